@@ -1,0 +1,137 @@
+#include "core/scan/detection.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zt {
+
+namespace {
+
+// Searches start positions 0..511 for needle, never reading past available.
+bool FindInSector(const std::uint8_t* sector, std::size_t available, const std::uint8_t* needle,
+                  std::size_t length) {
+    if (length == 0) return false;
+    const std::size_t limit = std::min(available, std::size_t{kSectorBytes} - 1 + length);
+    if (limit < length) return false;
+    return ::memmem(sector, limit, needle, length) != nullptr;
+}
+
+}  // namespace
+
+bool FindPatternInSector(const SignaturePattern& pattern, const std::uint8_t* sector, std::size_t available) {
+    return FindInSector(sector, available, pattern.bytes.data(), static_cast<std::size_t>(pattern.length));
+}
+
+bool ConfirmMaker(std::string_view typeName, const std::uint8_t* sector, std::size_t available) {
+    const std::string_view text = ConfirmationText(typeName);
+    if (text.empty()) return true;
+    return FindInSector(sector, available, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+void AdoptMatroskaFooter(stExtInfo& mkv, const std::uint8_t* sector, std::size_t available) {
+    SignaturePattern& footer = mkv.footers[0];
+    if (footer.offset != -1) return;
+    const std::uint8_t firstByte = footer.bytes[0];
+    const std::uint8_t fourthByte = footer.bytes[3];
+    const std::size_t last = std::min<std::size_t>(kSectorBytes, available >= 3 ? available - 3 : 0);
+    // The last candidate in the sector wins, so search from the end.
+    for (std::size_t p = last; p-- > 0;) {
+        if (sector[p] == firstByte && sector[p + 3] == fourthByte) {
+            std::memcpy(footer.bytes.data(), sector + p, 4);
+            return;
+        }
+    }
+}
+
+SignatureDetector::SignatureDetector(TypeDefinitionList& list) : list_(list) {
+    for (int d = 0; d < static_cast<int>(list_.size()); ++d) {
+        const stExtInfo& def = list_[static_cast<std::size_t>(d)];
+        const int count = std::clamp(def.headerCount, 0, kMaxPatterns);
+        for (int k = 0; k < count; ++k) {
+            entries_.push_back({d, k, def.Name() == "MKV", ConfirmationText(def.Name())});
+        }
+    }
+
+    // The dispatch keys on the first two bytes of each header pattern at its
+    // offset. It needs one bit per pattern and sane offsets; otherwise the
+    // plain loop is used.
+    useDispatch_ = entries_.size() <= 64;
+    for (const Entry& e : entries_) {
+        const SignaturePattern& p = list_[static_cast<std::size_t>(e.definition)].headers[static_cast<std::size_t>(e.pattern)];
+        if (p.length < 1 || p.offset < 0 || p.offset + p.length > static_cast<std::int32_t>(kSectorBytes))
+            useDispatch_ = false;
+    }
+    if (!useDispatch_) return;
+
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        const Entry& e = entries_[i];
+        const SignaturePattern& p = list_[static_cast<std::size_t>(e.definition)].headers[static_cast<std::size_t>(e.pattern)];
+        auto it = std::find_if(groups_.begin(), groups_.end(),
+                               [&](const OffsetGroup& g) { return g.offset == p.offset; });
+        if (it == groups_.end()) {
+            groups_.push_back(OffsetGroup{});
+            it = groups_.end() - 1;
+            it->offset = p.offset;
+            std::fill(std::begin(it->firstByte), std::end(it->firstByte), 0);
+            std::fill(std::begin(it->secondByte), std::end(it->secondByte), 0);
+        }
+        const std::uint64_t bit = std::uint64_t{1} << i;
+        it->firstByte[p.bytes[0]] |= bit;
+        if (p.length >= 2) {
+            it->secondByte[p.bytes[1]] |= bit;
+        } else {
+            for (std::uint64_t& m : it->secondByte) m |= bit;
+        }
+    }
+}
+
+bool SignatureDetector::TryEntry(const Entry& e, const std::uint8_t* sector, std::size_t available) {
+    stExtInfo& def = list_[static_cast<std::size_t>(e.definition)];
+    const SignaturePattern& p = def.headers[static_cast<std::size_t>(e.pattern)];
+    if (p.offset < 0 || p.length < 1) return false;
+    const std::size_t end = static_cast<std::size_t>(p.offset) + static_cast<std::size_t>(p.length);
+    if (end > available) return false;
+    if (std::memcmp(sector + p.offset, p.bytes.data(), static_cast<std::size_t>(p.length)) != 0) return false;
+    if (!e.confirmation.empty() &&
+        !FindInSector(sector, available, reinterpret_cast<const std::uint8_t*>(e.confirmation.data()),
+                      e.confirmation.size()))
+        return false;
+    if (e.isMkv) AdoptMatroskaFooter(def, sector, available);
+    return true;
+}
+
+int SignatureDetector::Accept(int definition, std::string_view& outName, std::int32_t& outSearchLimit) const {
+    const stExtInfo& def = list_[static_cast<std::size_t>(definition)];
+    outName = def.Name();
+    outSearchLimit = def.searchLimit;
+    return definition;
+}
+
+int SignatureDetector::MatchSlow(const std::uint8_t* sector, std::size_t available, std::string_view& outName,
+                                 std::int32_t& outSearchLimit) {
+    for (const Entry& e : entries_) {
+        if (TryEntry(e, sector, available)) return Accept(e.definition, outName, outSearchLimit);
+    }
+    return -1;
+}
+
+int SignatureDetector::MatchType(const std::uint8_t* sector, std::size_t available, std::string_view& outName,
+                                 std::int32_t& outSearchLimit) {
+    if (!useDispatch_) return MatchSlow(sector, available, outName, outSearchLimit);
+    std::uint64_t candidates = 0;
+    for (const OffsetGroup& g : groups_) {
+        const std::size_t at = static_cast<std::size_t>(g.offset);
+        candidates |= g.firstByte[sector[at]] & g.secondByte[sector[std::min<std::size_t>(at + 1, kSectorBytes - 1)]];
+    }
+    // Lowest bit first is list order, then pattern order: the first entry
+    // that passes wins, exactly as trying every pattern in turn would.
+    while (candidates != 0) {
+        const int i = __builtin_ctzll(candidates);
+        candidates &= candidates - 1;
+        const Entry& e = entries_[static_cast<std::size_t>(i)];
+        if (TryEntry(e, sector, available)) return Accept(e.definition, outName, outSearchLimit);
+    }
+    return -1;
+}
+
+}  // namespace zt

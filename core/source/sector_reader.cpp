@@ -1,0 +1,238 @@
+#include "core/source/sector_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zt {
+
+struct SectorReader::DeviceHandle {
+    DeviceHandle(platform::RawIo& io, std::string p) : io_(io), path(std::move(p)) {
+        handle = io_.Open(path).handle;
+    }
+    ~DeviceHandle() { io_.Close(handle); }
+    DeviceHandle(const DeviceHandle&) = delete;
+    DeviceHandle& operator=(const DeviceHandle&) = delete;
+
+    platform::RawIo& io_;
+    std::string path;
+    int handle = -1;
+};
+
+namespace {
+
+void ZeroSectors(std::uint8_t* buffer, std::uint64_t sectors) {
+    std::memset(buffer, 0, static_cast<std::size_t>(sectors * kSectorSize));
+}
+
+// Zeros what a read did not deliver, so no stale bytes remain.
+void ZeroTail(std::uint8_t* buffer, std::size_t wanted, std::size_t delivered) {
+    if (delivered < wanted) std::memset(buffer + delivered, 0, wanted - delivered);
+}
+
+// Opens an image part for the duration of one call.
+class PartFile {
+public:
+    PartFile(platform::RawIo& io, const std::string& path) : io_(io), handle_(io.Open(path).handle) {}
+    ~PartFile() { Close(); }
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+    bool Valid() const { return handle_ >= 0; }
+    int Get() const { return handle_; }
+    void Close() {
+        io_.Close(handle_);
+        handle_ = -1;
+    }
+
+private:
+    platform::RawIo& io_;
+    int handle_;
+};
+
+}  // namespace
+
+SectorReader::SectorReader(const SourceDescriptor& source, BadSectorPolicyState& policy, platform::RawIo& io)
+    : source_(source), policy_(policy), io_(io) {}
+
+SectorReader::~SectorReader() = default;
+
+std::int32_t SectorReader::ReadSectors(const std::string& deviceName, std::uint64_t first, std::uint32_t count,
+                                       std::uint8_t* buffer) {
+    if (count == 0 || buffer == nullptr) return 0;
+    // Range guard: a request that starts beyond the range end is not read.
+    if (source_.RangeEnd != 0 && first > source_.RangeEnd) {
+        ZeroSectors(buffer, count);
+        return 0;
+    }
+    if (source_.ImageMode) return ReadImage(first, count, buffer);
+    return ReadDevice(deviceName, first, count, buffer);
+}
+
+std::string SectorReader::PartName(std::uint64_t partIndex) const {
+    if (!source_.ImageMultiFile) return "Image0.img";
+    return "image" + std::to_string(partIndex) + ".img";
+}
+
+std::int32_t SectorReader::ReadImage(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer) {
+    const bool multi = source_.ImageMultiFile;
+    const std::uint64_t part = multi ? first / ImagePartSectors : 0;
+    const std::uint64_t inPart = multi ? first % ImagePartSectors : first;
+    const std::string name = PartName(part);
+    bool retryUsed = false;
+
+    // The part must exist; a retry tests once more, then the request is zeros.
+    std::optional<std::string> path = io_.FindEntryNoCase(source_.ImageFolder, name);
+    while (!path) {
+        const bool retry = IsRetry(policy_.ConsultBadSectorPolicy());
+        if (!retry || retryUsed) {
+            ZeroSectors(buffer, count);
+            return 0;
+        }
+        retryUsed = true;
+        path = io_.FindEntryNoCase(source_.ImageFolder, name);
+    }
+
+    const std::uint64_t offset = inPart * kSectorSize;
+    auto file = std::make_unique<PartFile>(io_, *path);
+    for (;;) {
+        if (!file->Valid()) {
+            ZeroSectors(buffer, count);
+            return 0;
+        }
+        std::optional<std::uint64_t> size = io_.Size(file->Get());
+        if (size && offset <= *size) break;
+        const bool retry = IsRetry(policy_.ConsultBadSectorPolicy());
+        file->Close();
+        if (!retry || retryUsed) {
+            ZeroSectors(buffer, count);
+            return 0;
+        }
+        retryUsed = true;
+        file = std::make_unique<PartFile>(io_, *path);
+    }
+
+    if (multi && inPart + count >= ImagePartSectors) {
+        file->Close();
+        return ReadSpanning(first, count, buffer, retryUsed);
+    }
+
+    const std::size_t wanted = std::size_t{count} * kSectorSize;
+    platform::ReadResult r = io_.ReadAt(file->Get(), buffer, wanted, offset);
+    ZeroTail(buffer, wanted, r.bytes);
+    return r.error == 0 ? 1 : 0;
+}
+
+std::int32_t SectorReader::ReadSpanning(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
+                                        bool& retryUsed) {
+    const std::uint64_t inPart = first % ImagePartSectors;
+    const std::uint32_t head = static_cast<std::uint32_t>(ImagePartSectors - inPart);
+    struct Portion {
+        std::uint64_t firstSector;
+        std::uint32_t sectors;
+        std::uint8_t* out;
+    };
+    const Portion portions[2] = {
+        {first, head, buffer},
+        {first + head, count - head, buffer + std::size_t{head} * kSectorSize},
+    };
+
+    std::int32_t result = 0;
+    for (const Portion& portion : portions) {
+        if (portion.sectors == 0) continue;
+        const std::uint64_t offset = (portion.firstSector % ImagePartSectors) * kSectorSize;
+        const std::string name = PartName(portion.firstSector / ImagePartSectors);
+        std::optional<std::string> path = io_.FindEntryNoCase(source_.ImageFolder, name);
+        // A part that cannot be opened leaves its portion as zeros, without a question.
+        std::unique_ptr<PartFile> file;
+        if (path) file = std::make_unique<PartFile>(io_, *path);
+        if (!file || !file->Valid()) {
+            ZeroSectors(portion.out, portion.sectors);
+            continue;
+        }
+        bool gaveUp = false;
+        for (;;) {
+            std::optional<std::uint64_t> size = io_.Size(file->Get());
+            if (size && offset <= *size) break;
+            const bool retry = IsRetry(policy_.ConsultBadSectorPolicy());
+            file->Close();
+            if (retry && !retryUsed) {
+                retryUsed = true;
+                file = std::make_unique<PartFile>(io_, *path);
+                if (file->Valid()) continue;
+            }
+            gaveUp = true;
+            break;
+        }
+        if (gaveUp) {
+            ZeroSectors(portion.out, portion.sectors);
+            result = 0;
+            continue;
+        }
+        const std::size_t wanted = std::size_t{portion.sectors} * kSectorSize;
+        platform::ReadResult r = io_.ReadAt(file->Get(), portion.out, wanted, offset);
+        ZeroTail(portion.out, wanted, r.bytes);
+        result = r.error == 0 ? 1 : 0;
+    }
+    return result;
+}
+
+std::shared_ptr<SectorReader::DeviceHandle> SectorReader::CachedDeviceFor(const std::string& path) {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    if (!cachedDevice_ || cachedDevice_->path != path) {
+        // Threads still reading through the old handle keep it alive until they finish.
+        cachedDevice_ = std::make_shared<DeviceHandle>(io_, path);
+    }
+    return cachedDevice_;
+}
+
+std::int32_t SectorReader::ReadDevice(const std::string& deviceName, std::uint64_t first, std::uint32_t count,
+                                      std::uint8_t* buffer) {
+    std::shared_ptr<DeviceHandle> device = CachedDeviceFor(deviceName);
+    if (device->handle < 0) {
+        ZeroSectors(buffer, count);
+        return 0;
+    }
+    const int fd = device->handle;
+    if (count <= DeviceChunkSectors) return ReadDeviceRequest(fd, first, count, buffer, true) ? 1 : 0;
+
+    bool lastOk = true;
+    const std::uint32_t chunks = count / DeviceChunkSectors;
+    for (std::uint32_t c = 0; c < chunks; ++c) {
+        const std::uint64_t sector = first + std::uint64_t{c} * DeviceChunkSectors;
+        lastOk = ReadDeviceRequest(fd, sector, DeviceChunkSectors,
+                                   buffer + std::size_t{c} * DeviceChunkSectors * kSectorSize, true);
+    }
+    const std::uint32_t rest = count % DeviceChunkSectors;
+    if (rest != 0) {
+        const std::uint32_t done = chunks * DeviceChunkSectors;
+        // The remainder is not put to the policy; a failure leaves zeros.
+        if (!ReadDeviceRequest(fd, first + done, rest, buffer + std::size_t{done} * kSectorSize, false)) return 0;
+    }
+    return lastOk ? 1 : 0;
+}
+
+bool SectorReader::ReadDeviceRequest(int fd, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
+                                     bool consultPolicy) {
+    const std::size_t wanted = std::size_t{count} * kSectorSize;
+    platform::ReadResult r = io_.ReadAt(fd, buffer, wanted, first * kSectorSize);
+    if (r.error == 0) {
+        // Past the end of the medium there is nothing to read: zeros.
+        ZeroTail(buffer, wanted, r.bytes);
+        return true;
+    }
+    if (!consultPolicy || !IsRetry(policy_.ConsultBadSectorPolicy())) {
+        ZeroSectors(buffer, count);
+        return false;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint8_t* out = buffer + std::size_t{i} * kSectorSize;
+        platform::ReadResult one = io_.ReadAt(fd, out, kSectorSize, (first + i) * kSectorSize);
+        if (one.error != 0) {
+            ZeroSectors(out, 1);
+        } else {
+            ZeroTail(out, kSectorSize, one.bytes);
+        }
+    }
+    return false;
+}
+
+}  // namespace zt

@@ -1,0 +1,120 @@
+#include "platform/raw_io.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <strings.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace zt::platform {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+}
+
+UniqueFd::~UniqueFd() { Reset(); }
+
+void UniqueFd::Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+ReadResult PreadFull(int fd, void* buffer, std::size_t length, std::uint64_t offset) {
+    ReadResult result;
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (result.bytes < length) {
+        ssize_t n = ::pread(fd, out + result.bytes, length - result.bytes,
+                            static_cast<off_t>(offset + result.bytes));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            result.error = errno;
+            return result;
+        }
+        if (n == 0) break;  // end of file or device
+        result.bytes += static_cast<std::size_t>(n);
+    }
+    return result;
+}
+
+int PwriteFull(int fd, const void* buffer, std::size_t length, std::uint64_t offset) {
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::pwrite(fd, in + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) return ENOSPC;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+namespace {
+
+class PosixRawIo final : public RawIo {
+public:
+    OpenResult Open(const std::string& path) override {
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return {-1, errno};
+        return {fd, 0};
+    }
+
+    void Close(int handle) override {
+        if (handle >= 0) ::close(handle);
+    }
+
+    std::optional<std::uint64_t> Size(int handle) override {
+        struct stat st {};
+        if (::fstat(handle, &st) != 0) return std::nullopt;
+        if (S_ISBLK(st.st_mode)) {
+            std::uint64_t bytes = 0;
+            if (::ioctl(handle, BLKGETSIZE64, &bytes) != 0) return std::nullopt;
+            return bytes;
+        }
+        if (S_ISREG(st.st_mode)) return static_cast<std::uint64_t>(st.st_size);
+        return std::nullopt;
+    }
+
+    ReadResult ReadAt(int handle, void* buffer, std::size_t length, std::uint64_t offset) override {
+        return PreadFull(handle, buffer, length, offset);
+    }
+
+    std::optional<std::string> FindEntryNoCase(const std::string& folder, const std::string& name) override {
+        std::string dir = folder.empty() ? std::string(".") : folder;
+        std::string prefix = dir;
+        if (prefix.back() != '/') prefix += '/';
+        struct stat st {};
+        if (::stat((prefix + name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return prefix + name;
+
+        DIR* d = ::opendir(dir.c_str());
+        if (d == nullptr) return std::nullopt;
+        std::optional<std::string> found;
+        while (dirent* e = ::readdir(d)) {
+            if (::strcasecmp(e->d_name, name.c_str()) == 0) {
+                std::string candidate = prefix + e->d_name;
+                if (::stat(candidate.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+                    found = std::move(candidate);
+                    break;
+                }
+            }
+        }
+        ::closedir(d);
+        return found;
+    }
+};
+
+}  // namespace
+
+RawIo& SystemRawIo() {
+    static PosixRawIo io;
+    return io;
+}
+
+}  // namespace zt::platform
