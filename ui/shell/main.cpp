@@ -6,24 +6,11 @@
 #include "platform/process_exit.h"
 #include "ui/shell/CZTPictoraDlg.h"
 #include "ui/shell/system_services.h"
-#include "ui/skin/skin_files.h"
-
-namespace {
-
-// The button face and the plain window colour match the skin, so skinned
-// buttons sit flush on their toolbar band and cards.
-void ApplySkinPalette(QApplication& app) {
-    QPalette palette = app.palette();
-    palette.setColor(QPalette::Button, zt::ui::colours::Face);
-    palette.setColor(QPalette::Window, zt::ui::colours::Face);
-    app.setPalette(palette);
-}
-
-}  // namespace
+#include "ui/skin/skin_art.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    ApplySkinPalette(app);
+    zt::ui::ApplySkinPalette(app);
 
     zt::ui::ShellSettings settings = zt::ui::StartUpSettings();
     zt::ui::SystemShellServices services(settings);

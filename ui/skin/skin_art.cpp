@@ -1,7 +1,9 @@
 // Backgrounds, splash, placeholders and the assembly of the whole skin.
 #include "ui/skin/skin_art.h"
 
+#include <QApplication>
 #include <QPainter>
+#include <QPalette>
 #include <QPainterPath>
 
 #include "ui/controls/key_colour.h"
@@ -198,8 +200,13 @@ QImage Splash() {
     p.drawEllipse(QPointF(420, 40), 150, 150);
     p.fillRect(QRect(6, 250, 468, 4), colours::Accent);
 
-    const QImage recovery = JobButton(false, false);
-    p.drawImage(QRectF(40, 50, 123, 132), recovery, QRectF(0, 0, 164, 176));
+    p.setBrush(QColor(255, 255, 255, 36));
+    p.drawEllipse(QPointF(105, 128), 72, 72);
+    p.save();
+    p.translate(105, 132);
+    p.scale(1.4, 1.4);
+    DrawCamera(p, QPointF(0, 0));
+    p.restore();
     p.setPen(Qt::white);
     p.setFont(SkinFont(34, true));
     p.drawText(QRect(190, 70, 270, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Zentrix"));
@@ -278,6 +285,13 @@ QIcon AppIcon() {
         icon.addPixmap(QPixmap::fromImage(image));
     }
     return icon;
+}
+
+void ApplySkinPalette(QApplication& app) {
+    QPalette palette = QApplication::palette();
+    palette.setColor(QPalette::Button, colours::Face);
+    palette.setColor(QPalette::Window, colours::Face);
+    app.setPalette(palette);
 }
 
 QImage AboutPicture() {

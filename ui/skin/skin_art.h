@@ -8,6 +8,10 @@
 #include <QString>
 #include <vector>
 
+class QApplication;
+class QPainter;
+class QPointF;
+
 namespace zt::ui {
 
 struct SkinPicture {
@@ -22,6 +26,9 @@ struct SkinPicture {
 [[nodiscard]] QIcon AppIcon();
 // The about dialog's background picture (450 by 300).
 [[nodiscard]] QImage AboutPicture();
+// Gives the application the skin's button face and plain window colour, so
+// skinned buttons sit flush on their toolbar band and cards.
+void ApplySkinPalette(QApplication& app);
 
 namespace art {
 // A picture of the given size whose see-through pixels carry the key colour.
@@ -32,6 +39,8 @@ enum class Icon { Help, About, Exit, Save, Next, Back, Start, Stop };
 // A toolbar-sized icon on a transparent canvas; greyed when grey is true.
 [[nodiscard]] QImage ToolIcon(Icon icon, bool hover, bool grey = false);
 [[nodiscard]] QImage JobButton(bool imaging, bool hover);
+// The camera with a photo sliding out of it, centred on centre (about 90 by 70 pixels).
+void DrawCamera(QPainter& painter, QPointF centre);
 [[nodiscard]] QImage Splash();
 [[nodiscard]] QImage Placeholder(const QString& text, int kind);
 }  // namespace art

@@ -145,9 +145,7 @@ QImage ToolIcon(Icon icon, bool hover, bool grey) {
     return image;
 }
 
-namespace {
-
-void Camera(QPainter& p, QPointF c) {
+void DrawCamera(QPainter& p, QPointF c) {
     // A photo slides out behind the camera: the picture that comes back.
     p.save();
     p.translate(c + QPointF(22, -22));
@@ -190,6 +188,8 @@ void Camera(QPainter& p, QPointF c) {
     p.setBrush(colours::Accent);
     p.drawEllipse(QPointF(c.x() + 18, c.y() - 7), 3, 3);
 }
+
+namespace {
 
 void Drive(QPainter& p, QRectF box) {
     p.setPen(QPen(QColor(0x10, 0x22, 0x38), 1.5));
@@ -243,7 +243,7 @@ QImage JobButton(bool imaging, bool hover) {
         Drive(p, QRectF(92, 30, 52, 34));
         CopyArrow(p, QPointF(50, 50), QPointF(108, 72));
     } else {
-        Camera(p, QPointF(74, 62));
+        DrawCamera(p, QPointF(74, 62));
     }
 
     QFont title(QStringLiteral("DejaVu Sans"));
