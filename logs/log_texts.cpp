@@ -22,8 +22,6 @@ std::string Format(const char* format, Args... args) {
     return std::string(buffer, std::min(static_cast<std::size_t>(n), sizeof buffer - 1));
 }
 
-bool LocalTime(std::time_t moment, std::tm& local) { return ::localtime_r(&moment, &local) != nullptr; }
-
 }  // namespace
 
 std::string ElapsedTimeText(std::int64_t seconds) {
@@ -42,8 +40,14 @@ std::string StartTimeText(const std::tm& local) {
 
 std::string StartTimeText(std::time_t moment) {
     std::tm local{};
-    if (!LocalTime(moment, local)) return {};
+    if (::localtime_r(&moment, &local) == nullptr) return {};
     return StartTimeText(local);
+}
+
+std::string StartBlockTimeText(std::time_t moment) {
+    std::tm local{};
+    if (::localtime_r(&moment, &local) == nullptr) return {};
+    return StartBlockTimeText(local);
 }
 
 std::string StartBlockTimeText(const std::tm& local) {
@@ -51,15 +55,6 @@ std::string StartBlockTimeText(const std::tm& local) {
     const char* month = kMonthNames[static_cast<std::size_t>(local.tm_mon % 12)];
     return Format("%02d:%02d - %s, %s %02d, %d", local.tm_hour, local.tm_min, day, month, local.tm_mday,
                   local.tm_year + 1900);
-}
-
-bool WriteStartBlock(const LogContext& context, LogKind kind, const AppSettings& settings, std::time_t now) {
-    std::tm local{};
-    const std::string timeText = LocalTime(now, local) ? StartBlockTimeText(local) : std::string();
-    bool ok = WriteLog(context, kind, kStartBlockLine);
-    ok = WriteLog(context, kind, settings.WindowTitle) && ok;
-    ok = WriteLog(context, kind, settings.VersionText) && ok;
-    return WriteLog(context, kind, timeText) && ok;
 }
 
 }  // namespace zt

@@ -1,17 +1,13 @@
-// Texts that several writers of the logs share: the start block and the
-// start and elapsed time lines of the scan summary and the saving report.
+// Time texts that several writers of the logs share: the start block's time
+// and the start and elapsed time lines of the scan summary and the saving report.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <string>
 
-#include "app/settings.h"
-#include "logs/log.h"
 
 namespace zt {
-
-inline constexpr char kStartBlockLine[] = "-----------------------Start--------------------------";
 
 // "Elapsed Time : %d Hrs %d Mins" from one hour on, else
 // "Elapsed Time : %d Mins %d Secs". Whole days are dropped, so exactly 24
@@ -27,9 +23,6 @@ std::string StartTimeText(std::time_t moment);
 // "21:05 - Friday, March 07, 2025": the time line of the start block. Day and
 // month names are English whatever the locale, as in every other entry.
 std::string StartBlockTimeText(const std::tm& local);
-
-// The four entries a run begins with: the start line, WindowTitle,
-// VersionText and the local time. Returns false when an entry was lost.
-bool WriteStartBlock(const LogContext& context, LogKind kind, const AppSettings& settings, std::time_t now);
+std::string StartBlockTimeText(std::time_t moment);
 
 }  // namespace zt
