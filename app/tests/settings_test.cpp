@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/tests/temp_folder.h"
+#include "platform/testing/temp_folder.h"
 
 namespace zt {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/tests/temp_folder.h"
+#include "platform/testing/temp_folder.h"
 
 namespace zt {
 namespace {

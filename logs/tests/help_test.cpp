@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <set>
 
-#include "platform/tests/temp_folder.h"
+#include "platform/testing/temp_folder.h"
 
 namespace zt {
 namespace {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/tests/temp_folder.h"
+#include "platform/testing/temp_folder.h"
 
 namespace zt::platform {
 namespace {
