@@ -35,12 +35,12 @@ CPageDlg::CPageDlg(ShellContext& context, QWidget* parent)
 
     ShellServices& services = context.services;
     connect(Command(IdMenuExit), &QAction::triggered, this, &CPageDlg::ConfirmExit);
-    connect(Command(IdActivityLog), &QAction::triggered, this, [this, &services] { services.ViewLog(this, LogTarget::Activity); });
-    connect(Command(IdRecoveryLog), &QAction::triggered, this, [this, &services] { services.ViewLog(this, LogTarget::Recovery); });
+    connect(Command(IdActivityLog), &QAction::triggered, this, [this, &services] { services.ViewLog(this, LogKind::Activity); });
+    connect(Command(IdRecoveryLog), &QAction::triggered, this, [this, &services] { services.ViewLog(this, LogKind::Recovery); });
     connect(Command(IdClearActivityLog), &QAction::triggered, this,
-            [this, &services] { services.ClearLog(this, LogTarget::Activity); });
+            [this, &services] { services.ClearLog(this, LogKind::Activity); });
     connect(Command(IdClearRecoveryLog), &QAction::triggered, this,
-            [this, &services] { services.ClearLog(this, LogTarget::Recovery); });
+            [this, &services] { services.ClearLog(this, LogKind::Recovery); });
     connect(Command(IdMenuHelp), &QAction::triggered, this, [&services] { services.OpenHelp(); });
     connect(Command(IdMenuAbout), &QAction::triggered, this, &CPageDlg::ShowAbout);
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);

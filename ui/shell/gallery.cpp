@@ -18,8 +18,8 @@ namespace {
 class NoServices : public zt::ui::ShellServices {
 public:
     void WriteStartBlock() override {}
-    void ViewLog(QWidget*, zt::ui::LogTarget) override {}
-    void ClearLog(QWidget*, zt::ui::LogTarget) override {}
+    void ViewLog(QWidget*, zt::LogKind) override {}
+    void ClearLog(QWidget*, zt::LogKind) override {}
     void OpenHelp() override {}
 };
 

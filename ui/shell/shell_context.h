@@ -8,12 +8,12 @@
 #include <functional>
 #include <memory>
 
+#include "logs/log.h"
+
 class QDialog;
 class QWidget;
 
 namespace zt::ui {
-
-enum class LogTarget { Activity = 0, Recovery = 1 };
 
 // The process-wide settings a window reads, as the user interface's text.
 struct ShellSettings {
@@ -29,8 +29,8 @@ public:
     virtual ~ShellServices() = default;
     // Appends the start block (start line, title, version, local time) to the activity log.
     virtual void WriteStartBlock() = 0;
-    virtual void ViewLog(QWidget* owner, LogTarget target) = 0;
-    virtual void ClearLog(QWidget* owner, LogTarget target) = 0;
+    virtual void ViewLog(QWidget* owner, LogKind kind) = 0;
+    virtual void ClearLog(QWidget* owner, LogKind kind) = 0;
     virtual void OpenHelp() = 0;
 };
 

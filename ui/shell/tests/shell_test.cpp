@@ -11,7 +11,9 @@
 #include "ui/dialogs/CAboutDlg.h"
 #include "ui/shell/CSplashScreenEx.h"
 #include "ui/shell/CZTPictoraDlg.h"
+#include "platform/settings_store.h"
 #include "ui/shell/message_box.h"
+#include "ui/shell/system_services.h"
 #include "ui/skin/skin_files.h"
 
 using namespace zt::ui;
@@ -21,8 +23,8 @@ namespace {
 class FakeServices : public ShellServices {
 public:
     void WriteStartBlock() override { calls << "start block"; }
-    void ViewLog(QWidget*, LogTarget target) override { calls << QString("view %1").arg(int(target)); }
-    void ClearLog(QWidget*, LogTarget target) override { calls << QString("clear %1").arg(int(target)); }
+    void ViewLog(QWidget*, zt::LogKind target) override { calls << QString("view %1").arg(int(target)); }
+    void ClearLog(QWidget*, zt::LogKind target) override { calls << QString("clear %1").arg(int(target)); }
     void OpenHelp() override { calls << "help"; }
     QStringList calls;
 };
@@ -75,6 +77,7 @@ private slots:
     void exitAsksAndCancelKeepsThePage();
     void menuCommandsReachLogsHelpAndAbout();
     void splashShapeAndPlacement();
+    void startBlockReachesTheActivityLog();
 
 private:
     ShellContext MakeContext(const QString& skinFolder) {
@@ -241,6 +244,41 @@ void ShellTest::splashShapeAndPlacement() {
     QVERIFY(rectangular->SetBitmap(plain));
     QCOMPARE(rectangular->Shape(), QRegion(0, 0, 40, 30));
     rectangular->HideAndDestroy();
+}
+
+void ShellTest::startBlockReachesTheActivityLog() {
+    QTemporaryDir logFolder;
+    zt::platform::MemorySettingsStore store;
+    QVERIFY(store.WriteValue(zt::kAppRegistryKey, zt::kActivityLogValue, logFolder.path().toStdString()));
+    const zt::LogContext logs{store};
+    const zt::AppSettings settings;
+    zt::ui::SystemShellServices services(settings, logs);
+    ShellContext context{ToShellSettings(settings), services, [] {}, {}, false};
+    context.settings.skinFolder = m_emptySkin.path();  // the log is written even without any picture
+
+    ScriptedBoxes boxes;
+    CZTPictoraDlg page(context);
+    QFile log(logFolder.path() + "/Activity Log.txt");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> entries = log.readAll().split('\n');
+    QCOMPARE(entries.size(), 5);  // the file begins with CR LF: an empty first piece
+    QCOMPARE(entries[1], QByteArray("-----------------------Start--------------------------\r"));
+    QCOMPARE(entries[2], QByteArray("Zentrix for Pictora\r"));
+    QCOMPARE(entries[3], QByteArray("Version 1.0\r"));
+    QVERIFY(entries[4].contains(" - "));
+
+    // The log commands answer through the page's message boxes.
+    page.Command(IdRecoveryLog)->trigger();
+    QCOMPARE(boxes.asked.size(), 1);
+    QCOMPARE(boxes.asked[0].text, QString("Recovery Log file not found"));
+    QCOMPARE(boxes.asked[0].caption, QString("Zentrix for Pictora"));
+    boxes.answers = {MessageAnswer::Cancel};
+    page.Command(IdClearActivityLog)->trigger();
+    QCOMPARE(boxes.asked[1].text, QString("Are you sure you want to delete Activity Report"));
+    QVERIFY(log.exists());
+    boxes.answers = {MessageAnswer::Ok};
+    page.Command(IdClearActivityLog)->trigger();
+    QVERIFY(!log.exists());
 }
 
 QTEST_MAIN(ShellTest)
