@@ -275,13 +275,21 @@ std::vector<SkinPicture> DrawSkin() {
 
 QIcon AppIcon() {
     QIcon icon;
-    for (int size : {16, 32, 48, 64}) {
+    for (int size : {16, 24, 32, 48, 64}) {
         QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 164.0, size / 164.0);
-        p.drawImage(QPointF(0, -6), art::JobButton(false, false), QRectF(0, 0, 164, 110));
+        p.scale(size / 64.0, size / 64.0);
+        QLinearGradient fill(0, 0, 0, 64);
+        fill.setColorAt(0, colours::Primary.lighter(112));
+        fill.setColorAt(1, colours::Ink);
+        p.setPen(Qt::NoPen);
+        p.setBrush(fill);
+        p.drawRoundedRect(QRectF(1, 1, 62, 62), 12, 12);
+        p.translate(30, 36);
+        p.scale(0.62, 0.62);
+        art::DrawCamera(p, QPointF(0, 0));
         icon.addPixmap(QPixmap::fromImage(image));
     }
     return icon;
