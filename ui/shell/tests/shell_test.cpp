@@ -46,14 +46,15 @@ public:
 // A page that stands in for the source page: records what it saw and goes Back.
 class TestPage : public CPageDlg {
 public:
-    TestPage(ShellContext& context, QWidget* opener) : CPageDlg(context), m_opener(opener) {}
-    bool openerVisibleWhileShown = true;
+    // openerVisible receives whether the opener was visible while this page showed.
+    TestPage(ShellContext& context, QWidget* opener, bool& openerVisible)
+        : CPageDlg(context), m_opener(opener), m_openerVisible(openerVisible) {}
 
 protected:
     void showEvent(QShowEvent* event) override {
         CPageDlg::showEvent(event);
         QTimer::singleShot(0, this, [this] {
-            openerVisibleWhileShown = m_opener->isVisible();
+            m_openerVisible = m_opener->isVisible();
             m_opener->setWindowTitle("changed by the next page");
             done(QDialog::Rejected);  // Back
         });
@@ -61,6 +62,7 @@ protected:
 
 private:
     QWidget* m_opener;
+    bool& m_openerVisible;
 };
 
 }  // namespace
@@ -129,21 +131,17 @@ void ShellTest::mainPageWearsTheSkin() {
 void ShellTest::handOverHidesAndRestoresTheOpener() {
     ShellContext context = MakeContext(m_emptySkin.path());
     QList<bool> modes;
-    TestPage* last = nullptr;
-    bool openerHidden = false;
+    bool visible = true;
     context.makeSourcePage = [&](bool mediaRecovery, QWidget* opener) {
         modes << mediaRecovery;
-        auto page = std::make_unique<TestPage>(context, opener);
-        last = page.get();
-        return std::unique_ptr<QDialog>(std::move(page));
+        return std::unique_ptr<QDialog>(std::make_unique<TestPage>(context, opener, visible));
     };
     CZTPictoraDlg main(context);
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     QTest::mouseClick(main.JobButton(IdPictora), Qt::LeftButton);
-    QVERIFY(last != nullptr);
-    openerHidden = !last->openerVisibleWhileShown;
-    QVERIFY(openerHidden);
+    QCOMPARE(modes.size(), 1);
+    QVERIFY(!visible);  // hidden while the next page ran
     QVERIFY(main.isVisible());
     QCOMPARE(main.windowTitle(), QString("Zentrix for Pictora"));
     QTest::mouseClick(main.JobButton(IdImageCreation), Qt::LeftButton);
