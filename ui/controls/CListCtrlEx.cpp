@@ -199,6 +199,8 @@ void CListCtrlEx::EndEdit(bool commit) {
     const int row = m_editRow;
     const int column = m_editColumn;
     QWidget* editor = EditorOf(row, column);
+    // When the focus went elsewhere (that is what ended the edit), it stays there.
+    const bool editorHadFocus = editor != nullptr && editor->hasFocus();
     if (editor != nullptr) {
         editor->hide();
     }
@@ -221,7 +223,9 @@ void CListCtrlEx::EndEdit(bool commit) {
         SortByColumn(column);
     }
     viewport()->update();
-    setFocus(Qt::OtherFocusReason);
+    if (editorHadFocus) {
+        setFocus(Qt::OtherFocusReason);
+    }
     m_ending = false;
     emit EditEnded(row, column, result != EndEditDiscard);
 }

@@ -207,6 +207,7 @@ void ControlsTest::listEditCommitsOnEnterAndFocusLoss() {
     f.other->setFocus();  // the focus leaves the list
     QVERIFY(!f.list.IsEditing());
     QCOMPARE(f.list.CellText(2, 2), QString("77"));
+    QVERIFY(f.other->hasFocus());  // and stays where the user put it
 }
 
 void ControlsTest::listEditCancelsOnEscape() {
