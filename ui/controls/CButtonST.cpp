@@ -32,8 +32,7 @@ CButtonST::CButtonST(QWidget* parent) : QAbstractButton(parent) {
     setFocusPolicy(Qt::TabFocus);
 }
 
-void CButtonST::SetBitmaps(const QImage& normal, const QColor& normalKey, const QImage& hover,
-                           const QColor& hoverKey) {
+void CButtonST::SetBitmaps(const QImage& normal, const QColor& normalKey, const QImage& hover, const QColor& hoverKey) {
     const QImage normalMasked = ApplyKeyColour(normal, normalKey);
     const QImage hoverMasked = ApplyKeyColour(hover, hoverKey);
     m_normal = normalMasked.isNull() ? QPixmap() : QPixmap::fromImage(normalMasked);

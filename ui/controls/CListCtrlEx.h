@@ -40,9 +40,9 @@ struct CellInfo {
 };
 
 struct ItemData {
-    quintptr value = 0;                // the caller's own value for the row
-    CellInfo row;                      // settings of the whole row
-    std::map<int, CellInfo> cells;     // cells that differ from their row and column
+    quintptr value = 0;             // the caller's own value for the row
+    CellInfo row;                   // settings of the whole row
+    std::map<int, CellInfo> cells;  // cells that differ from their row and column
 };
 
 class CListCtrlEx : public QTreeWidget {

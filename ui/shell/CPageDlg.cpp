@@ -35,8 +35,10 @@ CPageDlg::CPageDlg(ShellContext& context, QWidget* parent)
 
     ShellServices& services = context.services;
     connect(Command(IdMenuExit), &QAction::triggered, this, &CPageDlg::ConfirmExit);
-    connect(Command(IdActivityLog), &QAction::triggered, this, [this, &services] { services.ViewLog(this, LogKind::Activity); });
-    connect(Command(IdRecoveryLog), &QAction::triggered, this, [this, &services] { services.ViewLog(this, LogKind::Recovery); });
+    connect(Command(IdActivityLog), &QAction::triggered, this,
+            [this, &services] { services.ViewLog(this, LogKind::Activity); });
+    connect(Command(IdRecoveryLog), &QAction::triggered, this,
+            [this, &services] { services.ViewLog(this, LogKind::Recovery); });
     connect(Command(IdClearActivityLog), &QAction::triggered, this,
             [this, &services] { services.ClearLog(this, LogKind::Activity); });
     connect(Command(IdClearRecoveryLog), &QAction::triggered, this,
@@ -93,16 +95,17 @@ void CPageDlg::SkinButton(CButtonST* button, const QString& normal, const QStrin
 void CPageDlg::SkinToolbar() {
     m_savePicture->setPixmap(QPixmap::fromImage(LoadSkin(skin::ToolSaveGrey)));
     SkinButton(ToolButton(IdHelp), skin::ToolHelp, skin::ToolHelpHover, ToolbarKeyColour, QStringLiteral("Help"));
-    SkinButton(ToolButton(IdAbout), skin::ToolAbout, skin::ToolAboutHover, ToolbarKeyColour, QStringLiteral("About Us"));
+    SkinButton(ToolButton(IdAbout), skin::ToolAbout, skin::ToolAboutHover, ToolbarKeyColour,
+               QStringLiteral("About Us"));
     SkinButton(ToolButton(IdExit), skin::ToolExit, skin::ToolExitHover, ToolbarKeyColour, QStringLiteral("Exit"));
 }
 
 int CPageDlg::RunNextPage(QDialog& next) { return HandOver(*this, next, m_context.settings.windowTitle); }
 
 void CPageDlg::ConfirmExit() {
-    const MessageAnswer answer = ShowMessageBox({this, m_context.settings.appCaption,
-                                                 QStringLiteral("Are you sure you want to exit?"),
-                                                 MessageIcon::Question, MessageButtons::OkCancel});
+    const MessageAnswer answer =
+        ShowMessageBox({this, m_context.settings.appCaption, QStringLiteral("Are you sure you want to exit?"),
+                        MessageIcon::Question, MessageButtons::OkCancel});
     if (answer != MessageAnswer::Ok) {
         return;
     }

@@ -51,7 +51,6 @@ public:
     void ConfirmExit();
     void ShowAbout();
 
-
 public slots:
     // Esc, the close box and every other cancel ask the Exit question.
     void reject() override;

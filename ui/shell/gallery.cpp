@@ -47,8 +47,10 @@ int main(int argc, char** argv) {
 
     zt::ui::CZTPictoraDlg mainPage(context);
     zt::ui::CAboutDlg about(settings.windowTitle, settings.versionText);
-    zt::ui::CMessageDlg message(settings.skinFolder, settings.windowTitle, QStringLiteral("File Saved Successfully."), [] {});
-    zt::ui::CWaitDlg wait(settings.skinFolder, [] { return true; }, [] { return false; });
+    zt::ui::CMessageDlg message(settings.skinFolder, settings.windowTitle, QStringLiteral("File Saved Successfully."),
+                                [] {});
+    zt::ui::CWaitDlg wait(
+        settings.skinFolder, [] { return true; }, [] { return false; });
     const bool ok = Save(mainPage, out + "/main-page.png") && Save(about, out + "/about.png") &&
                     Save(message, out + "/message.png") && Save(wait, out + "/please-wait.png");
     return ok ? 0 : 1;

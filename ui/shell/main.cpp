@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
         zt::FixProcessSettings(zt::StartUp(zt::platform::SystemSettingsStore(), zt::SystemStartupFacts()));
     const zt::LogContext logs = zt::ProcessLogContext();
     zt::ui::SystemShellServices services(settings, logs);
-    zt::ui::ShellContext context{zt::ui::ToShellSettings(settings), services,
-                                 [] { zt::platform::ExitProcessNow(0); }, {}, true};
+    zt::ui::ShellContext context{
+        zt::ui::ToShellSettings(settings), services, [] { zt::platform::ExitProcessNow(0); }, {}, true};
 
     zt::ui::CZTPictoraDlg mainPage(context);
     mainPage.exec();

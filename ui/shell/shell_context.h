@@ -20,7 +20,7 @@ struct ShellSettings {
     QString appCaption;   // caption of every message box
     QString windowTitle;  // title of every page
     QString versionText;
-    QString skinFolder;   // the skin pictures; file names begin with the separator
+    QString skinFolder;  // the skin pictures; file names begin with the separator
 };
 
 // The logs and the help file, as the menu of every page reaches them.

@@ -47,8 +47,7 @@ QImage LoadSkinPicture(const QString& skinFolder, const QString& name) {
     return reader.read();
 }
 
-CBDialog::CBDialog(QString skinFolder, QWidget* parent)
-    : QDialog(parent), m_skinFolder(std::move(skinFolder)) {
+CBDialog::CBDialog(QString skinFolder, QWidget* parent) : QDialog(parent), m_skinFolder(std::move(skinFolder)) {
     setWindowIcon(AppIcon());
 }
 

@@ -3,8 +3,8 @@
 
 #include <QApplication>
 #include <QPainter>
-#include <QPalette>
 #include <QPainterPath>
+#include <QPalette>
 
 #include "ui/controls/key_colour.h"
 #include "ui/skin/skin_files.h"
@@ -32,7 +32,8 @@ void ToolbarBand(QPainter& p, int width, bool onDark) {
     p.fillRect(QRect(0, 72, width, 3), colours::Accent);
     p.setPen(colours::Ink);
     p.setFont(SkinFont(21, true));
-    p.drawText(QRect(250, 10, width - 268, 30), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Zentrix for Pictora"));
+    p.drawText(QRect(250, 10, width - 268, 30), Qt::AlignRight | Qt::AlignVCenter,
+               QStringLiteral("Zentrix for Pictora"));
     p.setPen(colours::Muted.darker(120));
     p.setFont(SkinFont(12));
     p.drawText(QRect(250, 40, width - 268, 20), Qt::AlignRight | Qt::AlignVCenter,
@@ -252,7 +253,8 @@ std::vector<SkinPicture> DrawSkin() {
     skin.push_back({skin::Preview, art::Placeholder(QStringLiteral("Preview not available"), 1)});
     skin.push_back({skin::Splash, art::Splash()});
     // Pictures that are not buttons are shown as they are, without a key colour.
-    skin.push_back({skin::ToolSaveGrey, art::Keyed(art::ToolIcon(Icon::Save, false, true), colours::Face, colours::Face)});
+    skin.push_back(
+        {skin::ToolSaveGrey, art::Keyed(art::ToolIcon(Icon::Save, false, true), colours::Face, colours::Face)});
     skin.push_back({skin::NextGrey, art::Keyed(art::ToolIcon(Icon::Next, false, true), colours::Face, colours::Face)});
     tool(skin::ToolSave, skin::ToolSaveHover, Icon::Save);
     tool(skin::ToolHelp, skin::ToolHelpHover, Icon::Help);
@@ -316,7 +318,8 @@ QImage AboutPicture() {
     p.drawText(QRect(24, 14, 400, 36), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Zentrix for Pictora"));
     p.setFont(art::SkinFont(12));
     p.setPen(QColor(255, 255, 255, 210));
-    p.drawText(QRect(24, 46, 400, 22), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Photo, sound and video recovery"));
+    p.drawText(QRect(24, 46, 400, 22), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Photo, sound and video recovery"));
     p.setPen(colours::Muted.darker(110));
     p.setFont(art::SkinFont(11));
     p.drawText(QRect(24, 170, 402, 60), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,

@@ -72,8 +72,8 @@ inline const QColor Go{0x2F, 0x9E, 0x6E};
 inline const QColor Danger{0xD6, 0x45, 0x45};
 inline const QColor Info{0x1F, 0x8A, 0x9E};
 inline const QColor Muted{0x8A, 0x96, 0xA5};
-inline const QColor Face{0xF3, 0xF6, 0xFA};   // button face, toolbar band and cards
-inline const QColor Body{0xE6, 0xED, 0xF5};   // light body of pages and dialogs
+inline const QColor Face{0xF3, 0xF6, 0xFA};  // button face, toolbar band and cards
+inline const QColor Body{0xE6, 0xED, 0xF5};  // light body of pages and dialogs
 inline const QColor Text{0x1E, 0x27, 0x33};
 }  // namespace colours
 

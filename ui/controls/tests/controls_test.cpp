@@ -304,8 +304,9 @@ public:
         tree.expandAll();
         tree.resize(300, 300);
         tree.show();
-        QObject::connect(&tree, &CFolderTreeCtrl::CheckToggled,
-                         [this](QTreeWidgetItem* item, int state) { toggles.append({item, state}); });
+        QObject::connect(&tree, &CFolderTreeCtrl::CheckToggled, [this](QTreeWidgetItem* item, int state) {
+            toggles.append({item, state});
+        });
     }
 
     void ClickBox(QTreeWidgetItem* item) {

@@ -30,7 +30,8 @@ private:
 };
 
 void DialogsTest::waitStaysOneTickWhenWorkersAreDone() {
-    CWaitDlg wait(m_skin.path(), [] { return false; }, [] { return false; });
+    CWaitDlg wait(
+        m_skin.path(), [] { return false; }, [] { return false; });
     QElapsedTimer clock;
     clock.start();
     // Esc must not take the box away early.

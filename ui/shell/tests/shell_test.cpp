@@ -7,11 +7,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include "platform/settings_store.h"
 #include "ui/controls/key_colour.h"
 #include "ui/dialogs/CAboutDlg.h"
 #include "ui/shell/CSplashScreenEx.h"
 #include "ui/shell/CZTPictoraDlg.h"
-#include "platform/settings_store.h"
 #include "ui/shell/message_box.h"
 #include "ui/shell/system_services.h"
 #include "ui/skin/skin_files.h"
