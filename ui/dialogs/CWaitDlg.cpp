@@ -28,13 +28,17 @@ CWaitDlg::CWaitDlg(QString skinFolder, std::function<bool()> listFillRunning, st
     m_timer.start();
 }
 
+void CWaitDlg::done(int result) {
+    m_timer.stop();
+    CBDialog::done(result);
+}
+
 void CWaitDlg::OnTick() {
     ++m_ticks;
     // Each slot is read once per tick; the workers empty them from their own threads.
     const bool listFill = m_listFillRunning && m_listFillRunning();
     const bool preview = m_previewRunning && m_previewRunning();
     if (!listFill && !preview) {
-        m_timer.stop();
         accept();
     }
 }

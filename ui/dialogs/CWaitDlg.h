@@ -2,7 +2,8 @@
 //
 // It looks at the list-fill and preview thread slots every 700 ms and closes
 // at the first look that finds both empty, so it stays up at least 700 ms and
-// never flickers past unseen.
+// never flickers past unseen. Esc still closes it at once (the worker goes on),
+// which is the only way out when a worker hangs.
 #pragma once
 
 #include <QTimer>
@@ -24,10 +25,8 @@ public:
              QWidget* parent = nullptr);
 
     [[nodiscard]] int Ticks() const { return m_ticks; }
-
-public slots:
-    // Enter and Esc do nothing: the box goes when the workers are done.
-    void reject() override {}
+    // However the box closes, it stops looking at the slots.
+    void done(int result) override;
 
 private:
     void OnTick();

@@ -34,11 +34,17 @@ void DialogsTest::waitStaysOneTickWhenWorkersAreDone() {
         m_skin.path(), [] { return false; }, [] { return false; });
     QElapsedTimer clock;
     clock.start();
-    // Esc must not take the box away early.
-    QTimer::singleShot(100, &wait, [&] { QTest::keyClick(&wait, Qt::Key_Escape); });
     QCOMPARE(wait.exec(), int(QDialog::Accepted));
     QCOMPARE(wait.Ticks(), 1);
     QVERIFY(clock.elapsed() >= CWaitDlg::PollMs);
+
+    // A hung worker: Esc is the way out, and the box stops looking.
+    CWaitDlg hung(
+        m_skin.path(), [] { return true; }, [] { return false; });
+    QTimer::singleShot(0, &hung, [&] { QTest::keyClick(&hung, Qt::Key_Escape); });
+    QCOMPARE(hung.exec(), int(QDialog::Rejected));
+    QTest::qWait(CWaitDlg::PollMs + 100);
+    QCOMPARE(hung.Ticks(), 0);
 }
 
 void DialogsTest::waitClosesAfterTheLaterWorker() {
