@@ -6,7 +6,8 @@ what=${1:-build}
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
 if [ "$what" = test ]; then
-  packages+=()  # later issues add the media tools the end-to-end tests use
+  # Media tools make the real files the end-to-end tests scan.
+  packages+=(imagemagick ffmpeg sox mtools dosfstools)
 fi
 
 missing=()
