@@ -197,8 +197,9 @@ void PrintList(const std::vector<FileInfo>& files) {
     std::cout << out << std::flush;
 }
 
+// What saving the file writes: its start sector and sectorCount more.
 std::uint64_t FileBytes(const FileInfo& f) {
-    return f.sectorCount > 0 ? std::uint64_t(f.sectorCount) * kSectorSize : 0;
+    return f.sectorCount >= 0 ? (std::uint64_t(f.sectorCount) + 1) * kSectorSize : 0;
 }
 
 void PrintTable(const std::vector<FileInfo>& files, const TypeDefinitionList& types) {
