@@ -4,7 +4,6 @@
 #include <iostream>
 #include <map>
 #include <span>
-#include <thread>
 #include <variant>
 #include <vector>
 
@@ -258,8 +257,7 @@ ScanOutcome RunScan(ScanDriver& driver, const FoundFileList& found, const Source
 
     platform::CatchInterrupt();
     driver.Start();
-    while (driver.Running()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (!driver.WaitUntilEnded(std::chrono::milliseconds(50))) {
         if (!stopAsked && platform::InterruptRequested()) {
             stopAsked = true;
             driver.RequestStop();

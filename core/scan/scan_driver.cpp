@@ -102,7 +102,16 @@ void ScanDriver::Run() {
         // A file still open at the end of the range has no end: it is dropped.
         currentSector_.store(rangeEnd, std::memory_order_relaxed);
     }
-    running_.store(false, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> lock(endMutex_);
+        running_.store(false, std::memory_order_release);
+    }
+    ended_.notify_all();
+}
+
+bool ScanDriver::WaitUntilEnded(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(endMutex_);
+    return ended_.wait_for(lock, timeout, [this] { return !Running(); });
 }
 
 std::uint64_t ScanDriver::ScanChunk(std::uint64_t base, std::uint32_t count, OpenFile& open) {

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -53,6 +56,9 @@ public:
     void Run();
     // Waits for the thread started by Start().
     void Join();
+    // Waits until the scan has ended or the timeout has passed; true when it
+    // has ended. Lets a monitor wake at once at the end instead of polling.
+    bool WaitUntilEnded(std::chrono::milliseconds timeout);
 
     // Honoured at the next chunk boundary; any thread.
     void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
@@ -112,6 +118,8 @@ private:
     std::vector<std::uint8_t> chunk_;
     std::array<std::uint8_t, kSectorBytes> markerSector_{};
 
+    std::mutex endMutex_;
+    std::condition_variable ended_;
     std::atomic<bool> running_{false};
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> endedByStop_{false};
