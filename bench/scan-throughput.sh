@@ -15,7 +15,7 @@
 #   BUILD_DIR  holds bin/pictora-cli (default build-bench, built here in Release)
 #   ROUNDS     alternating rounds (default 5)
 #   SIZE_MIB   image size (default 1100)
-# Needs: imagemagick ffmpeg sox foremost testdisk (apt-get install -y ...).
+# Needs: imagemagick ffmpeg sox foremost testdisk time (apt-get install -y ...).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-bench}
@@ -76,17 +76,24 @@ make_image
 bytes=$(stat -c %s "$img")
 cat "$img" >/dev/null  # into the page cache
 
-types=jpg,png,gif,bmp,tif,wav,au,avi,mp3
+# The peers write what they find; their scratch folders are emptied before each run.
 declare -A cmds=(
   [cat]="cat '$img' >/dev/null"
   [pictora-cli]="'$cli' scan '$img' --types all --list --bad-sectors skip >/dev/null 2>&1"
-  [foremost-q]="rm -rf '$work/fm' && foremost -q -t jpg,png,gif,bmp,wav,avi,mp3 -i '$img' -o '$work/fm' >/dev/null 2>&1"
-  [photorec]="rm -rf '$work/pr'* && photorec /log /d '$work/pr/f' /cmd '$img' partition_none,fileopt,everything,disable,jpg,enable,png,enable,gif,enable,bmp,enable,tif,enable,wav,enable,au,enable,riff,enable,mp3,enable,search >/dev/null 2>&1"
+  [foremost-q]="foremost -q -t jpg,gif,png,bmp,wav,avi -i '$img' -o '$work/fm' >/dev/null 2>&1"
+  [photorec]="cd '$work/pr' && photorec /log /d '$work/pr/f' /cmd '$img' partition_none,fileopt,everything,disable,jpg,enable,png,enable,gif,enable,bmp,enable,tif,enable,riff,enable,au,enable,mp3,enable,wholespace,search >/dev/null 2>&1"
+)
+declare -A prepare=(
+  [cat]=":"
+  [pictora-cli]=":"
+  [foremost-q]="rm -rf '$work/fm'"
+  [photorec]="rm -rf '$work/pr' && mkdir -p '$work/pr'"
 )
 order=(cat pictora-cli foremost-q photorec)
 declare -A times
 for ((r = 1; r <= rounds; r++)); do
   for name in "${order[@]}"; do
+    bash -c "${prepare[$name]}"
     start=$(date +%s%N)
     bash -c "${cmds[$name]}" || true
     end=$(date +%s%N)
@@ -94,17 +101,25 @@ for ((r = 1; r <= rounds; r++)); do
   done
   echo "round $r/$rounds done" >&2
 done
-rm -rf "$work/fm" "$work/pr"*
+found_pictora=$("$cli" scan "$img" --list --bad-sectors skip 2>/dev/null | wc -l)
+# Peak memory: only the found-file list grows with the image.
+/usr/bin/time -f %M -o "$work/rss" "$cli" scan "$img" --list --bad-sectors skip >/dev/null 2>&1
+rss_kib=$(tail -1 "$work/rss")
+found_foremost=$(find "$work/fm" -type f ! -name audit.txt | wc -l)
+found_photorec=$(find "$work/pr" -type f ! -name photorec.log ! -name report.xml | wc -l)
+rm -rf "$work/fm" "$work/pr"
 
 median() { tr ' ' '\n' | grep -v '^$' | sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
-printf '%-12s %10s %10s   %s\n' tool "median ms" "GB/s" "runs (ms)"
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 declare -A med
+printf '%-12s %10s %8s   %s\n' tool "median ms" "GB/s" "runs (ms)"
 for name in "${order[@]}"; do
   med[$name]=$(echo "${times[$name]}" | median)
-  printf '%-12s %10s %10.2f   %s\n' "$name" "${med[$name]}" "$(echo "$bytes / ${med[$name]} / 1000000" | bc -l)" "${times[$name]}"
+  printf '%-12s %10s %8s   %s\n' "$name" "${med[$name]}" "$(ratio "$bytes" "${med[$name]}e6")" "${times[$name]}"
 done
 echo
-echo "image: $((bytes >> 20)) MiB; files found by pictora-cli: $("$cli" scan "$img" --list --bad-sectors skip 2>/dev/null | wc -l)"
-printf 'pictora-cli / cat throughput:        %.2f\n' "$(echo "${med[cat]} / ${med[pictora-cli]}" | bc -l)"
-printf 'pictora-cli / photorec throughput:   %.2f\n' "$(echo "${med[photorec]} / ${med[pictora-cli]}" | bc -l)"
-printf 'pictora-cli / foremost -q throughput: %.2f\n' "$(echo "${med[foremost-q]} / ${med[pictora-cli]}" | bc -l)"
+echo "image: $((bytes >> 20)) MiB; files found: pictora-cli $found_pictora, foremost -q $found_foremost, photorec $found_photorec"
+echo "pictora-cli peak memory: $((rss_kib / 1024)) MiB"
+echo "pictora-cli throughput / cat:         $(ratio "${med[cat]}" "${med[pictora-cli]}")"
+echo "pictora-cli throughput / photorec:    $(ratio "${med[photorec]}" "${med[pictora-cli]}")"
+echo "pictora-cli throughput / foremost -q: $(ratio "${med[foremost-q]}" "${med[pictora-cli]}")"

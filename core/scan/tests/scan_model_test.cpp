@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/scan/detection.h"
 #include "core/scan/tests/reference_scan.h"
 #include "core/scan/tests/scan_fixture.h"
 
@@ -136,6 +137,24 @@ TEST(ScanModelTest, DriverMatchesReferenceModelOnGeneratedImages) {
     }
     // The generator must actually produce files to compare.
     EXPECT_GT(filesCompared, 1000);
+}
+
+TEST(PatternSearchTest, FindsExactlyWhatAPlainSearchFinds) {
+    // Small alphabets make near misses and overlapping candidates common.
+    std::mt19937 rng(7);
+    for (int round = 0; round < 20000; ++round) {
+        const int alphabet = 2 + static_cast<int>(rng() % 3);
+        std::vector<std::uint8_t> buffer(512 + 40);
+        for (std::uint8_t& b : buffer) b = static_cast<std::uint8_t>(rng() % alphabet);
+        SignaturePattern pattern;
+        pattern.length = 1 + static_cast<std::int32_t>(rng() % 16);
+        for (int i = 0; i < pattern.length; ++i) pattern.bytes[i] = static_cast<std::uint8_t>(rng() % alphabet);
+        const std::size_t available = rng() % 3 == 0 ? buffer.size() : 1 + rng() % buffer.size();
+        bool plain = false;
+        for (std::size_t p = 0; p < 512 && p + pattern.length <= available && !plain; ++p)
+            plain = std::equal(pattern.bytes.begin(), pattern.bytes.begin() + pattern.length, buffer.begin() + p);
+        ASSERT_EQ(FindPatternInSector(pattern, buffer.data(), available), plain) << "round " << round;
+    }
 }
 
 }  // namespace
