@@ -81,6 +81,20 @@ void PngChunk(Bytes& out, std::string_view type, const Bytes& data) {
     Be32(out, Crc32(out.data() + from, out.size() - from));
 }
 
+constexpr std::uint32_t kSampleRate = 8000;
+
+// A sine tone as 16-bit samples at kSampleRate.
+std::vector<std::int16_t> Tone(int milliseconds, int hertz) {
+    std::vector<std::int16_t> samples(kSampleRate * static_cast<std::uint32_t>(milliseconds) / 1000);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(12000 * std::sin(2 * 3.14159265358979 * hertz * static_cast<double>(i) /
+                                                                kSampleRate));
+    }
+    return samples;
+}
+
+std::uint32_t SampleBits(std::int16_t v) { return static_cast<std::uint16_t>(v); }
+
 }  // namespace
 
 Bytes MakeJpeg(int width, int height, int seed) {
@@ -264,8 +278,8 @@ Bytes MakeTiff(int width, int height, int seed) {
 }
 
 Bytes MakeWav(int milliseconds, int hertz) {
-    const std::uint32_t rate = 8000;
-    const std::uint32_t samples = rate * static_cast<std::uint32_t>(milliseconds) / 1000;
+    const std::vector<std::int16_t> samples = Tone(milliseconds, hertz);
+    const std::uint32_t dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
     Bytes out;
     Put(out, "RIFF");
     Le32(out, 0);  // set below
@@ -273,16 +287,13 @@ Bytes MakeWav(int milliseconds, int hertz) {
     Le32(out, 16);
     Le16(out, 1);
     Le16(out, 1);
-    Le32(out, rate);
-    Le32(out, rate * 2);
+    Le32(out, kSampleRate);
+    Le32(out, kSampleRate * 2);
     Le16(out, 2);
     Le16(out, 16);
     Put(out, "data");
-    Le32(out, samples * 2);
-    for (std::uint32_t i = 0; i < samples; ++i) {
-        const double v = 12000 * std::sin(2 * 3.14159265358979 * hertz * i / rate);
-        Le16(out, static_cast<std::uint32_t>(static_cast<std::int16_t>(v)) & 0xFFFF);
-    }
+    Le32(out, dataBytes);
+    for (std::int16_t v : samples) Le16(out, SampleBits(v));
     // The creation date closes the file.
     Put(out, "LIST");
     Le32(out, 4 + 8 + 12);
@@ -294,20 +305,16 @@ Bytes MakeWav(int milliseconds, int hertz) {
 }
 
 Bytes MakeAu(int milliseconds, int hertz) {
-    const std::uint32_t rate = 8000;
-    const std::uint32_t samples = rate * static_cast<std::uint32_t>(milliseconds) / 1000;
+    const std::vector<std::int16_t> samples = Tone(milliseconds, hertz);
     Bytes out;
     Put(out, ".snd");
     Be32(out, 28);  // header with an empty annotation
-    Be32(out, samples * 2);
+    Be32(out, static_cast<std::uint32_t>(samples.size() * 2));
     Be32(out, 3);  // 16-bit linear
-    Be32(out, rate);
+    Be32(out, kSampleRate);
     Be32(out, 1);
     Be32(out, 0);
-    for (std::uint32_t i = 0; i < samples; ++i) {
-        const double v = 12000 * std::sin(2 * 3.14159265358979 * hertz * i / rate);
-        Be16(out, static_cast<std::uint32_t>(static_cast<std::int16_t>(v)) & 0xFFFF);
-    }
+    for (std::int16_t v : samples) Be16(out, SampleBits(v));
     return out;
 }
 

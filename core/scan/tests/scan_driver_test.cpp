@@ -37,6 +37,23 @@ protected:
         return ScanFile(path_, types_, rangeStart, rangeEnd == 0 ? image.Sectors() : rangeEnd, std::move(callbacks));
     }
 
+    // A driver over the image file, for tests that drive it themselves.
+    struct Rig {
+        Rig(const std::filesystem::path& file, std::uint64_t sectors, TypeDefinitionList list,
+            ScanCallbacks callbacks = {})
+            : types(std::move(list)) {
+            source.DeviceNames[0] = file.string();
+            source.RangeEnd = sectors;
+            driver = std::make_unique<ScanDriver>(reader, types, found, std::move(callbacks));
+        }
+        SourceDescriptor source;
+        BadSectorPolicyState policy;
+        SectorReader reader{source, policy};
+        FoundFileList found;
+        TypeDefinitionList types;
+        std::unique_ptr<ScanDriver> driver;
+    };
+
     TempDir dir_;
     std::filesystem::path path_ = dir_.Path() / "card.dd";
     TypeDefinitionList types_;
@@ -164,24 +181,18 @@ TEST_F(ScanDriverTest, StopEndsAtTheChunkBoundaryAndKeepsThePosition) {
     image.Put(2500, 0, kJfif);
     image.Put(2501, 0, kJpegEnd);
     WriteFile(path_, image.Bytes());
-    SourceDescriptor source;
-    source.DeviceNames[0] = path_.string();
-    source.RangeEnd = image.Sectors();
-    BadSectorPolicyState policy;
-    SectorReader reader(source, policy);
-    FoundFileList found;
-    TypeDefinitionList types = Definitions({"JPEG"});
     int selections = 0;
     ScanCallbacks callbacks;
     callbacks.selectFirstTypeAtStop = [&] { ++selections; };
-    ScanDriver driver(reader, types, found, callbacks);
+    Rig rig(path_, image.Sectors(), Definitions({"JPEG"}), callbacks);
+    ScanDriver& driver = *rig.driver;
     driver.RequestStop();
     driver.Run();
     EXPECT_TRUE(driver.EndedByStop());
     EXPECT_FALSE(driver.Running());
     EXPECT_EQ(driver.CurrentSector(), 999u);
     EXPECT_EQ(driver.ScanEndSector(), 5000u);
-    EXPECT_EQ(found.Count(), 1u);
+    EXPECT_EQ(rig.found.Count(), 1u);
     EXPECT_EQ(selections, 1);
 }
 
@@ -192,14 +203,9 @@ TEST_F(ScanDriverTest, CountsCanBeReadWhileTheScanThreadAppends) {
         image.Put(s + 1, 0, kJpegEnd);
     }
     WriteFile(path_, image.Bytes());
-    SourceDescriptor source;
-    source.DeviceNames[0] = path_.string();
-    source.RangeEnd = image.Sectors();
-    BadSectorPolicyState policy;
-    SectorReader reader(source, policy);
-    FoundFileList found;
-    TypeDefinitionList types = Definitions({"JPEG"});
-    ScanDriver driver(reader, types, found);
+    Rig rig(path_, image.Sectors(), Definitions({"JPEG"}));
+    ScanDriver& driver = *rig.driver;
+    const FoundFileList& found = rig.found;
     driver.Start();
     std::size_t lastCount = 0;
     std::int32_t lastTypeCount = 0;
@@ -216,7 +222,7 @@ TEST_F(ScanDriverTest, CountsCanBeReadWhileTheScanThreadAppends) {
     driver.Join();
     EXPECT_EQ(found.Count(), 20000u);
     EXPECT_EQ(driver.FoundCount(0), 20000);
-    EXPECT_EQ(types[0].foundCount, 20000);
+    EXPECT_EQ(rig.types[0].foundCount, 20000);
     EXPECT_EQ(driver.CurrentSector(), 60000u);
 }
 
