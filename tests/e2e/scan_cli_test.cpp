@@ -254,6 +254,35 @@ TEST_F(ScanCliTest, InterruptStopsAtAChunkBoundaryAndReportsAborted) {
     EXPECT_EQ(r.out, expectedList_);  // everything before the stop is reported
 }
 
+TEST_F(ScanCliTest, FindsTheDeletedFilesOfAFatFileSystem) {
+    // Files copied onto a fresh FAT file system and deleted again: their
+    // directory entries are gone, their clusters still hold them.
+    const std::string fat = (dir_->Path() / "fat.img").string();
+    std::string make = "cd " + dir_->Path().string() +
+                       " && export MTOOLS_SKIP_CHECK=1 && rm -f fat.img && mkfs.vfat -C fat.img 16384 >/dev/null";
+    for (const MediaFile& m : kMedia) make += " && mcopy -i fat.img " + m.name + " ::";
+    for (const MediaFile& m : kMedia) make += " && mdel -i fat.img ::" + m.name;
+    ASSERT_EQ(RunShell(make, dir_->Path()).status, 0);
+
+    const Bytes image = ReadBytes(fat);
+    std::vector<std::pair<std::size_t, std::string>> expected;
+    for (const MediaFile& m : kMedia) {
+        const Bytes data = ReadBytes(dir_->Path() / m.name);
+        const std::size_t at = Find(image, data);
+        ASSERT_NE(at, std::string::npos) << m.name;
+        ASSERT_EQ(at % 512, 0u) << m.name;
+        expected.emplace_back(at / 512, "File1." + m.type + '\t' + m.type + '\t' + std::to_string(at / 512) + '\t' +
+                                            std::to_string(ExpectedSectors(m.type, data)) + '\n');
+    }
+    std::sort(expected.begin(), expected.end());
+    std::string list;
+    for (const auto& e : expected) list += e.second;
+
+    const CommandResult r = Cli("scan " + fat + " --list");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, list);
+}
+
 TEST_F(ScanCliTest, DemoImageHoldsFilesThatScanAndDecode) {
     const std::filesystem::path demo = dir_->Path() / "demo.dd";
     ASSERT_EQ(RunShell(std::string(ZT_MAKE_DEMO_IMAGE) + " " + demo.string(), dir_->Path()).status, 0);
