@@ -3,12 +3,10 @@
 // refusal, and the times of the run summary.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <mutex>
 #include <optional>
-#include <span>
 #include <vector>
 #include <string>
 #include <string_view>

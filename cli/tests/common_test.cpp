@@ -46,7 +46,8 @@ TEST(CliCommonTest, RefusalsNameThePathAndTheReason) {
     SourceChoice noImage;
     noImage.problem = SourceProblem::NoImageInFolder;
     noImage.problemPath = "/media/backup";
-    EXPECT_TRUE(SourceProblemText("/media/backup", noImage).starts_with("Image path not found. Please specify image path."));
+    EXPECT_TRUE(
+        SourceProblemText("/media/backup", noImage).starts_with("Image path not found. Please specify image path."));
 }
 
 TEST(CliCommonTest, SizesAndLists) {

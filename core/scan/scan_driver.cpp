@@ -57,6 +57,7 @@ ScanDriver::~ScanDriver() {
 }
 
 void ScanDriver::Start() {
+    if (thread_.joinable()) return;  // a driver scans once
     running_.store(true, std::memory_order_release);
     thread_ = std::thread([this] { Run(); });
 }
