@@ -9,27 +9,10 @@
 
 #include "core/scan/scan_driver.h"
 #include "core/scan/tests/reference_scan.h"
+#include "core/scan/tests/scan_fixture.h"
 #include "core/scan/type_selection.h"
 
 namespace zt::fuzz {
-
-class MemoryRawIo final : public platform::RawIo {
-public:
-    explicit MemoryRawIo(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
-    platform::OpenResult Open(const std::string&) override { return {3, 0}; }
-    void Close(int) override {}
-    std::optional<std::uint64_t> Size(int) override { return bytes_.size(); }
-    platform::ReadResult ReadAt(int, void* buffer, std::size_t length, std::uint64_t offset) override {
-        if (offset >= bytes_.size()) return {0, 0};
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(length, bytes_.size() - offset));
-        std::memcpy(buffer, bytes_.data() + offset, n);
-        return {n, 0};
-    }
-    std::optional<std::string> FindEntryNoCase(const std::string&, const std::string&) override { return {}; }
-
-private:
-    const std::vector<std::uint8_t>& bytes_;
-};
 
 inline constexpr std::size_t kConfigBytes = 8;
 
@@ -62,7 +45,7 @@ inline bool ScanMatchesModel(const std::uint8_t* data, std::size_t size) {
     source.RangeStart = rangeStart;
     source.RangeEnd = std::uint64_t{rangeStart} + rangeLength;
     BadSectorPolicyState policy;
-    MemoryRawIo io(image);
+    testing::MemoryRawIo io(image);
     SectorReader reader(source, policy, io);
     FoundFileList found;
     TypeDefinitionList scanned = defs;

@@ -148,6 +148,36 @@ TEST_F(ScanDriverTest, ShortRangeDropsTheFileStillOpenAtItsEnd) {
     EXPECT_EQ(run.currentSector, 1504u);
 }
 
+TEST_F(ScanDriverTest, ReadsOnlyTheRangeInChunksOfFortySectorRequests) {
+    Image image(3000);
+    image.Put(2100, 0, kJfif);
+    image.Put(2101, 0, kJpegEnd);
+    TypeDefinitionList types = Definitions({"JPEG"});
+    SourceDescriptor source;
+    source.DeviceNames[0] = "card";
+    source.RangeStart = 1000;
+    source.RangeEnd = 2104;
+    BadSectorPolicyState policy;
+    MemoryRawIo io(image.Bytes());
+    SectorReader reader(source, policy, io);
+    FoundFileList found;
+    ScanDriver driver(reader, types, found);
+    driver.Run();
+    EXPECT_EQ(found.Count(), 1u);
+
+    // A full chunk is 25 requests of 40 sectors; the last, short one is
+    // 2 x 40 + 24 sectors; nothing outside sectors 1000..2103 is asked for.
+    ASSERT_EQ(io.requests.size(), 25u + 3u);
+    std::uint64_t next = 1000 * 512;
+    for (const MemoryRawIo::Request& r : io.requests) {
+        EXPECT_EQ(r.offset, next);
+        next += r.length;
+    }
+    EXPECT_EQ(io.requests[24].length, 40u * 512);
+    EXPECT_EQ(io.requests.back().length, 24u * 512);
+    EXPECT_EQ(next, 2104u * 512);
+}
+
 TEST_F(ScanDriverTest, FooterAtTheChunkEndIsNotMatchedAcrossIt) {
     // The chunk holds sectors 0..999: a footer cut by its end is not seen, a
     // footer cut by a sector end inside the chunk is.

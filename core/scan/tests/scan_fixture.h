@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "core/scan/found_file_list.h"
 #include "core/scan/scan_driver.h"
 #include "core/source/sector_reader.h"
+#include "platform/raw_io.h"
 
 namespace zt::testing {
 
@@ -47,6 +49,32 @@ public:
 
 private:
     std::vector<std::uint8_t> bytes_;
+};
+
+// A source held in memory that records the byte ranges asked of it.
+class MemoryRawIo final : public platform::RawIo {
+public:
+    struct Request {
+        std::uint64_t offset;
+        std::size_t length;
+    };
+    explicit MemoryRawIo(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
+    platform::OpenResult Open(const std::string&) override { return {3, 0}; }
+    void Close(int) override {}
+    std::optional<std::uint64_t> Size(int) override { return bytes_.size(); }
+    platform::ReadResult ReadAt(int, void* buffer, std::size_t length, std::uint64_t offset) override {
+        requests.push_back({offset, length});
+        if (offset >= bytes_.size()) return {0, 0};
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(length, bytes_.size() - offset));
+        std::memcpy(buffer, bytes_.data() + offset, n);
+        return {n, 0};
+    }
+    std::optional<std::string> FindEntryNoCase(const std::string&, const std::string&) override { return {}; }
+
+    std::vector<Request> requests;
+
+private:
+    const std::vector<std::uint8_t>& bytes_;
 };
 
 // A private temporary folder, removed with everything in it.
