@@ -33,4 +33,6 @@ void CatchInterrupt() {
 
 bool InterruptRequested() { return g_interrupted != 0; }
 
+void ClearInterrupt() { g_interrupted = 0; }
+
 }  // namespace zt::platform

@@ -11,5 +11,8 @@ bool StderrIsTerminal();
 // flag is still set ends the process at once, as an impatient user expects.
 void CatchInterrupt();
 bool InterruptRequested();
+// Takes the request as handled, so that the next Ctrl+C stops the next job
+// again instead of ending the process.
+void ClearInterrupt();
 
 }  // namespace zt::platform

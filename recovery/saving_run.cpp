@@ -1,0 +1,276 @@
+#include "recovery/saving_run.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include "logs/activity_entries.h"
+#include "logs/log_texts.h"
+
+namespace zt {
+
+namespace {
+
+constexpr std::size_t kChunkBytes = std::size_t{SavingChunkSectors} * kSectorBytes;
+
+// A name that data may supply must stay one entry inside its folder.
+bool IsPlainName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
+}
+
+std::string TypeFolderPath(const std::string& destination, std::string_view typeName) {
+    std::string path = destination;
+    if (path.empty() || path.back() != '/') path += '/';
+    path += typeName;
+    return path;
+}
+
+}  // namespace
+
+std::string OverwriteQuestionText(std::string_view fileName) {
+    return "\"" + std::string(fileName) + "\" this file is already exist.";
+}
+
+SavingNames SavingRunState::CurrentNames() const {
+    std::lock_guard<std::mutex> lock(namesMutex_);
+    return names_;
+}
+
+void SavingRunState::SetCurrentNames(SavingNames names) {
+    std::lock_guard<std::mutex> lock(namesMutex_);
+    names_ = std::move(names);
+}
+
+void SavingRunState::Reset() {
+    total = 0;
+    saved = 0;
+    failed = 0;
+    lastError = 0;
+    replaceAll = false;
+    keepAll = false;
+    aborted = false;
+    endTime = 0;
+    SetCurrentNames({});
+}
+
+void PauseGate::Pause() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    paused_ = true;
+}
+
+void PauseGate::Resume() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        paused_ = false;
+    }
+    resumed_.notify_all();
+}
+
+void PauseGate::Pass() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!paused_) return;
+    ++holding_;
+    resumed_.wait(lock, [this] { return !paused_; });
+    --holding_;
+}
+
+bool PauseGate::Holding() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return holding_ > 0;
+}
+
+std::string SavedFilePath(const std::string& destination, std::string_view typeName, std::string_view fileName) {
+    if (destination.empty() || !IsPlainName(typeName) || !IsPlainName(fileName)) return {};
+    std::string path = TypeFolderPath(destination, typeName) + '/' + std::string(fileName);
+    // Longer paths fail in the system anyway; refusing them here also keeps
+    // the type folder from being made for a file that cannot follow.
+    if (path.size() >= PATH_MAX) return {};
+    return path;
+}
+
+std::vector<std::string> SavingReportEntries(const std::string& destination, std::int32_t saved,
+                                             std::int32_t total, std::time_t start, std::time_t end,
+                                             bool aborted) {
+    return {
+        "\r\nSaving Report :\r\n --------------",
+        "Saving Path : " + destination,
+        "Files Recover :" + std::to_string(saved) + " / " + std::to_string(total),
+        StartTimeText(start),
+        ElapsedTimeText(static_cast<std::int64_t>(end - start)),
+        aborted ? "File Saving Aborted\r\n" : "File Saved Successfully\r\n",
+    };
+}
+
+std::string SavingEndMessage(std::int32_t total, bool aborted) {
+    if (total == 0) return "Please select the file for saving.";
+    return aborted ? "File Saving Aborted." : "File Saved Successfully.";
+}
+
+SavingRun::SavingRun(const FoundFileList& files, const SourceDescriptor& source, BadSectorPolicyState& policy,
+                     std::string destination, SavingServices services)
+    : files_(files),
+      source_(source),
+      reader_(source_, policy, services.io),
+      services_(std::move(services)),
+      state_(std::move(destination)),
+      buffer_(kChunkBytes) {
+    // The range bounds the scan, not the files it found.
+    source_.RangeStart = 0;
+    source_.RangeEnd = 0;
+}
+
+SavingRun::~SavingRun() {
+    RequestStop();
+    gate_.Resume();
+    Join();
+}
+
+void SavingRun::Begin() {
+    state_.Reset();
+    stopRequested_.store(false, std::memory_order_relaxed);
+    state_.startTime = services_.now();
+    // The start block is complete in the log before the report can follow it.
+    if (!services_.recoveryHeaderWritten.exchange(true)) {
+        WriteEntries(services_.log, LogKind::Recovery, StartBlockEntries(services_.settings, services_.now()));
+    }
+    running_.store(true, std::memory_order_release);
+}
+
+void SavingRun::Start() {
+    if (thread_.joinable()) return;
+    Begin();
+    thread_ = std::thread([this] { SavingThread(); });
+}
+
+void SavingRun::Run() {
+    Begin();
+    SavingThread();
+}
+
+void SavingRun::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool SavingRun::WaitUntilEnded(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(endMutex_);
+    return ended_.wait_for(lock, timeout, [this] { return !Running(); });
+}
+
+void SavingRun::SavingThread() {
+    // A copy: the walk must not hold the list while the user is being asked.
+    const std::vector<FileInfo> records = files_.Snapshot();
+    state_.total = static_cast<std::int32_t>(
+        std::count_if(records.begin(), records.end(), [](const FileInfo& f) { return f.selected != 0; }));
+
+    bool stopped = false;
+    for (const FileInfo& file : records) {
+        gate_.Pass();
+        if (file.selected != 0) {
+            state_.SetCurrentNames({std::string(file.TypeName()), std::string(file.FileName())});
+            if (SaveFile(file) == 1) {
+                ++state_.saved;
+            } else {
+                ++state_.failed;
+            }
+        }
+        if (stopRequested_.load(std::memory_order_relaxed)) {
+            stopped = true;
+            break;
+        }
+    }
+
+    state_.endTime = services_.now();
+    state_.aborted = stopped;
+    WriteEntries(services_.log, LogKind::Recovery,
+                 SavingReportEntries(state_.Destination(), state_.saved, state_.total,
+                                     static_cast<std::time_t>(state_.startTime.load()),
+                                     static_cast<std::time_t>(state_.endTime.load()), stopped));
+    {
+        std::lock_guard<std::mutex> lock(endMutex_);
+        running_.store(false, std::memory_order_release);
+    }
+    ended_.notify_all();
+}
+
+int SavingRun::Fail(int error) {
+    state_.lastError = error;
+    return 0;
+}
+
+int SavingRun::SaveFile(const FileInfo& file) {
+    platform::FileWriter& writer = services_.writer;
+    const std::string path = SavedFilePath(state_.Destination(), file.TypeName(), file.FileName());
+    if (path.empty()) return Fail(ENAMETOOLONG);
+
+    const std::string folder = TypeFolderPath(state_.Destination(), file.TypeName());
+    switch (writer.Examine(folder).kind) {
+        case platform::EntryKind::Folder: break;
+        case platform::EntryKind::Missing:
+            // A failure shows when the file cannot be created.
+            writer.MakeFolder(folder);
+            break;
+        // A link could lead out of the destination; a file or anything else
+        // cannot hold the type's files.
+        case platform::EntryKind::Link: return Fail(ELOOP);
+        case platform::EntryKind::File:
+        case platform::EntryKind::Other: return Fail(ENOTDIR);
+    }
+
+    const platform::EntryKind existing = writer.Examine(path).kind;
+    if (existing == platform::EntryKind::Folder || existing == platform::EntryKind::Other) return Fail(EISDIR);
+    if (existing == platform::EntryKind::File || existing == platform::EntryKind::Link) {
+        if (!ReplaceExisting(file)) return 1;
+        // Made writable (a read-only file is replaced too) and removed, so the
+        // new file is a fresh one and no other name of the old one changes.
+        if (existing == platform::EntryKind::File) writer.MakeOwnerWritable(path);
+        if (const int error = writer.Remove(path); error != 0) return Fail(error);
+    }
+
+    const platform::FileWriter::CreateResult created = writer.Create(path);
+    if (created.handle < 0) return Fail(created.error);
+    const int copied = CopySectors(created.handle, file);
+    const int closeError = writer.Close(created.handle);
+    if (copied != 1) return 0;
+    if (closeError != 0) return Fail(closeError);
+    // A file whose folder was removed meanwhile was written into nothing.
+    if (writer.Examine(path).kind != platform::EntryKind::File) return Fail(ENOENT);
+    return 1;
+}
+
+bool SavingRun::ReplaceExisting(const FileInfo& file) {
+    if (state_.replaceAll) return true;
+    if (state_.keepAll) return false;
+    switch (services_.prompt.Ask(std::string(file.FileName()))) {
+        case OverwriteAnswer::Yes: return true;
+        case OverwriteAnswer::YesToAll: state_.replaceAll = true; return true;
+        case OverwriteAnswer::NoToAll: state_.keepAll = true; return false;
+        case OverwriteAnswer::No:
+        case OverwriteAnswer::Closed: return false;
+    }
+    return false;
+}
+
+int SavingRun::CopySectors(int handle, const FileInfo& file) {
+    // The file holds sectors startSector through startSector + sectorCount.
+    if (file.sectorCount < 0) return 0;
+    const std::uint64_t first = file.startSector;
+    const std::uint64_t last = first + static_cast<std::uint64_t>(file.sectorCount);
+    int result = 0;
+    for (std::uint64_t current = first; current <= last; current += SavingChunkSectors) {
+        gate_.Pass();
+        // The last chunk reads only the file's own sectors, so a bad sector
+        // past the file's end is never put to the user.
+        const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(SavingChunkSectors, last - current + 1));
+        const std::size_t bytes = std::size_t{count} * kSectorBytes;
+        reader_.ReadSectors(current, count, buffer_.data());
+        if (const int error = services_.writer.WriteAt(handle, buffer_.data(), bytes, (current - first) * kSectorBytes);
+            error != 0) {
+            return Fail(error);
+        }
+        result = 1;
+    }
+    return result;
+}
+
+}  // namespace zt

@@ -1,0 +1,176 @@
+// Saving the ticked found files: each file's sectors are copied from the
+// source into the destination folder, under a subfolder named after its
+// type, asking before an existing file is replaced. Every run ends with a
+// report in the recovery log; the first run of the process writes the log's
+// start block before it.
+//
+// A file that cannot be written (no room, no permission, a name too long, a
+// type folder that is a file, a destination that has vanished) is left out:
+// its save counts as failed and the run goes on with the next one. A short
+// write leaves the bytes written so far. Nothing is ever created outside the
+// destination: names come only from the destination, the type name and the
+// file name, and links in their place are not followed.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/settings.h"
+#include "core/scan/found_file_list.h"
+#include "core/source/sector_reader.h"
+#include "logs/log.h"
+#include "platform/file_writer.h"
+#include "recovery/overwrite_prompt.h"
+
+namespace zt {
+
+// Sectors copied per read and write.
+inline constexpr std::uint32_t SavingChunkSectors = 8;
+
+// What a progress display shows of the file in hand.
+struct SavingNames {
+    std::string folder;  // the type name, which is also the subfolder's name
+    std::string file;    // the file name
+};
+
+// The state of one run, shared between the saving thread and whoever shows
+// it. Every field may be read from any thread at any time.
+class SavingRunState {
+public:
+    explicit SavingRunState(std::string destination) : destination_(std::move(destination)) {}
+
+    // The folder as the user chose it.
+    const std::string& Destination() const { return destination_; }
+    // The names of the file being saved, as one snapshot.
+    SavingNames CurrentNames() const;
+    void SetCurrentNames(SavingNames names);
+
+    std::atomic<std::int32_t> total{0};   // selected records, counted when the run starts
+    std::atomic<std::int32_t> saved{0};   // written, or kept at the overwrite question
+    std::atomic<std::int32_t> failed{0};  // could not be written (not in the report's count)
+    std::atomic<int> lastError{0};        // errno of the latest failure
+    std::atomic<bool> replaceAll{false};
+    std::atomic<bool> keepAll{false};
+    std::atomic<bool> aborted{false};
+    std::atomic<std::int64_t> startTime{0};  // seconds since 1970
+    std::atomic<std::int64_t> endTime{0};
+
+    // Zeroes the counters and the answers that covered every file, as each run starts.
+    void Reset();
+
+private:
+    const std::string destination_;
+    mutable std::mutex namesMutex_;
+    SavingNames names_;
+};
+
+// Holds the saving thread at its next chunk or file boundary while the user
+// is asked whether to stop.
+class PauseGate {
+public:
+    void Pause();
+    void Resume();
+    // Blocks while paused.
+    void Pass();
+    // True while a caller of Pass() is held.
+    bool Holding() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable resumed_;
+    bool paused_ = false;
+    int holding_ = 0;
+};
+
+// What a saving run works with besides the list and the source.
+struct SavingServices {
+    platform::FileWriter& writer;
+    OverwritePrompt& prompt;
+    LogContext log;
+    const AppSettings& settings;
+    // Process-wide: set by the first run that writes the recovery log's start block.
+    std::atomic<bool>& recoveryHeaderWritten;
+    platform::RawIo& io = platform::SystemRawIo();
+    std::function<std::time_t()> now = [] { return std::time(nullptr); };
+};
+
+class SavingRun {
+public:
+    // The run reads through a reader of its own over a copy of source whose
+    // range is lifted: a file found near the end of a narrowed range is saved
+    // with its real sectors. The list must not change while the run lasts.
+    SavingRun(const FoundFileList& files, const SourceDescriptor& source, BadSectorPolicyState& policy,
+              std::string destination, SavingServices services);
+    // Asks a running thread to stop, lets it past the gate and waits for it.
+    ~SavingRun();
+    SavingRun(const SavingRun&) = delete;
+    SavingRun& operator=(const SavingRun&) = delete;
+
+    // As the progress dialog starts: clears the state and the stop request,
+    // takes the start time, writes the recovery log's start block when this
+    // process has not written it yet, then starts the saving thread.
+    void Start();
+    // The same, with the saving done on the calling thread.
+    void Run();
+    void Join();
+    // Waits until the thread has ended or the timeout has passed; true when it has ended.
+    bool WaitUntilEnded(std::chrono::milliseconds timeout);
+    bool Running() const { return running_.load(std::memory_order_acquire); }
+
+    // Honoured after the file in hand; any thread.
+    void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
+    PauseGate& Gate() { return gate_; }
+    const SavingRunState& State() const { return state_; }
+
+    // Saves one record (ticked or not) and returns 1 when it was written or
+    // an existing file was kept, 0 when it could not be written.
+    int SaveFile(const FileInfo& file);
+
+private:
+    void Begin();
+    void SavingThread();
+    // 1 when every chunk was written.
+    int CopySectors(int handle, const FileInfo& file);
+    // Whether an existing file at path is replaced; sets the run's answers.
+    bool ReplaceExisting(const FileInfo& file);
+    int Fail(int error);
+
+    const FoundFileList& files_;
+    SourceDescriptor source_;
+    SectorReader reader_;
+    SavingServices services_;
+    SavingRunState state_;
+    PauseGate gate_;
+    std::vector<std::uint8_t> buffer_;
+
+    std::mutex endMutex_;
+    std::condition_variable ended_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stopRequested_{false};
+    std::thread thread_;
+};
+
+// The six entries of the report, byte for byte.
+std::vector<std::string> SavingReportEntries(const std::string& destination, std::int32_t saved,
+                                             std::int32_t total, std::time_t start, std::time_t end,
+                                             bool aborted);
+
+// What the user is told when a run has ended: "Please select the file for
+// saving." when nothing was selected, else "File Saving Aborted." or
+// "File Saved Successfully.".
+std::string SavingEndMessage(std::int32_t total, bool aborted);
+
+// The saved file's path, or empty when the names cannot be used safely (an
+// empty name, ".", "..", a '/' inside) or the path is longer than the
+// system allows.
+std::string SavedFilePath(const std::string& destination, std::string_view typeName, std::string_view fileName);
+
+}  // namespace zt

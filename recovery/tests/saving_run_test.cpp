@@ -1,0 +1,382 @@
+#include "recovery/saving_run.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <deque>
+#include <set>
+#include <filesystem>
+#include <thread>
+
+#include "platform/testing/failing_file_writer.h"
+#include "platform/testing/fake_raw_io.h"
+#include "platform/testing/temp_folder.h"
+
+namespace zt {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempFolder;
+
+constexpr char kCard[] = "/media/card.dd";
+constexpr std::uint64_t kCardSectors = 4000;
+constexpr std::uint8_t kSeed = 9;
+
+class ScriptedOverwritePrompt final : public OverwritePrompt {
+public:
+    explicit ScriptedOverwritePrompt(std::deque<OverwriteAnswer> answers = {}) : answers_(std::move(answers)) {}
+    OverwriteAnswer Ask(const std::string& fileName) override {
+        asked.push_back(fileName);
+        if (answers_.empty()) return OverwriteAnswer::Closed;
+        const OverwriteAnswer a = answers_.front();
+        answers_.pop_front();
+        return a;
+    }
+    std::vector<std::string> asked;
+
+private:
+    std::deque<OverwriteAnswer> answers_;
+};
+
+// Equal bytes; otherwise the sizes and the first offset that differs.
+::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+    if (actual == expected) return ::testing::AssertionSuccess();
+    std::size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+    return ::testing::AssertionFailure() << actual.size() << " bytes instead of " << expected.size()
+                                         << ", first difference at byte " << at;
+}
+
+FileInfo Selected(std::string_view type, std::int32_t number, std::uint64_t start, std::int32_t count) {
+    FileInfo f = MakeFileInfo(type, number, start, count);
+    f.selected = 1;
+    return f;
+}
+
+class SavingRunTest : public ::testing::Test {
+protected:
+    SavingRunTest() {
+        // The time lines of the log are local times.
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+        io.AddPatternFile(kCard, kCardSectors * kSectorSize, kSeed);
+        source.DeviceNames[0] = kCard;
+        source.RangeStart = 0;
+        source.RangeEnd = kCardSectors;
+        policy.Set(SkipAll);
+        destination = out.Path();
+        EXPECT_TRUE(store.WriteValue(kAppRegistryKey, kRecoveryLogValue, logs.Path()));
+    }
+
+    // The bytes a saved file must hold, from the card's bytes alone: sectors
+    // start through start + count, zeros where the card has none.
+    std::string Expected(std::uint64_t start, std::int32_t count, const std::set<std::uint64_t>& bad = {}) const {
+        std::string bytes;
+        for (std::uint64_t s = start; s <= start + static_cast<std::uint64_t>(count); ++s) {
+            for (std::uint64_t k = s * kSectorSize; k < (s + 1) * kSectorSize; ++k) {
+                const bool present = s < kCardSectors && bad.count(s) == 0;
+                bytes.push_back(static_cast<char>(present ? testing::PatternByte(kSeed, k) : 0));
+            }
+        }
+        return bytes;
+    }
+
+    std::unique_ptr<SavingRun> MakeRun(platform::FileWriter& w) {
+        return std::make_unique<SavingRun>(list, source, policy, destination,
+                                           SavingServices{w, prompt, LogContext{store}, settings, headerWritten, io,
+                                                          [this] { return clock; }});
+    }
+    std::unique_ptr<SavingRun> MakeRun() { return MakeRun(writer); }
+
+    std::string Saved(const std::string& relative) const { return ReadBytes(out / relative); }
+    std::string RecoveryLog() const { return ReadBytes(logs / "Recovery Log.txt"); }
+
+    testing::FakeRawIo io;
+    SourceDescriptor source;
+    BadSectorPolicyState policy;
+    FoundFileList list;
+    TempFolder out;
+    TempFolder logs;
+    std::string destination;
+    platform::MemorySettingsStore store;
+    AppSettings settings;
+    std::atomic<bool> headerWritten{false};
+    ScriptedOverwritePrompt prompt;
+    testing::FailingFileWriter writer;
+    std::time_t clock = 1'700'000'000;
+};
+
+TEST_F(SavingRunTest, SavedFilesHoldTheirSectorsThroughTheLastOne) {
+    // Lengths around the 8-sector chunk, a file past the narrowed range, one
+    // running off the end of the card, and one over an unreadable sector.
+    const std::vector<std::pair<std::uint64_t, std::int32_t>> files = {
+        {0, 0}, {10, 1}, {20, 7}, {40, 8}, {60, 9}, {80, 15}, {100, 16}, {130, 17}, {200, 1000},
+        {kCardSectors - 5, 20}, {1500, 30}};
+    source.RangeEnd = 1000;  // the file at 1500 lies past it, and so does most of the one at 200
+    io.AddBadSector(kCard, 1510);
+    policy.Set(RetryAll);  // sector by sector around it: only that sector is lost
+    std::int32_t n = 0;
+    for (const auto& [start, count] : files) list.Append(Selected("JPEG", ++n, start, count));
+
+    auto run = MakeRun();
+    run->Run();
+    EXPECT_EQ(run->State().saved, n);
+    EXPECT_EQ(run->State().total, n);
+    EXPECT_EQ(run->State().failed, 0);
+    n = 0;
+    for (const auto& [start, count] : files) {
+        const std::string name = "JPEG/File" + std::to_string(++n) + ".JPEG";
+        EXPECT_TRUE(SameBytes(Saved(name), Expected(start, count, {1510}))) << name;
+    }
+    // Reads go chunk by chunk from the file's first sector, never past its last.
+    for (const testing::FakeRawIo::Request& r : io.Requests()) {
+        EXPECT_LE(r.length, SavingChunkSectors * kSectorSize);
+    }
+}
+
+TEST_F(SavingRunTest, OnlySelectedRecordsAreSavedEachUnderItsType) {
+    list.Append(Selected("JPEG", 1, 10, 2));
+    list.Append(MakeFileInfo("JPEG", 2, 20, 2));  // not ticked
+    list.Append(Selected("CR2", 1, 30, 3));
+    auto run = MakeRun();
+    run->Run();
+    EXPECT_EQ(run->State().total, 2);
+    EXPECT_EQ(run->State().saved, 2);
+    EXPECT_EQ(Saved("CR2/File1.CR2"), Expected(30, 3));
+    EXPECT_FALSE(fs::exists(out / "JPEG/File2.JPEG"));
+    EXPECT_EQ(run->State().CurrentNames().file, "File1.CR2");
+    EXPECT_EQ(run->State().CurrentNames().folder, "CR2");
+}
+
+TEST_F(SavingRunTest, PathsNeverDoubleTheSeparatorNorLeaveTheDestination) {
+    EXPECT_EQ(SavedFilePath("/", "JPEG", "File1.JPEG"), "/JPEG/File1.JPEG");
+    EXPECT_EQ(SavedFilePath("/media/out/", "JPEG", "File1.JPEG"), "/media/out/JPEG/File1.JPEG");
+    EXPECT_EQ(SavedFilePath("/media/out", "JPEG", "File1.JPEG"), "/media/out/JPEG/File1.JPEG");
+    EXPECT_EQ(SavedFilePath("/out", "..", "File1.JPEG"), "");
+    EXPECT_EQ(SavedFilePath("/out", "JPEG", "../x"), "");
+    EXPECT_EQ(SavedFilePath("/out", "", "File1.JPEG"), "");
+    EXPECT_EQ(SavedFilePath("/out", "JPEG", "."), "");
+    EXPECT_EQ(SavedFilePath("/" + std::string(5000, 'a'), "JPEG", "File1.JPEG"), "");
+
+    // A destination given with its trailing separator saves to the same place.
+    destination = out.Path() + "/";
+    list.Append(Selected("JPEG", 1, 10, 2));
+    list.Append(Selected("..", 1, 10, 2));
+    auto run = MakeRun();
+    run->Run();
+    EXPECT_EQ(Saved("JPEG/File1.JPEG"), Expected(10, 2));
+    EXPECT_EQ(run->State().saved, 1);
+    EXPECT_EQ(run->State().failed, 1);
+    EXPECT_FALSE(fs::exists(fs::path(out.Path()).parent_path() / "File1.."));
+}
+
+// Four files of which the first two already exist with old content.
+class OverwriteTest : public SavingRunTest {
+protected:
+    OverwriteTest() {
+        for (std::int32_t i = 1; i <= 3; ++i) list.Append(Selected("PNG", i, std::uint64_t(i) * 100, 3));
+        fs::create_directories(out / "PNG");
+        testing::WriteBytes(out / "PNG/File1.PNG", "old one");
+        testing::WriteBytes(out / "PNG/File2.PNG", "old two");
+    }
+    void RunWith(std::deque<OverwriteAnswer> answers) {
+        prompt = ScriptedOverwritePrompt(std::move(answers));
+        auto run = MakeRun();
+        run->Run();
+        saved = run->State().saved;
+        replaceAll = run->State().replaceAll;
+        keepAll = run->State().keepAll;
+    }
+    bool Replaced(int i) const { return Saved("PNG/File" + std::to_string(i) + ".PNG") == Expected(i * 100, 3); }
+
+    std::int32_t saved = 0;
+    bool replaceAll = false;
+    bool keepAll = false;
+};
+
+TEST_F(OverwriteTest, YesToAllReplacesTheRestWithoutAsking) {
+    RunWith({OverwriteAnswer::YesToAll});
+    EXPECT_EQ(prompt.asked, std::vector<std::string>{"File1.PNG"});
+    EXPECT_TRUE(Replaced(1));
+    EXPECT_TRUE(Replaced(2));
+    EXPECT_TRUE(Replaced(3));
+    EXPECT_EQ(saved, 3);
+    EXPECT_TRUE(replaceAll);
+    EXPECT_FALSE(keepAll);
+}
+
+TEST_F(OverwriteTest, NoToAllKeepsTheRestWithoutAskingAndCountsThemSaved) {
+    RunWith({OverwriteAnswer::NoToAll});
+    EXPECT_EQ(prompt.asked, std::vector<std::string>{"File1.PNG"});
+    EXPECT_EQ(Saved("PNG/File1.PNG"), "old one");
+    EXPECT_EQ(Saved("PNG/File2.PNG"), "old two");
+    EXPECT_TRUE(Replaced(3));
+    EXPECT_EQ(saved, 3);
+    EXPECT_TRUE(keepAll);
+}
+
+TEST_F(OverwriteTest, NoAndACloseKeepOneFileAndAskAgain) {
+    RunWith({OverwriteAnswer::No, OverwriteAnswer::Yes});
+    EXPECT_EQ(prompt.asked, (std::vector<std::string>{"File1.PNG", "File2.PNG"}));
+    EXPECT_EQ(Saved("PNG/File1.PNG"), "old one");
+    EXPECT_TRUE(Replaced(2));
+
+    testing::WriteBytes(out / "PNG/File1.PNG", "old one");
+    RunWith({OverwriteAnswer::Closed, OverwriteAnswer::Closed});
+    EXPECT_EQ(prompt.asked.size(), 3u);  // every existing file, the third included
+    EXPECT_EQ(Saved("PNG/File1.PNG"), "old one");
+    EXPECT_EQ(saved, 3);
+    EXPECT_FALSE(replaceAll);
+    EXPECT_FALSE(keepAll);
+}
+
+TEST_F(OverwriteTest, ANewRunAsksAgainAndFindsTheFilesOfTheLast) {
+    RunWith({OverwriteAnswer::YesToAll});
+    RunWith({OverwriteAnswer::NoToAll});
+    EXPECT_EQ(prompt.asked, std::vector<std::string>{"File1.PNG"});
+    RunWith({OverwriteAnswer::No, OverwriteAnswer::No, OverwriteAnswer::No});
+    EXPECT_EQ(prompt.asked.size(), 3u);
+}
+
+TEST_F(OverwriteTest, AReadOnlyFileIsReplaced) {
+    ASSERT_EQ(::chmod((out / "PNG/File1.PNG").c_str(), 0444), 0);
+    RunWith({OverwriteAnswer::Yes, OverwriteAnswer::No});
+    EXPECT_TRUE(Replaced(1));
+    EXPECT_EQ(saved, 3);
+}
+
+TEST_F(OverwriteTest, LinksAreReplacedThemselvesAndNeverFollowed) {
+    // A link in place of a file is replaced, not written through; a link in
+    // place of the type folder is not entered at all.
+    TempFolder elsewhere;
+    testing::WriteBytes(elsewhere / "precious", "keep me");
+    fs::remove(out / "PNG/File1.PNG");
+    fs::create_symlink(elsewhere / "precious", out / "PNG/File1.PNG");
+    list.Append(Selected("GIF", 1, 50, 1));
+    fs::create_directory_symlink(elsewhere.Path(), out / "GIF");
+    RunWith({OverwriteAnswer::Yes, OverwriteAnswer::No});
+    EXPECT_TRUE(Replaced(1));
+    EXPECT_FALSE(fs::is_symlink(out / "PNG/File1.PNG"));
+    EXPECT_EQ(ReadBytes(elsewhere / "precious"), "keep me");
+    EXPECT_FALSE(fs::exists(elsewhere / "File1.GIF"));
+    EXPECT_EQ(saved, 3);
+}
+
+TEST_F(SavingRunTest, FilesThatCannotBeWrittenAreLeftOutAndTheRunGoesOn) {
+    // The type folder is a file, a creation fails, the disk fills up in the
+    // middle of a file (what was written stays), and later files find no room.
+    testing::WriteBytes(out / "GIF", "a file where the folder should be");
+    list.Append(Selected("GIF", 1, 10, 2));
+    list.Append(Selected("JPEG", 1, 20, 2));
+    list.Append(Selected("JPEG", 2, 30, 8));   // 4608 bytes: 4096 fit, then the disk is full
+    list.Append(Selected("JPEG", 3, 40, 2));
+    list.Append(Selected("JPEG", 4, 50, 0));
+    writer.FailCreate("File1.JPEG", EIO);
+    writer.SetSpace(4096);
+    auto run = MakeRun();
+    run->Run();
+    EXPECT_EQ(run->State().total, 5);
+    EXPECT_EQ(run->State().saved, 0);
+    EXPECT_EQ(run->State().failed, 5);
+    EXPECT_EQ(run->State().lastError, ENOSPC);
+    EXPECT_EQ(Saved("JPEG/File2.JPEG"), Expected(30, 8).substr(0, 4096));
+    EXPECT_FALSE(run->State().aborted);
+    EXPECT_NE(RecoveryLog().find("Files Recover :0 / 5\r\n"), std::string::npos);
+    EXPECT_NE(RecoveryLog().find("File Saved Successfully\r\n"), std::string::npos);
+}
+
+TEST_F(SavingRunTest, ADestinationThatVanishesIsNotMadeAgain) {
+    const std::string gone = out / "gone";
+    fs::create_directory(gone);
+    destination = gone;
+    for (std::int32_t i = 1; i <= 3; ++i) list.Append(Selected("JPEG", i, std::uint64_t(i) * 10, 1));
+    writer.BeforeWrite([&](int writes) {
+        if (writes == 0) fs::remove_all(gone);  // pulled out while the first file is written
+    });
+    auto run = MakeRun();
+    run->Run();
+    // The first file went with the folder: it is not counted as saved.
+    EXPECT_EQ(run->State().saved, 0);
+    EXPECT_EQ(run->State().failed, 3);
+    EXPECT_FALSE(fs::exists(gone));
+}
+
+TEST_F(SavingRunTest, AStopLetsTheFileInHandFinish) {
+    for (std::int32_t i = 1; i <= 3; ++i) list.Append(Selected("JPEG", i, std::uint64_t(i) * 100, 20));
+    auto run = MakeRun();
+    writer.BeforeWrite([&](int writes) {
+        if (writes == 1) run->RequestStop();  // in the middle of the first file
+    });
+    run->Start();
+    run->Join();
+    EXPECT_TRUE(run->State().aborted);
+    EXPECT_EQ(run->State().saved, 1);
+    EXPECT_EQ(Saved("JPEG/File1.JPEG"), Expected(100, 20));
+    EXPECT_FALSE(fs::exists(out / "JPEG/File2.JPEG"));
+    EXPECT_TRUE(RecoveryLog().ends_with("\r\nFile Saving Aborted\r\n"));
+    EXPECT_EQ(SavingEndMessage(run->State().total, run->State().aborted), "File Saving Aborted.");
+}
+
+TEST_F(SavingRunTest, APauseHoldsTheThreadAtTheNextChunkUntilResumed) {
+    list.Append(Selected("JPEG", 1, 100, 40));
+    auto run = MakeRun();
+    writer.BeforeWrite([&](int writes) {
+        if (writes == 1) run->Gate().Pause();  // the stop question opens
+    });
+    run->Start();
+    while (!run->Gate().Holding()) std::this_thread::yield();
+    EXPECT_EQ(writer.Writes(), 2);  // the chunk in hand was written, no more
+    EXPECT_TRUE(run->Running());
+    run->Gate().Resume();  // answered No: the run goes on as before
+    run->Join();
+    EXPECT_FALSE(run->State().aborted);
+    EXPECT_EQ(Saved("JPEG/File1.JPEG"), Expected(100, 40));
+}
+
+TEST_F(SavingRunTest, NothingSelectedStillReports) {
+    list.Append(MakeFileInfo("JPEG", 1, 10, 2));
+    auto run = MakeRun();
+    run->Run();
+    EXPECT_EQ(run->State().total, 0);
+    EXPECT_TRUE(RecoveryLog().ends_with("\r\nFiles Recover :0 / 0\r\n"
+                                        "Starting Time : 10:13 PM\r\nElapsed Time : 0 Mins 0 Secs\r\n"
+                                        "File Saved Successfully\r\n"));
+    EXPECT_EQ(SavingEndMessage(0, false), "Please select the file for saving.");
+    EXPECT_EQ(SavingEndMessage(2, false), "File Saved Successfully.");
+}
+
+TEST_F(SavingRunTest, TheLogGetsItsStartBlockOnceAndEveryRunsReport) {
+    clock = 1'733'664'300;  // Sunday, December 08, 2024, 13:25 UTC
+    list.Append(Selected("JPEG", 1, 10, 2));
+    list.Append(Selected("JPEG", 2, 20, 10));  // two chunks
+    fs::create_directories(out / "JPEG");
+    testing::WriteBytes(out / "JPEG/File2.JPEG", "old");
+    prompt = ScriptedOverwritePrompt({OverwriteAnswer::Yes});
+    writer.BeforeWrite([&](int) { clock += 40; });  // 80 s in all
+    writer.FailCreate("File1.JPEG", ENOSPC);
+    auto run = MakeRun();
+    run->Run();
+    clock = 1'733'667'900 + 2 * 3600 + 120;  // a later run of the same process
+    writer.BeforeWrite({});
+    MakeRun()->Run();
+
+    const std::string report1 =
+        "\r\n\r\nSaving Report :\r\n --------------\r\nSaving Path : " + destination +
+        "\r\nFiles Recover :1 / 2\r\nStarting Time : 01:25 PM\r\nElapsed Time : 1 Mins 20 Secs\r\n"
+        "File Saved Successfully\r\n";
+    const std::string report2 =
+        "\r\n\r\nSaving Report :\r\n --------------\r\nSaving Path : " + destination +
+        "\r\nFiles Recover :1 / 2\r\nStarting Time : 04:27 PM\r\nElapsed Time : 0 Mins 0 Secs\r\n"
+        "File Saved Successfully\r\n";
+    EXPECT_EQ(RecoveryLog(), "\r\n-----------------------Start--------------------------\r\nZentrix for Pictora"
+                             "\r\nVersion 1.0\r\n13:25 - Sunday, December 08, 2024" +
+                                 report1 + report2);
+}
+
+TEST(OverwriteQuestionTest, NamesTheFile) {
+    EXPECT_EQ(OverwriteQuestionText("File3.JPEG"), "\"File3.JPEG\" this file is already exist.");
+}
+
+}  // namespace
+}  // namespace zt
