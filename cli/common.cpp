@@ -29,10 +29,19 @@ void TerminalLines::ClearLocked() {
     shownWidth_ = 0;
 }
 
-std::optional<BadSectorPolicy> ParseBadSectorAnswer(std::string_view line) {
+namespace {
+
+// The typed answer without surrounding blanks, in capitals.
+std::string TypedAnswer(std::string_view line) {
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
     while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t')) line.remove_suffix(1);
-    const std::string answer = UpperCase(line);
+    return UpperCase(line);
+}
+
+}  // namespace
+
+std::optional<BadSectorPolicy> ParseBadSectorAnswer(std::string_view line) {
+    const std::string answer = TypedAnswer(line);
     if (answer == "R" || answer == "RETRY") return Retry;
     if (answer == "S" || answer == "SKIP") return Skip;
     if (answer == "E" || answer == "RETRY ALL") return RetryAll;
@@ -51,6 +60,32 @@ BadSectorPolicy TerminalBadSectorPrompt::Ask() {
                 return Skip;
             }
             if (std::optional<BadSectorPolicy> answer = ParseBadSectorAnswer(line)) return *answer;
+        }
+    });
+}
+
+std::optional<OverwriteAnswer> ParseOverwriteAnswer(std::string_view line) {
+    // The letters are the dialog's mnemonics: &Yes, Y&es to All, &No, N&o to ALL.
+    const std::string answer = TypedAnswer(line);
+    if (answer == "Y" || answer == "YES") return OverwriteAnswer::Yes;
+    if (answer == "E" || answer == "YES TO ALL") return OverwriteAnswer::YesToAll;
+    if (answer == "N" || answer == "NO") return OverwriteAnswer::No;
+    if (answer == "O" || answer == "NO TO ALL") return OverwriteAnswer::NoToAll;
+    return std::nullopt;
+}
+
+OverwriteAnswer TerminalOverwritePrompt::Ask(const std::string& fileName) {
+    return lines_.Exclusive([&fileName] {
+        for (;;) {
+            std::cerr << OverwriteQuestionText(fileName) << '\n'
+                      << kOverwriteQuestionSecondLine << '\n'
+                      << "[Y]es, Y[e]s to All, [N]o, N[o] to ALL? " << std::flush;
+            std::string line;
+            if (!std::getline(std::cin, line)) {
+                std::cerr << '\n';
+                return OverwriteAnswer::Closed;
+            }
+            if (std::optional<OverwriteAnswer> answer = ParseOverwriteAnswer(line)) return *answer;
         }
     });
 }
@@ -103,30 +138,6 @@ std::string ProgressText(const ProgressFigures& f) {
         text += std::string(" | ") + rate + " | " + eta;
     }
     return text;
-}
-
-std::string StartingTimeText(std::time_t start) {
-    std::tm local{};
-    char buffer[64];
-    if (::localtime_r(&start, &local) == nullptr) return {};
-    if (std::strftime(buffer, sizeof buffer, "Starting Time : %I:%M %p", &local) == 0) return {};
-    return buffer;
-}
-
-std::string ElapsedTimeText(std::int64_t e) {
-    // Whole days are not shown: 25 hours read as 1 hour.
-    const std::int64_t hours = e / 3600 - (e / 86400) * 24;
-    const std::int64_t minutes = e / 60 - (e / 3600) * 60;
-    const std::int64_t seconds = e - (e / 60) * 60;
-    char buffer[64];
-    if (hours >= 1) {
-        std::snprintf(buffer, sizeof buffer, "Elapsed Time : %d Hrs %d Mins", static_cast<int>(hours),
-                      static_cast<int>(minutes));
-    } else {
-        std::snprintf(buffer, sizeof buffer, "Elapsed Time : %d Mins %d Secs", static_cast<int>(minutes),
-                      static_cast<int>(seconds));
-    }
-    return buffer;
 }
 
 std::string SizeText(std::uint64_t bytes) {

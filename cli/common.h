@@ -1,10 +1,9 @@
 // Pieces every pictora-cli subcommand shares: exit statuses, the terminal
 // bad-sector question, the progress line, opening a source with a clear
-// refusal, and the times of the run summary.
+// refusal, and the overwrite question.
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -13,6 +12,7 @@
 
 #include "core/source/bad_sector_policy.h"
 #include "core/source/source_selection.h"
+#include "recovery/overwrite_prompt.h"
 
 namespace zt::cli {
 
@@ -64,6 +64,30 @@ private:
 // Reads one answer from a line typed at the bad-sector question.
 std::optional<BadSectorPolicy> ParseBadSectorAnswer(std::string_view line);
 
+// Asks on the terminal, as the overwrite dialog does, with its four answers.
+// End of input counts as closing the dialog: the file is kept.
+class TerminalOverwritePrompt final : public OverwritePrompt {
+public:
+    explicit TerminalOverwritePrompt(TerminalLines& lines) : lines_(lines) {}
+    OverwriteAnswer Ask(const std::string& fileName) override;
+
+private:
+    TerminalLines& lines_;
+};
+
+// Gives the same answer to every question: --overwrite yes or no.
+class FixedOverwritePrompt final : public OverwritePrompt {
+public:
+    explicit FixedOverwritePrompt(OverwriteAnswer answer) : answer_(answer) {}
+    OverwriteAnswer Ask(const std::string&) override { return answer_; }
+
+private:
+    OverwriteAnswer answer_;
+};
+
+// Reads one answer from a line typed at the overwrite question.
+std::optional<OverwriteAnswer> ParseOverwriteAnswer(std::string_view line);
+
 // Fills the descriptor from path, or prints why the source cannot be read and
 // returns nothing. Permission problems say that reading a disk needs root.
 std::optional<SourceChoice> OpenSource(const std::string& path, SourceDescriptor& source);
@@ -79,10 +103,6 @@ struct ProgressFigures {
     double seconds = 0;
 };
 std::string ProgressText(const ProgressFigures& f);
-
-// Run summary lines, the same texts the activity log carries.
-std::string StartingTimeText(std::time_t start);
-std::string ElapsedTimeText(std::int64_t seconds);
 
 // Human sizes: "512 B", "1.5 KB", "3.2 MB", "1.1 GB".
 std::string SizeText(std::uint64_t bytes);

@@ -1,5 +1,6 @@
 // pictora-cli scan: finds photos, sound and video on a device, a raw disk
-// image or an image set, and lists what it found.
+// image or an image set, lists what it found and may save it. The activity
+// log gets the entries the desktop pages would write for the same run.
 #include <chrono>
 #include <iostream>
 #include <map>
@@ -7,10 +8,16 @@
 #include <variant>
 #include <vector>
 
+#include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/common.h"
+#include "cli/save_files.h"
 #include "core/scan/scan_driver.h"
 #include "core/scan/type_selection.h"
+#include "logs/activity_entries.h"
+#include "platform/files.h"
+#include "platform/path_kind.h"
+#include "platform/settings_store.h"
 #include "platform/terminal.h"
 
 namespace zt::cli {
@@ -46,14 +53,30 @@ Options:
                        terminal each time (Retry, Skip, Retry All, Skip All),
                        retry each one sector by sector, or skip it (zeros).
                        Default: ask when input is a terminal, otherwise retry.
+  --save DIR           after the scan, save every found file into the existing
+                       folder DIR, one subfolder per type (DIR/JPEG/File1.JPEG).
+                       DIR may not lie on the medium being scanned: saving
+                       there could overwrite the files still to be recovered.
+                       Each saved file holds the file's sectors from its start
+                       sector through start + sector count.
+  --overwrite ask|yes|no
+                       when a file to save already exists in DIR: ask on the
+                       terminal (Yes, Yes to All, No, No to All), replace them
+                       all, or keep them all. Default: ask when input is a
+                       terminal, otherwise keep. A kept file counts as saved.
   --help               show this text
 
 While it runs, progress is shown on stderr when stderr is a terminal. Ctrl+C
-stops the scan at its next 1000-sector step and reports what was found so far;
-a second Ctrl+C ends the program at once.
+stops the scan at its next 1000-sector step and reports what was found so far
+(and saves it when --save is given); during saving, Ctrl+C stops after the
+file in hand. A second Ctrl+C ends the program at once.
 
-Exit status: 0 the scan completed; 1 the source cannot be read; 2 bad
-arguments, range or types; 130 stopped with Ctrl+C.
+The run is written to the activity log, and every save to the recovery log,
+in the folders the settings name (by default ~/.local/state/zentrix-pictora).
+
+Exit status: 0 the scan (and the saving) completed; 1 the source cannot be
+read, or files could not be saved; 2 bad arguments, range, types or save
+folder; 130 stopped with Ctrl+C.
 
 File types:
 )";
@@ -67,6 +90,8 @@ struct ScanOptions {
     std::vector<std::pair<std::string, std::string>> maxSizes;  // type, KB text
     bool list = false;
     BadSectorMode badSectors = BadSectorMode::Default;
+    std::optional<SaveOptions> save;
+    std::optional<std::string> overwrite;
     bool help = false;
 };
 
@@ -99,13 +124,21 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
             options.help = true;
         } else if (arg == "--list") {
             options.list = true;
-        } else if (arg == "--range" || arg == "--types" || arg == "--max-size" || arg == "--bad-sectors") {
+        } else if (arg == "--range" || arg == "--types" || arg == "--max-size" || arg == "--bad-sectors" ||
+                   arg == "--save" || arg == "--overwrite") {
             std::optional<std::string> v = value();
             if (!v) return "option " + arg + " needs a value";
             if (arg == "--range") {
                 options.range = *v;
             } else if (arg == "--types") {
                 options.types = *v;
+            } else if (arg == "--save") {
+                if (v->empty()) return "--save needs a folder";
+                // The recovery log names the folder wherever the program was started.
+                const std::string here = v->front() == '/' ? std::string() : platform::CurrentFolder();
+                options.save = SaveOptions{here.empty() ? *v : platform::JoinPath(here, *v)};
+            } else if (arg == "--overwrite") {
+                options.overwrite = *v;
             } else if (arg == "--max-size") {
                 const std::size_t eq = v->find('=');
                 if (eq == std::string::npos) return "--max-size wants TYPE=KB, not '" + *v + "'";
@@ -128,6 +161,18 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
         }
     }
     if (!options.help && options.source.empty()) return "scan needs a SOURCE";
+    if (options.overwrite) {
+        if (!options.save) return "--overwrite goes with --save";
+        if (*options.overwrite == "ask") {
+            options.save->overwrite = OverwriteMode::Ask;
+        } else if (*options.overwrite == "yes") {
+            options.save->overwrite = OverwriteMode::Yes;
+        } else if (*options.overwrite == "no") {
+            options.save->overwrite = OverwriteMode::No;
+        } else {
+            return "--overwrite wants ask, yes or no, not '" + *options.overwrite + "'";
+        }
+    }
     return options;
 }
 
@@ -162,8 +207,10 @@ std::optional<std::string> ApplyTypeOptions(const ScanOptions& options, std::vec
     return std::nullopt;
 }
 
-// The typed range, or the whole source; false after printing the refusal.
-bool SetRange(const ScanOptions& options, const SourceChoice& choice, SourceDescriptor& source) {
+// The typed range, or the whole source, with the texts the log shows; nothing
+// after printing the refusal.
+std::optional<std::pair<std::string, std::string>> SetRange(const ScanOptions& options, const SourceChoice& choice,
+                                                            SourceDescriptor& source) {
     std::string startText = "0";
     std::string endText = std::to_string(choice.SizeSectors());
     if (options.range) {
@@ -178,13 +225,42 @@ bool SetRange(const ScanOptions& options, const SourceChoice& choice, SourceDesc
             std::cerr << "The source has " << choice.SizeSectors()
                       << " sectors; a scan covers at most 4294967295 of them at a time: give --range.\n";
         }
-        return false;
+        return std::nullopt;
     }
     if (source.RangeEnd > choice.SizeSectors()) {
         PrintWarning("the range ends at sector " + std::to_string(source.RangeEnd) + ", past the end of the source (" +
                      std::to_string(choice.SizeSectors()) + " sectors); the sectors beyond it read as zeros");
     }
-    return true;
+    return std::pair{startText, endText};
+}
+
+// The run header the source page writes, for a source named on the command
+// line: a device is described as a disk, an image file or image set as an image.
+RunHeader DescribeSource(const std::string& path, const SourceChoice& choice,
+                         const std::pair<std::string, std::string>& range) {
+    RunHeader header;
+    header.mediaRecovery = true;
+    if (choice.kind == SourceKind::ImageSet) {
+        header.group = "Selected Image";
+        header.label = platform::JoinPath(path, ImageFirstPartName);
+    } else {
+        const bool file = platform::InspectPath(path).kind == platform::PathKind::RegularFile;
+        header.group = file ? "Selected Image" : "Selected Disk";
+        header.label = path;
+    }
+    header.infoLines = {"Disk Size  : " + std::to_string(choice.sizeBytes / 1'048'576) + " MB"};
+    header.rangeStart = range.first;
+    header.rangeEnd = range.second;
+    return header;
+}
+
+// The type page's entries: "All Extensions" when every type was asked for.
+std::vector<std::string> TypeEntries(const ScanOptions& options, const std::vector<TypeRow>& rows) {
+    std::vector<std::string> ticked;
+    for (const TypeRow& row : rows) {
+        if (row.ticked) ticked.push_back(row.fileType);
+    }
+    return SelectedTypesEntries(UpperCase(options.types.value_or("all")) == "ALL", ticked);
 }
 
 void PrintList(const std::vector<FileInfo>& files) {
@@ -228,25 +304,14 @@ void PrintTable(const std::vector<FileInfo>& files, const TypeDefinitionList& ty
     }
 }
 
-struct ScanOutcome {
-    std::uint64_t currentSector;
-    std::uint64_t endSector;
-    std::size_t files;
-    std::time_t started;
-    std::int64_t seconds;
-    bool aborted;
-};
-
-void PrintSummary(std::ostream& out, const ScanOutcome& o) {
-    out << "Current Sector : " << o.currentSector << " / " << o.endSector << '\n'
-        << "Files Found : " << o.files << '\n'
-        << StartingTimeText(o.started) << '\n'
-        << ElapsedTimeText(o.seconds) << '\n'
-        << (o.aborted ? "Analysing Aborted" : "Analysing Completed") << '\n';
+// The summary's lines as the activity log has them, without its blank lines and heading.
+void PrintSummary(std::ostream& out, const ScanSummary& summary) {
+    const std::vector<std::string> entries = ScanSummaryEntries(summary);
+    for (std::size_t i = 1; i + 1 < entries.size(); ++i) out << entries[i] << '\n';
 }
 
 // Runs the scan on its thread and shows progress until it ends.
-ScanOutcome RunScan(ScanDriver& driver, const FoundFileList& found, const SourceDescriptor& source,
+ScanSummary RunScan(ScanDriver& driver, const FoundFileList& found, const SourceDescriptor& source,
                     TerminalLines& lines) {
     using Clock = std::chrono::steady_clock;
     const std::time_t started = std::time(nullptr);
@@ -280,8 +345,8 @@ ScanOutcome RunScan(ScanDriver& driver, const FoundFileList& found, const Source
             {driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(), found.Count(), seconds}));
         lines.EndProgress();
     }
-    return {driver.CurrentSector(), driver.ScanEndSector(), found.Count(), started,
-            static_cast<std::int64_t>(std::time(nullptr) - started), driver.EndedByStop()};
+    return {static_cast<std::int64_t>(driver.CurrentSector()), static_cast<std::int64_t>(driver.ScanEndSector()),
+            static_cast<std::int64_t>(found.Count()), started, std::time(nullptr), driver.EndedByStop()};
 }
 
 }  // namespace
@@ -298,6 +363,12 @@ int ScanCommand(std::span<const std::string> args) {
         PrintScanHelp();
         return ExitOk;
     }
+
+    // The first start acts as the installation; like the main page, the run
+    // begins its activity-log entries with the start block.
+    FixProcessSettings(StartUp(platform::SystemSettingsStore(), SystemStartupFacts()));
+    const LogContext log = ProcessLogContext();
+    WriteEntries(log, LogKind::Activity, StartBlockEntries(ProcessSettings(), std::time(nullptr)));
 
     std::vector<TypeRow> rows = DefaultTypeRows();
     if (std::optional<std::string> error = ApplyTypeOptions(options, rows)) {
@@ -319,7 +390,16 @@ int ScanCommand(std::span<const std::string> args) {
     SourceDescriptor source;
     const std::optional<SourceChoice> choice = OpenSource(options.source, source);
     if (!choice) return ExitFailure;
-    if (!SetRange(options, *choice, source)) return ExitUsage;
+    const std::optional<std::pair<std::string, std::string>> range = SetRange(options, *choice, source);
+    if (!range) return ExitUsage;
+    if (options.save) {
+        if (std::optional<std::string> problem = SaveFolderProblem(options.save->folder, options.source)) {
+            PrintError(*problem);
+            return ExitUsage;
+        }
+    }
+    WriteEntries(log, LogKind::Activity, RunHeaderEntries(DescribeSource(options.source, *choice, *range)));
+    WriteEntries(log, LogKind::Activity, TypeEntries(options, rows));
 
     TerminalLines lines;
     TerminalBadSectorPrompt prompt(lines);
@@ -336,18 +416,24 @@ int ScanCommand(std::span<const std::string> args) {
     SectorReader reader(source, policy);
     FoundFileList found;
     ScanDriver driver(reader, selection.definitions, found);
-    const ScanOutcome outcome = RunScan(driver, found, source, lines);
+    const ScanSummary summary = RunScan(driver, found, source, lines);
+    WriteEntries(log, LogKind::Activity, ScanSummaryEntries(summary));
 
     const std::vector<FileInfo> files = found.Snapshot();
+    // With --list, stdout carries only the list.
+    std::ostream& report = options.list ? std::cerr : std::cout;
     if (options.list) {
         PrintList(files);
-        PrintSummary(std::cerr, outcome);
     } else {
         PrintTable(files, selection.definitions);
         std::cout << '\n';
-        PrintSummary(std::cout, outcome);
     }
-    return outcome.aborted ? ExitStopped : ExitOk;
+    PrintSummary(report, summary);
+    const int scanStatus = summary.aborted ? ExitStopped : ExitOk;
+    if (!options.save) return scanStatus;
+    report << '\n';
+    const int saveStatus = SaveFoundFiles(found, source, policy, *options.save, lines, report);
+    return saveStatus != ExitOk ? saveStatus : scanStatus;
 }
 
 }  // namespace zt::cli

@@ -18,11 +18,15 @@ TEST(CliCommonTest, BadSectorAnswersFollowTheDialogsMnemonics) {
     EXPECT_EQ(ParseBadSectorAnswer("x"), std::nullopt);
 }
 
-TEST(CliCommonTest, ElapsedTimeDropsWholeDays) {
-    EXPECT_EQ(ElapsedTimeText(3 * 3600 + 2 * 60 + 7), "Elapsed Time : 3 Hrs 2 Mins");
-    EXPECT_EQ(ElapsedTimeText(59 * 60 + 59), "Elapsed Time : 59 Mins 59 Secs");
-    EXPECT_EQ(ElapsedTimeText(24 * 3600), "Elapsed Time : 0 Mins 0 Secs");
-    EXPECT_EQ(ElapsedTimeText(25 * 3600 + 10 * 60), "Elapsed Time : 1 Hrs 10 Mins");
+TEST(CliCommonTest, OverwriteAnswersFollowTheDialogsMnemonics) {
+    EXPECT_EQ(ParseOverwriteAnswer("y"), OverwriteAnswer::Yes);
+    EXPECT_EQ(ParseOverwriteAnswer(" E\r"), OverwriteAnswer::YesToAll);
+    EXPECT_EQ(ParseOverwriteAnswer("yes to all"), OverwriteAnswer::YesToAll);
+    EXPECT_EQ(ParseOverwriteAnswer("n"), OverwriteAnswer::No);
+    EXPECT_EQ(ParseOverwriteAnswer("o"), OverwriteAnswer::NoToAll);
+    EXPECT_EQ(ParseOverwriteAnswer("No to ALL"), OverwriteAnswer::NoToAll);
+    EXPECT_EQ(ParseOverwriteAnswer(""), std::nullopt);
+    EXPECT_EQ(ParseOverwriteAnswer("a"), std::nullopt);
 }
 
 TEST(CliCommonTest, ProgressShowsPositionShareRateAndTimeLeft) {

@@ -1,0 +1,108 @@
+#include "cli/save_files.h"
+
+#include <atomic>
+#include <cstring>
+#include <iostream>
+
+#include "app/settings.h"
+#include "logs/log.h"
+#include "platform/block_devices.h"
+#include "platform/file_writer.h"
+#include "platform/path_kind.h"
+#include "platform/terminal.h"
+#include "recovery/saving_run.h"
+
+namespace zt::cli {
+
+namespace {
+
+constexpr std::string_view kInvalidFolder = "Select the valid path.";
+
+// Set by the first save of the process, which writes the log's start block.
+std::atomic<bool> g_recoveryHeaderWritten{false};
+
+std::unique_ptr<OverwritePrompt> MakePrompt(OverwriteMode mode, TerminalLines& lines) {
+    if (mode == OverwriteMode::Default) mode = platform::StdinIsTerminal() ? OverwriteMode::Ask : OverwriteMode::No;
+    switch (mode) {
+        case OverwriteMode::Yes: return std::make_unique<FixedOverwritePrompt>(OverwriteAnswer::YesToAll);
+        case OverwriteMode::Ask: return std::make_unique<TerminalOverwritePrompt>(lines);
+        case OverwriteMode::No:
+        case OverwriteMode::Default: break;
+    }
+    return std::make_unique<FixedOverwritePrompt>(OverwriteAnswer::NoToAll);
+}
+
+std::string ProgressLine(const SavingRunState& state) {
+    const SavingNames names = state.CurrentNames();
+    std::string line = "Saving " + std::to_string(state.saved) + " / " + std::to_string(state.total);
+    if (!names.file.empty()) line += "  " + names.folder + "/" + names.file;
+    return line;
+}
+
+}  // namespace
+
+std::optional<std::string> SaveFolderProblem(const std::string& folder, const std::string& sourcePath) {
+    const platform::PathInfo info = platform::InspectPath(folder);
+    if (info.kind == platform::PathKind::Missing) return std::string(kInvalidFolder) + " (" + folder + " does not exist)";
+    if (info.kind != platform::PathKind::Folder) return std::string(kInvalidFolder) + " (" + folder + " is not a folder)";
+    if (platform::FolderOnSourceMedium(folder, sourcePath)) {
+        return "refusing to save into " + folder + ": it lies on " + sourcePath +
+               ", the medium being recovered, and every file saved there could overwrite files still to be "
+               "recovered. Choose a folder on another disk.";
+    }
+    return std::nullopt;
+}
+
+int SaveFoundFiles(FoundFileList& found, const SourceDescriptor& source, BadSectorPolicyState& policy,
+                   const SaveOptions& options, TerminalLines& lines, std::ostream& out) {
+    found.SetSelectedAll(true);
+    const std::unique_ptr<OverwritePrompt> prompt = MakePrompt(options.overwrite, lines);
+    const LogContext log = ProcessLogContext();
+    SavingRun run(found, source, policy, options.folder,
+                  SavingServices{platform::SystemFileWriter(), *prompt, log, ProcessSettings(), g_recoveryHeaderWritten});
+
+    // A Ctrl+C that stopped the scan is spent; the next one stops the saving.
+    platform::CatchInterrupt();
+    platform::ClearInterrupt();
+    const bool showProgress = platform::StderrIsTerminal();
+    bool stopAsked = false;
+    run.Start();
+    while (!run.WaitUntilEnded(std::chrono::milliseconds(300))) {
+        if (!stopAsked && platform::InterruptRequested()) {
+            stopAsked = true;
+            run.RequestStop();
+            lines.Exclusive([] {
+                std::cerr << "Stopping: saving ends after the file in hand (Ctrl+C again quits at once).\n";
+                return 0;
+            });
+        }
+        if (showProgress) lines.ShowProgress(ProgressLine(run.State()));
+    }
+    run.Join();
+    const SavingRunState& state = run.State();
+    if (showProgress) {
+        lines.ShowProgress(ProgressLine(state));
+        lines.EndProgress();
+    }
+
+    if (state.total == 0) {
+        out << "Nothing to save: no files were found.\n";
+    } else {
+        // Success is not claimed for a run that lost files.
+        if (state.failed == 0 || state.aborted) out << SavingEndMessage(state.total, state.aborted) << '\n';
+        out << "Saved " << state.saved << " / " << state.total << " files in " << options.folder << '\n';
+    }
+    const std::string logPath = ResolveLogPath(log, LogKind::Recovery);
+    if (!logPath.empty()) out << "Recovery log: " << logPath << '\n';
+    out << std::flush;
+
+    if (state.failed > 0) {
+        PrintError(std::to_string(state.failed) + " of " + std::to_string(state.total) +
+                   (state.total == 1 ? " file" : " files") + " could not be saved (" +
+                   std::strerror(state.lastError) + "); they are not counted above.");
+        return ExitFailure;
+    }
+    return state.aborted ? ExitStopped : ExitOk;
+}
+
+}  // namespace zt::cli
