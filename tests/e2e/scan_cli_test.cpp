@@ -3,11 +3,14 @@
 // where each file starts and how long the scan takes it to be.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -34,11 +37,17 @@ Bytes ReadBytes(const std::filesystem::path& p) {
     return {s.begin(), s.end()};
 }
 
-// Runs a shell command with stdin closed; captures stdout and stderr.
-CommandResult RunShell(const std::string& command, const std::filesystem::path& scratch) {
+// Runs a shell command with stdin closed, or reading input; captures stdout and stderr.
+CommandResult RunShell(const std::string& command, const std::filesystem::path& scratch,
+                       const std::optional<std::string>& input = std::nullopt) {
     const std::string out = (scratch / "stdout.txt").string();
     const std::string err = (scratch / "stderr.txt").string();
-    const int raw = std::system((command + " </dev/null >" + out + " 2>" + err).c_str());
+    std::string in = "/dev/null";
+    if (input) {
+        in = (scratch / "stdin.txt").string();
+        std::ofstream(in, std::ios::binary) << *input;
+    }
+    const int raw = std::system((command + " <" + in + " >" + out + " 2>" + err).c_str());
     CommandResult r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.out = ReadAll(out);
@@ -112,6 +121,10 @@ class ScanCliTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new TempDir();
+        // The program's settings and logs go to the test's folder: its first
+        // start there writes the log folders into the settings store.
+        ::setenv("ZT_REGISTRY_DIR", (dir_->Path() / "settings").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (dir_->Path() / "state").c_str(), 1);
         const std::string cd = "cd " + dir_->Path().string() + " && ";
         std::mt19937 rng(42);
         auto filler = [&](std::size_t sectors) {
@@ -143,8 +156,35 @@ protected:
         dir_ = nullptr;
     }
 
-    CommandResult Cli(const std::string& args) {
-        return RunShell(std::string(ZT_PICTORA_CLI) + " " + args, dir_->Path());
+    CommandResult Cli(const std::string& args, const std::optional<std::string>& input = std::nullopt) {
+        return RunShell(std::string(ZT_PICTORA_CLI) + " " + args, dir_->Path(), input);
+    }
+    static std::string LogFolder() { return (dir_->Path() / "state/zentrix-pictora").string(); }
+    static std::string Log(const std::string& name) { return ReadAll(LogFolder() + "/" + name); }
+    // A fresh empty folder to save into.
+    static std::string SaveFolder(const std::string& name) {
+        const std::filesystem::path folder = dir_->Path() / name;
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        return folder.string();
+    }
+    // What a saved file must hold: the image's sectors start through start + count.
+    static Bytes SectorsOf(const Bytes& image, std::uint64_t start, std::int32_t count) {
+        Bytes bytes((static_cast<std::size_t>(count) + 1) * 512, 0);
+        for (std::size_t i = 0; i < bytes.size() && start * 512 + i < image.size(); ++i) bytes[i] = image[start * 512 + i];
+        return bytes;
+    }
+    struct Listed {
+        std::string name, type;
+        std::uint64_t start = 0;
+        std::int32_t count = 0;
+    };
+    static std::vector<Listed> ParseList(const std::string& list) {
+        std::vector<Listed> files;
+        std::istringstream lines(list);
+        Listed f;
+        while (lines >> f.name >> f.type >> f.start >> f.count) files.push_back(f);
+        return files;
     }
     std::string Card() const { return (dir_->Path() / "card.dd").string(); }
 
@@ -288,22 +328,14 @@ TEST_F(ScanCliTest, FindsTheDeletedFilesOfAFatFileSystem) {
 TEST_F(ScanCliTest, DemoImageHoldsFilesThatScanAndDecode) {
     const std::filesystem::path demo = dir_->Path() / "demo.dd";
     ASSERT_EQ(RunShell(std::string(ZT_MAKE_DEMO_IMAGE) + " " + demo.string(), dir_->Path()).status, 0);
-    const CommandResult r = Cli("scan " + demo.string() + " --list");
+    const std::string out = SaveFolder("recovered");
+    const CommandResult r = Cli("scan " + demo.string() + " --list --save " + out);
     ASSERT_EQ(r.status, 0) << r.err;
     std::map<std::string, int> perType;
-    std::istringstream lines(r.out);
-    std::string name, type;
-    std::uint64_t start = 0;
-    std::int32_t count = 0;
-    while (lines >> name >> type >> start >> count) {
+    for (const auto& [name, type, start, count] : ParseList(r.out)) {
         ++perType[type];
-        // Each file cut out where the scan says must decode.
-        const std::string file = (dir_->Path() / name).string();
-        ASSERT_EQ(RunShell("dd if=" + demo.string() + " of=" + file + " bs=512 skip=" + std::to_string(start) +
-                               " count=" + std::to_string(count + 1) + " status=none",
-                           dir_->Path())
-                      .status,
-                  0);
+        // Each saved file must decode.
+        const std::string file = out + "/" + type + "/" + name;
         const bool sound = type == "WAV" || type == "AU";
         if (type == "MIDI") continue;  // no decoder among the test tools
         // A recovered file runs to its last sector, so readers may note bytes
@@ -313,11 +345,181 @@ TEST_F(ScanCliTest, DemoImageHoldsFilesThatScanAndDecode) {
                                     : type == "BMP" ? "ffmpeg -v error -i " + file + " -f null -"
                                                     : "identify " + file;
         const CommandResult check = RunShell(checker, dir_->Path());
-        EXPECT_EQ(check.status, 0) << name << ": " << check.err;
+        EXPECT_EQ(check.status, 0) << file << ": " << check.err;
     }
     const std::map<std::string, int> expected = {{"JPEG", 3}, {"PNG", 3}, {"GIF", 3}, {"BMP", 3},
                                                  {"TIFF", 3}, {"WAV", 3}, {"MIDI", 3}, {"AU", 3}};
     EXPECT_EQ(perType, expected);
+}
+
+TEST_F(ScanCliTest, SavesEveryFoundFileWithItsSectorsAndReports) {
+    const std::string out = SaveFolder("saved");
+    const CommandResult r = Cli("scan " + Card() + " --list --save " + out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expectedList_);  // stdout carries only the list
+    EXPECT_NE(r.err.find("File Saved Successfully."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Recovery log: " + LogFolder() + "/Recovery Log.txt"), std::string::npos) << r.err;
+    // Every end rule: footers, length fields, the trailing-marker run of MP3.
+    for (const Listed& f : ParseList(r.out)) {
+        EXPECT_EQ(ReadBytes(out + "/" + f.type + "/" + f.name), SectorsOf(image_, f.start, f.count)) << f.name;
+    }
+    const std::string report = "Saving Path : " + out + "\r\nFiles Recover :" + std::to_string(kMedia.size()) + " / " +
+                               std::to_string(kMedia.size()) + "\r\n";
+    EXPECT_NE(Log("Recovery Log.txt").find(report), std::string::npos);
+    EXPECT_TRUE(Log("Recovery Log.txt").ends_with("\r\nFile Saved Successfully\r\n"));
+}
+
+TEST_F(ScanCliTest, ExistingFilesAreKeptReplacedOrAskedAbout) {
+    const std::string out = SaveFolder("again");
+    ASSERT_EQ(Cli("scan " + Card() + " --types JPEG,PNG --save " + out).status, 0);
+    const std::string jpeg = out + "/JPEG/File1.JPEG";
+    const std::string png = out + "/PNG/File1.PNG";
+    const Bytes saved = ReadBytes(jpeg);
+    WriteFile(jpeg, {'o', 'l', 'd'});
+    WriteFile(png, {'o', 'l', 'd'});
+
+    // Without a terminal the default keeps them; a kept file counts as saved.
+    CommandResult r = Cli("scan " + Card() + " --types JPEG,PNG --save " + out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Saved 2 / 2 files"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadBytes(jpeg), Bytes({'o', 'l', 'd'}));
+
+    // Asked: No for the first, Yes for the second.
+    r = Cli("scan " + Card() + " --types JPEG,PNG --save " + out + " --overwrite ask", "n\nx\ny\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("\"File1.JPEG\" this file is already exist.\nWould you like to replace the existing file ?"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadBytes(jpeg), Bytes({'o', 'l', 'd'}));
+    EXPECT_EQ(ReadBytes(png).size(), std::size_t(counts_["PNG"] + 1) * 512);
+
+    // yes replaces them all, a read-only one too.
+    std::filesystem::permissions(jpeg, std::filesystem::perms::owner_read);
+    r = Cli("scan " + Card() + " --types JPEG,PNG --save " + out + " --overwrite yes");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadBytes(jpeg), saved);
+}
+
+TEST_F(ScanCliTest, SaveRefusalsComeBeforeTheScan) {
+    CommandResult r = Cli("scan " + Card() + " --save " + (dir_->Path() / "nowhere").string());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Select the valid path."), std::string::npos);
+    EXPECT_EQ(r.out, "");  // nothing scanned
+    r = Cli("scan " + Card() + " --save " + Card());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Select the valid path."), std::string::npos);
+    r = Cli("scan " + Card() + " --overwrite yes");
+    EXPECT_EQ(r.status, 2);
+    r = Cli("scan " + Card() + " --save " + dir_->Path().string() + " --overwrite maybe");
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(ScanCliTest, AFullDiskLeavesFilesOutAndSaysSo) {
+    // A file-size limit stands in for a full disk: writes past it fail.
+    std::int32_t largest = 0;
+    for (const auto& [type, count] : counts_) largest = std::max(largest, count);
+    const int limitKb = (largest + 1) / 4;  // half the largest file, in KB
+    ASSERT_GT(limitKb, 4);
+    const std::string out = SaveFolder("full");
+    // bash counts the limit in KB (dash would count 512-byte blocks).
+    const CommandResult r = RunShell("bash -c 'ulimit -f " + std::to_string(limitKb) + "; " + ZT_PICTORA_CLI +
+                                         " scan " + Card() + " --list --save " + out + "'",
+                                     dir_->Path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("could not be saved (File too large)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("File Saved Successfully."), std::string::npos);
+    int failed = 0;
+    for (const Listed& f : ParseList(r.out)) {
+        const Bytes whole = SectorsOf(image_, f.start, f.count);
+        const Bytes saved = ReadBytes(out + "/" + f.type + "/" + f.name);
+        if (whole.size() > std::size_t(limitKb) * 1024) {
+            ++failed;
+            // What was written stays: the file's beginning, up to the limit.
+            EXPECT_EQ(saved, Bytes(whole.begin(), whole.begin() + limitKb * 1024)) << f.name;
+        } else {
+            EXPECT_EQ(saved, whole) << f.name;
+        }
+    }
+    EXPECT_GT(failed, 0);
+    EXPECT_NE(r.err.find(std::to_string(failed) + " of " + std::to_string(kMedia.size()) + " files could not be saved"),
+              std::string::npos);
+    const std::string saved = std::to_string(kMedia.size() - static_cast<std::size_t>(failed));
+    EXPECT_NE(Log("Recovery Log.txt").find("Files Recover :" + saved + " / " + std::to_string(kMedia.size())),
+              std::string::npos);
+}
+
+// The time lines of the log, which differ from run to run, replaced by a mark.
+std::string WithoutTimes(const std::string& log) {
+    std::string out;
+    std::size_t from = 0;
+    while (from < log.size()) {
+        std::size_t end = log.find("\r\n", from);
+        if (end == std::string::npos) end = log.size();
+        std::string line = log.substr(from, end - from);
+        if (line.starts_with("Starting Time : ") || line.starts_with("Elapsed Time : ")) {
+            line = line.substr(0, line.find(':') + 2) + "<time>";
+        } else if (line.find(" - ") == 5 && line[2] == ':') {
+            line = "<start time>";
+        }
+        out += line;
+        if (end < log.size()) out += "\r\n";
+        from = end + 2;
+    }
+    return out;
+}
+
+TEST_F(ScanCliTest, TheActivityLogHoldsTheRunAsThePagesWouldWriteIt) {
+    std::filesystem::remove_all(LogFolder());
+    std::filesystem::remove_all(dir_->Path() / "settings");
+    const std::size_t sectors = image_.size() / 512;
+    CommandResult r = Cli("scan " + Card() + " --types gif,JPEG --range 0:" + std::to_string(sectors) + " --list");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Cli("scan " + Card());
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    // The first start wrote the log folders into the settings store.
+    const std::string settings = ReadAll(dir_->Path() / "settings/registry.ini");
+    EXPECT_NE(settings.find("Activity Log=" + LogFolder()), std::string::npos) << settings;
+    EXPECT_NE(settings.find("Recovery Log=" + LogFolder()), std::string::npos) << settings;
+
+    const std::string size = "Disk Size  : " + std::to_string(image_.size() / 1048576) + " MB";
+    const std::string header = "\r\n-----------------------Start--------------------------\r\nZentrix for Pictora"
+                               "\r\nVersion 1.0\r\n<start time>\r\n\r\n\r\nMEDIA RECOVERY\r\n------\r\n\r\n"
+                               "Selected Image Information :\r\n" + Card() + "\r\n" + size +
+                               "\r\nStarting Range : 0\r\nEnding Range : " + std::to_string(sectors) +
+                               "\r\n\r\nSelected Extensions Information : ";
+    auto summary = [&](std::size_t files) {
+        return "\r\n\r\nAnalysing Files Information :\r\nCurrent Sector : " + std::to_string(sectors) + " / " +
+               std::to_string(sectors) + "\r\nFiles Found : " + std::to_string(files) +
+               "\r\nStarting Time : <time>\r\nElapsed Time : <time>\r\nAnalysing Completed\r\n\r\n";
+    };
+    // The types in the list's order, not the order given.
+    EXPECT_EQ(WithoutTimes(Log("Activity Log.txt")), header + "\r\nJPEG\r\nGIF" + summary(2) + header +
+                                                         "\r\nAll Extensions" + summary(kMedia.size()));
+}
+
+TEST_F(ScanCliTest, AScannedDeviceCannotTakeTheSavedFiles) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to set up a loop device";
+    const std::filesystem::path image = dir_->Path() / "fs.img";
+    const std::filesystem::path mount = dir_->Path() / "mnt";
+    std::filesystem::create_directories(mount);
+    if (RunShell("truncate -s 8M " + image.string() + " && mkfs.ext4 -q -F " + image.string(), dir_->Path()).status != 0)
+        GTEST_SKIP() << "no mkfs.ext4";
+    const CommandResult attach = RunShell("losetup -f --show " + image.string(), dir_->Path());
+    if (attach.status != 0) GTEST_SKIP() << "no loop device";
+    const std::string loop = attach.out.substr(0, attach.out.find('\n'));
+    if (RunShell("mount " + loop + " " + mount.string(), dir_->Path()).status != 0) {
+        RunShell("losetup -d " + loop, dir_->Path());
+        GTEST_SKIP() << "cannot mount here";
+    }
+    const CommandResult onDevice = Cli("scan " + loop + " --save " + mount.string());
+    const CommandResult onImage = Cli("scan " + image.string() + " --save " + mount.string());
+    const CommandResult beside = Cli("scan " + image.string() + " --types JPEG --save " + dir_->Path().string());
+    RunShell("umount " + mount.string() + "; losetup -d " + loop, dir_->Path());
+    EXPECT_EQ(onDevice.status, 2);
+    EXPECT_NE(onDevice.err.find("the medium being recovered"), std::string::npos) << onDevice.err;
+    EXPECT_EQ(onImage.status, 2);
+    EXPECT_EQ(beside.status, 0) << beside.err;  // beside an image file is fine
 }
 
 }  // namespace
