@@ -4,6 +4,8 @@
 #include <iostream>
 #include <vector>
 
+#include "platform/terminal.h"
+
 namespace zt::cli {
 
 void PrintError(std::string_view text) { std::cerr << ProgramName << ": " << text << '\n'; }
@@ -61,6 +63,15 @@ BadSectorPolicy TerminalBadSectorPrompt::Ask() {
             }
             if (std::optional<BadSectorPolicy> answer = ParseBadSectorAnswer(line)) return *answer;
         }
+    });
+}
+
+bool InterruptWatch::InterruptPending() { return platform::InterruptRequested(); }
+
+void InterruptWatch::PrintNotice() {
+    lines_.Exclusive([this] {
+        std::cerr << notice_ << " (Ctrl+C again quits at once).\n";
+        return 0;
     });
 }
 

@@ -30,6 +30,29 @@ void PrintWarning(std::string_view text);
 
 // Serialises writes to stderr between the progress line and the question
 // asked on a worker thread.
+class TerminalLines;
+
+// The first Ctrl+C becomes a stop request: requestStop runs once and notice
+// is printed. Call it from the loop that waits for a worker.
+class InterruptWatch {
+public:
+    InterruptWatch(TerminalLines& lines, std::string notice) : lines_(lines), notice_(std::move(notice)) {}
+    template <typename Fn>
+    void Poll(Fn&& requestStop) {
+        if (asked_ || !InterruptPending()) return;
+        asked_ = true;
+        requestStop();
+        PrintNotice();
+    }
+
+private:
+    static bool InterruptPending();
+    void PrintNotice();
+    TerminalLines& lines_;
+    std::string notice_;
+    bool asked_ = false;
+};
+
 class TerminalLines {
 public:
     // Replaces the current progress line (only where stderr is a terminal).

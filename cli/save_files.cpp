@@ -65,17 +65,10 @@ int SaveFoundFiles(FoundFileList& found, const SourceDescriptor& source, BadSect
     platform::CatchInterrupt();
     platform::ClearInterrupt();
     const bool showProgress = platform::StderrIsTerminal();
-    bool stopAsked = false;
+    InterruptWatch interrupt(lines, "Stopping: saving ends after the file in hand");
     run.Start();
     while (!run.WaitUntilEnded(std::chrono::milliseconds(300))) {
-        if (!stopAsked && platform::InterruptRequested()) {
-            stopAsked = true;
-            run.RequestStop();
-            lines.Exclusive([] {
-                std::cerr << "Stopping: saving ends after the file in hand (Ctrl+C again quits at once).\n";
-                return 0;
-            });
-        }
+        interrupt.Poll([&run] { run.RequestStop(); });
         if (showProgress) lines.ShowProgress(ProgressLine(run.State()));
     }
     run.Join();

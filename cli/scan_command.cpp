@@ -318,19 +318,12 @@ ScanSummary RunScan(ScanDriver& driver, const FoundFileList& found, const Source
     const Clock::time_point t0 = Clock::now();
     const bool showProgress = platform::StderrIsTerminal();
     Clock::time_point nextProgress = t0;
-    bool stopAsked = false;
+    InterruptWatch interrupt(lines, "Stopping: the scan ends at its next step");
 
     platform::CatchInterrupt();
     driver.Start();
     while (!driver.WaitUntilEnded(std::chrono::milliseconds(50))) {
-        if (!stopAsked && platform::InterruptRequested()) {
-            stopAsked = true;
-            driver.RequestStop();
-            lines.Exclusive([] {
-                std::cerr << "Stopping: the scan ends at its next step (Ctrl+C again quits at once).\n";
-                return 0;
-            });
-        }
+        interrupt.Poll([&driver] { driver.RequestStop(); });
         const Clock::time_point now = Clock::now();
         if (showProgress && now >= nextProgress) {
             nextProgress = now + std::chrono::seconds(1);
