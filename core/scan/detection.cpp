@@ -48,7 +48,18 @@ SignatureDetector::SignatureDetector(TypeDefinitionList& list) : list_(list) {
         const stExtInfo& def = list_[static_cast<std::size_t>(d)];
         const int count = std::clamp(def.headerCount, 0, kMaxPatterns);
         for (int k = 0; k < count; ++k) {
-            entries_.push_back({d, k, def.Name() == "MKV", ConfirmationText(def.Name())});
+            Entry e{d, k, def.Name() == "MKV", ConfirmationText(def.Name())};
+            const SignaturePattern& p = def.headers[static_cast<std::size_t>(k)];
+            std::uint8_t value[4] = {};
+            std::uint8_t mask[4] = {};
+            for (int i = 0; i < std::min(p.length, 4); ++i) {
+                value[i] = p.bytes[static_cast<std::size_t>(i)];
+                mask[i] = 0xFF;
+            }
+            e.offset = p.offset;
+            std::memcpy(&e.prefix, value, 4);
+            std::memcpy(&e.prefixMask, mask, 4);
+            entries_.push_back(e);
         }
     }
 
@@ -86,6 +97,16 @@ SignatureDetector::SignatureDetector(TypeDefinitionList& list) : list_(list) {
 }
 
 bool SignatureDetector::TryEntry(const Entry& e, const std::uint8_t* sector, std::size_t available) {
+    if (useDispatch_) {
+        // Dispatch guarantees offset + length <= 512, so four bytes can be
+        // read unless the pattern ends within the last three bytes.
+        const std::int32_t off = e.offset;
+        if (off + 4 <= static_cast<std::int32_t>(kSectorBytes)) {
+            std::uint32_t word;
+            std::memcpy(&word, sector + off, 4);
+            if ((word & e.prefixMask) != e.prefix) return false;
+        }
+    }
     stExtInfo& def = list_[static_cast<std::size_t>(e.definition)];
     const SignaturePattern& p = def.headers[static_cast<std::size_t>(e.pattern)];
     if (p.offset < 0 || p.length < 1) return false;

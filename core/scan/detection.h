@@ -49,6 +49,11 @@ private:
         int pattern;
         bool isMkv;
         std::string_view confirmation;
+        // Up to the first four pattern bytes, compared as one word before the
+        // full pattern is looked at.
+        std::int32_t offset = 0;
+        std::uint32_t prefix = 0;
+        std::uint32_t prefixMask = 0;
     };
     struct OffsetGroup {
         std::int32_t offset;
