@@ -20,13 +20,14 @@ TEST(ImagingCopy, TwentySectorsGoInChunksOfEightEightAndFour) {
     ImagingOutcome outcome = rig.Run(0, 20, false);
 
     EXPECT_EQ(outcome.result, ImagingResult::Completed);
-    ASSERT_EQ(rig.device.requests.size(), 3u);
-    EXPECT_EQ(rig.device.requests[0].sectors, 8u);
-    EXPECT_EQ(rig.device.requests[1].first, 8u);
-    EXPECT_EQ(rig.device.requests[2].first, 16u);
-    EXPECT_EQ(rig.device.requests[2].sectors, 4u);
+    const auto requests = rig.device.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].length, 4096u);
+    EXPECT_EQ(requests[1].offset, 4096u);
+    EXPECT_EQ(requests[2].offset, 8192u);
+    EXPECT_EQ(requests[2].length, 2048u);
     EXPECT_EQ(rig.Part(0).size, 10240u);
-    EXPECT_EQ(rig.Part(0).bytes, ExpectedSectors(0, 20));
+    EXPECT_EQ(rig.Part(0).bytes, DeviceSectors(0, 20));
     EXPECT_EQ(rig.progress.CurrentSector.load(), 20u);
     EXPECT_EQ(rig.progress.TotalSectors.load(), 20u);
     EXPECT_EQ(rig.progress.LastFileName(), "/dest/Image0.img");
@@ -36,14 +37,14 @@ TEST(ImagingCopy, TwentySectorsGoInChunksOfEightEightAndFour) {
 TEST(ImagingCopy, ShortRangesAndLateStartsCopyExactlyTheirSectors) {
     ImagingRig rig(100);
     ASSERT_EQ(rig.Run(0, 5, false).result, ImagingResult::Completed);
-    ASSERT_EQ(rig.device.requests.size(), 1u);
-    EXPECT_EQ(rig.device.requests[0].sectors, 5u);
-    EXPECT_EQ(rig.Part(0).bytes, ExpectedSectors(0, 5));
+    ASSERT_EQ(rig.device.Requests().size(), 1u);
+    EXPECT_EQ(rig.device.Requests()[0].length, 2560u);
+    EXPECT_EQ(rig.Part(0).bytes, DeviceSectors(0, 5));
 
     // The set holds no sector numbers: part 0 begins with the range's first sector.
     ASSERT_EQ(rig.Run(37, 58, false).result, ImagingResult::Completed);
     EXPECT_EQ(rig.Part(0).size, 21u * 512);
-    EXPECT_EQ(rig.Part(0).bytes, ExpectedSectors(37, 21));
+    EXPECT_EQ(rig.Part(0).bytes, DeviceSectors(37, 21));
     EXPECT_EQ(rig.progress.CurrentSector.load(), 58u);
 }
 
@@ -56,13 +57,13 @@ TEST(ImagingCopy, MultiFileSplitsAtPartSizeAndRemovesOnlyTheNextStalePart) {
 
     EXPECT_EQ(outcome.result, ImagingResult::Completed);
     EXPECT_EQ(rig.Part(0).size, 681'574'400u);
-    EXPECT_EQ(rig.Part(0).tags.front(), SectorTag(0));
-    EXPECT_EQ(rig.Part(0).tags.back(), SectorTag(ImagePartSectors - 1));
+    EXPECT_EQ(rig.Part(0).tags.front(), DeviceSectorTag(0));
+    EXPECT_EQ(rig.Part(0).tags.back(), DeviceSectorTag(ImagePartSectors - 1));
     for (std::uint64_t s = 0; s < ImagePartSectors; s += 4099) {
-        ASSERT_EQ(rig.Part(0).tags[s], SectorTag(s)) << "sector " << s;
+        ASSERT_EQ(rig.Part(0).tags[s], DeviceSectorTag(s)) << "sector " << s;
     }
     EXPECT_EQ(rig.Part(1).size, 4096u);
-    EXPECT_EQ(rig.Part(1).bytes, ExpectedSectors(ImagePartSectors, 8));
+    EXPECT_EQ(rig.Part(1).bytes, DeviceSectors(ImagePartSectors, 8));
     EXPECT_FALSE(rig.HasPart(2));
     EXPECT_TRUE(rig.HasPart(3));
     EXPECT_EQ(rig.progress.LastFileName(), "/dest/Image1.img");
@@ -76,7 +77,7 @@ TEST(ImagingCopy, SingleFileKeepsEverythingInOnePartAndLeavesOtherPartsAlone) {
     ASSERT_EQ(rig.Run(0, ImagePartSectors + 16, false).result, ImagingResult::Completed);
 
     EXPECT_EQ(rig.Part(0).size, (std::uint64_t{ImagePartSectors} + 16) * 512);
-    EXPECT_EQ(rig.Part(0).tags.back(), SectorTag(ImagePartSectors + 15));
+    EXPECT_EQ(rig.Part(0).tags.back(), DeviceSectorTag(ImagePartSectors + 15));
     EXPECT_EQ(rig.Part(1).size, 99u);
     EXPECT_TRUE(rig.destination.removed.empty());
 }
@@ -99,7 +100,7 @@ TEST(ImagingCopy, ConfirmedStopEndsAfterTheChunkInProgressAndKeepsWhatWasWritten
     });
 
     EXPECT_EQ(outcome.result, ImagingResult::Aborted);
-    EXPECT_EQ(rig.Part(0).bytes, ExpectedSectors(0, 16));
+    EXPECT_EQ(rig.Part(0).bytes, DeviceSectors(0, 16));
     // The position is published after the stop check, so it lags one chunk.
     EXPECT_EQ(rig.progress.CurrentSector.load(), 8u);
     EXPECT_EQ(rig.destination.openHandles, 0);
@@ -118,7 +119,7 @@ TEST(ImagingCopyFailures, WriteFailureEndsTheRunAndSaysWhy) {
     EXPECT_EQ(outcome.error, ENOSPC);
     EXPECT_EQ(outcome.path, "/dest/Image1.img");
     EXPECT_EQ(rig.Part(0).size, ImagePartBytes);
-    EXPECT_EQ(rig.Part(1).bytes, ExpectedSectors(ImagePartSectors, 16));
+    EXPECT_EQ(rig.Part(1).bytes, DeviceSectors(ImagePartSectors, 16));
     EXPECT_EQ(rig.progress.CurrentSector.load(), ImagePartSectors + 16u);
     EXPECT_EQ(rig.destination.openHandles, 0);
     EXPECT_EQ(ImagingOutcomeMessage(outcome),

@@ -30,7 +30,7 @@ protected:
         std::random_device random;
         root_ = fs::temp_directory_path() / ("zt-imaging-" + std::to_string(random()));
         fs::create_directories(root_ / "dest");
-        const std::vector<std::uint8_t> bytes = ExpectedSectors(0, 64);
+        const std::vector<std::uint8_t> bytes = DeviceSectors(0, 64);
         std::ofstream(root_ / "card.dd", std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         source_.DeviceNames[0] = (root_ / "card.dd").string();
@@ -59,7 +59,7 @@ TEST_F(ImagingOnDisk, ReplacesAReadOnlyPartWithAByteExactCopy) {
     ::chmod(part.c_str(), 0444);
 
     ASSERT_EQ(Run(4, 24).result, ImagingResult::Completed);
-    EXPECT_EQ(ReadFile(part), ExpectedSectors(4, 20));
+    EXPECT_EQ(ReadFile(part), DeviceSectors(4, 20));
 }
 
 TEST_F(ImagingOnDisk, FileSizeLimitIsReportedAsAFailedWriteAndTheDataStays) {
@@ -77,7 +77,7 @@ TEST_F(ImagingOnDisk, FileSizeLimitIsReportedAsAFailedWriteAndTheDataStays) {
     EXPECT_EQ(outcome.result, ImagingResult::Failed);
     EXPECT_EQ(outcome.failure, ImagingFailure::WritePart);
     EXPECT_EQ(outcome.error, EFBIG);
-    EXPECT_EQ(ReadFile(root_ / "dest" / "Image0.img"), ExpectedSectors(0, 16));
+    EXPECT_EQ(ReadFile(root_ / "dest" / "Image0.img"), DeviceSectors(0, 16));
 }
 
 TEST_F(ImagingOnDisk, PartThatCannotBeCreatedIsReported) {
