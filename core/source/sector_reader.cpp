@@ -63,7 +63,16 @@ std::int32_t SectorReader::ReadSectors(const std::string& deviceName, std::uint6
         ZeroSectors(buffer, count);
         return 0;
     }
-    if (source_.ImageMode) return ReadImage(first, count, buffer);
+    if (source_.ImageMode) {
+        // A request may cross one part boundary at most; larger ones are served piecewise.
+        while (count > ImagePartSectors) {
+            ReadImage(first, ImagePartSectors, buffer);
+            first += ImagePartSectors;
+            count -= ImagePartSectors;
+            buffer += ImagePartBytes;
+        }
+        return ReadImage(first, count, buffer);
+    }
     return ReadDevice(deviceName, first, count, buffer);
 }
 
