@@ -48,6 +48,24 @@ private:
     int handle_;
 };
 
+// Opens an image part and checks that offset lies within it. A part too
+// short is put to the policy; on retry it is reopened and tested once more
+// per request. Returns null when the part cannot be opened or is given up.
+std::unique_ptr<PartFile> OpenPartAt(platform::RawIo& io, BadSectorPolicyState& policy, const std::string& path,
+                                     std::uint64_t offset, bool& retryUsed) {
+    auto file = std::make_unique<PartFile>(io, path);
+    while (file->Valid()) {
+        std::optional<std::uint64_t> size = io.Size(file->Get());
+        if (size && offset <= *size) return file;
+        const bool retry = IsRetry(policy.ConsultBadSectorPolicy());
+        file->Close();
+        if (!retry || retryUsed) return nullptr;
+        retryUsed = true;
+        file = std::make_unique<PartFile>(io, path);
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 SectorReader::SectorReader(const SourceDescriptor& source, BadSectorPolicyState& policy, platform::RawIo& io)
@@ -101,22 +119,10 @@ std::int32_t SectorReader::ReadImage(std::uint64_t first, std::uint32_t count, s
     }
 
     const std::uint64_t offset = inPart * kSectorSize;
-    auto file = std::make_unique<PartFile>(io_, *path);
-    for (;;) {
-        if (!file->Valid()) {
-            ZeroSectors(buffer, count);
-            return 0;
-        }
-        std::optional<std::uint64_t> size = io_.Size(file->Get());
-        if (size && offset <= *size) break;
-        const bool retry = IsRetry(policy_.ConsultBadSectorPolicy());
-        file->Close();
-        if (!retry || retryUsed) {
-            ZeroSectors(buffer, count);
-            return 0;
-        }
-        retryUsed = true;
-        file = std::make_unique<PartFile>(io_, *path);
+    std::unique_ptr<PartFile> file = OpenPartAt(io_, policy_, *path, offset, retryUsed);
+    if (!file) {
+        ZeroSectors(buffer, count);
+        return 0;
     }
 
     if (multi && inPart + count >= ImagePartSectors) {
@@ -152,29 +158,10 @@ std::int32_t SectorReader::ReadSpanning(std::uint64_t first, std::uint32_t count
         std::optional<std::string> path = io_.FindEntryNoCase(source_.ImageFolder, name);
         // A part that cannot be opened leaves its portion as zeros, without a question.
         std::unique_ptr<PartFile> file;
-        if (path) file = std::make_unique<PartFile>(io_, *path);
-        if (!file || !file->Valid()) {
+        if (path) file = OpenPartAt(io_, policy_, *path, offset, retryUsed);
+        if (!file) {
             ZeroSectors(portion.out, portion.sectors);
-            continue;
-        }
-        bool gaveUp = false;
-        for (;;) {
-            std::optional<std::uint64_t> size = io_.Size(file->Get());
-            if (size && offset <= *size) break;
-            const bool retry = IsRetry(policy_.ConsultBadSectorPolicy());
-            file->Close();
-            if (retry && !retryUsed) {
-                retryUsed = true;
-                file = std::make_unique<PartFile>(io_, *path);
-                if (file->Valid()) continue;
-            }
-            gaveUp = true;
-            break;
-        }
-        if (gaveUp) {
-            ZeroSectors(portion.out, portion.sectors);
-            result = 0;
-            continue;
+            continue;  // not read: the result stays that of the last portion read
         }
         const std::size_t wanted = std::size_t{portion.sectors} * kSectorSize;
         platform::ReadResult r = io_.ReadAt(file->Get(), portion.out, wanted, offset);
