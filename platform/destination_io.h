@@ -24,8 +24,8 @@ public:
     // Bytes an unprivileged writer may still use on the file system that
     // holds path; nullopt when it cannot be asked.
     virtual std::optional<std::uint64_t> FreeBytes(const std::string& path) = 0;
-    // Gives the owner write permission (u+w); returns errno or 0.
-    virtual int MakeOwnerWritable(const std::string& path) = 0;
+    // Gives the owner write permission (u+w); false when that failed.
+    virtual bool MakeOwnerWritable(const std::string& path) = 0;
     // Creates the file for reading and writing, emptying old content.
     virtual OpenResult CreateTruncate(const std::string& path) = 0;
     // Writes all length bytes at offset; returns errno or 0.

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/destination_io.h"
+#include "platform/files.h"
 
 namespace zt::platform {
 
@@ -13,10 +14,7 @@ namespace {
 
 class PosixDestinationIo final : public DestinationIo {
 public:
-    bool Exists(const std::string& path) override {
-        struct stat st {};
-        return ::stat(path.c_str(), &st) == 0;
-    }
+    bool Exists(const std::string& path) override { return PathExists(path); }
 
     bool IsFolder(const std::string& path) override {
         struct stat st {};
@@ -30,12 +28,7 @@ public:
         return std::uint64_t{vfs.f_bavail} * std::uint64_t{vfs.f_frsize};
     }
 
-    int MakeOwnerWritable(const std::string& path) override {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) return errno;
-        if ((st.st_mode & S_IWUSR) != 0) return 0;
-        return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0 ? 0 : errno;
-    }
+    bool MakeOwnerWritable(const std::string& path) override { return platform::MakeOwnerWritable(path); }
 
     OpenResult CreateTruncate(const std::string& path) override {
         int fd = -1;
@@ -66,7 +59,7 @@ public:
         if (handle >= 0) ::close(handle);
     }
 
-    int Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+    int Remove(const std::string& path) override { return RemoveFile(path) ? 0 : errno; }
 
     bool SameFile(const std::string& a, const std::string& b) override {
         struct stat sa {};

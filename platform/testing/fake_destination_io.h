@@ -51,11 +51,11 @@ public:
         if (!IsFolder(path)) return std::nullopt;
         return freeBytes;
     }
-    int MakeOwnerWritable(const std::string& path) override {
+    bool MakeOwnerWritable(const std::string& path) override {
         auto it = files.find(path);
-        if (it == files.end()) return ENOENT;
+        if (it == files.end()) return false;
         it->second.ownerWritable = true;
-        return 0;
+        return true;
     }
     platform::OpenResult CreateTruncate(const std::string& path) override {
         if (auto e = createErrors.find(path); e != createErrors.end()) return {-1, e->second};
