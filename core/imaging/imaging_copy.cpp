@@ -121,33 +121,27 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
     return outcome;
 }
 
-namespace {
-
-// What the failed step was doing, and to which part.
-std::string FailedStep(const ImagingOutcome& outcome, const std::string& path) {
+std::string ImagingFailureReason(const ImagingOutcome& outcome) {
+    if (outcome.result != ImagingResult::Failed) return {};
+    std::string step;
     switch (outcome.failure) {
         case ImagingFailure::CreatePart:
-            return "creating " + path;
+            step = "creating ";
+            break;
         case ImagingFailure::WritePart:
-            return "writing " + path;
+            step = "writing ";
+            break;
         case ImagingFailure::ClosePart:
-            return "finishing " + path;
+            step = "finishing ";
+            break;
         case ImagingFailure::RemoveStalePart:
-            return "removing the earlier part " + path;
+            step = "removing the earlier part ";
+            break;
         case ImagingFailure::None:
             break;
     }
-    return path;
+    return std::generic_category().message(outcome.error) + " while " + step + outcome.path;
 }
-
-std::string ErrorText(int error) { return std::generic_category().message(error); }
-
-std::string FileNameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
 
 std::string ImagingOutcomeMessage(const ImagingOutcome& outcome) {
     switch (outcome.result) {
@@ -156,38 +150,9 @@ std::string ImagingOutcomeMessage(const ImagingOutcome& outcome) {
         case ImagingResult::Aborted:
             return "Image creation aborted.";
         case ImagingResult::Failed:
-            return "Image creation failed: " + ErrorText(outcome.error) + " while " +
-                   FailedStep(outcome, outcome.path) + ".";
+            return "Image creation failed: " + ImagingFailureReason(outcome) + ".";
     }
     return {};
-}
-
-std::vector<std::string> ImagingLogEntries(const std::string& progressText, const std::string& lastFileName,
-                                           const ImagingOutcome& outcome) {
-    std::vector<std::string> entries = {
-        "\r\nAnalysing Disk Imaging Information :",
-        "Current Sector : " + progressText,
-        "Last File : " + lastFileName,
-    };
-    switch (outcome.result) {
-        case ImagingResult::Completed:
-            entries.emplace_back("Disk Imaging Completed Successfully\r\n");
-            break;
-        case ImagingResult::Aborted:
-            entries.emplace_back("Disk Imaging Aborted\r\n");
-            break;
-        case ImagingResult::Failed:
-            // Log entries are cut at 200 bytes: the reason comes first, the
-            // part by its file name (the "Last File" entry holds the path).
-            entries.push_back("Disk Imaging Failed : " + ErrorText(outcome.error) + " while " +
-                              FailedStep(outcome, FileNameOf(outcome.path)) + "\r\n");
-            break;
-    }
-    return entries;
-}
-
-std::string ImagingProgressText(std::uint64_t currentSector, std::uint64_t totalSectors) {
-    return std::to_string(currentSector) + " / " + std::to_string(totalSectors);
 }
 
 }  // namespace zt

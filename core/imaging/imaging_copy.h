@@ -8,7 +8,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "core/imaging/image_set.h"
 #include "core/source/sector_reader.h"
@@ -92,13 +91,8 @@ private:
 // "Image creation aborted.", or what failed and why.
 [[nodiscard]] std::string ImagingOutcomeMessage(const ImagingOutcome& outcome);
 
-// The activity-log entries that close a run, one WriteLog each, in order.
-// progressText is the "current / total" text the progress display shows.
-[[nodiscard]] std::vector<std::string> ImagingLogEntries(const std::string& progressText,
-                                                         const std::string& lastFileName,
-                                                         const ImagingOutcome& outcome);
-
-// "current / total", as the progress display and the log show it.
-[[nodiscard]] std::string ImagingProgressText(std::uint64_t currentSector, std::uint64_t totalSectors);
+// Why a failed run failed, for example "No space left on device while
+// writing /media/usb/Image1.img"; empty unless the run failed.
+[[nodiscard]] std::string ImagingFailureReason(const ImagingOutcome& outcome);
 
 }  // namespace zt

@@ -160,19 +160,12 @@ TEST(ImagingCopyFailures, FlushAndStalePartFailuresAreNotReportedAsSuccess) {
     EXPECT_EQ(rig.destination.openHandles, 0);
 }
 
-TEST(ImagingLog, EntriesCloseEachKindOfRun) {
-    using Entries = std::vector<std::string>;
-    const std::string progress = ImagingProgressText(4096, 8192);
-    EXPECT_EQ(progress, "4096 / 8192");
-    EXPECT_EQ(ImagingLogEntries(progress, "/dest/Image0.img", {}),
-              (Entries{"\r\nAnalysing Disk Imaging Information :", "Current Sector : 4096 / 8192",
-                       "Last File : /dest/Image0.img", "Disk Imaging Completed Successfully\r\n"}));
-    EXPECT_EQ(ImagingLogEntries(progress, "/dest/Image0.img", {ImagingResult::Aborted, ImagingFailure::None, 0, {}}).back(),
-              "Disk Imaging Aborted\r\n");
-    ImagingOutcome failed{ImagingResult::Failed, ImagingFailure::WritePart, EIO, "/a/long/folder/Image3.img"};
-    EXPECT_EQ(ImagingLogEntries(progress, "/a/long/folder/Image3.img", failed).back(),
-              "Disk Imaging Failed : Input/output error while writing Image3.img\r\n");
+TEST(ImagingMessages, EachEndOfARunSaysWhatHappened) {
     EXPECT_EQ(ImagingOutcomeMessage({}), "Image creation completed successfully.");
+    EXPECT_EQ(ImagingFailureReason({}), "");
+    ImagingOutcome stale{ImagingResult::Failed, ImagingFailure::RemoveStalePart, EPERM, "/d/Image4.img"};
+    EXPECT_EQ(ImagingOutcomeMessage(stale),
+              "Image creation failed: Operation not permitted while removing the earlier part /d/Image4.img.");
 }
 
 struct DestinationRig {
