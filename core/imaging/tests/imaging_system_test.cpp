@@ -12,6 +12,7 @@
 
 #include "core/imaging/imaging_destination.h"
 #include "core/imaging/imaging_thread.h"
+#include "core/imaging/pause_gate.h"
 #include "core/imaging/tests/imaging_test_rig.h"
 
 namespace zt::testing {
@@ -117,6 +118,37 @@ TEST(ImagingThreadSlot, PublishesProgressWhileRunningAndStopsOnRequest) {
     EXPECT_EQ(slot.Outcome().result, ImagingResult::Aborted);
     EXPECT_EQ(seen, "/dest/Image0.img");
     EXPECT_LT(rig.progress.CurrentSector.load(), ImagePartSectors);
+}
+
+TEST(ImagingThreadSlot, GateHoldsTheCopyWhileTheUserIsAskedToConfirmAStop) {
+    ImagingRig rig(1000);
+    rig.source.RangeEnd = 1000;
+    SectorReader reader(rig.source, rig.policy, rig.device);
+    ImagingCopy copy(reader, rig.destination, rig.progress, rig.stop);
+    PauseGate gate;
+    ImagingThread slot;
+    {
+        // Stop confirmed: the copy ends after the one chunk it was writing.
+        PauseGate::Hold hold(gate);
+        ASSERT_TRUE(slot.Start(copy, {MakeImageBaseName("/dest"), false, [&] { gate.PassThrough(); }}));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(slot.Running());
+        EXPECT_EQ(rig.progress.CurrentSector.load(), 0u);
+        rig.stop.store(true);
+    }
+    slot.Join();
+    EXPECT_EQ(slot.Outcome().result, ImagingResult::Aborted);
+    EXPECT_EQ(rig.Part(0).size, 4096u);
+
+    // Stop answered with Cancel: the copy goes on unchanged.
+    rig.stop.store(false);
+    {
+        PauseGate::Hold hold(gate);
+        ASSERT_TRUE(slot.Start(copy, {MakeImageBaseName("/dest"), false, [&] { gate.PassThrough(); }}));
+    }
+    slot.Join();
+    EXPECT_EQ(slot.Outcome().result, ImagingResult::Completed);
+    EXPECT_EQ(rig.Part(0).bytes, DeviceSectors(0, 1000));
 }
 
 }  // namespace
