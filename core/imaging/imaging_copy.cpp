@@ -62,9 +62,11 @@ bool ImagingCopy::RemoveStalePart(const std::string& name, ImagingOutcome& outco
 ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
     const SourceDescriptor& source = reader_.Source();
     const std::uint64_t rangeEnd = source.RangeEnd;
-    progress_.TotalSectors.store(rangeEnd);
-
     std::uint64_t current = source.RangeStart;
+    // A page runs several copies: nothing of the previous run may show in this one.
+    progress_.TotalSectors.store(rangeEnd);
+    progress_.CurrentSector.store(current);
+    progress_.SetLastFileName({});
     std::uint32_t chunk = ImagingChunkSectors;
     if (rangeEnd > current && rangeEnd - current < chunk) chunk = static_cast<std::uint32_t>(rangeEnd - current);
     std::uint64_t inPart = 0;  // sectors written to the open part

@@ -135,6 +135,7 @@ TEST(ImagingCopyFailures, PartThatCannotBeCreatedEndsTheRunBeforeWritingIt) {
     EXPECT_EQ(outcome.result, ImagingResult::Failed);
     EXPECT_EQ(outcome.failure, ImagingFailure::CreatePart);
     EXPECT_EQ(outcome.error, EACCES);
+    EXPECT_EQ(rig.progress.LastFileName(), "/dest/Image0.img");
     EXPECT_EQ(rig.Part(0).size, ImagePartBytes);
     EXPECT_FALSE(rig.HasPart(1));
     EXPECT_EQ(rig.destination.openHandles, 0);
@@ -142,8 +143,16 @@ TEST(ImagingCopyFailures, PartThatCannotBeCreatedEndsTheRunBeforeWritingIt) {
               "Image creation failed: Permission denied while creating /dest/Image1.img.");
 }
 
-TEST(ImagingCopyFailures, FlushAndStalePartFailuresAreNotReportedAsSuccess) {
+TEST(ImagingCopyFailures, FlushCreateAndStalePartFailuresAreNotReportedAsSuccess) {
     ImagingRig rig(100);
+    ASSERT_EQ(rig.Run(0, 20, false).result, ImagingResult::Completed);
+    // Nothing of that run shows in the next one, which fails before its first chunk is done.
+    rig.destination.createErrors["/dest/Image0.img"] = EROFS;
+    ASSERT_EQ(rig.Run(8, 20, false).failure, ImagingFailure::CreatePart);
+    EXPECT_EQ(rig.progress.CurrentSector.load(), 8u);
+    EXPECT_EQ(rig.progress.LastFileName(), "");
+    rig.destination.createErrors.clear();
+
     rig.destination.flushError = EIO;
     ImagingOutcome flush = rig.Run(0, 20, false);
     EXPECT_EQ(flush.result, ImagingResult::Failed);
