@@ -4,9 +4,11 @@
 set -euo pipefail
 what=${1:-build}
 
-packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev fonts-dejavu-core)
 if [ "$what" = test ]; then
-  packages+=()  # later issues add the media tools the end-to-end tests use
+  # xvfb and xauth let the desktop program be started and photographed without a screen
+  packages+=(xvfb xauth imagemagick)  # later issues add the media tools the end-to-end tests use
 fi
 
 missing=()
