@@ -1,0 +1,54 @@
+// pictora-cli: the command-line face of Zentrix for Pictora.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "cli/commands.h"
+
+namespace {
+
+struct Subcommand {
+    std::string_view name;
+    std::string_view summary;
+    int (*run)(std::span<const std::string>);
+};
+
+constexpr Subcommand kSubcommands[] = {
+    {"image", "copy a disk, a disk image or an image set into an image set", zt::cli::ImageCommand},
+};
+
+void PrintUsage(std::ostream& out) {
+    out << "Usage: pictora-cli COMMAND [arguments]\n\n"
+           "Zentrix for Pictora gets back photos, sound and video from memory cards, disks\n"
+           "and disk images. It only ever reads the medium.\n\nCommands:\n";
+    for (const Subcommand& c : kSubcommands) {
+        std::string name(c.name);
+        name.resize(8, ' ');
+        out << "  " << name << c.summary << '\n';
+    }
+    out << "\n'pictora-cli COMMAND --help' describes a command.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        PrintUsage(std::cerr);
+        return 2;
+    }
+    const std::string& command = args.front();
+    if (command == "--help" || command == "-h" || command == "help") {
+        PrintUsage(std::cout);
+        return 0;
+    }
+    // The first start acts as the installation, so the activity log has a folder.
+    zt::FixProcessSettings(zt::StartUp(zt::platform::SystemSettingsStore(), zt::SystemStartupFacts()));
+    for (const Subcommand& c : kSubcommands) {
+        if (c.name == command) return c.run(std::span<const std::string>(args).subspan(1));
+    }
+    std::cerr << "pictora-cli: unknown command '" << command << "'\n";
+    PrintUsage(std::cerr);
+    return 2;
+}

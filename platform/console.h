@@ -1,0 +1,21 @@
+// What a command-line run needs from its terminal and signals: whether a
+// stream is a terminal, and Ctrl+C turned into a flag the program polls.
+#pragma once
+
+namespace zt::platform {
+
+bool StdinIsTerminal();
+bool StderrIsTerminal();
+
+// From now on SIGINT and SIGTERM only set a flag; another one while the flag
+// is still set ends the process at once, as an impatient user expects.
+void CatchInterrupt();
+bool InterruptRequested();
+// Lowers the flag after a stop was declined, so the next Ctrl+C asks again.
+void ClearInterrupt();
+
+// A file-size limit (ulimit -f) then fails the write with EFBIG, which the
+// program reports, instead of killing it with SIGXFSZ.
+void IgnoreFileSizeSignal();
+
+}  // namespace zt::platform
