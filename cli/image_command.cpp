@@ -201,6 +201,10 @@ bool ApplyRange(const std::optional<std::string>& range, const SourceChoice& cho
     }
     source.RangeStart = *start;
     source.RangeEnd = *end;
+    if (source.RangeEnd > choice.sizeSectors) {
+        std::cerr << "pictora-cli: warning: the range ends at sector " << source.RangeEnd << ", past the end of the source ("
+                  << choice.sizeSectors << " sectors); the sectors beyond it are written as zeros\n";
+    }
     return true;
 }
 
