@@ -1,5 +1,5 @@
 // The subcommands of pictora-cli. Each takes the arguments after its name and
-// returns the exit status.
+// returns the exit status (cli/common.h lists them).
 #pragma once
 
 #include <span>
@@ -7,6 +7,7 @@
 
 namespace zt::cli {
 
+int ScanCommand(std::span<const std::string> args);
 int ImageCommand(std::span<const std::string> args);
 
 }  // namespace zt::cli

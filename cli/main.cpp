@@ -5,6 +5,7 @@
 
 #include "app/settings.h"
 #include "cli/commands.h"
+#include "cli/common.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ struct Subcommand {
 };
 
 constexpr Subcommand kSubcommands[] = {
+    {"scan", "find photos, sound and video on a disk, a disk image or an image set", zt::cli::ScanCommand},
     {"image", "copy a disk, a disk image or an image set into an image set", zt::cli::ImageCommand},
 };
 
@@ -36,19 +38,19 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintUsage(std::cerr);
-        return 2;
+        return zt::cli::ExitUsage;
     }
     const std::string& command = args.front();
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage(std::cout);
-        return 0;
+        return zt::cli::ExitOk;
     }
     // The first start acts as the installation, so the activity log has a folder.
     zt::FixProcessSettings(zt::StartUp(zt::platform::SystemSettingsStore(), zt::SystemStartupFacts()));
     for (const Subcommand& c : kSubcommands) {
         if (c.name == command) return c.run(std::span<const std::string>(args).subspan(1));
     }
-    std::cerr << "pictora-cli: unknown command '" << command << "'\n";
+    zt::cli::PrintError("unknown command '" + command + "'");
     PrintUsage(std::cerr);
-    return 2;
+    return zt::cli::ExitUsage;
 }

@@ -7,8 +7,9 @@ what=${1:-build}
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core)
 if [ "$what" = test ]; then
-  # xvfb and xauth let the desktop program be started and photographed without a screen
-  packages+=(xvfb xauth imagemagick)  # later issues add the media tools the end-to-end tests use
+  # xvfb and xauth let the desktop program be started and photographed without a screen;
+  # the media tools make the real files the end-to-end tests scan.
+  packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools)
 fi
 
 missing=()

@@ -1,5 +1,5 @@
-// What a command-line run needs from its terminal and signals: whether a
-// stream is a terminal, and Ctrl+C turned into a flag the program polls.
+// The few terminal facilities the command line needs: whether a stream is a
+// terminal, and Ctrl+C turned into a flag that the program polls.
 #pragma once
 
 namespace zt::platform {
@@ -7,8 +7,8 @@ namespace zt::platform {
 bool StdinIsTerminal();
 bool StderrIsTerminal();
 
-// From now on SIGINT and SIGTERM only set a flag; another one while the flag
-// is still set ends the process at once, as an impatient user expects.
+// From now on SIGINT (and SIGTERM) only set a flag; a second one while the
+// flag is still set ends the process at once, as an impatient user expects.
 void CatchInterrupt();
 bool InterruptRequested();
 // Lowers the flag after a stop was declined, so the next Ctrl+C asks again.

@@ -1,7 +1,8 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "platform/console.h"
+
+#include "platform/terminal.h"
 
 namespace zt::platform {
 
@@ -10,7 +11,10 @@ namespace {
 volatile sig_atomic_t g_interrupted = 0;
 
 void OnInterrupt(int signal) {
-    if (g_interrupted != 0) ::_exit(128 + signal);
+    if (g_interrupted != 0) {
+        // Second request: leave now with the conventional status.
+        ::_exit(128 + signal);
+    }
     g_interrupted = 1;
 }
 
