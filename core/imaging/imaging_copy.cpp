@@ -109,8 +109,9 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
         current += chunk;
         inPart += chunk;
         if (current + chunk > rangeEnd) chunk = static_cast<std::uint32_t>(rangeEnd - current);
-        progress_.CurrentSector.store(current);
+        // The part first: whoever sees the new position also sees its part.
         progress_.SetLastFileName(partName_);
+        progress_.CurrentSector.store(current);
     }
 
     // One stale part of an earlier, longer run would make the set read on
