@@ -116,7 +116,10 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
 
     // One stale part of an earlier, longer run would make the set read on
     // past the new copy's end; only the name right after the last is examined.
-    if (job.ImagingMultiFile && !RemoveStalePart(ImagePartName(job.ImageBaseName, partNumber), outcome)) {
+    // A single-file copy removes a stale Image1.img too: beside it the folder
+    // would be read as a multi-file set, and its old data scanned as part of
+    // the new copy.
+    if (!RemoveStalePart(ImagePartName(job.ImageBaseName, partNumber), outcome)) {
         return fail(outcome);
     }
     if (!ClosePart(outcome)) return fail(outcome);
