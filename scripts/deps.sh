@@ -4,9 +4,10 @@
 set -euo pipefail
 what=${1:-build}
 
-packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libblkid-dev)
 if [ "$what" = test ]; then
-  packages+=()  # later issues add the media tools the end-to-end tests use
+  # FAT images for the device-listing tests (mkfs.vfat, mcopy, losetup)
+  packages+=(dosfstools mtools util-linux)
 fi
 
 missing=()
