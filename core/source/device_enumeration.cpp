@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "platform/process.h"
+
 namespace zt {
 
 namespace {
@@ -33,6 +35,12 @@ std::optional<platform::LogicalDriveEntry> DriveProbe::FindLogicalDrive(std::str
 
 std::vector<platform::LogicalDriveEntry> SystemDriveProbe::ListLogicalDrives() {
     return platform::ListLogicalDrives(roots_);
+}
+
+bool SystemToolLauncher::ToolExists(const std::string& path) { return platform::IsExecutableFile(path); }
+
+bool SystemToolLauncher::RunAndWait(const std::string& path, const std::vector<std::string>& arguments) {
+    return platform::RunProgramAndWait(path, arguments).started;
 }
 
 std::string DevqueryPath(std::string_view installFolder) {

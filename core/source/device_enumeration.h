@@ -59,6 +59,13 @@ public:
     virtual bool RunAndWait(const std::string& path, const std::vector<std::string>& arguments) = 0;
 };
 
+// Starts the real tool through platform/.
+class SystemToolLauncher final : public ToolLauncher {
+public:
+    bool ToolExists(const std::string& path) override;
+    bool RunAndWait(const std::string& path, const std::vector<std::string>& arguments) override;
+};
+
 // "<InstallFolder>/devquery".
 std::string DevqueryPath(std::string_view installFolder);
 
