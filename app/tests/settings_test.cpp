@@ -1,0 +1,80 @@
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/testing/temp_folder.h"
+
+namespace zt {
+namespace {
+
+using platform::MemorySettingsStore;
+using testing::TempFolder;
+
+class StartUpTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    StartupFacts facts{folder / "install", folder / "state/zentrix-pictora"};
+    MemorySettingsStore store;
+};
+
+TEST_F(StartUpTest, FirstStartInstallsAndFixesEverySetting) {
+    AppSettings settings = StartUp(store, facts);
+
+    EXPECT_EQ(store.ReadValue("ZT_PictoraNTFS", "FilePath"), facts.executableFolder);
+    EXPECT_EQ(store.ReadValue("ZT_PictoraNTFS", "Activity Log"), facts.logFolder);
+    EXPECT_EQ(store.ReadValue("ZT_PictoraNTFS", "Recovery Log"), facts.logFolder);
+    EXPECT_TRUE(std::filesystem::is_directory(facts.logFolder));
+
+    EXPECT_EQ(settings.AppCaption, "Zentrix for Pictora");
+    EXPECT_EQ(settings.WindowTitle, "Zentrix for Pictora");
+    EXPECT_EQ(settings.VersionText, "Version 1.0");
+    EXPECT_EQ(settings.AppRegistryKey, "ZT_PictoraNTFS");
+    EXPECT_EQ(settings.PlatformFamily, 'N');
+    EXPECT_EQ(settings.InstallFolder, facts.executableFolder);
+    EXPECT_EQ(settings.SkinFolder, facts.executableFolder + "/skin");
+}
+
+TEST_F(StartUpTest, LaterStartsKeepWhatIsStoredEvenWhenTheUserChangedIt) {
+    ASSERT_TRUE(store.WriteValue("ZT_PictoraNTFS", "FilePath", "/opt/edited"));
+    AppSettings settings = StartUp(store, facts);
+    EXPECT_EQ(settings.InstallFolder, "/opt/edited");
+    EXPECT_EQ(store.ValueNames("ZT_PictoraNTFS"), (std::vector<std::string>{"FilePath"}));
+    EXPECT_FALSE(std::filesystem::exists(facts.logFolder));
+}
+
+TEST_F(StartUpTest, InstallationKeepsALogFolderTheUserAlreadyChose) {
+    ASSERT_TRUE(store.WriteValue("ZT_PictoraNTFS", "Activity Log", "/srv/logs"));
+    StartUp(store, facts);
+    EXPECT_EQ(store.ReadValue("ZT_PictoraNTFS", "Activity Log"), "/srv/logs");
+    EXPECT_EQ(store.ReadValue("ZT_PictoraNTFS", "Recovery Log"), facts.logFolder);
+}
+
+TEST_F(StartUpTest, AStoreThatCannotBeWrittenLeavesTheInstallFolderEmpty) {
+    std::filesystem::create_directories(folder / "registry.ini");  // unreadable as a file
+    platform::FileSettingsStore broken(folder / "registry.ini");
+    EXPECT_FALSE(InstallIfNeeded(broken, facts));
+    AppSettings settings = StartUp(broken, facts);
+    EXPECT_EQ(settings.InstallFolder, "");
+    EXPECT_EQ(settings.AppCaption, "Zentrix for Pictora");
+}
+
+TEST(SystemStartupFactsTest, InstallationIsWhereTheExecutableLies) {
+    StartupFacts facts = SystemStartupFacts();
+    EXPECT_TRUE(std::filesystem::exists(facts.executableFolder + "/app_settings_test"));
+}
+
+TEST(ProcessSettingsTest, TheFirstFixedSettingsHoldForTheWholeProcess) {
+    EXPECT_EQ(ProcessSettings().InstallFolder, "");
+    AppSettings first;
+    first.InstallFolder = "/first";
+    AppSettings second;
+    second.InstallFolder = "/second";
+    EXPECT_EQ(FixProcessSettings(first).InstallFolder, "/first");
+    EXPECT_EQ(FixProcessSettings(second).InstallFolder, "/first");
+    EXPECT_EQ(ProcessSettings().InstallFolder, "/first");
+}
+
+}  // namespace
+}  // namespace zt

@@ -1,0 +1,56 @@
+#include "logs/activity_entries.h"
+
+#include "logs/log_texts.h"
+
+namespace zt {
+
+std::vector<std::string> StartBlockEntries(const AppSettings& settings, std::time_t now) {
+    return {kStartBlockLine, settings.WindowTitle, settings.VersionText, StartBlockTimeText(now)};
+}
+
+std::vector<std::string> RunHeaderEntries(const RunHeader& header) {
+    std::string info;
+    for (const std::string& line : header.infoLines) {
+        if (!info.empty()) info += "\r\n";
+        info += line;
+    }
+    return {
+        "\r\n",
+        header.mediaRecovery ? "MEDIA RECOVERY" : "DISK IMAGING",
+        "------\r\n",
+        header.group + " Information :\r\n" + header.label,
+        info,
+        "Starting Range : " + header.rangeStart,
+        "Ending Range : " + header.rangeEnd,
+    };
+}
+
+std::vector<std::string> SelectedTypesEntries(bool allExtensions, const std::vector<std::string>& tickedTypes) {
+    std::vector<std::string> entries{"\r\nSelected Extensions Information : "};
+    if (allExtensions) {
+        entries.emplace_back("All Extensions");
+    } else {
+        entries.insert(entries.end(), tickedTypes.begin(), tickedTypes.end());
+    }
+    return entries;
+}
+
+std::vector<std::string> ScanSummaryEntries(const ScanSummary& summary) {
+    return {
+        "\r\nAnalysing Files Information :",
+        "Current Sector : " + std::to_string(summary.currentSector) + " / " + std::to_string(summary.endSector),
+        "Files Found : " + std::to_string(summary.filesFound),
+        StartTimeText(summary.startTime),
+        ElapsedTimeText(static_cast<std::int64_t>(summary.endTime - summary.startTime)),
+        summary.aborted ? "Analysing Aborted" : "Analysing Completed",
+        "\r\n",
+    };
+}
+
+bool WriteEntries(const LogContext& context, LogKind kind, const std::vector<std::string>& entries) {
+    bool ok = true;
+    for (const std::string& entry : entries) ok = WriteLog(context, kind, entry) && ok;
+    return ok;
+}
+
+}  // namespace zt

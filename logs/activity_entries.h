@@ -1,0 +1,52 @@
+// The log entries of a run of the program: the start block, the run
+// header written when the source is chosen, the chosen file types, and the
+// summary at the end of a scan. The desktop pages and the command line write
+// the same entries through these functions, one WriteLog per entry.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "logs/log.h"
+
+namespace zt {
+
+inline constexpr char kStartBlockLine[] = "-----------------------Start--------------------------";
+
+// The four entries a run of the program (and the first save of a run)
+// begins with: the start line, WindowTitle, VersionText and the local time.
+std::vector<std::string> StartBlockEntries(const AppSettings& settings, std::time_t now);
+
+struct RunHeader {
+    bool mediaRecovery = true;  // "MEDIA RECOVERY", else "DISK IMAGING"
+    std::string group;          // the chosen item's group, for example "Selected Logical Drive"
+    std::string label;          // the chosen item, for example "DATA (sdb1)"
+    std::vector<std::string> infoLines;  // the source's information lines
+    std::string rangeStart;     // the range as the user gave it
+    std::string rangeEnd;
+};
+
+std::vector<std::string> RunHeaderEntries(const RunHeader& header);
+
+// The heading, then "All Extensions" when every type was chosen through the
+// select-all box, else one entry per ticked type in list order.
+std::vector<std::string> SelectedTypesEntries(bool allExtensions, const std::vector<std::string>& tickedTypes);
+
+struct ScanSummary {
+    std::int64_t currentSector = 0;  // where the scan ended
+    std::int64_t endSector = 0;      // the end of the range
+    std::int64_t filesFound = 0;
+    std::time_t startTime = 0;
+    std::time_t endTime = 0;
+    bool aborted = false;
+};
+
+std::vector<std::string> ScanSummaryEntries(const ScanSummary& summary);
+
+// Writes each text as its own entry. False when any entry was lost.
+bool WriteEntries(const LogContext& context, LogKind kind, const std::vector<std::string>& entries);
+
+}  // namespace zt

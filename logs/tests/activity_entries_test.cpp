@@ -1,0 +1,74 @@
+#include "logs/activity_entries.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/testing/temp_folder.h"
+
+namespace zt {
+namespace {
+
+std::time_t LocalMoment(int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = 2025 - 1900;
+    t.tm_mon = 2;
+    t.tm_mday = 7;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
+class ActivityEntriesTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(store.WriteValue("ZT_PictoraNTFS", "Activity Log", folder.Path())); }
+    std::string Log() const { return testing::ReadBytes(folder / "Activity Log.txt"); }
+
+    testing::TempFolder folder;
+    platform::MemorySettingsStore store;
+    LogContext context{store};
+};
+
+TEST_F(ActivityEntriesTest, AWholeRecoveryRunReadsAsTheLogExpects) {
+    RunHeader header;
+    header.group = "Selected Logical Drive";
+    header.label = "DATA (sdb1)";
+    header.infoLines = {"Drive : sdb1", "Size : 15 GB"};
+    header.rangeStart = "0";
+    header.rangeEnd = "31116288";
+    ScanSummary summary{31116288, 31116288, 0, LocalMoment(21, 5, 0), LocalMoment(21, 6, 15), false};
+
+    ASSERT_TRUE(WriteEntries(context, LogKind::Activity, StartBlockEntries(AppSettings{}, LocalMoment(21, 4, 0))));
+    ASSERT_TRUE(WriteEntries(context, LogKind::Activity, RunHeaderEntries(header)));
+    ASSERT_TRUE(WriteEntries(context, LogKind::Activity, SelectedTypesEntries(false, {"JPEG", "DIVX"})));
+    ASSERT_TRUE(WriteEntries(context, LogKind::Activity, ScanSummaryEntries(summary)));
+
+    EXPECT_EQ(Log(),
+              "\r\n-----------------------Start--------------------------"
+              "\r\nZentrix for Pictora\r\nVersion 1.0\r\n21:04 - Friday, March 07, 2025"
+              "\r\n\r\n\r\nMEDIA RECOVERY\r\n------\r\n"
+              "\r\nSelected Logical Drive Information :\r\nDATA (sdb1)"
+              "\r\nDrive : sdb1\r\nSize : 15 GB"
+              "\r\nStarting Range : 0\r\nEnding Range : 31116288"
+              "\r\n\r\nSelected Extensions Information : \r\nJPEG\r\nDIVX"
+              "\r\n\r\nAnalysing Files Information :\r\nCurrent Sector : 31116288 / 31116288\r\nFiles Found : 0"
+              "\r\nStarting Time : 09:05 PM\r\nElapsed Time : 1 Mins 15 Secs\r\nAnalysing Completed\r\n\r\n");
+}
+
+TEST_F(ActivityEntriesTest, ImagingAllExtensionsAndAnAbortedScan) {
+    RunHeader header;
+    header.mediaRecovery = false;
+    EXPECT_EQ(RunHeaderEntries(header)[1], "DISK IMAGING");
+    EXPECT_EQ(SelectedTypesEntries(true, {"JPEG"}),
+              (std::vector<std::string>{"\r\nSelected Extensions Information : ", "All Extensions"}));
+    ScanSummary summary{5000, 20000, 3, LocalMoment(10, 0, 0), LocalMoment(13, 2, 30), true};
+    auto entries = ScanSummaryEntries(summary);
+    EXPECT_EQ(entries[1], "Current Sector : 5000 / 20000");
+    EXPECT_EQ(entries[2], "Files Found : 3");
+    EXPECT_EQ(entries[3], "Starting Time : 10:00 AM");
+    EXPECT_EQ(entries[4], "Elapsed Time : 3 Hrs 2 Mins");
+    EXPECT_EQ(entries[5], "Analysing Aborted");
+}
+
+}  // namespace
+}  // namespace zt

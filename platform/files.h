@@ -1,0 +1,63 @@
+// File, folder, environment and process helpers for the settings, the logs
+// and the help launch. These are the program's only calls into the system
+// for those jobs, so the code above them stays plain C++.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zt::platform {
+
+// True when something (file, folder, device) exists at path. Follows links.
+bool PathExists(const std::string& path);
+bool IsRegularFile(const std::string& path);
+// Gives the owner write permission (chmod u+w), as Windows' "normal"
+// attributes would, so a read-only file can be appended to or deleted.
+bool MakeOwnerWritable(const std::string& path);
+// Deletes a file (not a folder). False when it could not be deleted.
+bool RemoveFile(const std::string& path);
+// Creates the folder and its missing parents. True when it exists afterwards.
+bool MakeDirectories(const std::string& path, unsigned mode = 0755);
+
+struct FileContent {
+    std::string bytes;
+    int error = 0;  // 0 when read; ENOENT when missing; another errno when unreadable
+};
+FileContent ReadWholeFile(const std::string& path);
+
+// Appends data to the file at path in one locked step, creating the file
+// (mode 0644 before the umask) when missing. While the exclusive lock is held
+// no other appender (thread or process) can add bytes, so entries never
+// interleave. A file larger than resetAbove bytes is emptied before the
+// append. A file deleted or replaced by someone else between the open and
+// the lock is opened again, so the bytes never go to a vanished file.
+// Returns 0 when every byte was written, else the errno of the failure.
+[[nodiscard]] int AppendLocked(const std::string& path, std::string_view data, std::uint64_t resetAbove);
+
+// Value of an environment variable; nullopt when unset.
+std::optional<std::string> EnvironmentValue(const char* name);
+// $HOME, else the password database's home folder; empty when neither exists.
+std::string HomeFolder();
+// An XDG base folder: the variable when it holds an absolute path, else
+// HomeFolder() followed by fallback (for example ".config"). Empty without a home.
+std::string XdgFolder(const char* variable, std::string_view fallback);
+// The folder that holds the running executable (from /proc/self/exe); empty when unknown.
+std::string ExecutableFolder();
+std::string CurrentFolder();
+
+// Starts a program found through PATH with the given arguments, without
+// waiting for it and without a terminal of its own; its output is discarded.
+// True when the program was started.
+bool StartDetached(const std::string& program, const std::vector<std::string>& arguments);
+// True when program names an executable file found through PATH (or is a path to one).
+bool ProgramExists(const std::string& program);
+
+// folder + '/' + name, without doubling a trailing '/'.
+std::string JoinPath(std::string_view folder, std::string_view name);
+// The parts of a colon-separated search path, empty parts dropped.
+std::vector<std::string> SplitSearchPath(std::string_view searchPath);
+
+}  // namespace zt::platform
