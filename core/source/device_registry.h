@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/settings_store.h"
+
 namespace zt {
 
 inline constexpr std::string_view DeviceRegistryKey = "ZT Windows";
@@ -46,6 +48,26 @@ public:
     // Creates the key when missing. False when nothing was stored.
     [[nodiscard]] virtual bool WriteValue(std::string_view key, std::string_view name, std::string_view value) = 0;
     virtual bool DeleteValue(std::string_view key, std::string_view name) = 0;
+};
+
+// The device key in the program's settings store.
+class StoreDeviceRegistry final : public DeviceRegistry {
+public:
+    explicit StoreDeviceRegistry(platform::SettingsStore& store) : store_(store) {}
+
+    bool CreateKey(std::string_view key) override { return store_.CreateKey(key); }
+    bool DeleteKey(std::string_view key) override { return store_.DeleteKey(key); }
+    bool KeyExists(std::string_view key) const override { return store_.KeyExists(key); }
+    std::string ReadValue(std::string_view key, std::string_view name) const override {
+        return store_.ReadValue(key, name);
+    }
+    bool WriteValue(std::string_view key, std::string_view name, std::string_view value) override {
+        return store_.WriteValue(key, name, value);
+    }
+    bool DeleteValue(std::string_view key, std::string_view name) override { return store_.DeleteValue(key, name); }
+
+private:
+    platform::SettingsStore& store_;
 };
 
 }  // namespace zt

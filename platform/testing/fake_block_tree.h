@@ -10,15 +10,13 @@
 #include <string>
 
 #include "platform/block_devices.h"
+#include "platform/testing/temp_folder.h"
 
 namespace zt::testing {
 
 class FakeBlockTree {
 public:
-    FakeBlockTree() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zt-blocks-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        root_ = pattern;
+    FakeBlockTree() : root_(folder_.Path()) {
         roots_.sysBlock = root_ + "/sys/block";
         roots_.dev = root_ + "/dev";
         roots_.mountInfo = root_ + "/mountinfo";
@@ -28,13 +26,6 @@ public:
         std::filesystem::create_directories(roots_.udevData);
         Write(roots_.mountInfo, "");
     }
-    ~FakeBlockTree() {
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
-    }
-    FakeBlockTree(const FakeBlockTree&) = delete;
-    FakeBlockTree& operator=(const FakeBlockTree&) = delete;
-
     const platform::BlockDeviceRoots& Roots() const { return roots_; }
     const std::string& Root() const { return root_; }
 
@@ -82,6 +73,7 @@ public:
     }
 
 private:
+    TempFolder folder_;
     std::string root_;
     platform::BlockDeviceRoots roots_;
 };
