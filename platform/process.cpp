@@ -38,4 +38,6 @@ ProcessOutcome RunProgramAndWait(const std::string& path, const std::vector<std:
     return outcome;
 }
 
+bool RunningAsAdministrator() { return ::geteuid() == 0; }
+
 }  // namespace zt::platform

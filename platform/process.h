@@ -19,4 +19,7 @@ struct ProcessOutcome {
 // arguments, and waits until it ends. It shares the caller's terminal.
 ProcessOutcome RunProgramAndWait(const std::string& path, const std::vector<std::string>& arguments);
 
+// True when the process runs with root's rights, which reading a disk needs.
+bool RunningAsAdministrator();
+
 }  // namespace zt::platform
