@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "platform/process.h"
+#include "platform/files.h"
 
 namespace zt {
 
@@ -37,7 +37,9 @@ std::vector<platform::LogicalDriveEntry> SystemDriveProbe::ListLogicalDrives() {
     return platform::ListLogicalDrives(roots_);
 }
 
-bool SystemToolLauncher::ToolExists(const std::string& path) { return platform::IsExecutableFile(path); }
+bool SystemToolLauncher::ToolExists(const std::string& path) {
+    return platform::IsRegularFile(path) && platform::ProgramExists(path);
+}
 
 bool SystemToolLauncher::RunAndWait(const std::string& path, const std::vector<std::string>& arguments) {
     return platform::RunProgramAndWait(path, arguments).started;

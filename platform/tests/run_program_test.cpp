@@ -1,4 +1,4 @@
-#include "platform/process.h"
+#include "platform/files.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,6 @@ TEST(RunProgramAndWait, WaitsForTheProgramAndPassesItsArguments) {
     testing::WriteBytes(script, "#!/bin/sh\nsleep 0.2\nfor a in \"$@\"; do echo \"[$a]\"; done > '" + out +
                                               "'\nexit 3\n");
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    EXPECT_TRUE(IsExecutableFile(script));
 
     ProcessOutcome outcome = RunProgramAndWait(script, {"", "two words"});
     EXPECT_TRUE(outcome.started);
@@ -26,8 +25,6 @@ TEST(RunProgramAndWait, WaitsForTheProgramAndPassesItsArguments) {
 }
 
 TEST(RunProgramAndWait, MissingProgramIsNotStarted) {
-    EXPECT_FALSE(IsExecutableFile("/nonexistent/devquery"));
-    EXPECT_FALSE(IsExecutableFile("/"));
     ProcessOutcome outcome = RunProgramAndWait("/nonexistent/devquery", {""});
     EXPECT_FALSE(outcome.started);
 }
