@@ -3,67 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "core/source/device_enumeration.h"
 #include "core/source/testing/fake_device_registry.h"
 #include "platform/block_devices.h"
 #include "platform/raw_io.h"
 #include "platform/testing/fake_block_tree.h"
+#include "platform/testing/loop_device.h"
 #include "tools/devquery/device_report.h"
 
 namespace zt {
 namespace {
 
+using testing::AttachedLoop;
 using testing::RunQuietly;
-
-std::string CommandOutput(const std::string& command) {
-    std::string output;
-    FILE* pipe = ::popen(("PATH=\"$PATH:/usr/sbin:/sbin\"; " + command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-    ::pclose(pipe);
-    while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) output.pop_back();
-    return output;
-}
-
-// A loop device attached read-only to an image file, detached on destruction
-// whatever the test did.
-class AttachedLoop {
-public:
-    explicit AttachedLoop(const std::string& image) {
-        device_ = CommandOutput("losetup --find --show --read-only --partscan '" + image + "'");
-        if (device_.rfind("/dev/loop", 0) != 0) device_.clear();
-    }
-    ~AttachedLoop() {
-        if (!device_.empty()) RunQuietly("losetup -d '" + device_ + "'");
-    }
-    AttachedLoop(const AttachedLoop&) = delete;
-    AttachedLoop& operator=(const AttachedLoop&) = delete;
-
-    bool Attached() const { return !device_.empty(); }
-    const std::string& Device() const { return device_; }
-    std::string Name() const { return device_.substr(5); }
-
-    // The kernel reads the partition table in the background, and in some
-    // containers not at all until asked: wait a little, then ask.
-    bool WaitForPartition(const std::string& partition) const {
-        std::string sysfs = "/sys/block/" + Name() + "/" + partition;
-        for (int i = 0; i < 10 && !std::filesystem::exists(sysfs); ++i) {
-            if (i == 5) RunQuietly("partx -a '" + device_ + "'");
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return std::filesystem::exists(sysfs) && std::filesystem::exists("/dev/" + partition);
-    }
-
-private:
-    std::string device_;
-};
 
 constexpr std::uint64_t kImageBytes = 8ull << 20;
 constexpr std::uint64_t kPartitionStart = 2048;  // sectors
