@@ -4,8 +4,11 @@
 set -euo pipefail
 what=${1:-build}
 
-packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libblkid-dev)
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libblkid-dev
+  qt6-base-dev fonts-dejavu-core)
 if [ "$what" = test ]; then
+  # xvfb and xauth let the desktop program be started and photographed without a screen
+  packages+=(xvfb xauth imagemagick)  # later issues add the media tools the end-to-end tests use
   # FAT images for the device-listing tests (mkfs.vfat, mcopy, losetup)
   packages+=(dosfstools mtools util-linux)
 fi

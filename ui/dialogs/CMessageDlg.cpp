@@ -1,0 +1,55 @@
+#include "ui/dialogs/CMessageDlg.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QPushButton>
+#include <utility>
+
+#include "ui/controls/CTransparentStatic.h"
+#include "ui/skin/skin_files.h"
+
+namespace zt::ui {
+
+CMessageDlg::CMessageDlg(QString skinFolder, const QString& windowTitle, const QString& message,
+                         std::function<void()> viewRecoveryLog, QWidget* parent)
+    : CBDialog(std::move(skinFolder), parent), m_viewRecoveryLog(std::move(viewRecoveryLog)) {
+    // A title bar without a close box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(windowTitle);
+    SetClientSize(MessageClientSize);
+
+    auto* frame = new QGroupBox(this);
+    PlaceDu(frame, 23, 15, 180, 60);
+    m_message = new CTransparentStatic(message, this);
+    PlaceDu(m_message, 36, 29, 149, 8);
+    m_message->setGeometry(m_message->geometry().adjusted(0, -3, 0, 3));
+    m_viewLog = new QCheckBox(this);
+    PlaceDu(m_viewLog, 45, 52, 8, 8);
+    m_viewLog->setGeometry(m_viewLog->geometry().adjusted(-2, -3, 4, 3));
+    auto* caption = new CTransparentStatic(QStringLiteral("View Log"), this);
+    PlaceDu(caption, 59, 52, 30, 8);
+    caption->setGeometry(caption->geometry().adjusted(0, -3, 20, 3));
+    m_ok = new QPushButton(QStringLiteral("&OK"), this);
+    PlaceDu(m_ok, 84, 87, 58, 15);
+    m_ok->setDefault(true);
+    connect(m_ok, &QPushButton::clicked, this, &CMessageDlg::accept);
+
+    SetBackground(QPixmap::fromImage(LoadSkin(skin::MessageBox)));
+}
+
+QString CMessageDlg::Message() const { return m_message->text(); }
+
+void CMessageDlg::accept() {
+    if (m_viewLog->isChecked() && m_viewRecoveryLog) {
+        m_viewRecoveryLog();
+    }
+    CBDialog::accept();
+}
+
+void CMessageDlg::closeEvent(QCloseEvent* event) {
+    // Neither the close box nor the window manager's close command closes it.
+    event->ignore();
+}
+
+}  // namespace zt::ui

@@ -1,0 +1,113 @@
+// The please-wait, message and about dialogs.
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "ui/dialogs/CAboutDlg.h"
+#include "ui/dialogs/CMessageDlg.h"
+#include "ui/dialogs/CWaitDlg.h"
+
+using namespace zt::ui;
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void waitStaysOneTickWhenWorkersAreDone();
+    void waitClosesAfterTheLaterWorker();
+    void messageOkWithoutTickOpensNothing();
+    void messageOkWithTickOpensLogThenCloses();
+    void messageEscapeIgnoresTickAndCloseBoxIsRefused();
+    void aboutShowsProductLine();
+
+private:
+    QTemporaryDir m_skin;  // empty: every dialog must open without pictures
+};
+
+void DialogsTest::waitStaysOneTickWhenWorkersAreDone() {
+    CWaitDlg wait(
+        m_skin.path(), [] { return false; }, [] { return false; });
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(wait.exec(), int(QDialog::Accepted));
+    QCOMPARE(wait.Ticks(), 1);
+    QVERIFY(clock.elapsed() >= CWaitDlg::PollMs);
+
+    // A hung worker: Esc is the way out, and the box stops looking.
+    CWaitDlg hung(
+        m_skin.path(), [] { return true; }, [] { return false; });
+    QTimer::singleShot(0, &hung, [&] { QTest::keyClick(&hung, Qt::Key_Escape); });
+    QCOMPARE(hung.exec(), int(QDialog::Rejected));
+    QTest::qWait(CWaitDlg::PollMs + 100);
+    QCOMPARE(hung.Ticks(), 0);
+}
+
+void DialogsTest::waitClosesAfterTheLaterWorker() {
+    // The preview ends after the first look, the list fill after the third.
+    int listLooks = 0;
+    int previewLooks = 0;
+    CWaitDlg wait(
+        m_skin.path(), [&] { return ++listLooks <= 3; }, [&] { return ++previewLooks <= 1; });
+    QCOMPARE(wait.exec(), int(QDialog::Accepted));
+    QCOMPARE(wait.Ticks(), 4);
+    QCOMPARE(listLooks, 4);
+}
+
+void DialogsTest::messageOkWithoutTickOpensNothing() {
+    int views = 0;
+    CMessageDlg message(m_skin.path(), "Zentrix for Pictora", "File Saved Successfully.", [&] { ++views; });
+    QCOMPARE(message.Message(), QString("File Saved Successfully."));
+    QCOMPARE(message.windowTitle(), QString("Zentrix for Pictora"));
+    QVERIFY(!message.ViewLogBox()->isChecked());
+    QTimer::singleShot(0, &message, [&] { QTest::keyClick(&message, Qt::Key_Return); });
+    QCOMPARE(message.exec(), int(QDialog::Accepted));
+    QCOMPARE(views, 0);
+}
+
+void DialogsTest::messageOkWithTickOpensLogThenCloses() {
+    QStringList events;
+    CMessageDlg* dialog = nullptr;
+    CMessageDlg message(m_skin.path(), "Zentrix for Pictora", "File Saving Aborted.",
+                        [&] { events << (dialog->isVisible() ? "log while open" : "log after close"); });
+    dialog = &message;
+    QTimer::singleShot(0, &message, [&] {
+        message.ViewLogBox()->setChecked(true);
+        QTest::mouseClick(message.OkButton(), Qt::LeftButton);
+    });
+    QCOMPARE(message.exec(), int(QDialog::Accepted));
+    QCOMPARE(events, QStringList{"log while open"});
+}
+
+void DialogsTest::messageEscapeIgnoresTickAndCloseBoxIsRefused() {
+    int views = 0;
+    CMessageDlg message(m_skin.path(), "Zentrix for Pictora", "File Saved Successfully.", [&] { ++views; });
+    QVERIFY(!(message.windowFlags() & Qt::WindowCloseButtonHint));
+    bool stayedAfterClose = false;
+    QTimer::singleShot(0, &message, [&] {
+        message.ViewLogBox()->setChecked(true);
+        message.close();
+        stayedAfterClose = message.isVisible();
+        QTest::keyClick(&message, Qt::Key_Escape);
+    });
+    QCOMPARE(message.exec(), int(QDialog::Rejected));
+    QVERIFY(stayedAfterClose);
+    QCOMPARE(views, 0);
+}
+
+void DialogsTest::aboutShowsProductLine() {
+    CAboutDlg about("Zentrix for Pictora", "Version 1.0");
+    QCOMPARE(about.ProductLabel()->text(), QString("Zentrix for Pictora Version 1.0"));
+    QCOMPARE(about.windowTitle(), QString("Zentrix for Pictora"));
+    QCOMPARE(ProductLine("Tom & Jerry & Co", "Version 2"), QString("Tom && Jerry & Co Version 2"));
+    QCOMPARE(ProductLine("&Start", "V"), QString("&&Start V"));
+    QTimer::singleShot(0, &about, [&] { QTest::mouseClick(about.OkButton(), Qt::LeftButton); });
+    QCOMPARE(about.exec(), int(QDialog::Accepted));
+}
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

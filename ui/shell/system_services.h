@@ -1,0 +1,42 @@
+// The desktop program's real settings, logs and help behind the shell's interfaces.
+#pragma once
+
+#include "app/settings.h"
+#include "logs/log.h"
+#include "ui/shell/shell_context.h"
+
+namespace zt::ui {
+
+// The settings as the user interface shows them.
+[[nodiscard]] ShellSettings ToShellSettings(const AppSettings& settings);
+
+// Message boxes and the desktop's viewer for the log commands.
+class QtLogUserInterface : public LogUserInterface {
+public:
+    QtLogUserInterface(QWidget* owner, QString caption) : m_owner(owner), m_caption(std::move(caption)) {}
+
+    void ShowInformation(const std::string& text) override;
+    bool AskOkCancel(const std::string& text) override;
+    void OpenInViewer(const std::string& path) override;
+
+private:
+    QWidget* m_owner;
+    QString m_caption;
+};
+
+class SystemShellServices : public ShellServices {
+public:
+    // Both are kept by reference: the process's settings and its store.
+    SystemShellServices(const AppSettings& settings, const LogContext& logs) : m_settings(settings), m_logs(logs) {}
+
+    void WriteStartBlock() override;
+    void ViewLog(QWidget* owner, LogKind kind) override;
+    void ClearLog(QWidget* owner, LogKind kind) override;
+    void OpenHelp() override;
+
+private:
+    const AppSettings& m_settings;
+    const LogContext& m_logs;
+};
+
+}  // namespace zt::ui
