@@ -1,19 +1,50 @@
 #include "core/scan/detection.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace zt {
 
 namespace {
 
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
 // Searches start positions 0..511 for needle, never reading past available.
+// This runs for every sector of an open file, so it checks eight start
+// positions at a time: a position is a candidate when the needle's first and
+// last bytes both agree there, and only candidates are compared in full.
 bool FindInSector(const std::uint8_t* sector, std::size_t available, const std::uint8_t* needle,
                   std::size_t length) {
     if (length == 0) return false;
     const std::size_t limit = std::min(available, std::size_t{kSectorBytes} - 1 + length);
     if (limit < length) return false;
-    return ::memmem(sector, limit, needle, length) != nullptr;
+    const std::size_t positions = limit - length + 1;
+    std::size_t p = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint64_t first = kOnes * needle[0];
+        const std::uint64_t last = kOnes * needle[length - 1];
+        // Both eight-byte loads end at or before limit.
+        for (; p + 8 <= positions; p += 8) {
+            std::uint64_t a = 0;
+            std::uint64_t b = 0;
+            std::memcpy(&a, sector + p, 8);
+            std::memcpy(&b, sector + p + length - 1, 8);
+            const std::uint64_t x = (a ^ first) | (b ^ last);
+            // Marks every zero byte of x (and at most a few false ones above a zero).
+            std::uint64_t candidates = (x - kOnes) & ~x & kHighBits;
+            while (candidates != 0) {
+                const std::size_t at = p + static_cast<std::size_t>(__builtin_ctzll(candidates)) / 8;
+                if (std::memcmp(sector + at, needle, length) == 0) return true;
+                candidates &= candidates - 1;
+            }
+        }
+    }
+    for (; p < positions; ++p) {
+        if (sector[p] == needle[0] && std::memcmp(sector + p, needle, length) == 0) return true;
+    }
+    return false;
 }
 
 }  // namespace

@@ -1,0 +1,169 @@
+#include "cli/common.h"
+
+#include <cstring>
+#include <iostream>
+#include <vector>
+
+namespace zt::cli {
+
+void PrintError(std::string_view text) { std::cerr << ProgramName << ": " << text << '\n'; }
+void PrintWarning(std::string_view text) { std::cerr << ProgramName << ": warning: " << text << '\n'; }
+
+void TerminalLines::ShowProgress(const std::string& line) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string out = "\r" + line;
+    if (line.size() < shownWidth_) out.append(shownWidth_ - line.size(), ' ');
+    std::cerr << out << std::flush;
+    shownWidth_ = line.size();
+}
+
+void TerminalLines::EndProgress() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (shownWidth_ != 0) std::cerr << '\n';
+    shownWidth_ = 0;
+}
+
+void TerminalLines::ClearLocked() {
+    if (shownWidth_ == 0) return;
+    std::cerr << '\r' << std::string(shownWidth_, ' ') << '\r' << std::flush;
+    shownWidth_ = 0;
+}
+
+std::optional<BadSectorPolicy> ParseBadSectorAnswer(std::string_view line) {
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t')) line.remove_suffix(1);
+    const std::string answer = UpperCase(line);
+    if (answer == "R" || answer == "RETRY") return Retry;
+    if (answer == "S" || answer == "SKIP") return Skip;
+    if (answer == "E" || answer == "RETRY ALL") return RetryAll;
+    if (answer == "A" || answer == "SKIP ALL") return SkipAll;
+    return std::nullopt;
+}
+
+BadSectorPolicy TerminalBadSectorPrompt::Ask() {
+    return lines_.Exclusive([] {
+        for (;;) {
+            std::cerr << "Encountered Bad Sector(s) while reading disk.\n"
+                      << "[R]etry, [S]kip, R[e]try All, Skip [A]ll? " << std::flush;
+            std::string line;
+            if (!std::getline(std::cin, line)) {
+                std::cerr << '\n';
+                return Skip;
+            }
+            if (std::optional<BadSectorPolicy> answer = ParseBadSectorAnswer(line)) return *answer;
+        }
+    });
+}
+
+std::string SourceProblemText(const std::string& path, const SourceChoice& choice) {
+    const std::string failed = choice.problemPath.empty() ? path : choice.problemPath;
+    switch (choice.problem) {
+        case SourceProblem::None: return {};
+        case SourceProblem::Missing:
+            return "cannot read " + failed + ": " + std::strerror(choice.errnoValue);
+        case SourceProblem::NotASource:
+            return "cannot read " + failed + ": not a block device, a disk image file or a folder of image files";
+        case SourceProblem::NoImageInFolder:
+            return std::string(ImagePathNotFoundMessage()) + " (" + failed + " holds no " +
+                   std::string(ImageFirstPartName) + ")";
+        case SourceProblem::SizeUnknown:
+            return "cannot read " + failed + ": its size cannot be found";
+        case SourceProblem::CannotOpen: {
+            std::string text = "cannot open " + failed + " for reading: " + std::strerror(choice.errnoValue);
+            if (choice.errnoValue == EACCES || choice.errnoValue == EPERM) {
+                text += ". Reading a disk needs root privileges: run pictora-cli with sudo";
+            }
+            return text;
+        }
+    }
+    return {};
+}
+
+std::optional<SourceChoice> OpenSource(const std::string& path, SourceDescriptor& source) {
+    SourceChoice choice = ChooseSource(path, source);
+    if (choice.Ok()) return choice;
+    PrintError(SourceProblemText(path, choice));
+    return std::nullopt;
+}
+
+std::string ProgressText(const ProgressFigures& f) {
+    const std::uint64_t total = f.rangeEnd > f.rangeStart ? f.rangeEnd - f.rangeStart : 0;
+    const std::uint64_t done = f.current > f.rangeStart ? std::min(f.current - f.rangeStart, total) : 0;
+    const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+    std::string text = "sector " + std::to_string(f.current) + " / " + std::to_string(f.rangeEnd) + " (" +
+                       std::to_string(percent) + "%) | " + std::to_string(f.files) + " files";
+    if (f.seconds > 0.5 && done > 0) {
+        const double bytesPerSecond = static_cast<double>(done) * kSectorSize / f.seconds;
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%.1f MB/s", bytesPerSecond / 1e6);
+        const auto left = static_cast<std::int64_t>(static_cast<double>(total - done) * kSectorSize / bytesPerSecond);
+        char eta[48];
+        std::snprintf(eta, sizeof eta, "%lld:%02lld:%02lld left", static_cast<long long>(left / 3600),
+                      static_cast<long long>(left / 60 % 60), static_cast<long long>(left % 60));
+        text += std::string(" | ") + rate + " | " + eta;
+    }
+    return text;
+}
+
+std::string StartingTimeText(std::time_t start) {
+    std::tm local{};
+    char buffer[64];
+    if (::localtime_r(&start, &local) == nullptr) return {};
+    if (std::strftime(buffer, sizeof buffer, "Starting Time : %I:%M %p", &local) == 0) return {};
+    return buffer;
+}
+
+std::string ElapsedTimeText(std::int64_t e) {
+    // Whole days are not shown: 25 hours read as 1 hour.
+    const std::int64_t hours = e / 3600 - (e / 86400) * 24;
+    const std::int64_t minutes = e / 60 - (e / 3600) * 60;
+    const std::int64_t seconds = e - (e / 60) * 60;
+    char buffer[64];
+    if (hours >= 1) {
+        std::snprintf(buffer, sizeof buffer, "Elapsed Time : %d Hrs %d Mins", static_cast<int>(hours),
+                      static_cast<int>(minutes));
+    } else {
+        std::snprintf(buffer, sizeof buffer, "Elapsed Time : %d Mins %d Secs", static_cast<int>(minutes),
+                      static_cast<int>(seconds));
+    }
+    return buffer;
+}
+
+std::string SizeText(std::uint64_t bytes) {
+    static constexpr const char* kUnits[] = {"B", "KB", "MB", "GB", "TB"};
+    double value = static_cast<double>(bytes);
+    int unit = 0;
+    while (value >= 1024 && unit < 4) {
+        value /= 1024;
+        ++unit;
+    }
+    char buffer[32];
+    if (unit == 0) {
+        std::snprintf(buffer, sizeof buffer, "%llu B", static_cast<unsigned long long>(bytes));
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%.1f %s", value, kUnits[unit]);
+    }
+    return buffer;
+}
+
+std::vector<std::string> SplitList(std::string_view text, char separator) {
+    std::vector<std::string> items;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = text.find(separator, from);
+        items.emplace_back(text.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
+        if (at == std::string_view::npos) break;
+        from = at + 1;
+    }
+    return items;
+}
+
+std::string UpperCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+}  // namespace zt::cli

@@ -1,0 +1,94 @@
+// Pieces every pictora-cli subcommand shares: exit statuses, the terminal
+// bad-sector question, the progress line, opening a source with a clear
+// refusal, and the times of the run summary.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <vector>
+#include <string>
+#include <string_view>
+
+#include "core/source/bad_sector_policy.h"
+#include "core/source/source_selection.h"
+
+namespace zt::cli {
+
+// Exit statuses of every subcommand.
+inline constexpr int ExitOk = 0;
+inline constexpr int ExitFailure = 1;  // the source cannot be read, or the work failed
+inline constexpr int ExitUsage = 2;    // bad arguments, range or type selection
+inline constexpr int ExitStopped = 130;  // stopped with Ctrl+C; what was done so far is reported
+
+inline constexpr std::string_view ProgramName = "pictora-cli";
+
+// Prints "pictora-cli: <text>" on stderr.
+void PrintError(std::string_view text);
+void PrintWarning(std::string_view text);
+
+// Serialises writes to stderr between the progress line and the question
+// asked on a worker thread.
+class TerminalLines {
+public:
+    // Replaces the current progress line (only where stderr is a terminal).
+    void ShowProgress(const std::string& line);
+    // Ends the progress line so that ordinary output follows on its own line.
+    void EndProgress();
+    // Runs fn with the progress line cleared and progress held back.
+    template <typename Fn>
+    auto Exclusive(Fn&& fn) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ClearLocked();
+        return fn();
+    }
+
+private:
+    void ClearLocked();
+    std::mutex mutex_;
+    std::size_t shownWidth_ = 0;
+};
+
+// Asks on the terminal, as the bad-sector dialog does, with its four answers.
+// End of input counts as Skip, like closing the dialog.
+class TerminalBadSectorPrompt final : public BadSectorPrompt {
+public:
+    explicit TerminalBadSectorPrompt(TerminalLines& lines) : lines_(lines) {}
+    BadSectorPolicy Ask() override;
+
+private:
+    TerminalLines& lines_;
+};
+
+// Reads one answer from a line typed at the bad-sector question.
+std::optional<BadSectorPolicy> ParseBadSectorAnswer(std::string_view line);
+
+// Fills the descriptor from path, or prints why the source cannot be read and
+// returns nothing. Permission problems say that reading a disk needs root.
+std::optional<SourceChoice> OpenSource(const std::string& path, SourceDescriptor& source);
+// The refusal text for a source that cannot be used.
+std::string SourceProblemText(const std::string& path, const SourceChoice& choice);
+
+// Progress: "sector 1234 / 5678 (21%) | 12 files | 310.5 MB/s | 0:42 left".
+struct ProgressFigures {
+    std::uint64_t current = 0;
+    std::uint64_t rangeStart = 0;
+    std::uint64_t rangeEnd = 0;
+    std::size_t files = 0;
+    double seconds = 0;
+};
+std::string ProgressText(const ProgressFigures& f);
+
+// Run summary lines, the same texts the activity log carries.
+std::string StartingTimeText(std::time_t start);
+std::string ElapsedTimeText(std::int64_t seconds);
+
+// Human sizes: "512 B", "1.5 KB", "3.2 MB", "1.1 GB".
+std::string SizeText(std::uint64_t bytes);
+
+// Splits "a,b,c"; empty items are kept so that they can be refused.
+std::vector<std::string> SplitList(std::string_view text, char separator);
+std::string UpperCase(std::string_view text);
+
+}  // namespace zt::cli

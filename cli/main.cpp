@@ -1,0 +1,52 @@
+// pictora-cli: the command-line face of Zentrix for Pictora.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/common.h"
+
+namespace {
+
+struct Subcommand {
+    std::string_view name;
+    std::string_view summary;
+    int (*run)(std::span<const std::string>);
+};
+
+constexpr Subcommand kSubcommands[] = {
+    {"scan", "find photos, sound and video on a disk, a disk image or an image set", zt::cli::ScanCommand},
+};
+
+void PrintUsage(std::ostream& out) {
+    out << "Usage: pictora-cli COMMAND [arguments]\n\n"
+           "Zentrix for Pictora gets back photos, sound and video from memory cards, disks\n"
+           "and disk images. It only ever reads the medium.\n\nCommands:\n";
+    for (const Subcommand& c : kSubcommands) {
+        std::string name(c.name);
+        name.resize(8, ' ');
+        out << "  " << name << c.summary << '\n';
+    }
+    out << "\n'pictora-cli COMMAND --help' describes a command.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        PrintUsage(std::cerr);
+        return zt::cli::ExitUsage;
+    }
+    const std::string& command = args.front();
+    if (command == "--help" || command == "-h" || command == "help") {
+        PrintUsage(std::cout);
+        return zt::cli::ExitOk;
+    }
+    for (const Subcommand& c : kSubcommands) {
+        if (c.name == command) return c.run(std::span<const std::string>(args).subspan(1));
+    }
+    zt::cli::PrintError("unknown command '" + command + "'");
+    PrintUsage(std::cerr);
+    return zt::cli::ExitUsage;
+}

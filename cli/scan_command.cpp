@@ -1,0 +1,353 @@
+// pictora-cli scan: finds photos, sound and video on a device, a raw disk
+// image or an image set, and lists what it found.
+#include <chrono>
+#include <iostream>
+#include <map>
+#include <span>
+#include <variant>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/common.h"
+#include "core/scan/scan_driver.h"
+#include "core/scan/type_selection.h"
+#include "platform/terminal.h"
+
+namespace zt::cli {
+
+namespace {
+
+constexpr std::string_view kScanHelp = R"(Usage: pictora-cli scan SOURCE [options]
+
+Finds photos, sound and video on SOURCE by their signatures, without using its
+file system, and lists what was found. SOURCE is never written to.
+
+SOURCE is one of:
+  a block device       a whole disk (/dev/sdb, /dev/mmcblk0) or a partition
+                       (/dev/sdb1); reading a disk needs root privileges (sudo)
+  a raw disk image     a regular file holding a sector copy, such as card.dd
+  a folder             holding an image set made by the imaging job
+                       (Image0.img, Image1.img, ...)
+
+Options:
+  --range START:END    scan sectors START up to, not including, END (decimal,
+                       at most 4294967295). Default: the whole source. A range
+                       past the end of the source is scanned; the sectors
+                       beyond the end read as zeros.
+  --types all|T1,T2,.. the file types to look for, by their names below
+                       (any letter case). Default: all.
+  --max-size TYPE=KB   the largest size in KB kept for a file of TYPE whose end
+                       cannot be found (2..250000, default 2000; other values
+                       become 2000). May be given several times.
+  --list               print only the found files, one per line, separated by
+                       tabs: file name, type, start sector, sector count
+  --bad-sectors ask|retry|skip
+                       what to do with sectors that cannot be read: ask on the
+                       terminal each time (Retry, Skip, Retry All, Skip All),
+                       retry each one sector by sector, or skip it (zeros).
+                       Default: ask when input is a terminal, otherwise retry.
+  --help               show this text
+
+While it runs, progress is shown on stderr when stderr is a terminal. Ctrl+C
+stops the scan at its next 1000-sector step and reports what was found so far;
+a second Ctrl+C ends the program at once.
+
+Exit status: 0 the scan completed; 1 the source cannot be read; 2 bad
+arguments, range or types; 130 stopped with Ctrl+C.
+
+File types:
+)";
+
+enum class BadSectorMode { Default, Ask, Retry, Skip };
+
+struct ScanOptions {
+    std::string source;
+    std::optional<std::string> range;
+    std::optional<std::string> types;
+    std::vector<std::pair<std::string, std::string>> maxSizes;  // type, KB text
+    bool list = false;
+    BadSectorMode badSectors = BadSectorMode::Default;
+    bool help = false;
+};
+
+void PrintScanHelp() {
+    std::cout << kScanHelp;
+    for (const CatalogueRow& row : CatalogueRows()) {
+        std::string name(row.fileType);
+        name.resize(6, ' ');
+        std::cout << "  " << name << row.description
+                  << (LookupDefinition(row.fileType) ? "" : " (listed, but not looked for)") << '\n';
+    }
+}
+
+// Returns the options, or an error text for a usage problem.
+std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::string> args) {
+    ScanOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::optional<std::string> inlineValue;
+        if (arg.starts_with("--") && arg.find('=') != std::string::npos) {
+            inlineValue = arg.substr(arg.find('=') + 1);
+            arg = arg.substr(0, arg.find('='));
+        }
+        auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue) return inlineValue;
+            if (i + 1 < args.size()) return args[++i];
+            return std::nullopt;
+        };
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--list") {
+            options.list = true;
+        } else if (arg == "--range" || arg == "--types" || arg == "--max-size" || arg == "--bad-sectors") {
+            std::optional<std::string> v = value();
+            if (!v) return "option " + arg + " needs a value";
+            if (arg == "--range") {
+                options.range = *v;
+            } else if (arg == "--types") {
+                options.types = *v;
+            } else if (arg == "--max-size") {
+                const std::size_t eq = v->find('=');
+                if (eq == std::string::npos) return "--max-size wants TYPE=KB, not '" + *v + "'";
+                options.maxSizes.emplace_back(v->substr(0, eq), v->substr(eq + 1));
+            } else if (*v == "ask") {
+                options.badSectors = BadSectorMode::Ask;
+            } else if (*v == "retry") {
+                options.badSectors = BadSectorMode::Retry;
+            } else if (*v == "skip") {
+                options.badSectors = BadSectorMode::Skip;
+            } else {
+                return "--bad-sectors wants ask, retry or skip, not '" + *v + "'";
+            }
+        } else if (arg.starts_with("-") && arg != "-") {
+            return "unknown option " + arg;
+        } else if (options.source.empty()) {
+            options.source = arg;
+        } else {
+            return "only one SOURCE can be scanned, got '" + options.source + "' and '" + arg + "'";
+        }
+    }
+    if (!options.help && options.source.empty()) return "scan needs a SOURCE";
+    return options;
+}
+
+std::optional<std::size_t> CatalogueRowOf(std::string_view name) {
+    const std::string wanted = UpperCase(name);
+    const auto rows = CatalogueRows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (UpperCase(rows[i].fileType) == wanted) return i;
+    }
+    return std::nullopt;
+}
+
+// Ticks and sizes the type rows as the options say; an error text when a
+// name is not a type of the catalogue.
+std::optional<std::string> ApplyTypeOptions(const ScanOptions& options, std::vector<TypeRow>& rows) {
+    const std::string types = options.types.value_or("all");
+    if (UpperCase(types) == "ALL") {
+        for (TypeRow& row : rows) row.ticked = true;
+    } else {
+        for (const std::string& name : SplitList(types, ',')) {
+            if (name.empty()) continue;
+            const std::optional<std::size_t> row = CatalogueRowOf(name);
+            if (!row) return "unknown file type '" + name + "' (pictora-cli scan --help lists them)";
+            rows[*row].ticked = true;
+        }
+    }
+    for (const auto& [name, kb] : options.maxSizes) {
+        const std::optional<std::size_t> row = CatalogueRowOf(name);
+        if (!row) return "unknown file type '" + name + "' in --max-size";
+        rows[*row].sizeText = kb;
+    }
+    return std::nullopt;
+}
+
+// The typed range, or the whole source; false after printing the refusal.
+bool SetRange(const ScanOptions& options, const SourceChoice& choice, SourceDescriptor& source) {
+    std::string startText = "0";
+    std::string endText = std::to_string(choice.SizeSectors());
+    if (options.range) {
+        const std::size_t colon = options.range->find(':');
+        startText = options.range->substr(0, colon);
+        endText = colon == std::string::npos ? std::string() : options.range->substr(colon + 1);
+    }
+    const RangeProblem problem = CheckRange(startText, endText, source);
+    if (problem != RangeProblem::None) {
+        PrintError(RangeProblemMessage(problem));
+        if (!options.range && choice.SizeSectors() > MaxRangeSector) {
+            std::cerr << "The source has " << choice.SizeSectors()
+                      << " sectors; a scan covers at most 4294967295 of them at a time: give --range.\n";
+        }
+        return false;
+    }
+    if (source.RangeEnd > choice.SizeSectors()) {
+        PrintWarning("the range ends at sector " + std::to_string(source.RangeEnd) + ", past the end of the source (" +
+                     std::to_string(choice.SizeSectors()) + " sectors); the sectors beyond it read as zeros");
+    }
+    return true;
+}
+
+void PrintList(const std::vector<FileInfo>& files) {
+    std::string out;
+    for (const FileInfo& f : files) {
+        out += std::string(f.FileName()) + '\t' + std::string(f.TypeName()) + '\t' + std::to_string(f.startSector) +
+               '\t' + std::to_string(f.sectorCount) + '\n';
+    }
+    std::cout << out << std::flush;
+}
+
+// What saving the file writes: its start sector and sectorCount more.
+std::uint64_t FileBytes(const FileInfo& f) {
+    return f.sectorCount >= 0 ? (std::uint64_t(f.sectorCount) + 1) * kSectorSize : 0;
+}
+
+void PrintTable(const std::vector<FileInfo>& files, const TypeDefinitionList& types) {
+    if (files.empty()) {
+        std::cout << "No files found.\n";
+        return;
+    }
+    // Grouped by type, types in catalogue order, files in the order found.
+    for (const stExtInfo& type : types) {
+        std::vector<const FileInfo*> ofType;
+        std::uint64_t bytes = 0;
+        for (const FileInfo& f : files) {
+            if (f.TypeName() != type.Name()) continue;
+            ofType.push_back(&f);
+            bytes += FileBytes(f);
+        }
+        if (ofType.empty()) continue;
+        std::cout << type.Name() << ": " << ofType.size() << (ofType.size() == 1 ? " file, " : " files, ")
+                  << SizeText(bytes) << '\n';
+        for (const FileInfo* f : ofType) {
+            char line[128];
+            std::snprintf(line, sizeof line, "  %-20s sector %12llu  %10d sectors  %10s\n", f->fileName.data(),
+                          static_cast<unsigned long long>(f->startSector), f->sectorCount,
+                          SizeText(FileBytes(*f)).c_str());
+            std::cout << line;
+        }
+    }
+}
+
+struct ScanOutcome {
+    std::uint64_t currentSector;
+    std::uint64_t endSector;
+    std::size_t files;
+    std::time_t started;
+    std::int64_t seconds;
+    bool aborted;
+};
+
+void PrintSummary(std::ostream& out, const ScanOutcome& o) {
+    out << "Current Sector : " << o.currentSector << " / " << o.endSector << '\n'
+        << "Files Found : " << o.files << '\n'
+        << StartingTimeText(o.started) << '\n'
+        << ElapsedTimeText(o.seconds) << '\n'
+        << (o.aborted ? "Analysing Aborted" : "Analysing Completed") << '\n';
+}
+
+// Runs the scan on its thread and shows progress until it ends.
+ScanOutcome RunScan(ScanDriver& driver, const FoundFileList& found, const SourceDescriptor& source,
+                    TerminalLines& lines) {
+    using Clock = std::chrono::steady_clock;
+    const std::time_t started = std::time(nullptr);
+    const Clock::time_point t0 = Clock::now();
+    const bool showProgress = platform::StderrIsTerminal();
+    Clock::time_point nextProgress = t0;
+    bool stopAsked = false;
+
+    platform::CatchInterrupt();
+    driver.Start();
+    while (!driver.WaitUntilEnded(std::chrono::milliseconds(50))) {
+        if (!stopAsked && platform::InterruptRequested()) {
+            stopAsked = true;
+            driver.RequestStop();
+            lines.Exclusive([] {
+                std::cerr << "Stopping: the scan ends at its next step (Ctrl+C again quits at once).\n";
+                return 0;
+            });
+        }
+        const Clock::time_point now = Clock::now();
+        if (showProgress && now >= nextProgress) {
+            nextProgress = now + std::chrono::seconds(1);
+            lines.ShowProgress(ProgressText({driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(),
+                                             found.Count(), std::chrono::duration<double>(now - t0).count()}));
+        }
+    }
+    driver.Join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    if (showProgress) {
+        lines.ShowProgress(ProgressText(
+            {driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(), found.Count(), seconds}));
+        lines.EndProgress();
+    }
+    return {driver.CurrentSector(), driver.ScanEndSector(), found.Count(), started,
+            static_cast<std::int64_t>(std::time(nullptr) - started), driver.EndedByStop()};
+}
+
+}  // namespace
+
+int ScanCommand(std::span<const std::string> args) {
+    auto parsed = ParseScanOptions(args);
+    if (auto* error = std::get_if<std::string>(&parsed)) {
+        PrintError(*error);
+        std::cerr << "Try 'pictora-cli scan --help'.\n";
+        return ExitUsage;
+    }
+    const ScanOptions& options = std::get<ScanOptions>(parsed);
+    if (options.help) {
+        PrintScanHelp();
+        return ExitOk;
+    }
+
+    std::vector<TypeRow> rows = DefaultTypeRows();
+    if (std::optional<std::string> error = ApplyTypeOptions(options, rows)) {
+        PrintError(*error);
+        return ExitUsage;
+    }
+    TypeSelection selection = BuildTypeDefinitionList(rows);
+    if (selection.tickedRows == 0) {
+        PrintError("Select the Extention");
+        return ExitUsage;
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (selection.sizeCorrected[i]) {
+            PrintWarning("maximum size '" + rows[i].sizeText + "' of " + rows[i].fileType +
+                         " is outside 2..250000 KB; 2000 KB is used");
+        }
+    }
+
+    SourceDescriptor source;
+    const std::optional<SourceChoice> choice = OpenSource(options.source, source);
+    if (!choice) return ExitFailure;
+    if (!SetRange(options, *choice, source)) return ExitUsage;
+
+    TerminalLines lines;
+    TerminalBadSectorPrompt prompt(lines);
+    BadSectorPolicyState policy;
+    BadSectorMode mode = options.badSectors;
+    if (mode == BadSectorMode::Default) mode = platform::StdinIsTerminal() ? BadSectorMode::Ask : BadSectorMode::Retry;
+    switch (mode) {
+        case BadSectorMode::Ask: policy.SetPrompt(&prompt); break;
+        case BadSectorMode::Retry: policy.Set(RetryAll); break;
+        case BadSectorMode::Skip: policy.Set(SkipAll); break;
+        case BadSectorMode::Default: break;
+    }
+
+    SectorReader reader(source, policy);
+    FoundFileList found;
+    ScanDriver driver(reader, selection.definitions, found);
+    const ScanOutcome outcome = RunScan(driver, found, source, lines);
+
+    const std::vector<FileInfo> files = found.Snapshot();
+    if (options.list) {
+        PrintList(files);
+        PrintSummary(std::cerr, outcome);
+    } else {
+        PrintTable(files, selection.definitions);
+        std::cout << '\n';
+        PrintSummary(std::cout, outcome);
+    }
+    return outcome.aborted ? ExitStopped : ExitOk;
+}
+
+}  // namespace zt::cli

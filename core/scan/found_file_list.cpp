@@ -1,0 +1,69 @@
+#include "core/scan/found_file_list.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace zt {
+
+FileInfo MakeFileInfo(std::string_view typeName, std::int32_t number, std::uint64_t startSector,
+                      std::int32_t sectorCount) {
+    FileInfo info;
+    const std::size_t n = std::min(typeName.size(), kFileTypeNameCapacity - 1);
+    std::copy_n(typeName.begin(), n, info.typeName.begin());
+    std::snprintf(info.fileName.data(), info.fileName.size(), "File%d.%s", number, info.typeName.data());
+    info.startSector = startSector;
+    info.sectorCount = sectorCount;
+    return info;
+}
+
+void FoundFileList::Append(const FileInfo& info) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    records_.push_back(info);
+    count_.store(records_.size(), std::memory_order_release);
+}
+
+void FoundFileList::Walk(const std::function<void(const FileInfo&)>& visit) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const FileInfo& info : records_) visit(info);
+}
+
+std::vector<FileInfo> FoundFileList::Snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return records_;
+}
+
+bool FoundFileList::SetSelectedByName(std::string_view fileName, bool selected) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (FileInfo& info : records_) {
+        if (info.FileName() == fileName) {
+            info.selected = selected ? 1 : 0;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::size_t FoundFileList::SetSelectedByType(std::string_view typeLabel, bool selected) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::size_t changed = 0;
+    for (FileInfo& info : records_) {
+        if (typeLabel.starts_with(info.TypeName())) {
+            info.selected = selected ? 1 : 0;
+            ++changed;
+        }
+    }
+    return changed;
+}
+
+void FoundFileList::SetSelectedAll(bool selected) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (FileInfo& info : records_) info.selected = selected ? 1 : 0;
+}
+
+void FoundFileList::Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    records_.clear();
+    count_.store(0, std::memory_order_release);
+}
+
+}  // namespace zt

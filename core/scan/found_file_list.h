@@ -1,0 +1,62 @@
+// The result of a scan: one record per found file, in the order the scan
+// recorded them. A record says only where the file lies on the source.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+namespace zt {
+
+inline constexpr std::size_t kFileTypeNameCapacity = 5;  // 4 characters and the terminator
+inline constexpr std::size_t kFileNameCapacity = 27;
+
+struct FileInfo {
+    std::array<char, kFileTypeNameCapacity> typeName{};  // NUL-terminated, as in the catalogue
+    std::array<char, kFileNameCapacity> fileName{};      // "File%d.%s", NUL-terminated
+    std::uint64_t startSector = 0;                       // sector of the file's header
+    std::int32_t sectorCount = 0;                        // length as the scan decided it
+    std::uint8_t selected = 0;                           // ticked for saving
+
+    std::string_view TypeName() const { return {typeName.data()}; }
+    std::string_view FileName() const { return {fileName.data()}; }
+    bool operator==(const FileInfo&) const = default;
+};
+
+// A record as the scan makes it: named "File<number>.<type>", not selected.
+// The type name is cut to 4 characters.
+FileInfo MakeFileInfo(std::string_view typeName, std::int32_t number, std::uint64_t startSector,
+                      std::int32_t sectorCount);
+
+// Grows on the scan thread while other threads read its count; walks and
+// updates are meant for after the scan, but a short internal mutex keeps any
+// interleaving safe. Elements are copied in and out by value.
+class FoundFileList {
+public:
+    void Append(const FileInfo& info);
+    // Number of records; cheap, for any thread at any time.
+    std::size_t Count() const { return count_.load(std::memory_order_acquire); }
+    // Visits the records from the first, by value. The visitor must not call
+    // back into the list.
+    void Walk(const std::function<void(const FileInfo&)>& visit) const;
+    std::vector<FileInfo> Snapshot() const;
+
+    // Sets `selected` of the record with this file name; false when none has it.
+    bool SetSelectedByName(std::string_view fileName, bool selected);
+    // Sets `selected` of every record whose type name begins the label (the
+    // results tree's type node reads "JPEG" followed by its count).
+    std::size_t SetSelectedByType(std::string_view typeLabel, bool selected);
+    void SetSelectedAll(bool selected);
+    void Clear();
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<FileInfo> records_;
+    std::atomic<std::size_t> count_{0};
+};
+
+}  // namespace zt

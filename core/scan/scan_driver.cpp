@@ -1,0 +1,297 @@
+#include "core/scan/scan_driver.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace zt {
+
+namespace {
+
+std::uint32_t ChunkCountAt(std::uint64_t base, std::uint64_t rangeEnd) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(ChunkSectors, rangeEnd - base));
+}
+
+std::int32_t SaturatedCount(std::uint64_t sectors) {
+    return static_cast<std::int32_t>(std::min<std::uint64_t>(sectors, std::numeric_limits<std::int32_t>::max()));
+}
+
+bool IsOneOf(std::string_view name, std::initializer_list<std::string_view> names) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+}  // namespace
+
+ScanDriver::ScanDriver(SectorReader& reader, TypeDefinitionList& types, FoundFileList& found, ScanCallbacks callbacks)
+    : reader_(reader),
+      types_(types),
+      found_(found),
+      callbacks_(std::move(callbacks)),
+      detector_(types),
+      foundCounts_(std::make_unique<std::atomic<std::int32_t>[]>(types.size())),
+      chunk_(std::size_t{ChunkSectors} * kSectorBytes) {
+    traits_.reserve(types_.size());
+    for (std::size_t t = 0; t < types_.size(); ++t) {
+        const stExtInfo& d = types_[t];
+        const std::string_view name = d.Name();
+        TypeTraits traits;
+        if (d.HasSizeField()) {
+            if (IsOneOf(name, {"BMP", "WMA"})) {
+                traits.lengthRule = LengthRule::RejectNonPositive;
+            } else if (name == "AU") {
+                traits.lengthRule = LengthRule::BigEndianAu;
+            } else {
+                traits.lengthRule = LengthRule::CapAtMaxSize;
+            }
+        }
+        traits.trailingMarker = IsOneOf(name, {"PSP", "MP3"});
+        traits.previewable = IsOneOf(name, {"JPEG", "BMP", "PNG", "GIF", "TIFF"});
+        traits.isMkv = name == "MKV";
+        traits_.push_back(traits);
+        foundCounts_[t].store(d.foundCount, std::memory_order_relaxed);
+    }
+}
+
+ScanDriver::~ScanDriver() {
+    RequestStop();
+    Join();
+}
+
+void ScanDriver::Start() {
+    if (thread_.joinable()) return;  // a driver scans once
+    running_.store(true, std::memory_order_release);
+    thread_ = std::thread([this] { Run(); });
+}
+
+void ScanDriver::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+std::int32_t ScanDriver::FoundCount(std::size_t typeIndex) const {
+    if (typeIndex >= types_.size()) return 0;
+    return foundCounts_[typeIndex].load(std::memory_order_relaxed);
+}
+
+void ScanDriver::Run() {
+    running_.store(true, std::memory_order_release);
+    const SourceDescriptor& source = reader_.Source();
+    const std::uint64_t rangeEnd = source.RangeEnd;
+    scanEndSector_.store(rangeEnd, std::memory_order_relaxed);
+
+    OpenFile open;
+    std::uint64_t base = source.RangeStart;
+    bool stopped = false;
+    while (base < rangeEnd) {
+        const std::uint32_t count = ChunkCountAt(base, rangeEnd);
+        reader_.ReadSectors(base, count, chunk_.data());
+        const std::uint64_t rescanFrom = ScanChunk(base, count, open);
+        if (rescanFrom != kNoRescan) {
+            // A fresh chunk starts at the sector after the abandoned header.
+            base = rescanFrom;
+            continue;
+        }
+        if (StopRequested()) {
+            stopped = true;
+            break;
+        }
+        base += count;
+    }
+
+    if (stopped) {
+        endedByStop_.store(true, std::memory_order_release);
+        if (callbacks_.selectFirstTypeAtStop) callbacks_.selectFirstTypeAtStop();
+    } else {
+        // A file still open at the end of the range has no end: it is dropped.
+        currentSector_.store(rangeEnd, std::memory_order_relaxed);
+    }
+    {
+        std::lock_guard<std::mutex> lock(endMutex_);
+        running_.store(false, std::memory_order_release);
+    }
+    ended_.notify_all();
+}
+
+bool ScanDriver::WaitUntilEnded(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(endMutex_);
+    return ended_.wait_for(lock, timeout, [this] { return !Running(); });
+}
+
+std::uint64_t ScanDriver::ScanChunk(std::uint64_t base, std::uint32_t count, OpenFile& open) {
+    std::string_view name;
+    std::int32_t limit = 0;
+    for (std::uint32_t j = 0; j < count; ++j) {
+        const std::uint64_t cur = base + j;
+        const std::uint8_t* sector = chunk_.data() + std::size_t{j} * kSectorBytes;
+        // Patterns may run into the following sectors of this chunk, never past it.
+        const std::size_t available = std::size_t{count - j} * kSectorBytes;
+
+        const int r = detector_.MatchType(sector, available, name, limit);
+        if (open.type < 0) {
+            if (r < 0) {
+                currentSector_.store(cur, std::memory_order_relaxed);
+                continue;
+            }
+            if (!OpenAt(open, r, limit, cur)) continue;
+        } else if (r >= 0) {
+            // A header inside an open file ends that file just before it.
+            RecordClosedByHeader(open, cur);
+            if (!OpenAt(open, r, limit, cur)) continue;
+        }
+
+        const EndResult end = FindEnd(open, sector, available, cur);
+        switch (end.kind) {
+            case EndKind::EndFound: {
+                const FileInfo info = MakeFileInfo(types_[static_cast<std::size_t>(open.type)].Name(), end.number,
+                                                   open.start, end.sectorCount);
+                found_.Append(info);
+                if (traits_[static_cast<std::size_t>(open.type)].previewable && end.number % PreviewEvery == 1 &&
+                    callbacks_.previewFoundPicture) {
+                    callbacks_.previewFoundPicture(info);
+                }
+                open = OpenFile{};
+                currentSector_.store(cur, std::memory_order_relaxed);
+                break;
+            }
+            case EndKind::NotYet:
+                if (++open.examined >= open.limit) {
+                    // No end within the search limit: keep it at the user's
+                    // maximum size and look at the sectors after its header again.
+                    RecordAtLimit(open);
+                    const std::uint64_t from = open.start + 1;
+                    open = OpenFile{};
+                    return from;
+                }
+                currentSector_.store(cur, std::memory_order_relaxed);
+                break;
+            case EndKind::Reject: {
+                const std::uint64_t from = open.start + 1;
+                open = OpenFile{};
+                return from;
+            }
+        }
+    }
+    return kNoRescan;
+}
+
+bool ScanDriver::OpenAt(OpenFile& open, int type, std::int32_t limit, std::uint64_t cur) {
+    open.type = type;
+    open.start = cur;
+    open.limit = limit;
+    open.examined = 0;
+    if (!traits_[static_cast<std::size_t>(type)].isMkv) return true;
+    // The MKV header sector carries the bytes its end marker was taken from.
+    open.examined = 1;
+    return false;
+}
+
+void ScanDriver::RecordClosedByHeader(const OpenFile& open, std::uint64_t cur) {
+    const std::int32_t number = CountFound(open.type);
+    // cur > start always holds here, so the count is at least -1 + 1 = 0.
+    Record(open.type, number, open.start, SaturatedCount(cur - open.start - 1));
+}
+
+void ScanDriver::RecordAtLimit(const OpenFile& open) {
+    const std::int32_t number = CountFound(open.type);
+    const stExtInfo& d = types_[static_cast<std::size_t>(open.type)];
+    Record(open.type, number, open.start, d.maxSizeBytes / static_cast<std::int32_t>(kSectorSize));
+}
+
+std::int32_t ScanDriver::CountFound(int type) {
+    stExtInfo& d = types_[static_cast<std::size_t>(type)];
+    ++d.foundCount;
+    foundCounts_[static_cast<std::size_t>(type)].store(d.foundCount, std::memory_order_relaxed);
+    return d.foundCount;
+}
+
+void ScanDriver::Record(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount) {
+    found_.Append(MakeFileInfo(types_[static_cast<std::size_t>(type)].Name(), number, start, sectorCount));
+}
+
+ScanDriver::EndResult ScanDriver::FindEnd(const OpenFile& open, const std::uint8_t* sector, std::size_t available,
+                                          std::uint64_t cur) {
+    const std::size_t t = static_cast<std::size_t>(open.type);
+    const TypeTraits& traits = traits_[t];
+    if (traits.trailingMarker) return TrailingMarkerRun(open, sector);
+
+    const stExtInfo& d = types_[t];
+    EndResult result;
+    if (traits.lengthRule != LengthRule::None) {
+        result = LengthFieldEnd(d, traits.lengthRule, sector, available);
+    } else {
+        const int footers = std::clamp(d.footerCount, 0, kMaxPatterns);
+        for (int k = 0; k < footers; ++k) {
+            if (FindPatternInSector(d.footers[static_cast<std::size_t>(k)], sector, available)) {
+                result.kind = EndKind::EndFound;
+                result.sectorCount = SaturatedCount(cur - open.start + 1);
+                break;
+            }
+        }
+    }
+    if (result.kind == EndKind::EndFound) result.number = CountFound(open.type);
+    return result;
+}
+
+ScanDriver::EndResult ScanDriver::LengthFieldEnd(const stExtInfo& d, LengthRule rule, const std::uint8_t* sector,
+                                                 std::size_t available) const {
+    // Bytes of the field that lie outside the data count as zero.
+    const int width = std::clamp(d.sizeFieldWidth, 0, 4);
+    std::uint32_t v = 0;
+    for (int i = 0; i < width; ++i) {
+        const std::int64_t at = std::int64_t{d.sizeFieldOffset} + i;
+        const std::uint32_t byte = at >= 0 && static_cast<std::uint64_t>(at) < available ? sector[at] : 0;
+        if (rule == LengthRule::BigEndianAu) {
+            v = (v << 8) | byte;
+        } else {
+            v |= byte << (8 * i);
+        }
+    }
+    const bool nonPositive = static_cast<std::int32_t>(v) <= 0;
+    const bool tooLarge = v > d.sizeFieldLimit;
+
+    EndResult result;
+    switch (rule) {
+        case LengthRule::RejectNonPositive:
+            if (nonPositive || tooLarge) result.kind = EndKind::Reject;
+            break;
+        case LengthRule::BigEndianAu:
+            if (nonPositive) return result;
+            if (tooLarge) result.kind = EndKind::Reject;
+            break;
+        case LengthRule::CapAtMaxSize:
+        case LengthRule::None:
+            if (nonPositive) return result;
+            if (tooLarge) v = static_cast<std::uint32_t>(std::max(d.maxSizeBytes, 0));
+            break;
+    }
+    if (result.kind == EndKind::Reject) return result;
+    result.kind = EndKind::EndFound;
+    result.sectorCount = static_cast<std::int32_t>(v / kSectorSize + 1);
+    return result;
+}
+
+ScanDriver::EndResult ScanDriver::TrailingMarkerRun(const OpenFile& open, const std::uint8_t* headerSector) {
+    const stExtInfo& d = types_[static_cast<std::size_t>(open.type)];
+    const int footers = std::clamp(d.footerCount, 0, kMaxPatterns);
+    std::copy_n(headerSector, kSectorBytes, markerSector_.begin());
+    std::uint64_t s = open.start;
+    std::uint64_t last = open.start;
+    std::int32_t quiet = 0;
+    // The run reads one sector at a time past the chunk and even past the
+    // range; the main loop examines those sectors again afterwards.
+    while (quiet < TrailingMarkerQuietSectors) {
+        bool marker = false;
+        for (int k = 0; k < footers && !marker; ++k) {
+            marker = FindPatternInSector(d.footers[static_cast<std::size_t>(k)], markerSector_.data(), kSectorBytes);
+        }
+        if (marker) last = s;
+        quiet = marker ? 1 : quiet + 1;
+        ++s;
+        reader_.ReadSectors(s, 1, markerSector_.data());
+    }
+    EndResult result;
+    result.kind = EndKind::EndFound;
+    result.sectorCount = SaturatedCount(last - open.start + TrailingMarkerTailSectors);
+    result.number = CountFound(open.type);
+    return result;
+}
+
+}  // namespace zt

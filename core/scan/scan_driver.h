@@ -1,0 +1,131 @@
+// The scan: walks the range of the chosen source in chunks, finds where files
+// of the selected types begin and end, and records each one in FoundFileList.
+// Run() works on the calling thread; Start() runs it on a thread of its own.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "core/scan/catalogue.h"
+#include "core/scan/detection.h"
+#include "core/scan/found_file_list.h"
+#include "core/source/sector_reader.h"
+
+namespace zt {
+
+// Sectors read and examined at a time.
+inline constexpr std::uint32_t ChunkSectors = 1000;
+// A PSP or MP3 file ends after this many sectors in a row without its marker
+// (counting the last sector that had it).
+inline constexpr std::int32_t TrailingMarkerQuietSectors = 350;
+// ... and it is taken to run this many sectors past its last marker sector.
+inline constexpr std::int32_t TrailingMarkerTailSectors = 10;
+// Every 11th picture of a type (the 1st, 12th, 23rd ...) is offered for a live preview.
+inline constexpr std::int32_t PreviewEvery = 11;
+
+struct ScanCallbacks {
+    // On the scan thread, for a picture whose end was found: a copy to preview.
+    std::function<void(const FileInfo&)> previewFoundPicture;
+    // On the scan thread, once, when the scan ends because a stop was requested:
+    // the results should select their first type.
+    std::function<void()> selectFirstTypeAtStop;
+};
+
+class ScanDriver {
+public:
+    // The driver keeps references. The source range comes from the reader's
+    // descriptor; the type list must stay unchanged in size while it runs (it
+    // writes foundCount and the MKV end marker into it).
+    ScanDriver(SectorReader& reader, TypeDefinitionList& types, FoundFileList& found, ScanCallbacks callbacks = {});
+    // Asks a running scan to stop and waits for it.
+    ~ScanDriver();
+    ScanDriver(const ScanDriver&) = delete;
+    ScanDriver& operator=(const ScanDriver&) = delete;
+
+    // Starts Run() on its own thread. A driver scans once.
+    void Start();
+    // The whole scan on the calling thread.
+    void Run();
+    // Waits for the thread started by Start().
+    void Join();
+    // Waits until the scan has ended or the timeout has passed; true when it
+    // has ended. Lets a monitor wake at once at the end instead of polling.
+    bool WaitUntilEnded(std::chrono::milliseconds timeout);
+
+    // Honoured at the next chunk boundary; any thread.
+    void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
+    bool StopRequested() const { return stopRequested_.load(std::memory_order_relaxed); }
+
+    // Published for the progress display; safe from any thread.
+    bool Running() const { return running_.load(std::memory_order_acquire); }
+    std::uint64_t CurrentSector() const { return currentSector_.load(std::memory_order_relaxed); }
+    std::uint64_t ScanEndSector() const { return scanEndSector_.load(std::memory_order_relaxed); }
+    // Files recorded so far for the type at this position of the type list.
+    std::int32_t FoundCount(std::size_t typeIndex) const;
+    // True once a finished scan ended early because of a stop request.
+    bool EndedByStop() const { return endedByStop_.load(std::memory_order_acquire); }
+
+private:
+    enum class LengthRule : std::uint8_t { None, RejectNonPositive, BigEndianAu, CapAtMaxSize };
+    enum class EndKind : std::uint8_t { NotYet, EndFound, Reject };
+    struct EndResult {
+        EndKind kind = EndKind::NotYet;
+        std::int32_t sectorCount = 0;
+        std::int32_t number = 0;
+    };
+    struct TypeTraits {
+        LengthRule lengthRule = LengthRule::None;
+        bool trailingMarker = false;  // PSP and MP3
+        bool previewable = false;     // pictures offered for a live preview
+        bool isMkv = false;
+    };
+    struct OpenFile {
+        int type = -1;
+        std::uint64_t start = 0;
+        std::int32_t examined = 0;
+        std::int32_t limit = 0;
+    };
+    static constexpr std::uint64_t kNoRescan = ~std::uint64_t{0};
+
+    std::uint64_t ScanChunk(std::uint64_t base, std::uint32_t count, OpenFile& open);
+    // Opens a file at cur; returns false when its header sector is not given
+    // to the end rule (MKV).
+    bool OpenAt(OpenFile& open, int type, std::int32_t limit, std::uint64_t cur);
+    void RecordClosedByHeader(const OpenFile& open, std::uint64_t cur);
+    void RecordAtLimit(const OpenFile& open);
+    EndResult FindEnd(const OpenFile& open, const std::uint8_t* sector, std::size_t available, std::uint64_t cur);
+    EndResult LengthFieldEnd(const stExtInfo& d, LengthRule rule, const std::uint8_t* sector,
+                             std::size_t available) const;
+    EndResult TrailingMarkerRun(const OpenFile& open, const std::uint8_t* headerSector);
+    std::int32_t CountFound(int type);
+    void Record(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount);
+
+    SectorReader& reader_;
+    TypeDefinitionList& types_;
+    FoundFileList& found_;
+    ScanCallbacks callbacks_;
+    SignatureDetector detector_;
+    std::vector<TypeTraits> traits_;
+    std::unique_ptr<std::atomic<std::int32_t>[]> foundCounts_;
+    std::vector<std::uint8_t> chunk_;
+    std::array<std::uint8_t, kSectorBytes> markerSector_{};
+
+    std::mutex endMutex_;
+    std::condition_variable ended_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> endedByStop_{false};
+    std::atomic<std::uint64_t> currentSector_{0};
+    std::atomic<std::uint64_t> scanEndSector_{0};
+    std::thread thread_;
+};
+
+}  // namespace zt

@@ -1,0 +1,60 @@
+#include "core/scan/type_selection.h"
+
+#include <gtest/gtest.h>
+
+namespace zt {
+namespace {
+
+std::vector<std::string> Names(const TypeDefinitionList& list) {
+    std::vector<std::string> names;
+    for (const stExtInfo& d : list) names.emplace_back(d.Name());
+    return names;
+}
+
+TEST(TypeSelectionTest, AllRowsGiveFortyDefinitionsInCatalogueOrder) {
+    std::vector<TypeRow> rows = DefaultTypeRows();
+    ASSERT_EQ(rows.size(), 41u);
+    for (TypeRow& r : rows) r.ticked = true;
+    const TypeSelection s = BuildTypeDefinitionList(rows);
+    EXPECT_EQ(s.tickedRows, 41);
+    ASSERT_EQ(s.definitions.size(), 40u);  // DIVX has no definition
+    EXPECT_EQ(s.definitions.front().Name(), "CR2");
+    EXPECT_EQ(s.definitions[29].Name(), "DV");  // straight after MKV
+    EXPECT_EQ(s.definitions.back().Name(), "PSD");
+    for (const stExtInfo& d : s.definitions) {
+        EXPECT_EQ(d.maxSizeBytes, 2000 * 1024);
+        EXPECT_EQ(d.foundCount, 0);
+    }
+}
+
+TEST(TypeSelectionTest, SizeTextsOutsideTheAllowedRangeBecomeTheDefault) {
+    std::vector<TypeRow> rows = {
+        {"JPEG", "250000", true}, {"PNG", "250001", true}, {"GIF", "1", true},   {"BMP", "2", true},
+        {"TIFF", "", true},       {"MP3", "64kb", true},   {"WAV", "99999999999999", true},
+        {"AVI", "0", false},
+    };
+    const TypeSelection s = BuildTypeDefinitionList(rows);
+    EXPECT_EQ(s.sizeTexts, (std::vector<std::string>{"250000", "2000", "2000", "2", "2000", "64kb", "2000", "0"}));
+    EXPECT_EQ(s.sizeCorrected, (std::vector<bool>{false, true, true, false, true, false, true, false}));
+    ASSERT_EQ(Names(s.definitions), (std::vector<std::string>{"JPEG", "PNG", "GIF", "BMP", "TIFF", "MP3", "WAV"}));
+    const std::int32_t expected[] = {250000 * 1024, 2000 * 1024, 2000 * 1024, 2048, 2000 * 1024, 64 * 1024,
+                                     2000 * 1024};
+    for (std::size_t i = 0; i < s.definitions.size(); ++i) EXPECT_EQ(s.definitions[i].maxSizeBytes, expected[i]);
+}
+
+TEST(TypeSelectionTest, RowsWithoutDefinitionCountAsTickedButAddNothing) {
+    const std::vector<TypeRow> rows = {{"DIVX", "2000", true}, {"jpeg", "2000", true}, {"JPEGX", "2000", true},
+                                       {"MKV", "2000", false}};
+    const TypeSelection s = BuildTypeDefinitionList(rows);
+    EXPECT_EQ(s.tickedRows, 3);
+    // The cell is read to four characters, so an edited "JPEGX" still reads JPEG;
+    // the lookup is case-sensitive, so "jpeg" finds nothing.
+    EXPECT_EQ(Names(s.definitions), (std::vector<std::string>{"JPEG"}));
+
+    const TypeSelection none = BuildTypeDefinitionList(DefaultTypeRows());
+    EXPECT_EQ(none.tickedRows, 0);
+    EXPECT_TRUE(none.definitions.empty());
+}
+
+}  // namespace
+}  // namespace zt

@@ -1,0 +1,45 @@
+// Turns the rows of the type list (name, maximum size text, tick) into the
+// scan definitions of the selected types.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/scan/catalogue.h"
+
+namespace zt {
+
+inline constexpr std::int32_t MinMaxSizeKB = 2;
+inline constexpr std::int32_t MaxMaxSizeKB = 250000;
+inline constexpr std::int32_t DefaultMaxSizeKB = 2000;
+// The type list reads at most this many characters of a File Type cell.
+inline constexpr std::size_t kFileTypeCellChars = 4;
+
+struct TypeRow {
+    std::string fileType;  // the File Type cell
+    std::string sizeText;  // the "Maximum Size (in KB)" cell
+    bool ticked = false;
+};
+
+struct TypeSelection {
+    TypeDefinitionList definitions;      // the ticked rows that have a scan definition, in row order
+    std::vector<std::string> sizeTexts;  // every row's size text after correction, for display
+    std::vector<bool> sizeCorrected;     // rows whose size text was replaced by the default
+    int tickedRows = 0;                  // DIVX and unknown names count too
+};
+
+// The 41 catalogue rows with the default size and no tick.
+std::vector<TypeRow> DefaultTypeRows();
+
+// The decimal number at the start of a size text; 0 when it starts with no
+// digit. Saturates instead of overflowing.
+std::int64_t LeadingSizeNumber(std::string_view text);
+
+// Builds the definitions from the ticked rows. A size outside 2..250000 KB
+// becomes 2000 KB and its text "2000". Names without a definition (DIVX, or
+// an edited name) add nothing but still count as ticked.
+TypeSelection BuildTypeDefinitionList(std::span<const TypeRow> rows);
+
+}  // namespace zt

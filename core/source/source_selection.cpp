@@ -1,0 +1,123 @@
+#include "core/source/source_selection.h"
+
+#include "platform/path_kind.h"
+
+namespace zt {
+
+namespace {
+
+// Opens a path only to learn whether it can be read and how large it is; the
+// reader opens its own descriptor later.
+SourceChoice Probe(platform::RawIo& io, const std::string& path) {
+    SourceChoice choice;
+    const platform::OpenResult opened = io.Open(path);
+    if (opened.handle < 0) {
+        choice.problem = SourceProblem::CannotOpen;
+        choice.errnoValue = opened.error;
+        choice.problemPath = path;
+        return choice;
+    }
+    const std::optional<std::uint64_t> size = io.Size(opened.handle);
+    io.Close(opened.handle);
+    if (!size) {
+        choice.problem = SourceProblem::SizeUnknown;
+        choice.problemPath = path;
+        return choice;
+    }
+    choice.sizeBytes = *size;
+    return choice;
+}
+
+SourceChoice ChooseImageSet(const std::string& folder, SourceDescriptor& source, platform::RawIo& io) {
+    SourceChoice choice;
+    choice.kind = SourceKind::ImageSet;
+    if (!io.FindEntryNoCase(folder, std::string(ImageFirstPartName))) {
+        choice.problem = SourceProblem::NoImageInFolder;
+        choice.problemPath = folder;
+        return choice;
+    }
+    // Parts are numbered from 0; the first missing number ends the set.
+    for (int n = 0;; ++n) {
+        const std::optional<std::string> part = io.FindEntryNoCase(folder, "image" + std::to_string(n) + ".img");
+        if (!part) break;
+        SourceChoice probed = Probe(io, *part);
+        if (!probed.Ok()) {
+            probed.kind = SourceKind::ImageSet;
+            return probed;
+        }
+        choice.sizeBytes += probed.sizeBytes;
+        choice.imageParts = n + 1;
+    }
+    source.ImageMode = true;
+    source.ImageFolder = folder.ends_with('/') ? folder : folder + '/';
+    // One part larger than a part can be is a single-file image; anything else
+    // reads the same as numbered parts.
+    source.ImageMultiFile = !(choice.imageParts == 1 && choice.sizeBytes > ImagePartBytes);
+    return choice;
+}
+
+}  // namespace
+
+SourceChoice ChooseSource(const std::string& path, SourceDescriptor& source, platform::RawIo& io) {
+    const platform::PathInfo info = platform::InspectPath(path);
+    SourceChoice choice;
+    switch (info.kind) {
+        case platform::PathKind::Missing:
+            choice.problem = SourceProblem::Missing;
+            choice.errnoValue = info.error;
+            choice.problemPath = path;
+            return choice;
+        case platform::PathKind::Other:
+            choice.problem = SourceProblem::NotASource;
+            choice.problemPath = path;
+            return choice;
+        case platform::PathKind::Folder:
+            return ChooseImageSet(path, source, io);
+        case platform::PathKind::BlockDevice:
+        case platform::PathKind::RegularFile:
+            break;
+    }
+    choice = Probe(io, path);
+    choice.kind = SourceKind::Device;
+    if (!choice.Ok()) return choice;
+    source.ImageMode = false;
+    source.DeviceNames[0] = path;
+    source.DeviceIndex = 0;
+    return choice;
+}
+
+std::string_view ImagePathNotFoundMessage() { return "Image path not found. Please specify image path."; }
+
+std::optional<std::uint32_t> ReadSectorNumber(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > MaxRangeSector) return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+RangeProblem CheckRange(std::string_view startText, std::string_view endText, SourceDescriptor& source) {
+    const std::optional<std::uint32_t> start = ReadSectorNumber(startText);
+    const std::optional<std::uint32_t> end = ReadSectorNumber(endText);
+    source.RangeStart = start.value_or(0);
+    source.RangeEnd = end.value_or(0);
+    if (!start) return RangeProblem::StartInvalid;
+    if (!end) return RangeProblem::EndInvalid;
+    if (*end <= *start) return RangeProblem::EndNotAfterStart;
+    return RangeProblem::None;
+}
+
+std::string_view RangeProblemMessage(RangeProblem problem) {
+    switch (problem) {
+        case RangeProblem::StartInvalid: return "Start sector is not valid.";
+        case RangeProblem::EndInvalid: return "End sector is not valid.";
+        case RangeProblem::EndNotAfterStart: return "End sector should be bigger than start sector.";
+        case RangeProblem::None: break;
+    }
+    return {};
+}
+
+}  // namespace zt

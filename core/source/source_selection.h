@@ -1,0 +1,66 @@
+// Choosing the source and the sector range before a scan or an imaging run:
+// what a path is (device, raw image file, or image-set folder), whether it can
+// be read, how large it is, and whether a typed range is acceptable.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/source/source_descriptor.h"
+#include "platform/raw_io.h"
+
+namespace zt {
+
+// The first part of an image set; a folder without it holds no image.
+inline constexpr std::string_view ImageFirstPartName = "Image0.img";
+inline constexpr std::uint64_t MaxRangeSector = 4'294'967'295ULL;
+
+enum class SourceKind { Device, ImageSet };
+
+enum class SourceProblem {
+    None,
+    Missing,           // nothing at that path (errnoValue says why)
+    NotASource,        // neither a block device, a regular file nor a folder
+    NoImageInFolder,   // a folder without Image0.img
+    CannotOpen,        // exists but cannot be opened for reading (errnoValue)
+    SizeUnknown,       // opened, but its size cannot be found
+};
+
+struct SourceChoice {
+    SourceProblem problem = SourceProblem::None;
+    int errnoValue = 0;
+    std::string problemPath;  // the file that failed (an image part, for an image set)
+    SourceKind kind = SourceKind::Device;
+    std::uint64_t sizeBytes = 0;
+    int imageParts = 0;
+
+    bool Ok() const { return problem == SourceProblem::None; }
+    // Whole sectors, counting a last partial sector of a file as one.
+    std::uint64_t SizeSectors() const { return (sizeBytes + kSectorSize - 1) / kSectorSize; }
+};
+
+// Examines path and, when it can be read, points the descriptor at it:
+// a block device or a regular file goes into device slot 0; a folder holding
+// an image set switches to image mode, read as one file only when it holds
+// exactly one part larger than a part's normal size. The range is left alone.
+[[nodiscard]] SourceChoice ChooseSource(const std::string& path, SourceDescriptor& source,
+                                        platform::RawIo& io = platform::SystemRawIo());
+
+// The message a folder without an image set gets.
+std::string_view ImagePathNotFoundMessage();
+
+enum class RangeProblem { None, StartInvalid, EndInvalid, EndNotAfterStart };
+
+// A decimal sector number as typed: digits only, at most 4,294,967,295.
+std::optional<std::uint32_t> ReadSectorNumber(std::string_view text);
+
+// Stores the typed range in the descriptor (as the range fields are filled
+// before they are checked) and reports the first problem, in the order
+// start, end, order.
+[[nodiscard]] RangeProblem CheckRange(std::string_view startText, std::string_view endText,
+                                      SourceDescriptor& source);
+std::string_view RangeProblemMessage(RangeProblem problem);
+
+}  // namespace zt

@@ -1,0 +1,105 @@
+#include "core/source/source_selection.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace zt {
+namespace {
+
+class SourceSelectionTest : public ::testing::Test {
+protected:
+    SourceSelectionTest() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zt-source-XXXXXX").string();
+        dir_ = ::mkdtemp(pattern.data());
+    }
+    ~SourceSelectionTest() override { std::filesystem::remove_all(dir_); }
+
+    std::string MakeFile(const std::string& name, std::uintmax_t size) {
+        const std::filesystem::path p = dir_ / name;
+        std::ofstream(p, std::ios::binary).put('\0');
+        std::filesystem::resize_file(p, size);
+        return p.string();
+    }
+
+    std::filesystem::path dir_;
+};
+
+TEST_F(SourceSelectionTest, RegularFileIsReadThroughTheDeviceSlot) {
+    const std::string card = MakeFile("card.dd", 1000 * 512 + 100);
+    SourceDescriptor source;
+    source.ImageMode = true;
+    source.DeviceIndex = 3;
+    const SourceChoice choice = ChooseSource(card, source);
+    ASSERT_TRUE(choice.Ok());
+    EXPECT_EQ(choice.kind, SourceKind::Device);
+    EXPECT_EQ(choice.SizeSectors(), 1001u);  // the partial last sector is scanned too
+    EXPECT_FALSE(source.ImageMode);
+    EXPECT_EQ(source.DeviceIndex, 0);
+    EXPECT_EQ(source.SelectedDevice(), card);
+}
+
+TEST_F(SourceSelectionTest, ImageFolderDecidesSingleOrMultiFile) {
+    SourceDescriptor source;
+    // One small part reads the same either way and is read as parts.
+    MakeFile("Image0.img", 700 * 1024);
+    SourceChoice choice = ChooseSource(dir_.string(), source);
+    ASSERT_TRUE(choice.Ok());
+    EXPECT_EQ(choice.kind, SourceKind::ImageSet);
+    EXPECT_TRUE(source.ImageMode);
+    EXPECT_TRUE(source.ImageMultiFile);
+    EXPECT_EQ(source.ImageFolder, dir_.string() + "/");
+
+    // One part larger than a part's normal size: a single-file image.
+    MakeFile("Image0.img", ImagePartBytes + 512);
+    choice = ChooseSource(dir_.string(), source);
+    EXPECT_FALSE(source.ImageMultiFile);
+    EXPECT_EQ(choice.imageParts, 1);
+
+    // Two parts (names in any letter case), counted up to the first gap.
+    MakeFile("IMAGE1.IMG", 1024);
+    MakeFile("Image3.img", 1024);
+    choice = ChooseSource(dir_.string(), source);
+    EXPECT_TRUE(source.ImageMultiFile);
+    EXPECT_EQ(choice.imageParts, 2);
+    EXPECT_EQ(choice.sizeBytes, ImagePartBytes + 512 + 1024);
+}
+
+TEST_F(SourceSelectionTest, UnusableSourcesAreRefusedWithTheirReason) {
+    SourceDescriptor source;
+    SourceChoice choice = ChooseSource((dir_ / "missing.dd").string(), source);
+    EXPECT_EQ(choice.problem, SourceProblem::Missing);
+    EXPECT_EQ(choice.errnoValue, ENOENT);
+
+    choice = ChooseSource(dir_.string(), source);
+    EXPECT_EQ(choice.problem, SourceProblem::NoImageInFolder);
+    EXPECT_FALSE(source.ImageMode);
+
+    choice = ChooseSource("/dev/null", source);
+    EXPECT_EQ(choice.problem, SourceProblem::NotASource);
+}
+
+TEST(RangeCheckTest, MessagesComeInOrderStartEndOrder) {
+    SourceDescriptor source;
+    EXPECT_EQ(CheckRange("0", "2097152", source), RangeProblem::None);
+    EXPECT_EQ(source.RangeStart, 0u);
+    EXPECT_EQ(source.RangeEnd, 2097152u);
+
+    EXPECT_EQ(CheckRange("", "10", source), RangeProblem::StartInvalid);
+    EXPECT_EQ(CheckRange("x", "", source), RangeProblem::StartInvalid);
+    EXPECT_EQ(CheckRange("4294967296", "10", source), RangeProblem::StartInvalid);
+    EXPECT_EQ(CheckRange("10", "4294967296", source), RangeProblem::EndInvalid);
+    EXPECT_EQ(CheckRange("10", "-5", source), RangeProblem::EndInvalid);
+    EXPECT_EQ(CheckRange("2048", "2048", source), RangeProblem::EndNotAfterStart);
+    EXPECT_EQ(CheckRange("0", "4294967295", source), RangeProblem::None);
+    EXPECT_EQ(source.RangeEnd, 4294967295u);
+
+    EXPECT_EQ(RangeProblemMessage(RangeProblem::StartInvalid), "Start sector is not valid.");
+    EXPECT_EQ(RangeProblemMessage(RangeProblem::EndInvalid), "End sector is not valid.");
+    EXPECT_EQ(RangeProblemMessage(RangeProblem::EndNotAfterStart), "End sector should be bigger than start sector.");
+}
+
+}  // namespace
+}  // namespace zt

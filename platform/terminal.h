@@ -1,0 +1,15 @@
+// The few terminal facilities the command line needs: whether a stream is a
+// terminal, and Ctrl+C turned into a flag that the program polls.
+#pragma once
+
+namespace zt::platform {
+
+bool StdinIsTerminal();
+bool StderrIsTerminal();
+
+// From now on SIGINT (and SIGTERM) only set a flag; a second one while the
+// flag is still set ends the process at once, as an impatient user expects.
+void CatchInterrupt();
+bool InterruptRequested();
+
+}  // namespace zt::platform

@@ -1,0 +1,324 @@
+// pictora-cli scan on a disk image holding real files made by common tools,
+// laid at sector boundaries between random filler: the list must say exactly
+// where each file starts and how long the scan takes it to be.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+#include "core/scan/tests/scan_fixture.h"
+
+namespace zt::testing {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct CommandResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+Bytes ReadBytes(const std::filesystem::path& p) {
+    const std::string s = ReadAll(p);
+    return {s.begin(), s.end()};
+}
+
+// Runs a shell command with stdin closed; captures stdout and stderr.
+CommandResult RunShell(const std::string& command, const std::filesystem::path& scratch) {
+    const std::string out = (scratch / "stdout.txt").string();
+    const std::string err = (scratch / "stderr.txt").string();
+    const int raw = std::system((command + " </dev/null >" + out + " 2>" + err).c_str());
+    CommandResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadAll(out);
+    r.err = ReadAll(err);
+    return r;
+}
+
+std::size_t Find(const Bytes& data, const Bytes& pattern) {
+    auto it = std::search(data.begin(), data.end(), pattern.begin(), pattern.end());
+    return it == data.end() ? std::string::npos : static_cast<std::size_t>(it - data.begin());
+}
+
+std::uint32_t Le32(const Bytes& d, std::size_t at) {
+    return d[at] | d[at + 1] << 8 | d[at + 2] << 16 | std::uint32_t{d[at + 3]} << 24;
+}
+std::uint32_t Be32(const Bytes& d, std::size_t at) {
+    return std::uint32_t{d[at]} << 24 | d[at + 1] << 16 | d[at + 2] << 8 | d[at + 3];
+}
+
+struct MediaFile {
+    std::string type;
+    std::string name;     // in the scratch folder
+    std::string command;  // makes it there
+};
+
+const std::vector<MediaFile> kMedia = {
+    {"JPEG", "photo.jpg", "convert -size 320x240 -seed 7 plasma:fractal photo.jpg"},
+    {"PNG", "drawing.png", "convert -size 96x64 gradient:red-blue drawing.png"},
+    {"GIF", "anim.gif", "convert -size 64x64 gradient:yellow-green anim.gif"},
+    {"BMP", "scan.bmp", "convert -size 80x60 gradient:white-black scan.bmp"},
+    {"TIFF", "page.tif", "convert -size 64x48 gradient: -compress none -define tiff:endian=lsb page.tif"},
+    {"WAV", "voice.wav", "ffmpeg -loglevel error -y -f lavfi -i sine=duration=0.5 -metadata date=2026-12-08 voice.wav"},
+    {"AU", "beep.au", "sox -n -r 8000 -c 1 beep.au synth 0.5 sine 440"},
+    {"AVI", "clip.avi", "ffmpeg -loglevel error -y -f lavfi -i testsrc=duration=1:size=160x120:rate=10 clip.avi"},
+    // Last: its end is decided by looking 350 sectors ahead for more markers.
+    {"MP3", "song.mp3", "ffmpeg -loglevel error -y -f lavfi -i sine=duration=1 -id3v2_version 3 song.mp3"},
+};
+
+// The sector count the scan gives a file of this type, from its bytes (the
+// byte after the file is zero).
+std::int32_t ExpectedSectors(const std::string& type, Bytes data) {
+    data.insert(data.end(), 16, 0);
+    auto footer = [&](const Bytes& pattern) {
+        const std::size_t at = Find(data, pattern);
+        EXPECT_NE(at, std::string::npos) << type << " has no end marker";
+        return static_cast<std::int32_t>(at / 512 + 1);
+    };
+    if (type == "JPEG") return footer({0xFF, 0xD9});
+    if (type == "PNG") return footer({0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82});
+    if (type == "GIF") return footer({0x00, 0x3B, 0x00});
+    if (type == "TIFF") return footer(Bytes(16, 0));
+    if (type == "WAV") return footer({0x49, 0x43, 0x52, 0x44, 0x0B, 0x00, 0x00, 0x00});
+    if (type == "BMP") return static_cast<std::int32_t>(Le32(data, 2) / 512 + 1);
+    if (type == "AVI") return static_cast<std::int32_t>(Le32(data, 4) / 512 + 1);
+    if (type == "AU") return static_cast<std::int32_t>(Be32(data, 8) / 512 + 1);
+    if (type == "MP3") {
+        std::size_t last = 0;
+        for (std::size_t at = Find(data, {'L', 'A', 'M', 'E'}); at != std::string::npos;) {
+            last = at / 512;
+            const Bytes rest(data.begin() + static_cast<std::ptrdiff_t>(at + 1), data.end());
+            const std::size_t next = Find(rest, {'L', 'A', 'M', 'E'});
+            at = next == std::string::npos ? next : at + 1 + next;
+        }
+        return static_cast<std::int32_t>(last + 10);
+    }
+    ADD_FAILURE() << "no rule for " << type;
+    return 0;
+}
+
+class ScanCliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir();
+        const std::string cd = "cd " + dir_->Path().string() + " && ";
+        std::mt19937 rng(42);
+        auto filler = [&](std::size_t sectors) {
+            Bytes b(sectors * 512);
+            for (auto& x : b) x = static_cast<std::uint8_t>(rng());
+            return b;
+        };
+        image_ = filler(64);
+        std::ostringstream list;
+        for (const MediaFile& m : kMedia) {
+            ASSERT_EQ(std::system((cd + m.command + " </dev/null").c_str()), 0) << m.command;
+            const Bytes data = ReadBytes(dir_->Path() / m.name);
+            const std::size_t start = image_.size() / 512;
+            image_.insert(image_.end(), data.begin(), data.end());
+            // Zeros to the sector end and one more sector, then filler.
+            image_.resize((image_.size() + 511) / 512 * 512 + 512, 0);
+            const Bytes more = filler(1 + rng() % 20);
+            image_.insert(image_.end(), more.begin(), more.end());
+            counts_[m.type] = ExpectedSectors(m.type, data);
+            list << "File1." << m.type << '\t' << m.type << '\t' << start << '\t' << counts_[m.type] << '\n';
+        }
+        const Bytes tail = filler(400);
+        image_.insert(image_.end(), tail.begin(), tail.end());
+        expectedList_ = list.str();
+        WriteFile(dir_->Path() / "card.dd", image_);
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+
+    CommandResult Cli(const std::string& args) {
+        return RunShell(std::string(ZT_PICTORA_CLI) + " " + args, dir_->Path());
+    }
+    std::string Card() const { return (dir_->Path() / "card.dd").string(); }
+
+    static TempDir* dir_;
+    static Bytes image_;
+    static std::map<std::string, std::int32_t> counts_;
+    static std::string expectedList_;
+};
+
+TempDir* ScanCliTest::dir_ = nullptr;
+Bytes ScanCliTest::image_;
+std::map<std::string, std::int32_t> ScanCliTest::counts_;
+std::string ScanCliTest::expectedList_;
+
+TEST_F(ScanCliTest, ListsEveryFileOfARawImage) {
+    const CommandResult r = Cli("scan " + Card() + " --types all --list");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expectedList_);
+    const std::size_t sectors = image_.size() / 512;
+    EXPECT_NE(r.err.find("Current Sector : " + std::to_string(sectors) + " / " + std::to_string(sectors)),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Files Found : " + std::to_string(kMedia.size())), std::string::npos);
+    EXPECT_NE(r.err.find("Analysing Completed"), std::string::npos);
+}
+
+TEST_F(ScanCliTest, ReadsAnImageSetFolderLikeTheRawImage) {
+    const std::filesystem::path set = dir_->Path() / "set";
+    std::filesystem::create_directories(set);
+    std::filesystem::copy_file(Card(), set / "Image0.img", std::filesystem::copy_options::overwrite_existing);
+    const CommandResult r = Cli("scan " + set.string() + " --list");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expectedList_);
+}
+
+TEST_F(ScanCliTest, TypesSizesAndRangeNarrowTheScan) {
+    // Names in any letter case. The maximum size only stands in for an end
+    // that is not found: the AVI's length field is within its limit.
+    CommandResult r = Cli("scan " + Card() + " --types jpeg,Avi --max-size AVI=4 --list");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    std::vector<std::string> types;
+    while (std::getline(lines, line)) types.push_back(line.substr(line.find('\t') + 1, 4));
+    EXPECT_EQ(types, (std::vector<std::string>{"JPEG", "AVI\t"}));
+    EXPECT_NE(r.out.find("File1.AVI\tAVI\t"), std::string::npos);
+    EXPECT_NE(r.out.find("\t" + std::to_string(counts_["AVI"]) + "\n"), std::string::npos);
+
+    // A range that begins after the JPEG's header misses it.
+    r = Cli("scan " + Card() + " --range 65:" + std::to_string(image_.size() / 512) + " --types JPEG --list");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST_F(ScanCliTest, TableGroupsByType) {
+    const CommandResult r = Cli("scan " + Card());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("JPEG: 1 file, "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("File1.MP3"), std::string::npos);
+    EXPECT_NE(r.out.find("Analysing Completed"), std::string::npos);
+}
+
+TEST_F(ScanCliTest, RefusalsCarryTheirMessageAndStatus) {
+    CommandResult r = Cli("scan " + Card() + " --range 2048:2048");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("End sector should be bigger than start sector."), std::string::npos);
+    r = Cli("scan " + Card() + " --range x:10");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Start sector is not valid."), std::string::npos);
+    r = Cli("scan " + Card() + " --range 0:4294967296");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("End sector is not valid."), std::string::npos);
+    r = Cli("scan " + Card() + " --types ,");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Select the Extention"), std::string::npos);
+    r = Cli("scan " + Card() + " --types JPEG,WEBP");
+    EXPECT_EQ(r.status, 2);
+    r = Cli("scan " + (dir_->Path() / "absent.dd").string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("absent.dd"), std::string::npos);
+    EXPECT_EQ(r.out, "");
+    r = Cli("scan " + dir_->Path().string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Image path not found. Please specify image path."), std::string::npos);
+    r = Cli("frobnicate");
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(ScanCliTest, RangePastTheEndWarnsAndScansZeros) {
+    const std::size_t sectors = image_.size() / 512;
+    const CommandResult r = Cli("scan " + Card() + " --list --range 0:" + std::to_string(sectors + 5000));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, expectedList_);
+    EXPECT_NE(r.err.find("past the end of the source"), std::string::npos) << r.err;
+}
+
+TEST_F(ScanCliTest, InterruptStopsAtAChunkBoundaryAndReportsAborted) {
+    // A large sparse image keeps the scan busy long enough to be interrupted.
+    const std::filesystem::path big = dir_->Path() / "big.dd";
+    WriteFile(big, image_);
+    std::filesystem::resize_file(big, std::uintmax_t{200} << 30);
+    // --foreground: one SIGINT to the program only, as one Ctrl+C gives (a
+    // second one would end it at once).
+    const CommandResult r = RunShell("timeout --foreground --preserve-status -s INT 2 " + std::string(ZT_PICTORA_CLI) +
+                                         " scan " + big.string() + " --list",
+                                     dir_->Path());
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("Analysing Aborted"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, expectedList_);  // everything before the stop is reported
+}
+
+TEST_F(ScanCliTest, FindsTheDeletedFilesOfAFatFileSystem) {
+    // Files copied onto a fresh FAT file system and deleted again: their
+    // directory entries are gone, their clusters still hold them.
+    const std::string fat = (dir_->Path() / "fat.img").string();
+    std::string make = "cd " + dir_->Path().string() +
+                       " && export MTOOLS_SKIP_CHECK=1 && rm -f fat.img && mkfs.vfat -C fat.img 16384 >/dev/null";
+    for (const MediaFile& m : kMedia) make += " && mcopy -i fat.img " + m.name + " ::";
+    for (const MediaFile& m : kMedia) make += " && mdel -i fat.img ::" + m.name;
+    ASSERT_EQ(RunShell(make, dir_->Path()).status, 0);
+
+    const Bytes image = ReadBytes(fat);
+    std::vector<std::pair<std::size_t, std::string>> expected;
+    for (const MediaFile& m : kMedia) {
+        const Bytes data = ReadBytes(dir_->Path() / m.name);
+        const std::size_t at = Find(image, data);
+        ASSERT_NE(at, std::string::npos) << m.name;
+        ASSERT_EQ(at % 512, 0u) << m.name;
+        expected.emplace_back(at / 512, "File1." + m.type + '\t' + m.type + '\t' + std::to_string(at / 512) + '\t' +
+                                            std::to_string(ExpectedSectors(m.type, data)) + '\n');
+    }
+    std::sort(expected.begin(), expected.end());
+    std::string list;
+    for (const auto& e : expected) list += e.second;
+
+    const CommandResult r = Cli("scan " + fat + " --list");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, list);
+}
+
+TEST_F(ScanCliTest, DemoImageHoldsFilesThatScanAndDecode) {
+    const std::filesystem::path demo = dir_->Path() / "demo.dd";
+    ASSERT_EQ(RunShell(std::string(ZT_MAKE_DEMO_IMAGE) + " " + demo.string(), dir_->Path()).status, 0);
+    const CommandResult r = Cli("scan " + demo.string() + " --list");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::map<std::string, int> perType;
+    std::istringstream lines(r.out);
+    std::string name, type;
+    std::uint64_t start = 0;
+    std::int32_t count = 0;
+    while (lines >> name >> type >> start >> count) {
+        ++perType[type];
+        // Each file cut out where the scan says must decode.
+        const std::string file = (dir_->Path() / name).string();
+        ASSERT_EQ(RunShell("dd if=" + demo.string() + " of=" + file + " bs=512 skip=" + std::to_string(start) +
+                               " count=" + std::to_string(count + 1) + " status=none",
+                           dir_->Path())
+                      .status,
+                  0);
+        const bool sound = type == "WAV" || type == "AU";
+        if (type == "MIDI") continue;  // no decoder among the test tools
+        // A recovered file runs to its last sector, so readers may note bytes
+        // after the end; they must still decode it.
+        // ImageMagick refuses a BMP whose length field differs from the file size.
+        const std::string checker = sound ? "sox " + file + " -n stat"
+                                    : type == "BMP" ? "ffmpeg -v error -i " + file + " -f null -"
+                                                    : "identify " + file;
+        const CommandResult check = RunShell(checker, dir_->Path());
+        EXPECT_EQ(check.status, 0) << name << ": " << check.err;
+    }
+    const std::map<std::string, int> expected = {{"JPEG", 3}, {"PNG", 3}, {"GIF", 3}, {"BMP", 3},
+                                                 {"TIFF", 3}, {"WAV", 3}, {"MIDI", 3}, {"AU", 3}};
+    EXPECT_EQ(perType, expected);
+}
+
+}  // namespace
+}  // namespace zt::testing
