@@ -8,5 +8,6 @@
 namespace zt::cli {
 
 int ScanCommand(std::span<const std::string> args);
+int DevicesCommand(std::span<const std::string> args);
 
 }  // namespace zt::cli

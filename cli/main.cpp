@@ -16,6 +16,7 @@ struct Subcommand {
 
 constexpr Subcommand kSubcommands[] = {
     {"scan", "find photos, sound and video on a disk, a disk image or an image set", zt::cli::ScanCommand},
+    {"devices", "list the drives and disks that can be read, with their details", zt::cli::DevicesCommand},
 };
 
 void PrintUsage(std::ostream& out) {
