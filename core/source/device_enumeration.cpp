@@ -95,7 +95,7 @@ std::vector<std::string> ListLogicalDriveLabels(DriveProbe& drives) {
     return labels;
 }
 
-void ListDisks(const DeviceListingContext& context, SourceTreeModel& model) {
+void ListReportedDisks(const DeviceListingContext& context, SourceTreeModel& model) {
     model.disks.clear();
     // Without the key there is nowhere for devquery to report: no disks.
     if (!context.registry.CreateKey(DeviceRegistryKey)) return;
@@ -124,14 +124,14 @@ SourceTreeModel BuildSourceTree(const DeviceListingContext& context, bool mediaR
     if (model.error != DeviceListError::None) return model;
 
     model.logicalDrives = ListLogicalDriveLabels(context.drives);
-    ListDisks(context, model);
+    ListReportedDisks(context, model);
     if (model.error != DeviceListError::None || !model.disks.empty()) return model;
 
     // No disk at all is more likely a tool that came too early (a card
     // reader still settling) than a machine without disks: start it once
     // more, whether or not it was found, and list the disks again.
     if (context.launcher.RunAndWait(DevqueryPath(context.installFolder), {""})) ++model.toolRuns;
-    ListDisks(context, model);
+    ListReportedDisks(context, model);
     return model;
 }
 

@@ -110,7 +110,7 @@ SourceTreeModel BuildSourceTree(const DeviceListingContext& context, bool mediaR
 std::vector<std::string> ListLogicalDriveLabels(DriveProbe& drives);
 // Lists the disks into model.disks (replacing what was there); sets model.error
 // when the device key cannot be kept.
-void ListDisks(const DeviceListingContext& context, SourceTreeModel& model);
+void ListReportedDisks(const DeviceListingContext& context, SourceTreeModel& model);
 
 // "Local Disk (sdb1)" or "<volume label> (sdb1)".
 std::string DriveLabel(const platform::LogicalDriveEntry& drive);
