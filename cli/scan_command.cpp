@@ -60,8 +60,6 @@ arguments, range or types; 130 stopped with Ctrl+C.
 File types:
 )";
 
-enum class BadSectorMode { Default, Ask, Retry, Skip };
-
 struct ScanOptions {
     std::string source;
     std::optional<std::string> range;
@@ -112,12 +110,8 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
                 const std::size_t eq = v->find('=');
                 if (eq == std::string::npos) return "--max-size wants TYPE=KB, not '" + *v + "'";
                 options.maxSizes.emplace_back(v->substr(0, eq), v->substr(eq + 1));
-            } else if (*v == "ask") {
-                options.badSectors = BadSectorMode::Ask;
-            } else if (*v == "retry") {
-                options.badSectors = BadSectorMode::Retry;
-            } else if (*v == "skip") {
-                options.badSectors = BadSectorMode::Skip;
+            } else if (std::optional<BadSectorMode> mode = ParseBadSectorMode(*v)) {
+                options.badSectors = *mode;
             } else {
                 return "--bad-sectors wants ask, retry or skip, not '" + *v + "'";
             }
@@ -162,31 +156,6 @@ std::optional<std::string> ApplyTypeOptions(const ScanOptions& options, std::vec
         rows[*row].sizeText = kb;
     }
     return std::nullopt;
-}
-
-// The typed range, or the whole source; false after printing the refusal.
-bool SetRange(const ScanOptions& options, const SourceChoice& choice, SourceDescriptor& source) {
-    std::string startText = "0";
-    std::string endText = std::to_string(choice.SizeSectors());
-    if (options.range) {
-        const std::size_t colon = options.range->find(':');
-        startText = options.range->substr(0, colon);
-        endText = colon == std::string::npos ? std::string() : options.range->substr(colon + 1);
-    }
-    const RangeProblem problem = CheckRange(startText, endText, source);
-    if (problem != RangeProblem::None) {
-        PrintError(RangeProblemMessage(problem));
-        if (!options.range && choice.SizeSectors() > MaxRangeSector) {
-            std::cerr << "The source has " << choice.SizeSectors()
-                      << " sectors; a scan covers at most 4294967295 of them at a time: give --range.\n";
-        }
-        return false;
-    }
-    if (source.RangeEnd > choice.SizeSectors()) {
-        PrintWarning("the range ends at sector " + std::to_string(source.RangeEnd) + ", past the end of the source (" +
-                     std::to_string(choice.SizeSectors()) + " sectors); the sectors beyond it read as zeros");
-    }
-    return true;
 }
 
 void PrintList(const std::vector<FileInfo>& files) {
@@ -272,14 +241,14 @@ ScanOutcome RunScan(ScanDriver& driver, const FoundFileList& found, const Source
         if (showProgress && now >= nextProgress) {
             nextProgress = now + std::chrono::seconds(1);
             lines.ShowProgress(ProgressText({driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(),
-                                             found.Count(), std::chrono::duration<double>(now - t0).count()}));
+                                             found.Count(), std::chrono::duration<double>(now - t0).count(), {}}));
         }
     }
     driver.Join();
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     if (showProgress) {
         lines.ShowProgress(ProgressText(
-            {driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(), found.Count(), seconds}));
+            {driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(), found.Count(), seconds, {}}));
         lines.EndProgress();
     }
     return {driver.CurrentSector(), driver.ScanEndSector(), found.Count(), started,
@@ -321,19 +290,12 @@ int ScanCommand(std::span<const std::string> args) {
     SourceDescriptor source;
     const std::optional<SourceChoice> choice = OpenSource(options.source, source);
     if (!choice) return ExitFailure;
-    if (!SetRange(options, *choice, source)) return ExitUsage;
+    if (!ApplyRange(options.range, *choice, source)) return ExitUsage;
 
     TerminalLines lines;
     TerminalBadSectorPrompt prompt(lines);
     BadSectorPolicyState policy;
-    BadSectorMode mode = options.badSectors;
-    if (mode == BadSectorMode::Default) mode = platform::StdinIsTerminal() ? BadSectorMode::Ask : BadSectorMode::Retry;
-    switch (mode) {
-        case BadSectorMode::Ask: policy.SetPrompt(&prompt); break;
-        case BadSectorMode::Retry: policy.Set(RetryAll); break;
-        case BadSectorMode::Skip: policy.Set(SkipAll); break;
-        case BadSectorMode::Default: break;
-    }
+    ApplyBadSectorMode(options.badSectors, policy, prompt);
 
     SectorReader reader(source, policy);
     FoundFileList found;

@@ -32,5 +32,8 @@ void CatchInterrupt() {
 }
 
 bool InterruptRequested() { return g_interrupted != 0; }
+void ClearInterrupt() { g_interrupted = 0; }
+
+void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace zt::platform
