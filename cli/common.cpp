@@ -4,6 +4,7 @@
 #include <iostream>
 #include <vector>
 
+#include "cli/source_labels.h"
 #include "platform/terminal.h"
 
 namespace zt::cli {
@@ -81,7 +82,9 @@ std::string SourceProblemText(const std::string& path, const SourceChoice& choic
     return {};
 }
 
-std::optional<SourceChoice> OpenSource(const std::string& path, SourceDescriptor& source) {
+std::optional<SourceChoice> OpenSource(const std::string& argument, SourceDescriptor& source) {
+    const std::string path = ResolveSourceArgument(argument);
+    if (path.empty()) return std::nullopt;
     SourceChoice choice = ChooseSource(path, source);
     if (choice.Ok()) return choice;
     PrintError(SourceProblemText(path, choice));

@@ -72,9 +72,10 @@ void ApplyBadSectorMode(BadSectorMode mode, BadSectorPolicyState& policy, BadSec
 // Reads one answer from a line typed at the bad-sector question.
 std::optional<BadSectorPolicy> ParseBadSectorAnswer(std::string_view line);
 
-// Fills the descriptor from path, or prints why the source cannot be read and
+// Fills the descriptor from a path, or from a label of the source list
+// ("Disk1", "Local Disk (sdb1)"), or prints why the source cannot be read and
 // returns nothing. Permission problems say that reading a disk needs root.
-std::optional<SourceChoice> OpenSource(const std::string& path, SourceDescriptor& source);
+std::optional<SourceChoice> OpenSource(const std::string& argument, SourceDescriptor& source);
 // The refusal text for a source that cannot be used.
 std::string SourceProblemText(const std::string& path, const SourceChoice& choice);
 

@@ -34,6 +34,8 @@ SOURCE is one of:
                        (/dev/sdb1); reading a disk needs root privileges (sudo)
   a raw disk image     a regular file holding a sector copy, such as card.dd
   a folder             holding an image set (Image0.img, Image1.img, ...)
+  a label              of a drive or disk as 'pictora-cli devices' lists it:
+                       Disk1, 'Local Disk (sdb1)', 'HOLIDAY (mmcblk0p1)'
 
 Options:
   --range START:END    copy sectors START up to, not including, END (decimal,

@@ -18,6 +18,7 @@ struct Subcommand {
 constexpr Subcommand kSubcommands[] = {
     {"scan", "find photos, sound and video on a disk, a disk image or an image set", zt::cli::ScanCommand},
     {"image", "copy a disk, a disk image or an image set into an image set", zt::cli::ImageCommand},
+    {"devices", "list the drives and disks that can be read, with their details", zt::cli::DevicesCommand},
 };
 
 void PrintUsage(std::ostream& out) {

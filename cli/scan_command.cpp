@@ -28,6 +28,8 @@ SOURCE is one of:
   a raw disk image     a regular file holding a sector copy, such as card.dd
   a folder             holding an image set made by the imaging job
                        (Image0.img, Image1.img, ...)
+  a label              of a drive or disk as 'pictora-cli devices' lists it:
+                       Disk1, 'Local Disk (sdb1)', 'HOLIDAY (mmcblk0p1)'
 
 Options:
   --range START:END    scan sectors START up to, not including, END (decimal,
