@@ -8,5 +8,7 @@
 namespace zt::cli {
 
 int ScanCommand(std::span<const std::string> args);
+int ImageCommand(std::span<const std::string> args);
+int DevicesCommand(std::span<const std::string> args);
 
 }  // namespace zt::cli

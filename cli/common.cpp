@@ -4,6 +4,7 @@
 #include <iostream>
 #include <vector>
 
+#include "cli/source_labels.h"
 #include "platform/terminal.h"
 
 namespace zt::cli {
@@ -125,11 +126,55 @@ std::string SourceProblemText(const std::string& path, const SourceChoice& choic
     return {};
 }
 
-std::optional<SourceChoice> OpenSource(const std::string& path, SourceDescriptor& source) {
+std::optional<SourceChoice> OpenSource(const std::string& argument, SourceDescriptor& source) {
+    const std::string path = ResolveSourceArgument(argument);
+    if (path.empty()) return std::nullopt;
     SourceChoice choice = ChooseSource(path, source);
     if (choice.Ok()) return choice;
     PrintError(SourceProblemText(path, choice));
     return std::nullopt;
+}
+
+std::optional<BadSectorMode> ParseBadSectorMode(std::string_view text) {
+    if (text == "ask") return BadSectorMode::Ask;
+    if (text == "retry") return BadSectorMode::Retry;
+    if (text == "skip") return BadSectorMode::Skip;
+    return std::nullopt;
+}
+
+void ApplyBadSectorMode(BadSectorMode mode, BadSectorPolicyState& policy, BadSectorPrompt& prompt) {
+    if (mode == BadSectorMode::Default) mode = platform::StdinIsTerminal() ? BadSectorMode::Ask : BadSectorMode::Retry;
+    switch (mode) {
+        case BadSectorMode::Ask: policy.SetPrompt(&prompt); break;
+        case BadSectorMode::Retry: policy.Set(RetryAll); break;
+        case BadSectorMode::Skip: policy.Set(SkipAll); break;
+        case BadSectorMode::Default: break;
+    }
+}
+
+std::optional<RangeTexts> ApplyRange(const std::optional<std::string>& range, const SourceChoice& choice,
+                                     SourceDescriptor& source) {
+    std::string startText = "0";
+    std::string endText = std::to_string(choice.SizeSectors());
+    if (range) {
+        const std::size_t colon = range->find(':');
+        startText = range->substr(0, colon);
+        endText = colon == std::string::npos ? std::string() : range->substr(colon + 1);
+    }
+    const RangeProblem problem = CheckRange(startText, endText, source);
+    if (problem != RangeProblem::None) {
+        PrintError(RangeProblemMessage(problem));
+        if (!range && choice.SizeSectors() > MaxRangeSector) {
+            std::cerr << "The source has " << choice.SizeSectors()
+                      << " sectors; one run covers at most 4294967295 of them at a time: give --range.\n";
+        }
+        return std::nullopt;
+    }
+    if (source.RangeEnd > choice.SizeSectors()) {
+        PrintWarning("the range ends at sector " + std::to_string(source.RangeEnd) + ", past the end of the source (" +
+                     std::to_string(choice.SizeSectors()) + " sectors); the sectors beyond it read as zeros");
+    }
+    return RangeTexts{startText, endText};
 }
 
 std::string ProgressText(const ProgressFigures& f) {
@@ -137,7 +182,8 @@ std::string ProgressText(const ProgressFigures& f) {
     const std::uint64_t done = f.current > f.rangeStart ? std::min(f.current - f.rangeStart, total) : 0;
     const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
     std::string text = "sector " + std::to_string(f.current) + " / " + std::to_string(f.rangeEnd) + " (" +
-                       std::to_string(percent) + "%) | " + std::to_string(f.files) + " files";
+                       std::to_string(percent) + "%)";
+    if (f.files) text += " | " + std::to_string(*f.files) + " files";
     if (f.seconds > 0.5 && done > 0) {
         const double bytesPerSecond = static_cast<double>(done) * kSectorSize / f.seconds;
         char rate[32];
@@ -148,6 +194,7 @@ std::string ProgressText(const ProgressFigures& f) {
                       static_cast<long long>(left / 60 % 60), static_cast<long long>(left % 60));
         text += std::string(" | ") + rate + " | " + eta;
     }
+    if (!f.writing.empty()) text += " | " + f.writing;
     return text;
 }
 

@@ -84,6 +84,14 @@ private:
     TerminalLines& lines_;
 };
 
+// The --bad-sectors choice of every subcommand.
+enum class BadSectorMode { Default, Ask, Retry, Skip };
+// "ask", "retry" or "skip"; nothing for any other text.
+std::optional<BadSectorMode> ParseBadSectorMode(std::string_view text);
+// Ask puts the question on the terminal; Retry and Skip stand for all
+// failures. Default asks when input is a terminal, otherwise retries.
+void ApplyBadSectorMode(BadSectorMode mode, BadSectorPolicyState& policy, BadSectorPrompt& prompt);
+
 // Reads one answer from a line typed at the bad-sector question.
 std::optional<BadSectorPolicy> ParseBadSectorAnswer(std::string_view line);
 
@@ -111,19 +119,32 @@ private:
 // Reads one answer from a line typed at the overwrite question.
 std::optional<OverwriteAnswer> ParseOverwriteAnswer(std::string_view line);
 
-// Fills the descriptor from path, or prints why the source cannot be read and
+// Fills the descriptor from a path, or from a label of the source list
+// ("Disk1", "Local Disk (sdb1)"), or prints why the source cannot be read and
 // returns nothing. Permission problems say that reading a disk needs root.
-std::optional<SourceChoice> OpenSource(const std::string& path, SourceDescriptor& source);
+std::optional<SourceChoice> OpenSource(const std::string& argument, SourceDescriptor& source);
 // The refusal text for a source that cannot be used.
 std::string SourceProblemText(const std::string& path, const SourceChoice& choice);
 
-// Progress: "sector 1234 / 5678 (21%) | 12 files | 310.5 MB/s | 0:42 left".
+// The range as typed (or the whole source's), as the activity log shows it.
+struct RangeTexts {
+    std::string start;
+    std::string end;
+};
+// Sets the range from --range START:END, or the whole source without it;
+// prints the refusal and returns nothing when the range is not acceptable.
+std::optional<RangeTexts> ApplyRange(const std::optional<std::string>& range, const SourceChoice& choice,
+                                     SourceDescriptor& source);
+
+// Progress: "sector 1234 / 5678 (21%) | 12 files | 310.5 MB/s | 0:42 left",
+// then the file being written when there is one.
 struct ProgressFigures {
     std::uint64_t current = 0;
     std::uint64_t rangeStart = 0;
     std::uint64_t rangeEnd = 0;
-    std::size_t files = 0;
+    std::optional<std::size_t> files;  // shown when known
     double seconds = 0;
+    std::string writing;  // file name shown last; empty for none
 };
 std::string ProgressText(const ProgressFigures& f);
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/common.h"
 
@@ -16,6 +17,8 @@ struct Subcommand {
 
 constexpr Subcommand kSubcommands[] = {
     {"scan", "find photos, sound and video on a disk, a disk image or an image set", zt::cli::ScanCommand},
+    {"image", "copy a disk, a disk image or an image set into an image set", zt::cli::ImageCommand},
+    {"devices", "list the drives and disks that can be read, with their details", zt::cli::DevicesCommand},
 };
 
 void PrintUsage(std::ostream& out) {
@@ -43,6 +46,8 @@ int main(int argc, char** argv) {
         PrintUsage(std::cout);
         return zt::cli::ExitOk;
     }
+    // The first start acts as the installation, so the activity log has a folder.
+    zt::FixProcessSettings(zt::StartUp(zt::platform::SystemSettingsStore(), zt::SystemStartupFacts()));
     for (const Subcommand& c : kSubcommands) {
         if (c.name == command) return c.run(std::span<const std::string>(args).subspan(1));
     }

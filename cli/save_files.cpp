@@ -6,7 +6,7 @@
 
 #include "app/settings.h"
 #include "logs/log.h"
-#include "platform/block_devices.h"
+#include "platform/source_medium.h"
 #include "platform/file_writer.h"
 #include "platform/path_kind.h"
 #include "platform/terminal.h"

@@ -35,6 +35,8 @@ SOURCE is one of:
   a raw disk image     a regular file holding a sector copy, such as card.dd
   a folder             holding an image set made by the imaging job
                        (Image0.img, Image1.img, ...)
+  a label              of a drive or disk as 'pictora-cli devices' lists it:
+                       Disk1, 'Local Disk (sdb1)', 'HOLIDAY (mmcblk0p1)'
 
 Options:
   --range START:END    scan sectors START up to, not including, END (decimal,
@@ -80,8 +82,6 @@ folder; 130 stopped with Ctrl+C.
 
 File types:
 )";
-
-enum class BadSectorMode { Default, Ask, Retry, Skip };
 
 struct ScanOptions {
     std::string source;
@@ -143,12 +143,8 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
                 const std::size_t eq = v->find('=');
                 if (eq == std::string::npos) return "--max-size wants TYPE=KB, not '" + *v + "'";
                 options.maxSizes.emplace_back(v->substr(0, eq), v->substr(eq + 1));
-            } else if (*v == "ask") {
-                options.badSectors = BadSectorMode::Ask;
-            } else if (*v == "retry") {
-                options.badSectors = BadSectorMode::Retry;
-            } else if (*v == "skip") {
-                options.badSectors = BadSectorMode::Skip;
+            } else if (std::optional<BadSectorMode> mode = ParseBadSectorMode(*v)) {
+                options.badSectors = *mode;
             } else {
                 return "--bad-sectors wants ask, retry or skip, not '" + *v + "'";
             }
@@ -207,37 +203,10 @@ std::optional<std::string> ApplyTypeOptions(const ScanOptions& options, std::vec
     return std::nullopt;
 }
 
-// The typed range, or the whole source, with the texts the log shows; nothing
-// after printing the refusal.
-std::optional<std::pair<std::string, std::string>> SetRange(const ScanOptions& options, const SourceChoice& choice,
-                                                            SourceDescriptor& source) {
-    std::string startText = "0";
-    std::string endText = std::to_string(choice.SizeSectors());
-    if (options.range) {
-        const std::size_t colon = options.range->find(':');
-        startText = options.range->substr(0, colon);
-        endText = colon == std::string::npos ? std::string() : options.range->substr(colon + 1);
-    }
-    const RangeProblem problem = CheckRange(startText, endText, source);
-    if (problem != RangeProblem::None) {
-        PrintError(RangeProblemMessage(problem));
-        if (!options.range && choice.SizeSectors() > MaxRangeSector) {
-            std::cerr << "The source has " << choice.SizeSectors()
-                      << " sectors; a scan covers at most 4294967295 of them at a time: give --range.\n";
-        }
-        return std::nullopt;
-    }
-    if (source.RangeEnd > choice.SizeSectors()) {
-        PrintWarning("the range ends at sector " + std::to_string(source.RangeEnd) + ", past the end of the source (" +
-                     std::to_string(choice.SizeSectors()) + " sectors); the sectors beyond it read as zeros");
-    }
-    return std::pair{startText, endText};
-}
-
 // The run header the source page writes, for a source named on the command
 // line: a device is described as a disk, an image file or image set as an image.
 RunHeader DescribeSource(const std::string& path, const SourceChoice& choice,
-                         const std::pair<std::string, std::string>& range) {
+                         const RangeTexts& range) {
     RunHeader header;
     header.mediaRecovery = true;
     if (choice.kind == SourceKind::ImageSet) {
@@ -249,8 +218,8 @@ RunHeader DescribeSource(const std::string& path, const SourceChoice& choice,
         header.label = path;
     }
     header.infoLines = {"Disk Size  : " + std::to_string(choice.sizeBytes / 1'048'576) + " MB"};
-    header.rangeStart = range.first;
-    header.rangeEnd = range.second;
+    header.rangeStart = range.start;
+    header.rangeEnd = range.end;
     return header;
 }
 
@@ -328,14 +297,14 @@ ScanSummary RunScan(ScanDriver& driver, const FoundFileList& found, const Source
         if (showProgress && now >= nextProgress) {
             nextProgress = now + std::chrono::seconds(1);
             lines.ShowProgress(ProgressText({driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(),
-                                             found.Count(), std::chrono::duration<double>(now - t0).count()}));
+                                             found.Count(), std::chrono::duration<double>(now - t0).count(), {}}));
         }
     }
     driver.Join();
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     if (showProgress) {
         lines.ShowProgress(ProgressText(
-            {driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(), found.Count(), seconds}));
+            {driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(), found.Count(), seconds, {}}));
         lines.EndProgress();
     }
     return {static_cast<std::int64_t>(driver.CurrentSector()), static_cast<std::int64_t>(driver.ScanEndSector()),
@@ -357,9 +326,7 @@ int ScanCommand(std::span<const std::string> args) {
         return ExitOk;
     }
 
-    // The first start acts as the installation; like the main page, the run
-    // begins its activity-log entries with the start block.
-    FixProcessSettings(StartUp(platform::SystemSettingsStore(), SystemStartupFacts()));
+    // Like the main page, the run begins its activity-log entries with the start block.
     const LogContext log = ProcessLogContext();
     WriteEntries(log, LogKind::Activity, StartBlockEntries(ProcessSettings(), std::time(nullptr)));
 
@@ -383,7 +350,7 @@ int ScanCommand(std::span<const std::string> args) {
     SourceDescriptor source;
     const std::optional<SourceChoice> choice = OpenSource(options.source, source);
     if (!choice) return ExitFailure;
-    const std::optional<std::pair<std::string, std::string>> range = SetRange(options, *choice, source);
+    const std::optional<RangeTexts> range = ApplyRange(options.range, *choice, source);
     if (!range) return ExitUsage;
     if (options.save) {
         if (std::optional<std::string> problem = SaveFolderProblem(options.save->folder, options.source)) {
@@ -397,14 +364,7 @@ int ScanCommand(std::span<const std::string> args) {
     TerminalLines lines;
     TerminalBadSectorPrompt prompt(lines);
     BadSectorPolicyState policy;
-    BadSectorMode mode = options.badSectors;
-    if (mode == BadSectorMode::Default) mode = platform::StdinIsTerminal() ? BadSectorMode::Ask : BadSectorMode::Retry;
-    switch (mode) {
-        case BadSectorMode::Ask: policy.SetPrompt(&prompt); break;
-        case BadSectorMode::Retry: policy.Set(RetryAll); break;
-        case BadSectorMode::Skip: policy.Set(SkipAll); break;
-        case BadSectorMode::Default: break;
-    }
+    ApplyBadSectorMode(options.badSectors, policy, prompt);
 
     SectorReader reader(source, policy);
     FoundFileList found;

@@ -47,6 +47,21 @@ std::vector<std::string> ScanSummaryEntries(const ScanSummary& summary) {
     };
 }
 
+std::vector<std::string> ImagingSummaryEntries(const ImagingSummary& summary) {
+    std::string end = "Disk Imaging Completed Successfully\r\n";
+    if (!summary.failure.empty()) {
+        end = "Disk Imaging Failed : " + summary.failure + "\r\n";
+    } else if (summary.aborted) {
+        end = "Disk Imaging Aborted\r\n";
+    }
+    return {
+        "\r\nAnalysing Disk Imaging Information :",
+        "Current Sector : " + std::to_string(summary.currentSector) + " / " + std::to_string(summary.totalSectors),
+        "Last File : " + summary.lastFile,
+        end,
+    };
+}
+
 bool WriteEntries(const LogContext& context, LogKind kind, const std::vector<std::string>& entries) {
     bool ok = true;
     for (const std::string& entry : entries) ok = WriteLog(context, kind, entry) && ok;

@@ -46,6 +46,18 @@ struct ScanSummary {
 
 std::vector<std::string> ScanSummaryEntries(const ScanSummary& summary);
 
+struct ImagingSummary {
+    std::uint64_t currentSector = 0;  // where the copy ended
+    std::uint64_t totalSectors = 0;   // the end of the range
+    std::string lastFile;             // the part written last
+    bool aborted = false;
+    std::string failure;  // why imaging failed; empty when it did not
+};
+
+// The end of an imaging run: heading, position, last part, and whether the
+// copy completed, was aborted or failed (with the reason).
+std::vector<std::string> ImagingSummaryEntries(const ImagingSummary& summary);
+
 // Writes each text as its own entry. False when any entry was lost.
 bool WriteEntries(const LogContext& context, LogKind kind, const std::vector<std::string>& entries);
 

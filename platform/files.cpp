@@ -90,6 +90,23 @@ bool SameFile(int fd, const std::string& path) {
     return byFd.st_dev == byPath.st_dev && byFd.st_ino == byPath.st_ino;
 }
 
+// argv for posix_spawn: the program, then the arguments, then a null pointer.
+class ArgumentVector {
+public:
+    ArgumentVector(const std::string& program, const std::vector<std::string>& arguments) {
+        storage_.reserve(arguments.size() + 1);
+        storage_.push_back(program);
+        storage_.insert(storage_.end(), arguments.begin(), arguments.end());
+        for (std::string& s : storage_) pointers_.push_back(s.data());
+        pointers_.push_back(nullptr);
+    }
+    char* const* Get() { return pointers_.data(); }
+
+private:
+    std::vector<std::string> storage_;
+    std::vector<char*> pointers_;
+};
+
 }  // namespace
 
 int AppendLocked(const std::string& path, std::string_view data, std::uint64_t resetAbove) {
@@ -174,14 +191,7 @@ bool ProgramExists(const std::string& program) {
 }
 
 bool StartDetached(const std::string& program, const std::vector<std::string>& arguments) {
-    std::vector<std::string> storage;
-    storage.reserve(arguments.size() + 1);
-    storage.push_back(program);
-    storage.insert(storage.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& s : storage) argv.push_back(s.data());
-    argv.push_back(nullptr);
-
+    ArgumentVector argv(program, arguments);
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
@@ -193,7 +203,7 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
 
     pid_t pid = 0;
-    int error = ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    int error = ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.Get(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (error != 0) return false;
@@ -207,6 +217,23 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
     }).detach();
     return true;
 }
+
+ProcessOutcome RunProgramAndWait(const std::string& path, const std::vector<std::string>& arguments) {
+    ArgumentVector argv(path, arguments);
+    ProcessOutcome outcome;
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.Get(), environ) != 0) return outcome;
+    outcome.started = true;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return outcome;
+    }
+    if (WIFEXITED(status)) outcome.exitStatus = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
+    return outcome;
+}
+
+bool RunningAsAdministrator() { return ::geteuid() == 0; }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string path(folder);

@@ -55,6 +55,19 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
 // True when program names an executable file found through PATH (or is a path to one).
 bool ProgramExists(const std::string& program);
 
+struct ProcessOutcome {
+    bool started = false;
+    int exitStatus = -1;  // the status it ended with; -1 when it did not end normally
+    int signal = 0;       // the signal that ended it, if one did
+};
+
+// Starts path (no search through PATH) with argv[0] = path followed by
+// arguments, and waits until it ends. It shares the caller's terminal.
+ProcessOutcome RunProgramAndWait(const std::string& path, const std::vector<std::string>& arguments);
+
+// True when the process runs with root's rights, which reading a disk needs.
+bool RunningAsAdministrator();
+
 // folder + '/' + name, without doubling a trailing '/'.
 std::string JoinPath(std::string_view folder, std::string_view name);
 // The parts of a colon-separated search path, empty parts dropped.

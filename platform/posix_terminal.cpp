@@ -32,7 +32,9 @@ void CatchInterrupt() {
 }
 
 bool InterruptRequested() { return g_interrupted != 0; }
-
 void ClearInterrupt() { g_interrupted = 0; }
+
+void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
+
 
 }  // namespace zt::platform

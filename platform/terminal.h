@@ -11,8 +11,11 @@ bool StderrIsTerminal();
 // flag is still set ends the process at once, as an impatient user expects.
 void CatchInterrupt();
 bool InterruptRequested();
-// Takes the request as handled, so that the next Ctrl+C stops the next job
-// again instead of ending the process.
+// Lowers the flag after a stop was declined, so the next Ctrl+C asks again.
 void ClearInterrupt();
+
+// A file-size limit (ulimit -f) then fails the write with EFBIG, which the
+// program reports, instead of killing it with SIGXFSZ.
+void IgnoreFileSizeSignal();
 
 }  // namespace zt::platform

@@ -4,12 +4,13 @@
 set -euo pipefail
 what=${1:-build}
 
-packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libblkid-dev
   qt6-base-dev fonts-dejavu-core)
 if [ "$what" = test ]; then
   # xvfb and xauth let the desktop program be started and photographed without a screen;
-  # the media tools make the real files the end-to-end tests scan.
-  packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools)
+  # the media tools make the real files the end-to-end tests scan; losetup (util-linux)
+  # attaches the card images of the device-listing tests.
+  packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools util-linux)
 fi
 
 missing=()

@@ -30,11 +30,13 @@ TEST(CliCommonTest, OverwriteAnswersFollowTheDialogsMnemonics) {
 }
 
 TEST(CliCommonTest, ProgressShowsPositionShareRateAndTimeLeft) {
-    EXPECT_EQ(ProgressText({500, 0, 1000, 3, 0.1}), "sector 500 / 1000 (50%) | 3 files");
+    EXPECT_EQ(ProgressText({500, 0, 1000, 3, 0.1, {}}), "sector 500 / 1000 (50%) | 3 files");
     // 1,000,000 sectors of 512 bytes in 2 s is 256 MB/s; as much again is left.
-    EXPECT_EQ(ProgressText({1'100'000, 100'000, 2'100'000, 0, 2.0}),
+    EXPECT_EQ(ProgressText({1'100'000, 100'000, 2'100'000, 0, 2.0, {}}),
               "sector 1100000 / 2100000 (50%) | 0 files | 256.0 MB/s | 0:00:02 left");
-    EXPECT_EQ(ProgressText({0, 0, 0, 0, 5.0}), "sector 0 / 0 (100%) | 0 files");
+    EXPECT_EQ(ProgressText({0, 0, 0, 0, 5.0, {}}), "sector 0 / 0 (100%) | 0 files");
+    // Imaging counts no files and names the part being written.
+    EXPECT_EQ(ProgressText({250, 0, 1000, std::nullopt, 0.1, "Image0.img"}), "sector 250 / 1000 (25%) | Image0.img");
 }
 
 TEST(CliCommonTest, RefusalsNameThePathAndTheReason) {

@@ -70,5 +70,19 @@ TEST_F(ActivityEntriesTest, ImagingAllExtensionsAndAnAbortedScan) {
     EXPECT_EQ(entries[5], "Analysing Aborted");
 }
 
+TEST_F(ActivityEntriesTest, ImagingSummaryForEachEndOfARun) {
+    using Entries = std::vector<std::string>;
+    ImagingSummary summary{4096, 8192, "/dest/Image0.img", false, ""};
+    EXPECT_EQ(ImagingSummaryEntries(summary),
+              (Entries{"\r\nAnalysing Disk Imaging Information :", "Current Sector : 4096 / 8192",
+                       "Last File : /dest/Image0.img", "Disk Imaging Completed Successfully\r\n"}));
+    summary.aborted = true;
+    EXPECT_EQ(ImagingSummaryEntries(summary).back(), "Disk Imaging Aborted\r\n");
+    // A failure outranks a stop that came too late to matter.
+    summary.failure = "Input/output error while writing /dest/Image0.img";
+    EXPECT_EQ(ImagingSummaryEntries(summary).back(),
+              "Disk Imaging Failed : Input/output error while writing /dest/Image0.img\r\n");
+}
+
 }  // namespace
 }  // namespace zt

@@ -1,136 +1,174 @@
 #include "platform/block_devices.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <filesystem>
 
-#include "platform/testing/temp_folder.h"
+#include "platform/testing/fake_block_tree.h"
 
 namespace zt::platform {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::TempFolder;
+using testing::FakeBlockTree;
 
-// A sysfs tree as the kernel lays it out: disk sda with partitions sda1 and
-// sda2, disk sdb, dm-0 on sda2, loop0 (with partition loop0p1) backed by an
-// image file, and loop1 backed by a file that lies on sdb.
-class FakeSysfs : public ::testing::Test {
+std::vector<std::string> Names(const std::vector<DiskEntry>& disks) {
+    std::vector<std::string> names;
+    for (const DiskEntry& d : disks) names.push_back(d.name);
+    return names;
+}
+
+TEST(NaturalLess, ComparesDigitRunsAsNumbers) {
+    EXPECT_TRUE(NaturalLess("sdb2", "sdb10"));
+    EXPECT_FALSE(NaturalLess("sdb10", "sdb2"));
+    EXPECT_FALSE(NaturalLess("sdz", "sdaa"));  // letters compare as text
+    EXPECT_TRUE(NaturalLess("sdb", "sdb1"));
+    EXPECT_TRUE(NaturalLess("nvme0n1p2", "nvme0n1p10"));
+    EXPECT_TRUE(NaturalLess("loop2", "loop10"));
+    EXPECT_FALSE(NaturalLess("sda", "sda"));
+}
+
+class FakeTreeTest : public ::testing::Test {
 protected:
-    FakeSysfs() {
-        Device("devices/pci/block/sda", "8:0");
-        Device("devices/pci/block/sda/sda1", "8:1", true);
-        Device("devices/pci/block/sda/sda2", "8:2", true);
-        Device("devices/pci/block/sdb", "8:16");
-        Device("devices/virtual/block/dm-0", "253:0");
-        fs::create_directories(root / "devices/virtual/block/dm-0/slaves");
-        fs::create_symlink("../../../../pci/block/sda/sda2", root / "devices/virtual/block/dm-0/slaves/sda2");
-
-        testing::WriteBytes(files / "card.dd", std::string(4096, '\0'));
-        testing::WriteBytes(files / "other.dd", std::string(4096, '\0'));
-        Device("devices/virtual/block/loop0", "7:0");
-        Device("devices/virtual/block/loop0/loop0p1", "259:0", true);
-        Backing("devices/virtual/block/loop0", files / "card.dd");
-        // The folder of the image files plays a folder on sdb.
-        struct stat st {};
-        EXPECT_EQ(::stat(files.Path().c_str(), &st), 0);
-        fs::create_symlink("../../devices/pci/block/sdb",
-                           root / ("dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev))));
-        Device("devices/virtual/block/loop1", "7:1");
-        Backing("devices/virtual/block/loop1", files / "other.dd");
-    }
-
-    void Device(const std::string& folder, const std::string& number, bool partition = false) {
-        fs::create_directories(root / folder);
-        if (partition) testing::WriteBytes(root / (folder + "/partition"), "1\n");
-        fs::create_directories(root / "dev/block");
-        fs::create_symlink("../../" + folder, root / ("dev/block/" + number));
-    }
-    void Backing(const std::string& loop, const std::string& file) {
-        fs::create_directories(root / (loop + "/loop"));
-        testing::WriteBytes(root / (loop + "/loop/backing_file"), file + "\n");
-    }
-    static SourceIdentity Disk(unsigned major, unsigned minor) {
-        return {SourceIdentity::Kind::BlockDevice, {major, minor}};
-    }
-    bool On(DeviceNumber fileSystem, const SourceIdentity& source) const {
-        return FileSystemOnSource(fileSystem, source, root.Path());
-    }
-
-    TempFolder root;
-    TempFolder files;
+    FakeBlockTree tree;
 };
 
-TEST_F(FakeSysfs, TheDeviceItsPartitionsAndTheDiskOfAPartitionAreTheMedium) {
-    EXPECT_TRUE(On({8, 1}, Disk(8, 1)));   // the scanned partition itself
-    EXPECT_TRUE(On({8, 1}, Disk(8, 0)));   // a partition of the scanned disk
-    EXPECT_TRUE(On({8, 0}, Disk(8, 1)));   // the disk holding the scanned partition
-    EXPECT_FALSE(On({8, 2}, Disk(8, 1)));  // a sibling partition
-    EXPECT_FALSE(On({8, 16}, Disk(8, 0)));
-    EXPECT_FALSE(On({8, 1}, Disk(8, 16)));
+TEST_F(FakeTreeTest, ListsOnlyReadableWholeDisksInKindOrder) {
+    tree.AddDisk("sdb", 2048, "8:16", true).AddDisk("sda", 4096, "8:0");
+    tree.AddDisk("nvme0n1", 8192, "259:0").AddDisk("mmcblk0", 1024, "179:0", true);
+    tree.AddDisk("vda", 100, "254:0").AddDisk("xvda", 100, "202:0").AddDisk("hda", 100, "3:0");
+    tree.AddDisk("loop0", 64, "7:0").SetAttribute("loop0", "loop/backing_file", "/tmp/card.img");
+    tree.AddDisk("loop1", 64, "7:1");  // attached to nothing: size but no backing file
+    tree.AddDisk("loop10", 64, "7:10").SetAttribute("loop10", "loop/backing_file", "/tmp/b.img");
+    // Never listed: floppy, optical, ram disks, eMMC boot areas, multipath legs, empty readers.
+    tree.AddDisk("fd0", 2880, "2:0", true).AddDisk("sr0", 100, "11:0", true);
+    tree.AddDisk("ram0", 100, "1:0").AddDisk("zram0", 100, "253:0");
+    tree.AddDisk("mmcblk0boot0", 100, "179:8").AddDisk("mmcblk0rpmb", 100, "179:16");
+    tree.AddDisk("nvme0c0n1", 8192, "259:9").SetAttribute("nvme0c0n1", "hidden", "1");
+    tree.AddDisk("sdc", 0, "8:32", true);
+    tree.AddDisk("dm-0", 100, "252:0").AddDisk("md0", 100, "9:0");
+
+    std::vector<DiskEntry> disks = ListDisks(tree.Roots());
+    EXPECT_EQ(Names(disks), (std::vector<std::string>{"sda", "sdb", "hda", "vda", "xvda", "nvme0n1", "mmcblk0",
+                                                      "loop0", "loop10"}));
+    EXPECT_EQ(disks[0].sizeBytes, 4096u * 512);
+    EXPECT_EQ(disks[0].devicePath, tree.Roots().dev + "/sda");
+    EXPECT_EQ(disks[0].majorMinor, "8:0");
+    EXPECT_FALSE(disks[0].removable);
+    EXPECT_TRUE(disks[1].removable);
+    EXPECT_EQ(disks[7].backingFile, "/tmp/card.img");
 }
 
-TEST_F(FakeSysfs, MappedAndLoopDevicesAreTracedToWhatHoldsThem) {
-    EXPECT_TRUE(On({253, 0}, Disk(8, 0)));   // LVM or dm-crypt on the scanned disk
-    EXPECT_TRUE(On({253, 0}, Disk(8, 2)));
-    EXPECT_FALSE(On({253, 0}, Disk(8, 16)));
-    EXPECT_TRUE(On({7, 1}, Disk(8, 16)));    // a mounted image whose file lies on the scanned disk
-    EXPECT_FALSE(On({7, 1}, Disk(8, 0)));
+TEST_F(FakeTreeTest, ReadsModelTextsAndPartitionsInNaturalOrder) {
+    tree.AddDisk("sdb", 1'000'000, "8:16", true).SetModel("sdb", "Generic ", "  STORAGE DEVICE  ");
+    tree.AddPartition("sdb", "sdb10", 100, "8:26").AddPartition("sdb", "sdb2", 300, "8:18");
+    tree.AddPartition("sdb", "sdb1", 200, "8:17");
+    tree.AddDisk("mmcblk0", 4096, "179:0", true).SetAttribute("mmcblk0", "device/name", "SD32G");
+
+    std::vector<DiskEntry> disks = ListDisks(tree.Roots());
+    ASSERT_EQ(disks.size(), 2u);
+    EXPECT_EQ(disks[0].vendor, "Generic");
+    EXPECT_EQ(disks[0].model, "STORAGE DEVICE");
+    ASSERT_EQ(disks[0].partitions.size(), 3u);
+    EXPECT_EQ(disks[0].partitions[0].name, "sdb1");
+    EXPECT_EQ(disks[0].partitions[1].name, "sdb2");
+    EXPECT_EQ(disks[0].partitions[2].name, "sdb10");
+    EXPECT_EQ(disks[0].partitions[1].sizeBytes, 300u * 512);
+    EXPECT_EQ(disks[0].partitions[0].devicePath, tree.Roots().dev + "/sdb1");
+    EXPECT_EQ(disks[0].partitions[0].majorMinor, "8:17");
+    EXPECT_EQ(disks[1].model, "SD32G");  // memory cards name themselves in device/name
 }
 
-TEST_F(FakeSysfs, AnImageFileIsTheMediumOnlyWhenItsOwnFileSystemIsTheDestination) {
-    const std::optional<SourceIdentity> card = IdentifySource(files / "card.dd");
-    ASSERT_TRUE(card);
-    EXPECT_EQ(card->kind, SourceIdentity::Kind::File);
-    EXPECT_TRUE(On({7, 0}, *card));    // the image mounted through loop0
-    EXPECT_TRUE(On({259, 0}, *card));  // ... or a partition of it
-    EXPECT_FALSE(On({7, 1}, *card));   // another image
-    EXPECT_FALSE(On({8, 16}, *card));  // the disk the image lies on: saving beside it is fine
+TEST_F(FakeTreeTest, MissingSysfsFolderListsNothing) {
+    BlockDeviceRoots roots = tree.Roots();
+    roots.sysBlock += "/absent";
+    EXPECT_TRUE(ListDisks(roots).empty());
+    EXPECT_TRUE(ListLogicalDrives(roots).empty());
 }
 
-TEST_F(FakeSysfs, UntraceableFileSystemsAndFoldersAreNotTheMedium) {
-    EXPECT_FALSE(On({0, 45}, Disk(8, 0)));  // tmpfs: no block device
-    EXPECT_FALSE(On({8, 1}, SourceIdentity{}));
-    EXPECT_FALSE(On({8, 1}, Disk(99, 0)));  // a source sysfs does not know
-    const std::optional<SourceIdentity> folder = IdentifySource(files.Path());
-    ASSERT_TRUE(folder);
-    EXPECT_EQ(folder->kind, SourceIdentity::Kind::Other);
-    // An image file and the folder beside it, on the real system.
-    EXPECT_FALSE(FolderOnSourceMedium(files.Path(), files / "card.dd"));
-    EXPECT_FALSE(FolderOnSourceMedium(files / "missing", files / "card.dd"));
+TEST(Geometry, FollowsTheConventionWhenTheDriveCannotBeAsked) {
+    DiskGeometry g = ReadGeometry("/nonexistent/sdz", 1'073'741'824);
+    EXPECT_EQ(g.heads, 255u);
+    EXPECT_EQ(g.sectorsPerTrack, 63u);
+    EXPECT_EQ(g.cylinders, 2'097'152u / 16'065u);
+    // A regular file is no drive: the convention again, never its own numbers.
+    EXPECT_EQ(ReadGeometry("/proc/self/exe", 16'065u * 512 * 3).cylinders, 3u);
+    EXPECT_EQ(GeometryFromSize(16'065u * 512 * 2 - 1, 255, 63).cylinders, 1u);
+    EXPECT_EQ(GeometryFromSize(1 << 20, 0, 63).cylinders, 0u);
 }
 
-int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+TEST(MountInfo, ParsesFieldsAroundOptionalTagsAndDecodesEscapes) {
+    std::vector<MountEntry> mounts = ParseMountInfo(
+        "36 35 98:0 / /mnt1 rw,noatime master:1 - ext3 /dev/root rw,errors=continue\n"
+        "40 27 8:17 / /media/user/MY\\040CARD rw,nosuid shared:5 master:2 - vfat /dev/sdb1 rw\n"
+        "41 27 8:18 / /plain rw - exfat /dev/sdb2 rw\n"
+        "garbage line\n"
+        "42 27 8:19 / /cut rw -\n");
+    ASSERT_EQ(mounts.size(), 3u);
+    EXPECT_EQ(mounts[0].majorMinor, "98:0");
+    EXPECT_EQ(mounts[0].fsType, "ext3");
+    EXPECT_EQ(mounts[1].mountPoint, "/media/user/MY CARD");
+    EXPECT_EQ(mounts[1].fsType, "vfat");
+    EXPECT_EQ(mounts[1].source, "/dev/sdb1");
+    EXPECT_EQ(mounts[2].mountPoint, "/plain");
+}
 
-TEST(RealLoopDevice, AFileSystemOnTheScannedDeviceIsRecognised) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to set up a loop device";
-    TempFolder scratch;
-    const std::string image = scratch / "card.img";
-    const std::string mountPoint = scratch / "mnt";
-    fs::create_directory(mountPoint);
-    if (Shell("truncate -s 8M " + image + " && mkfs.ext4 -q -F " + image) != 0) GTEST_SKIP() << "no mkfs.ext4";
-    char device[64] = {};
-    FILE* p = ::popen(("losetup -f --show " + image + " 2>/dev/null").c_str(), "r");
-    if (p == nullptr) GTEST_SKIP() << "no losetup";
-    const bool attached = std::fgets(device, sizeof device, p) != nullptr;
-    ::pclose(p);
-    if (!attached) GTEST_SKIP() << "no free loop device";
-    std::string loop(device);
-    loop.erase(loop.find_last_not_of('\n') + 1);
-    if (Shell("mount " + loop + " " + mountPoint) != 0) {
-        Shell("losetup -d " + loop);
-        GTEST_SKIP() << "cannot mount here";
-    }
-    EXPECT_TRUE(FolderOnSourceMedium(mountPoint, loop));
-    EXPECT_TRUE(FolderOnSourceMedium(mountPoint, image));  // the image itself, mounted
-    EXPECT_FALSE(FolderOnSourceMedium(scratch.Path(), loop));
-    EXPECT_FALSE(FolderOnSourceMedium(scratch.Path(), image));
-    Shell("umount " + mountPoint);
-    Shell("losetup -d " + loop);
+TEST(MountInfo, TheRunningSystemHasARoot) {
+    std::vector<MountEntry> mounts = ReadMountInfo("/proc/self/mountinfo");
+    EXPECT_TRUE(std::any_of(mounts.begin(), mounts.end(), [](const MountEntry& m) { return m.mountPoint == "/"; }));
+    std::optional<FileSystemSpace> space = QueryFileSystemSpace("/");
+    ASSERT_TRUE(space.has_value());
+    EXPECT_GT(space->totalBytes, 0u);
+    EXPECT_LE(space->freeBytes, space->totalBytes);
+    EXPECT_FALSE(QueryFileSystemSpace("/nonexistent/mount").has_value());
+}
+
+TEST_F(FakeTreeTest, LogicalDrivesCarryFileSystemLabelAndSpaceWhenMounted) {
+    if (!testing::MakeFatImage(tree.NodePath("sdb1"), 2048, "HOLIDAY")) GTEST_SKIP() << "mkfs.vfat is missing";
+    tree.AddDisk("sdb", 100'000, "8:16", true);
+    tree.AddPartition("sdb", "sdb1", 4096, "8:17").AddPartition("sdb", "sdb2", 2048, "8:18");
+    tree.AddPartition("sdb", "sdb3", 2, "8:19");  // extended-partition container
+    tree.AppendMount("50 27 8:18 / " + tree.Root() + " rw - ext4 /dev/sdb2 rw");
+    // An unpartitioned disk holding a file system is a drive of its own...
+    ASSERT_TRUE(testing::MakeFatImage(tree.NodePath("sdc"), 1024, "NO NAME"));
+    tree.AddDisk("sdc", 2048, "8:32", true);
+    // ...one without a recognised file system is only a disk.
+    tree.AddDisk("sdd", 2048, "8:48", true);
+
+    std::vector<LogicalDriveEntry> drives = ListLogicalDrives(tree.Roots());
+    ASSERT_EQ(drives.size(), 3u);
+    EXPECT_EQ(drives[0].name, "sdb1");
+    EXPECT_EQ(drives[0].fsType, "vfat");
+    EXPECT_EQ(drives[0].label, "HOLIDAY");
+    EXPECT_EQ(drives[0].sizeBytes, 4096u * 512);  // the partition's size, not the file's
+    EXPECT_FALSE(drives[0].space.has_value());
+    EXPECT_EQ(drives[1].name, "sdb2");
+    EXPECT_TRUE(drives[1].fsType.empty());  // no node to probe, no udev record
+    ASSERT_TRUE(drives[1].space.has_value());
+    EXPECT_GT(drives[1].space->totalBytes, 0u);
+    EXPECT_EQ(drives[2].name, "sdc");
+    EXPECT_EQ(drives[2].fsType, "vfat");
+}
+
+TEST_F(FakeTreeTest, UdevRecordNamesTheFileSystemWhenTheDeviceCannotBeOpened) {
+    tree.AddDisk("sdb", 100'000, "8:16", true).AddPartition("sdb", "sdb1", 4096, "8:17");
+    tree.SetUdevRecord("8:17", "S:disk/by-label/MY\\x20CARD\nE:ID_FS_TYPE=exfat\nE:ID_FS_LABEL=MY_CARD\n"
+                               "E:ID_FS_LABEL_ENC=MY\\x20CARD\n");
+    std::vector<LogicalDriveEntry> drives = ListLogicalDrives(tree.Roots());
+    ASSERT_EQ(drives.size(), 1u);
+    EXPECT_EQ(drives[0].fsType, "exfat");
+    EXPECT_EQ(drives[0].label, "MY CARD");
+
+    EXPECT_FALSE(UdevFileSystem(tree.Roots(), "8:99").has_value());
+    tree.SetUdevRecord("8:20", "E:ID_PART_ENTRY_TYPE=0x83\n");
+    EXPECT_FALSE(UdevFileSystem(tree.Roots(), "8:20").has_value());
+}
+
+TEST(ProbeFileSystem, RecognisesNothingInZerosOrAMissingFile) {
+    FakeBlockTree tree;
+    FakeBlockTree::Write(tree.NodePath("zeros"), std::string(1 << 20, '\0'));
+    EXPECT_FALSE(ProbeFileSystem(tree.NodePath("zeros")).has_value());
+    EXPECT_FALSE(ProbeFileSystem(tree.NodePath("missing")).has_value());
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "platform/block_devices.h"
+#include "platform/source_medium.h"
 #include "platform/files.h"
 
 namespace zt::platform {

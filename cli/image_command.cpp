@@ -1,0 +1,253 @@
+// pictora-cli image: copies a sector range of a device, a raw disk image or
+// an image set into an image set that `pictora-cli scan` can read later in
+// place of a failing medium.
+#include <chrono>
+#include <iostream>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/common.h"
+#include "core/imaging/imaging_destination.h"
+#include "core/imaging/imaging_thread.h"
+#include "core/imaging/pause_gate.h"
+#include "logs/activity_entries.h"
+#include "platform/files.h"
+#include "platform/terminal.h"
+
+namespace zt::cli {
+
+namespace {
+
+
+constexpr std::string_view kImageHelp = R"(Usage: pictora-cli image SOURCE DEST_DIR [options]
+
+Copies the sectors of SOURCE, raw, into an image set in the folder DEST_DIR:
+one file Image0.img, or with --multifile numbered parts Image0.img,
+Image1.img, ... of 1331200 sectors (650 MiB) each. `pictora-cli scan DEST_DIR`
+reads the set later in place of a failing medium. SOURCE is never written to.
+Existing parts of the same names in DEST_DIR are replaced.
+
+SOURCE is one of:
+  a block device       a whole disk (/dev/sdb, /dev/mmcblk0) or a partition
+                       (/dev/sdb1); reading a disk needs root privileges (sudo)
+  a raw disk image     a regular file holding a sector copy, such as card.dd
+  a folder             holding an image set (Image0.img, Image1.img, ...)
+  a label              of a drive or disk as 'pictora-cli devices' lists it:
+                       Disk1, 'Local Disk (sdb1)', 'HOLIDAY (mmcblk0p1)'
+
+Options:
+  --range START:END    copy sectors START up to, not including, END (decimal,
+                       at most 4294967295). Default: the whole source.
+  --multifile          write parts of 1331200 sectors instead of one file
+  --bad-sectors ask|retry|skip
+                       what to do with sectors that cannot be read: ask on the
+                       terminal each time (Retry, Skip, Retry All, Skip All),
+                       retry each one sector by sector, or skip it. Sectors
+                       that stay unreadable are written as zeros.
+                       Default: ask when input is a terminal, otherwise retry.
+  --help               show this text
+
+While it runs, progress is shown on stderr when stderr is a terminal. Ctrl+C
+asks whether to stop (when input is a terminal) and stops after the sectors
+being copied; what was written so far stays. A second Ctrl+C ends the program
+at once.
+
+Exit status: 0 the image was completed; 1 the source cannot be read, the
+destination has too little space, or writing the image failed; 2 bad
+arguments, range or destination; 130 stopped with Ctrl+C.
+)";
+
+struct ImageOptions {
+    std::string source;
+    std::string destination;
+    std::optional<std::string> range;
+    bool multiFile = false;
+    BadSectorMode badSectors = BadSectorMode::Default;
+    bool help = false;
+};
+
+std::variant<ImageOptions, std::string> ParseImageOptions(std::span<const std::string> args) {
+    ImageOptions options;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::optional<std::string> inlineValue;
+        if (arg.starts_with("--") && arg.find('=') != std::string::npos) {
+            inlineValue = arg.substr(arg.find('=') + 1);
+            arg = arg.substr(0, arg.find('='));
+        }
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--multifile") {
+            options.multiFile = true;
+        } else if (arg == "--range" || arg == "--bad-sectors") {
+            std::optional<std::string> v = inlineValue;
+            if (!v && i + 1 < args.size()) v = args[++i];
+            if (!v) return "option " + arg + " needs a value";
+            if (arg == "--range") {
+                options.range = *v;
+            } else if (std::optional<BadSectorMode> mode = ParseBadSectorMode(*v)) {
+                options.badSectors = *mode;
+            } else {
+                return "--bad-sectors wants ask, retry or skip, not '" + *v + "'";
+            }
+        } else if (arg.starts_with("-") && arg != "-") {
+            return "unknown option " + arg;
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (options.help) return options;
+    if (positional.size() != 2) return "image needs a SOURCE and a DEST_DIR";
+    options.source = positional[0];
+    options.destination = positional[1];
+    // The log and the messages name the parts by full path, wherever the run started.
+    if (!options.destination.starts_with('/')) {
+        options.destination = platform::JoinPath(platform::CurrentFolder(), options.destination);
+    }
+    return options;
+}
+
+// The run header's description of the source, as the activity log keeps it.
+RunHeader ImagingRunHeader(const ImageOptions& options, const SourceChoice& choice, const SourceDescriptor& source) {
+    RunHeader header;
+    header.mediaRecovery = false;
+    if (choice.kind == SourceKind::ImageSet) {
+        header.group = "Selected Image";
+        header.label = platform::JoinPath(source.ImageFolder, ImageFirstPartName);
+    } else {
+        header.group = "Selected Disk";
+        header.label = options.source;
+    }
+    header.infoLines = {"Source : " + options.source, "Total Sectors : " + std::to_string(choice.SizeSectors())};
+    header.rangeStart = std::to_string(source.RangeStart);
+    header.rangeEnd = std::to_string(source.RangeEnd);
+    return header;
+}
+
+// Asks whether to stop, with the copy held at its next chunk meanwhile.
+// Without a terminal to ask on, the request stands as given.
+bool ConfirmStop(TerminalLines& lines, PauseGate& gate) {
+    if (!platform::StdinIsTerminal()) return true;
+    PauseGate::Hold hold(gate);
+    return lines.Exclusive([] {
+        std::cerr << "Are you sure you want to stop this process? [y/N] " << std::flush;
+        std::string line;
+        if (!std::getline(std::cin, line)) return true;
+        return !line.empty() && (line[0] == 'y' || line[0] == 'Y');
+    });
+}
+
+void ShowProgress(TerminalLines& lines, const ImagingProgress& progress, const SourceDescriptor& source,
+                  double seconds) {
+    const std::string part = progress.LastFileName();
+    ProgressFigures figures;
+    figures.current = progress.CurrentSector.load();
+    figures.rangeStart = source.RangeStart;
+    figures.rangeEnd = source.RangeEnd;
+    figures.seconds = seconds;
+    figures.writing = part.substr(part.find_last_of('/') + 1);
+    lines.ShowProgress(ProgressText(figures));
+}
+
+// Runs the copy on its thread, shows progress and handles Ctrl+C until it ends.
+ImagingOutcome RunImaging(ImagingCopy& copy, ImagingJob job, const ImagingProgress& progress,
+                          const SourceDescriptor& source, std::atomic<bool>& stopRequest, TerminalLines& lines) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point t0 = Clock::now();
+    const bool showProgress = platform::StderrIsTerminal();
+    Clock::time_point nextProgress = t0;
+    PauseGate gate;
+    job.chunkBoundary = [&gate] { gate.PassThrough(); };
+
+    platform::CatchInterrupt();
+    ImagingThread thread;
+    if (!thread.Start(copy, std::move(job))) return {};
+    while (thread.Running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!stopRequest.load() && platform::InterruptRequested()) {
+            // A confirmed stop leaves the flag up: another Ctrl+C quits at once.
+            if (ConfirmStop(lines, gate)) {
+                stopRequest.store(true);
+            } else {
+                platform::ClearInterrupt();
+            }
+        }
+        const Clock::time_point now = Clock::now();
+        if (showProgress && now >= nextProgress) {
+            nextProgress = now + std::chrono::seconds(1);
+            ShowProgress(lines, progress, source, std::chrono::duration<double>(now - t0).count());
+        }
+    }
+    thread.Join();
+    if (showProgress) {
+        ShowProgress(lines, progress, source, std::chrono::duration<double>(Clock::now() - t0).count());
+        lines.EndProgress();
+    }
+    return thread.Outcome();
+}
+
+}  // namespace
+
+int ImageCommand(std::span<const std::string> args) {
+    auto parsed = ParseImageOptions(args);
+    if (auto* error = std::get_if<std::string>(&parsed)) {
+        PrintError(*error);
+        std::cerr << "Try 'pictora-cli image --help'.\n";
+        return ExitUsage;
+    }
+    const ImageOptions& options = std::get<ImageOptions>(parsed);
+    if (options.help) {
+        std::cout << kImageHelp;
+        return ExitOk;
+    }
+
+    platform::IgnoreFileSizeSignal();
+    SourceDescriptor source;
+    const std::optional<SourceChoice> choice = OpenSource(options.source, source);
+    if (!choice) return ExitFailure;
+    if (!ApplyRange(options.range, *choice, source)) return ExitUsage;
+
+    const DestinationCheck check = CheckImagingDestination(platform::SystemDestinationIo(), options.destination, source);
+    if (check != DestinationCheck::Ok) {
+        PrintError(DestinationCheckMessage(check));
+        return check == DestinationCheck::InsufficientSpace ? ExitFailure : ExitUsage;
+    }
+
+    TerminalLines lines;
+    TerminalBadSectorPrompt prompt(lines);
+    BadSectorPolicyState policy;
+    ApplyBadSectorMode(options.badSectors, policy, prompt);
+
+    WriteEntries(ProcessLogContext(), LogKind::Activity, RunHeaderEntries(ImagingRunHeader(options, *choice, source)));
+
+    SectorReader reader(source, policy);
+    ImagingProgress progress;
+    std::atomic<bool> stopRequest{false};
+    ImagingCopy copy(reader, platform::SystemDestinationIo(), progress, stopRequest);
+    const ImagingOutcome outcome = RunImaging(copy, {MakeImageBaseName(options.destination), options.multiFile, {}},
+                                              progress, source, stopRequest, lines);
+
+    WriteEntries(ProcessLogContext(), LogKind::Activity,
+                 ImagingSummaryEntries({progress.CurrentSector.load(), progress.TotalSectors.load(),
+                                        progress.LastFileName(), outcome.result == ImagingResult::Aborted,
+                                        ImagingFailureReason(outcome)}));
+    std::cout << "Current Sector : " << progress.CurrentSector.load() << " / " << progress.TotalSectors.load() << '\n'
+              << "Last File : " << progress.LastFileName() << '\n';
+    switch (outcome.result) {
+        case ImagingResult::Completed:
+            std::cout << ImagingOutcomeMessage(outcome) << '\n';
+            return ExitOk;
+        case ImagingResult::Aborted:
+            std::cout << ImagingOutcomeMessage(outcome) << '\n';
+            return ExitStopped;
+        case ImagingResult::Failed:
+            PrintError(ImagingOutcomeMessage(outcome));
+            return ExitFailure;
+    }
+    return ExitFailure;
+}
+
+}  // namespace zt::cli

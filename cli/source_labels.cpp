@@ -1,0 +1,86 @@
+#include "cli/source_labels.h"
+
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+
+#include "app/settings.h"
+#include "cli/common.h"
+#include "platform/path_kind.h"
+#include "platform/settings_store.h"
+
+namespace zt::cli {
+
+namespace {
+
+// Probing every file system once is enough for one command.
+class ListedDrives final : public DriveProbe {
+public:
+    std::vector<platform::LogicalDriveEntry> ListLogicalDrives() override {
+        if (!drives_) drives_ = system_.ListLogicalDrives();
+        return *drives_;
+    }
+
+private:
+    SystemDriveProbe system_;
+    std::optional<std::vector<platform::LogicalDriveEntry>> drives_;
+};
+
+std::string InstallFolder() {
+    const AppSettings& fixed = ProcessSettings();
+    if (!fixed.InstallFolder.empty()) return fixed.InstallFolder;
+    return StartUp(platform::SystemSettingsStore(), SystemStartupFacts()).InstallFolder;
+}
+
+}  // namespace
+
+struct SourceListing::Parts {
+    StoreDeviceRegistry registry{platform::SystemSettingsStore()};
+    ListedDrives drives;
+    SystemToolLauncher launcher;
+    SelectionContext context{registry, drives, platform::SystemRawIo()};
+    std::optional<SourceTreeModel> model;
+};
+
+SourceListing::SourceListing() : parts_(std::make_unique<Parts>()) {}
+SourceListing::~SourceListing() = default;
+
+const SourceTreeModel& SourceListing::Model() {
+    if (!parts_->model) {
+        DeviceListingContext listing{parts_->registry, parts_->drives, parts_->launcher, InstallFolder()};
+        parts_->model = BuildSourceTree(listing, false);
+    }
+    return *parts_->model;
+}
+
+SelectionContext& SourceListing::Context() { return parts_->context; }
+
+std::vector<platform::LogicalDriveEntry> SourceListing::Drives() { return parts_->drives.ListLogicalDrives(); }
+
+bool LooksLikeTreeLabel(const std::string& text) {
+    if (text.starts_with("Disk") && text.size() > 4 &&
+        std::all_of(text.begin() + 4, text.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
+        return true;
+    return !DriveNameFromLabel(text).empty() && text.find('/') == std::string::npos;
+}
+
+std::string ResolveSourceArgument(const std::string& text) {
+    if (platform::InspectPath(text).kind != platform::PathKind::Missing || !LooksLikeTreeLabel(text)) return text;
+    SourceListing listing;
+    if (text.starts_with("Disk")) {
+        const SourceTreeModel& model = listing.Model();
+        if (model.error != DeviceListError::None) {
+            PrintError(DescribeDeviceListError(model.error));
+            return {};
+        }
+    }
+    std::string device = DevicePathForLabel(text, listing.Context());
+    if (device.empty()) {
+        PrintError("'" + text + "' is not in the list of drives and disks ('pictora-cli devices' shows it)");
+        return {};
+    }
+    std::cerr << text << " is " << device << '\n';
+    return device;
+}
+
+}  // namespace zt::cli

@@ -1,0 +1,41 @@
+// The source tree on the command line: the listing that the source page
+// shows (drives, and the disks devquery reports), and SOURCE arguments given
+// as one of its labels ("Disk1", "Local Disk (sdb1)").
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/source/device_enumeration.h"
+#include "core/source/tree_selection.h"
+
+namespace zt::cli {
+
+// The listing with the machine's pieces: the user's settings store, the
+// block devices, and devquery from the installation folder.
+class SourceListing {
+public:
+    SourceListing();
+    ~SourceListing();
+    SourceListing(const SourceListing&) = delete;
+    SourceListing& operator=(const SourceListing&) = delete;
+
+    // Runs the listing once (devquery included); later calls return the same model.
+    const SourceTreeModel& Model();
+    SelectionContext& Context();
+    std::vector<platform::LogicalDriveEntry> Drives();
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
+
+// True when text has the form of a disk or drive label rather than a path.
+bool LooksLikeTreeLabel(const std::string& text);
+
+// The device behind a label; text itself when it names something that
+// exists or is no label. Empty (after printing why) when the label names no
+// listed source.
+std::string ResolveSourceArgument(const std::string& text);
+
+}  // namespace zt::cli

@@ -1,0 +1,16 @@
+#include "core/imaging/image_set.h"
+
+namespace zt {
+
+std::string MakeImageBaseName(const std::string& destination) {
+    std::string base = destination;
+    if (base.empty() || base.back() != '/') base += '/';
+    return base + "Image.img";
+}
+
+std::string ImagePartName(const std::string& imageBaseName, std::uint64_t part) {
+    const std::size_t keep = imageBaseName.size() >= 4 ? imageBaseName.size() - 4 : 0;
+    return imageBaseName.substr(0, keep) + std::to_string(part) + ".img";
+}
+
+}  // namespace zt

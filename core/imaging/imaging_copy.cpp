@@ -1,0 +1,164 @@
+#include "core/imaging/imaging_copy.h"
+
+#include <array>
+#include <system_error>
+
+namespace zt {
+
+std::string ImagingProgress::LastFileName() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastFileName_;
+}
+
+void ImagingProgress::SetLastFileName(std::string name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastFileName_ = std::move(name);
+}
+
+namespace {
+
+ImagingOutcome Failure(ImagingFailure failure, int error, const std::string& path) {
+    return {ImagingResult::Failed, failure, error, path};
+}
+
+}  // namespace
+
+bool ImagingCopy::OpenPart(const std::string& name, ImagingOutcome& outcome) {
+    // A part left read-only by an earlier run must still be replaced.
+    if (io_.Exists(name)) (void)io_.MakeOwnerWritable(name);
+    platform::OpenResult created = io_.CreateTruncate(name);
+    if (created.handle < 0) {
+        outcome = Failure(ImagingFailure::CreatePart, created.error, name);
+        return false;
+    }
+    part_ = created.handle;
+    partName_ = name;
+    return true;
+}
+
+bool ImagingCopy::ClosePart(ImagingOutcome& outcome) {
+    if (part_ < 0) return true;
+    const int error = io_.FlushAndClose(part_);
+    part_ = -1;
+    if (error != 0) {
+        outcome = Failure(ImagingFailure::ClosePart, error, partName_);
+        return false;
+    }
+    return true;
+}
+
+bool ImagingCopy::RemoveStalePart(const std::string& name, ImagingOutcome& outcome) {
+    if (!io_.Exists(name)) return true;
+    (void)io_.MakeOwnerWritable(name);
+    const int error = io_.Remove(name);
+    if (error != 0) {
+        // The set would read on into the old data: that is no finished image.
+        outcome = Failure(ImagingFailure::RemoveStalePart, error, name);
+        return false;
+    }
+    return true;
+}
+
+ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
+    const SourceDescriptor& source = reader_.Source();
+    const std::uint64_t rangeEnd = source.RangeEnd;
+    std::uint64_t current = source.RangeStart;
+    // A page runs several copies: nothing of the previous run may show in this one.
+    progress_.TotalSectors.store(rangeEnd);
+    progress_.CurrentSector.store(current);
+    progress_.SetLastFileName({});
+    std::uint32_t chunk = ImagingChunkSectors;
+    if (rangeEnd > current && rangeEnd - current < chunk) chunk = static_cast<std::uint32_t>(rangeEnd - current);
+    std::uint64_t inPart = 0;  // sectors written to the open part
+    std::uint64_t partNumber = 0;
+    std::array<std::uint8_t, std::size_t{ImagingChunkSectors} * kSectorSize> buffer{};
+    ImagingOutcome outcome;
+    part_ = -1;
+
+    // On a failure the open part is closed without a flush: what was written
+    // stays, and the first error is the one reported.
+    auto fail = [this](ImagingOutcome failed) {
+        if (part_ >= 0) io_.Close(part_);
+        part_ = -1;
+        return failed;
+    };
+
+    while (current < rangeEnd) {
+        // Unreadable sectors are settled inside the reader; the buffer is written as delivered.
+        (void)reader_.ReadSectors(current, chunk, buffer.data());
+
+        if (part_ < 0) {
+            if (!OpenPart(ImagePartName(job.ImageBaseName, partNumber), outcome)) return fail(outcome);
+            ++partNumber;
+        } else if (inPart == ImagePartSectors && job.ImagingMultiFile) {
+            inPart = 0;
+            if (!ClosePart(outcome)) return fail(outcome);
+            if (!OpenPart(ImagePartName(job.ImageBaseName, partNumber), outcome)) return fail(outcome);
+            ++partNumber;
+        }
+
+        const int error = io_.WriteAt(part_, buffer.data(), std::size_t{chunk} * kSectorSize, inPart * kSectorSize);
+        if (error != 0) return fail(Failure(ImagingFailure::WritePart, error, partName_));
+
+        if (job.chunkBoundary) job.chunkBoundary();
+        if (stopRequest_.load()) {
+            if (!ClosePart(outcome)) return fail(outcome);
+            return {ImagingResult::Aborted, ImagingFailure::None, 0, {}};
+        }
+
+        current += chunk;
+        inPart += chunk;
+        if (current + chunk > rangeEnd) chunk = static_cast<std::uint32_t>(rangeEnd - current);
+        // The part first: whoever sees the new position also sees its part.
+        progress_.SetLastFileName(partName_);
+        progress_.CurrentSector.store(current);
+    }
+
+    // One stale part of an earlier, longer run would make the set read on
+    // past the new copy's end; only the name right after the last is examined.
+    // A single-file copy removes a stale Image1.img too: beside it the folder
+    // would be read as a multi-file set, and its old data scanned as part of
+    // the new copy.
+    if (!RemoveStalePart(ImagePartName(job.ImageBaseName, partNumber), outcome)) {
+        return fail(outcome);
+    }
+    if (!ClosePart(outcome)) return fail(outcome);
+    progress_.CurrentSector.store(rangeEnd);
+    return outcome;
+}
+
+std::string ImagingFailureReason(const ImagingOutcome& outcome) {
+    if (outcome.result != ImagingResult::Failed) return {};
+    std::string step;
+    switch (outcome.failure) {
+        case ImagingFailure::CreatePart:
+            step = "creating ";
+            break;
+        case ImagingFailure::WritePart:
+            step = "writing ";
+            break;
+        case ImagingFailure::ClosePart:
+            step = "finishing ";
+            break;
+        case ImagingFailure::RemoveStalePart:
+            step = "removing the earlier part ";
+            break;
+        case ImagingFailure::None:
+            break;
+    }
+    return std::generic_category().message(outcome.error) + " while " + step + outcome.path;
+}
+
+std::string ImagingOutcomeMessage(const ImagingOutcome& outcome) {
+    switch (outcome.result) {
+        case ImagingResult::Completed:
+            return "Image creation completed successfully.";
+        case ImagingResult::Aborted:
+            return "Image creation aborted.";
+        case ImagingResult::Failed:
+            return "Image creation failed: " + ImagingFailureReason(outcome) + ".";
+    }
+    return {};
+}
+
+}  // namespace zt

@@ -1,0 +1,98 @@
+// The imaging copy: reads the source's range 8 sectors at a time through the
+// sector reader and writes it into an image set. Run() is synchronous, so a
+// test can call it directly; ImagingThread runs it on a worker.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "core/imaging/image_set.h"
+#include "core/source/sector_reader.h"
+#include "platform/destination_io.h"
+
+namespace zt {
+
+// What the copy publishes for the thread that shows progress.
+class ImagingProgress {
+public:
+    // The next sector to copy; the range end once the copy has completed.
+    std::atomic<std::uint64_t> CurrentSector{0};
+    // The range end, taken when the copy starts.
+    std::atomic<std::uint64_t> TotalSectors{0};
+
+    std::string LastFileName() const;
+    void SetLastFileName(std::string name);
+
+private:
+    mutable std::mutex mutex_;
+    std::string lastFileName_;
+};
+
+enum class ImagingResult {
+    Completed,
+    Aborted,
+    Failed,
+};
+
+// Which step of the copy failed.
+enum class ImagingFailure {
+    None,
+    CreatePart,
+    WritePart,
+    ClosePart,
+    RemoveStalePart,
+};
+
+struct ImagingOutcome {
+    ImagingResult result = ImagingResult::Completed;
+    ImagingFailure failure = ImagingFailure::None;
+    int error = 0;     // errno of the failed step
+    std::string path;  // the part concerned
+};
+
+struct ImagingJob {
+    // Destination folder + "Image.img" (MakeImageBaseName).
+    std::string ImageBaseName;
+    // Numbered parts of ImagePartSectors sectors instead of one file.
+    bool ImagingMultiFile = false;
+    // Called after every chunk, before the stop request is looked at; a pause
+    // gate holds the copy here while the user is asked whether to stop.
+    std::function<void()> chunkBoundary;
+};
+
+class ImagingCopy {
+public:
+    // The range is the reader's source range: RangeStart up to, not including,
+    // RangeEnd. stopRequest is looked at after every chunk.
+    ImagingCopy(SectorReader& reader, platform::DestinationIo& io, ImagingProgress& progress,
+                const std::atomic<bool>& stopRequest)
+        : reader_(reader), io_(io), progress_(progress), stopRequest_(stopRequest) {}
+
+    // Copies the range. Parts already written stay on every outcome.
+    [[nodiscard]] ImagingOutcome Run(const ImagingJob& job);
+
+private:
+    [[nodiscard]] bool OpenPart(const std::string& name, ImagingOutcome& outcome);
+    [[nodiscard]] bool ClosePart(ImagingOutcome& outcome);
+    [[nodiscard]] bool RemoveStalePart(const std::string& name, ImagingOutcome& outcome);
+
+    SectorReader& reader_;
+    platform::DestinationIo& io_;
+    ImagingProgress& progress_;
+    const std::atomic<bool>& stopRequest_;
+    int part_ = -1;
+    std::string partName_;
+};
+
+// The message that ends a run: "Image creation completed successfully.",
+// "Image creation aborted.", or what failed and why.
+[[nodiscard]] std::string ImagingOutcomeMessage(const ImagingOutcome& outcome);
+
+// Why a failed run failed, for example "No space left on device while
+// writing /media/usb/Image1.img"; empty unless the run failed.
+[[nodiscard]] std::string ImagingFailureReason(const ImagingOutcome& outcome);
+
+}  // namespace zt

@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include "core/imaging/image_set.h"
+#include "core/imaging/imaging_copy.h"
+#include "core/imaging/imaging_destination.h"
+#include "core/imaging/tests/imaging_test_rig.h"
+
+namespace zt::testing {
+namespace {
+
+TEST(ImageSetNames, BaseNameAndPartsWithOrWithoutTrailingSeparator) {
+    EXPECT_EQ(MakeImageBaseName("/media/usb"), "/media/usb/Image.img");
+    EXPECT_EQ(MakeImageBaseName("/media/usb/"), "/media/usb/Image.img");
+    EXPECT_EQ(ImagePartName("/media/usb/Image.img", 0), "/media/usb/Image0.img");
+    EXPECT_EQ(ImagePartName("/media/usb/Image.img", 12), "/media/usb/Image12.img");
+}
+
+TEST(ImagingCopy, TwentySectorsGoInChunksOfEightEightAndFour) {
+    ImagingRig rig(100);
+    ImagingOutcome outcome = rig.Run(0, 20, false);
+
+    EXPECT_EQ(outcome.result, ImagingResult::Completed);
+    const auto requests = rig.device.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].length, 4096u);
+    EXPECT_EQ(requests[1].offset, 4096u);
+    EXPECT_EQ(requests[2].offset, 8192u);
+    EXPECT_EQ(requests[2].length, 2048u);
+    EXPECT_EQ(rig.Part(0).size, 10240u);
+    EXPECT_EQ(rig.Part(0).bytes, DeviceSectors(0, 20));
+    EXPECT_EQ(rig.progress.CurrentSector.load(), 20u);
+    EXPECT_EQ(rig.progress.TotalSectors.load(), 20u);
+    EXPECT_EQ(rig.progress.LastFileName(), "/dest/Image0.img");
+    EXPECT_EQ(rig.destination.openHandles, 0);
+}
+
+TEST(ImagingCopy, ShortRangesAndLateStartsCopyExactlyTheirSectors) {
+    ImagingRig rig(100);
+    ASSERT_EQ(rig.Run(0, 5, false).result, ImagingResult::Completed);
+    ASSERT_EQ(rig.device.Requests().size(), 1u);
+    EXPECT_EQ(rig.device.Requests()[0].length, 2560u);
+    EXPECT_EQ(rig.Part(0).bytes, DeviceSectors(0, 5));
+
+    // The set holds no sector numbers: part 0 begins with the range's first sector.
+    ASSERT_EQ(rig.Run(37, 58, false).result, ImagingResult::Completed);
+    EXPECT_EQ(rig.Part(0).size, 21u * 512);
+    EXPECT_EQ(rig.Part(0).bytes, DeviceSectors(37, 21));
+    EXPECT_EQ(rig.progress.CurrentSector.load(), 58u);
+}
+
+TEST(ImagingCopy, MultiFileSplitsAtPartSizeAndRemovesOnlyTheNextStalePart) {
+    ImagingRig rig(ImagePartSectors + 100);
+    rig.destination.files["/dest/Image2.img"].size = 99;
+    rig.destination.files["/dest/Image3.img"].size = 99;
+
+    ImagingOutcome outcome = rig.Run(0, ImagePartSectors + 8, true);
+
+    EXPECT_EQ(outcome.result, ImagingResult::Completed);
+    EXPECT_EQ(rig.Part(0).size, 681'574'400u);
+    EXPECT_EQ(rig.Part(0).tags.front(), DeviceSectorTag(0));
+    EXPECT_EQ(rig.Part(0).tags.back(), DeviceSectorTag(ImagePartSectors - 1));
+    for (std::uint64_t s = 0; s < ImagePartSectors; s += 4099) {
+        ASSERT_EQ(rig.Part(0).tags[s], DeviceSectorTag(s)) << "sector " << s;
+    }
+    EXPECT_EQ(rig.Part(1).size, 4096u);
+    EXPECT_EQ(rig.Part(1).bytes, DeviceSectors(ImagePartSectors, 8));
+    EXPECT_FALSE(rig.HasPart(2));
+    EXPECT_TRUE(rig.HasPart(3));
+    EXPECT_EQ(rig.progress.LastFileName(), "/dest/Image1.img");
+    EXPECT_EQ(rig.destination.openHandles, 0);
+}
+
+TEST(ImagingCopy, SingleFileKeepsEverythingInOnePartAndRemovesTheStalePartAfterIt) {
+    ImagingRig rig(ImagePartSectors + 100);
+    rig.destination.files["/dest/Image1.img"].size = 99;
+    rig.destination.files["/dest/Image2.img"].size = 99;
+
+    ASSERT_EQ(rig.Run(0, ImagePartSectors + 16, false).result, ImagingResult::Completed);
+
+    EXPECT_EQ(rig.Part(0).size, (std::uint64_t{ImagePartSectors} + 16) * 512);
+    EXPECT_EQ(rig.Part(0).tags.back(), DeviceSectorTag(ImagePartSectors + 15));
+    // Left beside the new Image0.img, an old Image1.img would be read as the
+    // set's second part.
+    EXPECT_FALSE(rig.HasPart(1));
+    EXPECT_TRUE(rig.HasPart(2));
+}
+
+TEST(ImagingCopy, ReadOnlyPartOfAnEarlierRunIsMadeWritableBeforeItIsEmptied) {
+    ImagingRig rig(100);
+    rig.destination.files["/dest/Image0.img"].ownerWritable = false;
+    rig.destination.files["/dest/Image0.img"].size = 1 << 20;
+
+    ASSERT_EQ(rig.Run(0, 16, false).result, ImagingResult::Completed);
+    EXPECT_TRUE(rig.destination.truncatedWhileReadOnly.empty());
+    EXPECT_EQ(rig.Part(0).size, 16u * 512);
+}
+
+TEST(ImagingCopy, ConfirmedStopEndsAfterTheChunkInProgressAndKeepsWhatWasWritten) {
+    ImagingRig rig(100);
+    int chunks = 0;
+    ImagingOutcome outcome = rig.Run(0, 80, false, [&] {
+        if (++chunks == 2) rig.stop.store(true);
+    });
+
+    EXPECT_EQ(outcome.result, ImagingResult::Aborted);
+    EXPECT_EQ(rig.Part(0).bytes, DeviceSectors(0, 16));
+    // The position is published after the stop check, so it lags one chunk.
+    EXPECT_EQ(rig.progress.CurrentSector.load(), 8u);
+    EXPECT_EQ(rig.destination.openHandles, 0);
+    EXPECT_EQ(ImagingOutcomeMessage(outcome), "Image creation aborted.");
+}
+
+TEST(ImagingCopyFailures, WriteFailureEndsTheRunAndSaysWhy) {
+    ImagingRig rig(ImagePartSectors + 100);
+    // Part 0 fills, part 1 gets two chunks, then the disk is full.
+    rig.destination.writeLimit = ImagePartBytes + 2 * 4096;
+
+    ImagingOutcome outcome = rig.Run(0, ImagePartSectors + 80, true);
+
+    EXPECT_EQ(outcome.result, ImagingResult::Failed);
+    EXPECT_EQ(outcome.failure, ImagingFailure::WritePart);
+    EXPECT_EQ(outcome.error, ENOSPC);
+    EXPECT_EQ(outcome.path, "/dest/Image1.img");
+    EXPECT_EQ(rig.Part(0).size, ImagePartBytes);
+    EXPECT_EQ(rig.Part(1).bytes, DeviceSectors(ImagePartSectors, 16));
+    EXPECT_EQ(rig.progress.CurrentSector.load(), ImagePartSectors + 16u);
+    EXPECT_EQ(rig.destination.openHandles, 0);
+    EXPECT_EQ(ImagingOutcomeMessage(outcome),
+              "Image creation failed: No space left on device while writing /dest/Image1.img.");
+}
+
+TEST(ImagingCopyFailures, PartThatCannotBeCreatedEndsTheRunBeforeWritingIt) {
+    ImagingRig rig(ImagePartSectors + 100);
+    rig.destination.createErrors["/dest/Image1.img"] = EACCES;
+
+    ImagingOutcome outcome = rig.Run(0, ImagePartSectors + 80, true);
+
+    EXPECT_EQ(outcome.result, ImagingResult::Failed);
+    EXPECT_EQ(outcome.failure, ImagingFailure::CreatePart);
+    EXPECT_EQ(outcome.error, EACCES);
+    EXPECT_EQ(rig.progress.LastFileName(), "/dest/Image0.img");
+    EXPECT_EQ(rig.Part(0).size, ImagePartBytes);
+    EXPECT_FALSE(rig.HasPart(1));
+    EXPECT_EQ(rig.destination.openHandles, 0);
+    EXPECT_EQ(ImagingOutcomeMessage(outcome),
+              "Image creation failed: Permission denied while creating /dest/Image1.img.");
+}
+
+TEST(ImagingCopyFailures, FlushCreateAndStalePartFailuresAreNotReportedAsSuccess) {
+    ImagingRig rig(100);
+    ASSERT_EQ(rig.Run(0, 20, false).result, ImagingResult::Completed);
+    // Nothing of that run shows in the next one, which fails before its first chunk is done.
+    rig.destination.createErrors["/dest/Image0.img"] = EROFS;
+    ASSERT_EQ(rig.Run(8, 20, false).failure, ImagingFailure::CreatePart);
+    EXPECT_EQ(rig.progress.CurrentSector.load(), 8u);
+    EXPECT_EQ(rig.progress.LastFileName(), "");
+    rig.destination.createErrors.clear();
+
+    rig.destination.flushError = EIO;
+    ImagingOutcome flush = rig.Run(0, 20, false);
+    EXPECT_EQ(flush.result, ImagingResult::Failed);
+    EXPECT_EQ(flush.failure, ImagingFailure::ClosePart);
+    EXPECT_EQ(flush.error, EIO);
+
+    rig.destination.flushError = 0;
+    rig.destination.removeError = EPERM;
+    rig.destination.files["/dest/Image1.img"].size = 99;
+    ImagingOutcome stale = rig.Run(0, 20, true);
+    EXPECT_EQ(stale.result, ImagingResult::Failed);
+    EXPECT_EQ(stale.failure, ImagingFailure::RemoveStalePart);
+    EXPECT_EQ(stale.path, "/dest/Image1.img");
+    EXPECT_EQ(rig.destination.openHandles, 0);
+}
+
+TEST(ImagingMessages, EachEndOfARunSaysWhatHappened) {
+    EXPECT_EQ(ImagingOutcomeMessage({}), "Image creation completed successfully.");
+    EXPECT_EQ(ImagingFailureReason({}), "");
+    ImagingOutcome stale{ImagingResult::Failed, ImagingFailure::RemoveStalePart, EPERM, "/d/Image4.img"};
+    EXPECT_EQ(ImagingOutcomeMessage(stale),
+              "Image creation failed: Operation not permitted while removing the earlier part /d/Image4.img.");
+}
+
+struct DestinationRig {
+    FakeDestination io;
+    SourceDescriptor source;
+    DestinationRig() {
+        source.DeviceNames[0] = "/dev/sdz";
+        source.RangeStart = 100;
+        source.RangeEnd = 300;  // 102,400 bytes
+    }
+    DestinationCheck Check(const std::string& destination) {
+        return CheckImagingDestination(io, destination, source);
+    }
+};
+
+TEST(ImagingDestination, MissingFolderAndTooLittleSpaceAreRefused) {
+    DestinationRig rig;
+    EXPECT_EQ(rig.Check("/nowhere"), DestinationCheck::PathNotFound);
+    EXPECT_EQ(rig.Check(""), DestinationCheck::PathNotFound);
+    rig.io.files["/dest/file"];
+    EXPECT_EQ(rig.Check("/dest/file"), DestinationCheck::PathNotFound);
+
+    rig.io.freeBytes = 102'400;  // exactly the need is not enough
+    EXPECT_EQ(rig.Check("/dest"), DestinationCheck::InsufficientSpace);
+    rig.io.freeBytes = 102'401;
+    EXPECT_EQ(rig.Check("/dest"), DestinationCheck::Ok);
+
+    EXPECT_EQ(DestinationCheckMessage(DestinationCheck::PathNotFound),
+              "Image path not found. Please specify image path.");
+    EXPECT_EQ(DestinationCheckMessage(DestinationCheck::InsufficientSpace),
+              "Insufficient free space on destination. Please change destination path.");
+    EXPECT_EQ(DestinationCheckMessage(DestinationCheck::Ok), "");
+}
+
+TEST(ImagingDestination, CopyingASourceOntoItselfIsRefused) {
+    DestinationRig rig;
+    rig.io.folders.insert("/cards");
+    rig.io.files["/cards/Image1.img"];
+    rig.source.DeviceNames[0] = "/cards/Image1.img";
+    EXPECT_EQ(rig.Check("/cards"), DestinationCheck::HoldsSource);
+    EXPECT_EQ(rig.Check("/dest"), DestinationCheck::Ok);
+
+    rig.source.ImageMode = true;
+    rig.source.ImageFolder = "/cards";
+    EXPECT_EQ(rig.Check("/cards"), DestinationCheck::HoldsSource);
+    EXPECT_EQ(rig.Check("/dest"), DestinationCheck::Ok);
+}
+
+}  // namespace
+}  // namespace zt::testing

@@ -1,0 +1,199 @@
+#include "core/source/tree_selection.h"
+
+#include <gtest/gtest.h>
+
+#include "core/source/testing/fake_device_registry.h"
+#include "platform/testing/fake_raw_io.h"
+#include "platform/testing/temp_folder.h"
+
+namespace zt {
+namespace {
+
+using testing::FakeDeviceRegistry;
+using testing::FakeDriveProbe;
+using testing::FakeRawIo;
+
+constexpr std::uint64_t kGiB = 1'073'741'824;
+
+class SelectionTest : public ::testing::Test {
+protected:
+    SelectionTest() {
+        platform::LogicalDriveEntry drive;
+        drive.name = "sdb1";
+        drive.devicePath = "/dev/sdb1";
+        drive.sizeBytes = kGiB;
+        drive.fsType = "vfat";
+        drives.drives = {drive};
+        io.AddPatternFile("/dev/sdb1", kGiB, 1);
+        // devquery reported disks 0 and 2.
+        for (auto [j, path] : {std::pair{0, "/dev/sda"}, std::pair{2, "/dev/sdc"}}) {
+            EXPECT_TRUE(registry.WriteValue(DeviceRegistryKey, DiskValueName(j), path));
+            EXPECT_TRUE(registry.WriteValue(SizeKey, DiskValueName(j), std::to_string(kGiB * 4)));
+            EXPECT_TRUE(registry.WriteValue(MediaTypeKey, DiskValueName(j), "Fixed Media"));
+            io.AddPatternFile(path, kGiB * 4, 2);
+        }
+    }
+
+    NextOutcome Next(std::string_view label, std::string_view parent, std::string_view start = "0",
+                     std::string_view end = "2097152") {
+        return PressNext({label, parent, {"line one", "line two"}, start, end}, context, source);
+    }
+
+    FakeDeviceRegistry registry;
+    FakeDriveProbe drives;
+    FakeRawIo io;
+    SelectionContext context{registry, drives, io};
+    SourceDescriptor source;
+};
+
+TEST_F(SelectionTest, RootAndGroupsOfferNoRangeAndNextNamesWhatToSelect) {
+    for (std::string_view label : {RootLabel, DriveGroupLabel, DiskGroupLabel}) {
+        SelectionOutcome s = HandleSelection(label, label == RootLabel ? "" : RootLabel, context, source);
+        EXPECT_EQ(s.info.lines, std::vector<std::string>{" "}) << label;
+        EXPECT_FALSE(s.rangeAvailable);
+        EXPECT_TRUE(s.info.endText.empty());
+    }
+    EXPECT_EQ(HandleSelection(ImageGroupLabel, RootLabel, context, source).kind, TreeItemKind::ImageGroup);
+
+    EXPECT_EQ(Next(DiskGroupLabel, RootLabel).message, "Select Hard Disk");
+    EXPECT_EQ(Next(ImageGroupLabel, RootLabel).message, "Select Image");
+    EXPECT_EQ(Next(RootLabel, "").message, "Select Logical Drive or Hard Disk");
+    EXPECT_EQ(Next(DriveGroupLabel, RootLabel).message, "Select Logical Drive");
+}
+
+TEST_F(SelectionTest, WholeDriveByDefaultGoesIntoSlotZero) {
+    source.ImageMode = true;  // an image was chosen before
+    SelectionOutcome s = HandleSelection("Local Disk (sdb1)", DriveGroupLabel, context, source);
+    EXPECT_EQ(s.kind, TreeItemKind::Drive);
+    EXPECT_TRUE(s.rangeAvailable);
+    EXPECT_FALSE(source.ImageMode);
+    EXPECT_EQ(s.info.startText, "0");
+    EXPECT_EQ(s.info.endText, "2097152");
+
+    NextOutcome next = PressNext({"Local Disk (sdb1)", DriveGroupLabel, s.info.lines, s.info.startText,
+                                  s.info.endText},
+                                 context, source);
+    ASSERT_TRUE(next.Ok()) << next.message;
+    EXPECT_EQ(source.RangeStart, 0u);
+    EXPECT_EQ(source.RangeEnd, 2'097'152u);
+    EXPECT_EQ(source.DeviceIndex, 0);
+    EXPECT_EQ(source.SelectedDevice(), "/dev/sdb1");
+    EXPECT_EQ(next.chosen.group, "Selected Logical Drive");
+    EXPECT_EQ(next.chosen.label, "Local Disk (sdb1)");
+    EXPECT_EQ(next.chosen.InformationText(), "Volume Name : Local Disk \r\nFile System : vfat\r\nCapacity : 1.0 GB"
+                                             "\r\nUsed Space : 0\r\nFree Space : 0");
+    EXPECT_EQ(next.chosen.rangeEnd, "2097152");
+}
+
+TEST_F(SelectionTest, ChoosingDiskTwoReadsTheDeviceDevqueryNamedForIt) {
+    SelectionOutcome s = HandleSelection("Disk2", DiskGroupLabel, context, source);
+    EXPECT_EQ(s.kind, TreeItemKind::Disk);
+    EXPECT_EQ(s.info.lines[0], "Physical Disk Number : 2");
+    EXPECT_EQ(s.info.endText, std::to_string(kGiB * 4 / 512));
+    NextOutcome next = Next("Disk2", DiskGroupLabel);
+    ASSERT_TRUE(next.Ok()) << next.message;
+    EXPECT_EQ(source.DeviceIndex, 2);
+    EXPECT_EQ(source.SelectedDevice(), "/dev/sdc");
+    EXPECT_EQ(source.DeviceNames[0], "/dev/sda");
+    EXPECT_EQ(next.chosen.group, "Selected Disk");
+    EXPECT_EQ(DiskNumberFromLabel("Disk"), 0);
+    EXPECT_EQ(DiskNumberFromLabel("Disk25"), 25);
+    EXPECT_EQ(DiskNumberFromLabel("Disk99"), kMaxDisks);
+}
+
+TEST_F(SelectionTest, RangeIsStoredAsTypedThenChecked) {
+    EXPECT_EQ(Next("Disk0", DiskGroupLabel, "2048", "2048").message, "End sector should be bigger than start sector.");
+    EXPECT_EQ(source.RangeStart, 2048u);
+    EXPECT_EQ(source.RangeEnd, 2048u);
+    // More than 2 TiB of sectors cannot be given as an end.
+    EXPECT_EQ(Next("Disk0", DiskGroupLabel, "0", "4294967296").message, "End sector is not valid.");
+    EXPECT_TRUE(Next("Disk0", DiskGroupLabel, "0", "4294967295").Ok());
+    EXPECT_EQ(Next("Disk0", DiskGroupLabel, "", "10").message, "Start sector is not valid.");
+    // A drive that could not be described left the edits empty.
+    EXPECT_EQ(Next("Local Disk (sdz9)", DriveGroupLabel, "", "").message, "Start sector is not valid.");
+}
+
+TEST_F(SelectionTest, UnreadableOrVanishedSourcesAreRefusedAtNext) {
+    io.FailOpen("/dev/sdc", EACCES);
+    source.DeviceIndex = 0;
+    source.DeviceNames[0] = "/dev/sda";
+    NextOutcome next = Next("Disk2", DiskGroupLabel);
+    ASSERT_TRUE(next.readProblem.has_value());
+    EXPECT_EQ(next.readProblem->problem, SourceProblem::CannotOpen);
+    EXPECT_EQ(next.readProblem->errnoValue, EACCES);
+    EXPECT_EQ(next.readProblem->problemPath, "/dev/sdc");
+    EXPECT_EQ(source.SelectedDevice(), "/dev/sda");  // the slot is left as it was
+
+    next = Next("Disk1", DiskGroupLabel);  // devquery reported no disk 1
+    ASSERT_TRUE(next.readProblem.has_value());
+    EXPECT_EQ(next.readProblem->problem, SourceProblem::Missing);
+    next = Next("HOLIDAY (sdq1)", DriveGroupLabel);
+    ASSERT_TRUE(next.readProblem.has_value());
+    EXPECT_EQ(next.readProblem->problem, SourceProblem::Missing);
+}
+
+class ImageSelectionTest : public SelectionTest {
+protected:
+    std::string Item() const { return folder.Path() + "/Image0.img"; }
+    testing::TempFolder folder;
+};
+
+TEST_F(ImageSelectionTest, OneLargePartIsReadAsASingleFile) {
+    io.AddPatternFile(folder / "Image0.img", 700ull << 20, 3);
+    SelectionOutcome s = HandleSelection(Item(), ImageGroupLabel, context, source);
+    ASSERT_FALSE(s.imageProblem.has_value());
+    EXPECT_EQ(s.kind, TreeItemKind::Image);
+    EXPECT_TRUE(source.ImageMode);
+    EXPECT_FALSE(source.ImageMultiFile);
+    EXPECT_EQ(source.ImageFolder, folder.Path() + "/");
+    // Registered after Disk0 and next to Disk2: the first free number, 1.
+    EXPECT_EQ(s.info.lines[0], "Physical Disk Number : 1");
+    EXPECT_EQ(s.info.lines[1], "Model   : " + Item());
+    EXPECT_EQ(s.info.lines[2], "Media Type   : Image");
+    EXPECT_EQ(s.info.endText, std::to_string((700ull << 20) / 512));
+    EXPECT_EQ(registry.ReadValue(MediaTypeKey, "Disk2"), "Fixed Media");
+    NextOutcome next = Next(Item(), ImageGroupLabel);
+    ASSERT_TRUE(next.Ok()) << next.message;
+    EXPECT_EQ(next.chosen.group, "Selected Image");
+
+    // Then a drive: the reader reads the drive, not the image.
+    HandleSelection("Local Disk (sdb1)", DriveGroupLabel, context, source);
+    ASSERT_TRUE(Next("Local Disk (sdb1)", DriveGroupLabel).Ok());
+    EXPECT_FALSE(source.ImageMode);
+    EXPECT_EQ(source.SelectedDevice(), "/dev/sdb1");
+}
+
+TEST_F(ImageSelectionTest, NumberedPartsAreCountedUntilTheFirstGap) {
+    io.AddPatternFile(folder / "Image0.img", ImagePartBytes, 3);
+    io.AddPatternFile(folder / "image1.img", 1000 * 512, 4);
+    io.AddPatternFile(folder / "Image3.img", 1000 * 512, 5);  // after a gap: not part of the set
+    SelectionOutcome s = HandleSelection(Item(), ImageGroupLabel, context, source);
+    EXPECT_TRUE(source.ImageMultiFile);
+    EXPECT_EQ(s.info.endText, std::to_string(ImagePartSectors + 1000));
+
+    io.FailOpen(folder / "image1.img", EACCES);
+    NextOutcome next = Next(Item(), ImageGroupLabel);
+    ASSERT_TRUE(next.readProblem.has_value());
+    EXPECT_EQ(next.readProblem->problemPath, folder / "image1.img");
+}
+
+TEST_F(ImageSelectionTest, FolderWithoutAFirstPartHasNoImageItem) {
+    EXPECT_EQ(ImageItemForFolder(folder.Path(), io), std::nullopt);
+    SelectionOutcome s = HandleSelection(Item(), ImageGroupLabel, context, source);
+    ASSERT_TRUE(s.imageProblem.has_value());
+    EXPECT_EQ(s.imageProblem->problem, SourceProblem::NoImageInFolder);
+    EXPECT_TRUE(s.info.lines.empty());
+    io.AddPatternFile(folder / "image0.IMG", 512, 3);
+    EXPECT_EQ(ImageItemForFolder(folder.Path(), io), Item());
+    EXPECT_EQ(ImageItemForFolder(folder.Path() + "/", io), Item());
+}
+
+TEST(SelectedGroupText, EverySelectBecomesSelected) {
+    EXPECT_EQ(SelectedGroupText("Select Logical Drive"), "Selected Logical Drive");
+    EXPECT_EQ(SelectedGroupText("Select Disk"), "Selected Disk");
+    EXPECT_EQ(SelectedGroupText("Select Select"), "Selected Selected");
+    EXPECT_EQ(SelectedGroupText("Disks"), "Disks");
+}
+
+}  // namespace
+}  // namespace zt
