@@ -11,7 +11,7 @@
 #include "cli/common.h"
 #include "core/imaging/imaging_destination.h"
 #include "core/imaging/imaging_thread.h"
-#include "core/imaging/pause_gate.h"
+#include "core/source/pause_gate.h"
 #include "logs/activity_entries.h"
 #include "platform/files.h"
 #include "platform/terminal.h"

@@ -54,32 +54,6 @@ void SavingRunState::Reset() {
     SetCurrentNames({});
 }
 
-void PauseGate::Pause() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    paused_ = true;
-}
-
-void PauseGate::Resume() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        paused_ = false;
-    }
-    resumed_.notify_all();
-}
-
-void PauseGate::Pass() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!paused_) return;
-    ++holding_;
-    resumed_.wait(lock, [this] { return !paused_; });
-    --holding_;
-}
-
-bool PauseGate::Holding() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return holding_ > 0;
-}
-
 std::string SavedFilePath(const std::string& destination, std::string_view typeName, std::string_view fileName) {
     if (destination.empty() || !IsPlainName(typeName) || !IsPlainName(fileName)) return {};
     std::string path = TypeFolderPath(destination, typeName) + '/' + std::string(fileName);
@@ -165,7 +139,7 @@ void SavingRun::SavingThread() {
 
     bool stopped = false;
     for (const FileInfo& file : records) {
-        gate_.Pass();
+        gate_.PassThrough();
         if (file.selected != 0) {
             state_.SetCurrentNames({std::string(file.TypeName()), std::string(file.FileName())});
             if (SaveFile(file) == 1) {
@@ -258,7 +232,7 @@ int SavingRun::CopySectors(int handle, const FileInfo& file) {
     const std::uint64_t last = first + static_cast<std::uint64_t>(file.sectorCount);
     int result = 0;
     for (std::uint64_t current = first; current <= last; current += SavingChunkSectors) {
-        gate_.Pass();
+        gate_.PassThrough();
         // The last chunk reads only the file's own sectors, so a bad sector
         // past the file's end is never put to the user.
         const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(SavingChunkSectors, last - current + 1));

@@ -25,6 +25,7 @@
 
 #include "app/settings.h"
 #include "core/scan/found_file_list.h"
+#include "core/source/pause_gate.h"
 #include "core/source/sector_reader.h"
 #include "logs/log.h"
 #include "platform/file_writer.h"
@@ -70,24 +71,6 @@ private:
     const std::string destination_;
     mutable std::mutex namesMutex_;
     SavingNames names_;
-};
-
-// Holds the saving thread at its next chunk or file boundary while the user
-// is asked whether to stop.
-class PauseGate {
-public:
-    void Pause();
-    void Resume();
-    // Blocks while paused.
-    void Pass();
-    // True while a caller of Pass() is held.
-    bool Holding() const;
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable resumed_;
-    bool paused_ = false;
-    int holding_ = 0;
 };
 
 // What a saving run works with besides the list and the source.

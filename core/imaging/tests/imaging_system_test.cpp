@@ -12,7 +12,7 @@
 
 #include "core/imaging/imaging_destination.h"
 #include "core/imaging/imaging_thread.h"
-#include "core/imaging/pause_gate.h"
+#include "core/source/pause_gate.h"
 #include "core/imaging/tests/imaging_test_rig.h"
 
 namespace zt::testing {

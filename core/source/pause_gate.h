@@ -1,5 +1,6 @@
-// Holds a worker at its next chunk or file boundary while the user is asked
-// whether to stop it, so the worker cannot finish between question and answer.
+// Holds a worker (scan, imaging copy, saving) at its next chunk or file
+// boundary while the user is asked whether to stop it, so the worker cannot
+// finish between question and answer.
 #pragma once
 
 #include <condition_variable>
@@ -35,13 +36,22 @@ public:
     // Called by the worker at each boundary: waits while the gate is closed.
     void PassThrough() {
         std::unique_lock<std::mutex> lock(mutex_);
+        if (!paused_) return;
+        ++holding_;
         opened_.wait(lock, [this] { return !paused_; });
+        --holding_;
+    }
+    // True while a worker is held at the gate.
+    bool Holding() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return holding_ > 0;
     }
 
 private:
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable opened_;
     bool paused_ = false;
+    int holding_ = 0;
 };
 
 }  // namespace zt
