@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +6,7 @@
 
 #include "platform/file_writer.h"
 #include "platform/raw_io.h"
+#include "platform/terminal.h"
 
 namespace zt::platform {
 
@@ -17,7 +17,7 @@ public:
     PosixFileWriter() {
         // Without this a file-size limit (ulimit -f) kills the process at the
         // first write past it, leaving the run without its report.
-        ::signal(SIGXFSZ, SIG_IGN);
+        IgnoreFileSizeSignal();
     }
 
     EntryInfo Examine(const std::string& path) override {

@@ -6,6 +6,7 @@
 
 #include "logs/activity_entries.h"
 #include "logs/log_texts.h"
+#include "platform/files.h"
 
 namespace zt {
 
@@ -20,10 +21,7 @@ bool IsPlainName(std::string_view name) {
 }
 
 std::string TypeFolderPath(const std::string& destination, std::string_view typeName) {
-    std::string path = destination;
-    if (path.empty() || path.back() != '/') path += '/';
-    path += typeName;
-    return path;
+    return platform::JoinPath(destination, typeName);
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #include "core/imaging/image_set.h"
 
+#include "platform/files.h"
+
 namespace zt {
 
 std::string MakeImageBaseName(const std::string& destination) {
-    std::string base = destination;
-    if (base.empty() || base.back() != '/') base += '/';
-    return base + "Image.img";
+    return platform::JoinPath(destination, "Image.img");
 }
 
 std::string ImagePartName(const std::string& imageBaseName, std::uint64_t part) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/files.h"
+
 namespace zt {
 
 namespace {
@@ -71,9 +73,7 @@ int DiskNumberFromLabel(std::string_view label) {
 
 std::optional<std::string> ImageItemForFolder(const std::string& folder, platform::RawIo& io) {
     if (!io.FindEntryNoCase(folder, std::string(ImageFirstPartName))) return std::nullopt;
-    std::string item = folder;
-    if (item.empty() || item.back() != '/') item += '/';
-    return item + std::string(ImageFirstPartName);
+    return platform::JoinPath(folder, ImageFirstPartName);
 }
 
 SelectionOutcome HandleSelection(std::string_view label, std::string_view parentLabel, SelectionContext& context,
