@@ -1,8 +1,10 @@
 #include "ui/dialogs/CBadSectors.h"
 
+#include <QApplication>
 #include <QPushButton>
 #include <utility>
 
+#include "ui/base/ui_thread.h"
 #include "ui/controls/CTransparentStatic.h"
 #include "ui/skin/skin_files.h"
 
@@ -58,6 +60,14 @@ void CBadSectors::Store(BadSectorPolicy answer) {
 void CBadSectors::reject() {
     m_answer = Skip;
     CBDialog::reject();
+}
+
+BadSectorPolicy DialogBadSectorPrompt::Ask() {
+    return AskOnUiThread([this] {
+        // Over whichever page is showing, so it stays modal to the wizard.
+        CBadSectors prompt(m_skinFolder, m_windowTitle, QApplication::activeWindow());
+        return prompt.Ask();
+    });
 }
 
 }  // namespace zt::ui

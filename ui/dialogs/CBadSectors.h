@@ -3,6 +3,8 @@
 // the close box skip, so a dismissed question gives the place up.
 #pragma once
 
+#include <utility>
+
 #include "core/source/bad_sector_policy.h"
 #include "ui/skin/CBDialog.h"
 
@@ -38,6 +40,20 @@ private:
     QPushButton* m_buttons[4];
     CTransparentStatic* m_message;
     BadSectorPolicy m_answer = Skip;
+};
+
+// The desktop program's answer to the reader's question: the prompt above,
+// shown on the user-interface thread while the reading worker waits.
+class DialogBadSectorPrompt final : public BadSectorPrompt {
+public:
+    DialogBadSectorPrompt(QString skinFolder, QString windowTitle)
+        : m_skinFolder(std::move(skinFolder)), m_windowTitle(std::move(windowTitle)) {}
+
+    BadSectorPolicy Ask() override;
+
+private:
+    QString m_skinFolder;
+    QString m_windowTitle;
 };
 
 }  // namespace zt::ui

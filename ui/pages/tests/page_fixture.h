@@ -10,8 +10,13 @@
 #include <deque>
 #include <memory>
 
+#include <QApplication>
+#include <QTimer>
+
 #include "app/testing/test_session.h"
+#include "platform/file_writer.h"
 #include "ui/base/message_box.h"
+#include "ui/dialogs/folder_browser.h"
 #include "ui/shell/shell_context.h"
 
 namespace zt::ui::testing {
@@ -24,6 +29,48 @@ public:
     void OpenHelp() override { calls << "help"; }
     QStringList calls;
 };
+
+// Answers every folder and file browser from a script (cancelled when it runs dry).
+class ScriptedBrowsers {
+public:
+    ScriptedBrowsers() {
+        SetBrowseHandler([this](const BrowseRequest& request) {
+            asked << request;
+            return answers.isEmpty() ? QString() : answers.takeFirst();
+        });
+    }
+    ~ScriptedBrowsers() { SetBrowseHandler({}); }
+    ScriptedBrowsers(const ScriptedBrowsers&) = delete;
+    ScriptedBrowsers& operator=(const ScriptedBrowsers&) = delete;
+
+    QStringList answers;
+    QList<BrowseRequest> asked;
+};
+
+// Runs fn on the first visible top-level widget of type Page once it shows up
+// (a page opened modally by the code under test), looking every 20 ms.
+template <typename Page, typename Fn>
+void WhenShown(Fn fn) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, fn] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* page = qobject_cast<Page*>(widget); page != nullptr && page->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                fn(*page);
+                return;
+            }
+        }
+    });
+    timer->start(20);
+}
+
+// The bytes WriteLog adds for these entries.
+inline QByteArray LogEntries(const QStringList& entries) {
+    QByteArray bytes;
+    for (const QString& entry : entries) bytes += "\r\n" + entry.toLatin1();
+    return bytes;
+}
 
 // Answers every message box from a script (Ok when it runs dry) and records the questions.
 class ScriptedBoxes {
@@ -47,11 +94,30 @@ public:
     QList<MessageRequest> asked;
 };
 
+// A session that reads real files and devices and writes real image sets;
+// the settings store, the drives and the device-query tool are still fakes.
+class RealFilesSession {
+public:
+    RealFilesSession()
+        : session(SessionSeams{platform::SystemRawIo(), store, platform::SystemFileWriter(),
+                               platform::SystemDestinationIo(), drives, launcher},
+                  {}) {}
+
+    platform::MemorySettingsStore store;
+    zt::testing::FakeDriveProbe drives;
+    zt::testing::FakeToolLauncher launcher;
+    Session session;
+};
+
+enum class Seams { Fake, RealFiles };
+
 // A fresh session, its activity log in a temporary folder, and the context every page takes.
 class PageRig {
 public:
-    explicit PageRig(const QString& skinFolder = {})
-        : context{.session = test.session,
+    explicit PageRig(Seams seams = Seams::Fake, const QString& skinFolder = {})
+        : fake(seams == Seams::Fake ? std::make_unique<zt::testing::TestSession>() : nullptr),
+          real(seams == Seams::RealFiles ? std::make_unique<RealFilesSession>() : nullptr),
+          context{.session = fake ? fake->session : real->session,
                   .settings = {"Zentrix for Pictora", "Zentrix for Pictora", "Version 1.0",
                                skinFolder.isEmpty() ? emptySkin.path() : skinFolder},
                   .services = services,
@@ -59,9 +125,14 @@ public:
                   .makeSourcePage = {},
                   .makeScanPage = {},
                   .showSplash = false} {
-        (void)test.store.WriteValue(kAppRegistryKey, kActivityLogValue, logFolder.path().toStdString());
-        (void)test.store.WriteValue(kAppRegistryKey, kFilePathValue, logFolder.path().toStdString());
+        (void)Store().WriteValue(kAppRegistryKey, kActivityLogValue, logFolder.path().toStdString());
+        (void)Store().WriteValue(kAppRegistryKey, kFilePathValue, logFolder.path().toStdString());
     }
+
+    [[nodiscard]] Session& session() { return context.session; }
+    [[nodiscard]] platform::MemorySettingsStore& Store() { return fake ? fake->store : real->store; }
+    [[nodiscard]] zt::testing::FakeDriveProbe& Drives() { return fake ? fake->drives : real->drives; }
+    [[nodiscard]] zt::testing::FakeToolLauncher& Launcher() { return fake ? fake->launcher : real->launcher; }
 
     // The activity log's bytes so far (empty before the first entry).
     [[nodiscard]] QByteArray ActivityLog() const {
@@ -71,7 +142,8 @@ public:
 
     QTemporaryDir emptySkin;
     QTemporaryDir logFolder;
-    zt::testing::TestSession test;
+    std::unique_ptr<zt::testing::TestSession> fake;  // Seams::Fake
+    std::unique_ptr<RealFilesSession> real;          // Seams::RealFiles
     RecordingServices services;
     int terminations = 0;
     ShellContext context;

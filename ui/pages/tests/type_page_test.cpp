@@ -42,12 +42,6 @@ int RowOf(const CExtensionInfoDlg& page, const QString& fileType) {
     return -1;
 }
 
-QByteArray Entries(const QStringList& entries) {
-    QByteArray bytes;
-    for (const QString& entry : entries) bytes += "\r\n" + entry.toLatin1();
-    return bytes;
-}
-
 }  // namespace
 
 class TypePageTest : public QObject {
@@ -144,7 +138,7 @@ void TypePageTest::sizeEditorOpensOnSizeCellsOnly() {
 void TypePageTest::nextWithSelectAllLogsAllExtensionsAndKeepsTicksAfterTheScanPage() {
     PageRig rig;
     QList<TypeDefinitionList> seen;
-    TypeDefinitionList& types = rig.test.session.Types();
+    TypeDefinitionList& types = rig.session().Types();
     rig.context.makeScanPage = [&](QWidget*) { return std::make_unique<ScanStandIn>(types, seen); };
     CExtensionInfoDlg page(rig.context);
     page.TypeList()->SetCellText(3, 2, "500");
@@ -154,7 +148,7 @@ void TypePageTest::nextWithSelectAllLogsAllExtensionsAndKeepsTicksAfterTheScanPa
     QCOMPARE(seen.size(), 1);
     QCOMPARE(seen[0].size(), std::size_t{40});  // DIVX has no scan definition
     QCOMPARE(seen[0][3].maxSizeBytes, 500 * 1024);
-    QCOMPARE(rig.ActivityLog(), Entries({"\r\nSelected Extensions Information : ", "All Extensions"}));
+    QCOMPARE(rig.ActivityLog(), LogEntries({"\r\nSelected Extensions Information : ", "All Extensions"}));
     // Back from the scan page: the list is empty, the ticks and sizes are as they were.
     QVERIFY(types.empty());
     QVERIFY(page.SelectAllBox()->isChecked());
@@ -165,7 +159,7 @@ void TypePageTest::nextWithSelectAllLogsAllExtensionsAndKeepsTicksAfterTheScanPa
 void TypePageTest::sizesOutsideTheLimitsBecomeTheDefault() {
     PageRig rig;
     QList<TypeDefinitionList> seen;
-    rig.context.makeScanPage = [&](QWidget*) { return std::make_unique<ScanStandIn>(rig.test.session.Types(), seen); };
+    rig.context.makeScanPage = [&](QWidget*) { return std::make_unique<ScanStandIn>(rig.session().Types(), seen); };
     CExtensionInfoDlg page(rig.context);
     const QStringList sizes{"250000", "250001", "1", "2", "", "0099"};
     for (int row = 0; row < sizes.size(); ++row) {
@@ -185,13 +179,13 @@ void TypePageTest::sizesOutsideTheLimitsBecomeTheDefault() {
     }
     QStringList expected{"\r\nSelected Extensions Information : "};
     for (int row = 0; row < sizes.size(); ++row) expected << page.TypeList()->CellText(row, 0);
-    QCOMPARE(rig.ActivityLog(), Entries(expected));
+    QCOMPARE(rig.ActivityLog(), LogEntries(expected));
 }
 
 void TypePageTest::divxAloneOpensTheScanPageWithAnEmptyList() {
     PageRig rig;
     QList<TypeDefinitionList> seen;
-    rig.context.makeScanPage = [&](QWidget*) { return std::make_unique<ScanStandIn>(rig.test.session.Types(), seen); };
+    rig.context.makeScanPage = [&](QWidget*) { return std::make_unique<ScanStandIn>(rig.session().Types(), seen); };
     CExtensionInfoDlg page(rig.context);
     const int divx = RowOf(page, "DIVX");
     QVERIFY(divx >= 0);
@@ -199,7 +193,7 @@ void TypePageTest::divxAloneOpensTheScanPageWithAnEmptyList() {
     page.PressNext();
     QCOMPARE(seen.size(), 1);
     QVERIFY(seen[0].empty());
-    QCOMPARE(rig.ActivityLog(), Entries({"\r\nSelected Extensions Information : ", "DIVX"}));
+    QCOMPARE(rig.ActivityLog(), LogEntries({"\r\nSelected Extensions Information : ", "DIVX"}));
 }
 
 void TypePageTest::nothingTickedIsRefusedAfterTheHeading() {
@@ -216,7 +210,7 @@ void TypePageTest::nothingTickedIsRefusedAfterTheHeading() {
     QCOMPARE(boxes.asked[0].icon, MessageIcon::Error);
     QCOMPARE(boxes.asked[0].caption, QString("Zentrix for Pictora"));
     QCOMPARE(opened, 0);
-    QCOMPARE(rig.ActivityLog(), Entries({"\r\nSelected Extensions Information : "}));
+    QCOMPARE(rig.ActivityLog(), LogEntries({"\r\nSelected Extensions Information : "}));
 }
 
 void TypePageTest::withoutScanPageNextSaysSo() {
@@ -227,16 +221,16 @@ void TypePageTest::withoutScanPageNextSaysSo() {
     page.PressNext();
     QCOMPARE(boxes.asked.size(), 1);
     QCOMPARE(boxes.asked[0].icon, MessageIcon::Information);
-    QVERIFY(rig.test.session.Types().empty());
+    QVERIFY(rig.session().Types().empty());
 }
 
 void TypePageTest::backEmptiesTheTypeList() {
     PageRig rig;
     CExtensionInfoDlg page(rig.context);
-    rig.test.session.Types().resize(3);
+    rig.session().Types().resize(3);
     QTimer::singleShot(0, &page, [&page] { QTest::mouseClick(page.BackButton(), Qt::LeftButton); });
     QCOMPARE(page.exec(), static_cast<int>(PageResult::Back));
-    QVERIFY(rig.test.session.Types().empty());
+    QVERIFY(rig.session().Types().empty());
     QCOMPARE(rig.terminations, 0);
 }
 
