@@ -35,12 +35,12 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
       m_note(new CTransparentStatic(QStringLiteral("*More size for Double click"), this)),
       m_next(new CButtonST(this)),
       m_back(new CButtonST(this)) {
-    PlaceDu(m_list, 14, 52, 340, 196);
-    PlaceDu(m_selectAll, 16, 252, 70, 12);
-    PlaceDu(m_toggle, 100, 251, 50, 14);
-    PlaceDu(m_note, 16, 295, 330, 10);
-    PlaceDu(m_next, 400, 112, 38, 30);
-    PlaceDu(m_back, 400, 152, 38, 30);
+    PlaceDu(m_list, 14, 50, 424, 194);
+    PlaceDu(m_selectAll, 16, 250, 70, 12);
+    PlaceDu(m_toggle, 100, 249, 50, 14);
+    PlaceDu(m_note, 16, 266, 330, 10);
+    PlaceDu(m_back, 356, 272, 38, 30);
+    PlaceDu(m_next, 400, 272, 38, 30);
 
     // A Unicode font, so every description shows whatever the desktop font lacks.
     QFont listFont(QStringLiteral("DejaVu Sans"));
@@ -94,7 +94,7 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
     SetBackground(QPixmap::fromImage(LoadSkin(skin::Page)));
 }
 
-QRect CExtensionInfoDlg::OptionsArea() const { return DuRect(16, 270, 330, 22).translated(0, ClientTop()); }
+QRect CExtensionInfoDlg::OptionsArea() const { return DuRect(16, 280, 330, 22).translated(0, ClientTop()); }
 
 bool CExtensionInfoDlg::IsTicked(int row) const {
     const QTreeWidgetItem* item = m_list->topLevelItem(row);

@@ -47,10 +47,10 @@ CImageCreationDlg::CImageCreationDlg(ShellContext& context, const QString& infor
       m_reader(context.session.Source(), context.session.BadSectors(), context.session.Seams().rawIo) {
     PlaceDu(m_tree, 14, 50, 160, 150);
     PlaceDu(m_information, 182, 50, 256, 150);
-    PlaceDu(m_destinationLabel, 14, 212, 70, 10);
-    PlaceDu(m_destination, 86, 210, 250, 13);
+    PlaceDu(m_destinationLabel, 14, 212, 84, 10);
+    PlaceDu(m_destination, 100, 210, 236, 13);
     PlaceDu(m_browse, 342, 209, 50, 15);
-    PlaceDu(m_multifile, 86, 228, 80, 12);
+    PlaceDu(m_multifile, 100, 228, 80, 12);
     PlaceDu(m_frame, 14, 242, 330, 62);
     PlaceDu(m_currentLabel, 24, 252, 70, 10);
     PlaceDu(m_current, 96, 252, 240, 10);

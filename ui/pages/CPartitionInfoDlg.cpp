@@ -116,8 +116,11 @@ void CPartitionInfoDlg::StartListing() {
         item->setIcon(0, drive);
     }
     if (m_mediaRecovery) {
-        auto* open = new QTreeWidgetItem(FindItem(Text(ImageGroupLabel)), {OpenImageFileLabel});
+        QTreeWidgetItem* images = FindItem(Text(ImageGroupLabel));
+        auto* open = new QTreeWidgetItem(images, {OpenImageFileLabel});
         open->setIcon(0, style()->standardIcon(QStyle::SP_DialogOpenButton));
+        // Open, so that the way to a raw disk image is in sight.
+        images->setExpanded(true);
     }
     m_root->setExpanded(true);
 
