@@ -22,6 +22,10 @@ QString ReadProblemText(const QString& label, const SourceChoice& choice) {
         case SourceProblem::SizeUnknown:
             return QStringLiteral("Cannot read %1: its size cannot be found.").arg(source);
         case SourceProblem::CannotOpen:
+            // The system's disk service was asked and did not open it: say what it answered.
+            if (const std::string refusal = ServiceRefusalText(choice); !refusal.empty()) {
+                return QStringLiteral("Cannot read %1: %2.").arg(label, QString::fromStdString(refusal));
+            }
             if (choice.errnoValue == EACCES || choice.errnoValue == EPERM) {
                 return QStringLiteral("Cannot read %1: %2. Reading a disk needs administrator rights.")
                     .arg(source, reason);

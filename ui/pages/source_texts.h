@@ -8,8 +8,9 @@
 namespace zt::ui {
 
 // Names the source (its label, and the device or file behind it when that
-// differs) and says why it cannot be read; a refused permission adds that
-// reading a disk needs administrator rights.
+// differs) and says why it cannot be read: what the system's disk service
+// answered when it was asked, else the system's reason, with a note that
+// reading a disk needs administrator rights when permission was refused.
 [[nodiscard]] QString ReadProblemText(const QString& label, const SourceChoice& choice);
 
 }  // namespace zt::ui
