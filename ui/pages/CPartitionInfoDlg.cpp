@@ -77,6 +77,13 @@ CPartitionInfoDlg::CPartitionInfoDlg(ShellContext& context, bool mediaRecoveryMo
 
     connect(m_rangeBox, &QCheckBox::toggled, this, &CPartitionInfoDlg::OnRangeBoxToggled);
     connect(m_tree, &QTreeWidget::currentItemChanged, this, &CPartitionInfoDlg::OnSelectionChanged);
+    // Assistive technology selects a row without moving the current item: follow the selection.
+    connect(m_tree, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
+        if (!selected.isEmpty() && selected.first() != m_tree->currentItem()) {
+            m_tree->setCurrentItem(selected.first());
+        }
+    });
     // Choosing the image group again (to add a second set) is a selection too.
     connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         if (item == m_tree->currentItem() && !m_selecting &&
