@@ -394,7 +394,6 @@ void CPartitionInfoDlg::PressNext() {
         chosen = outcome.chosen;
     }
 
-    hide();
     RunHeader header{m_mediaRecovery, chosen.group, chosen.label, chosen.infoLines, chosen.rangeStart,
                      chosen.rangeEnd};
     WriteEntries(session.Logs(), LogKind::Activity, RunHeaderEntries(header));

@@ -63,13 +63,8 @@ int main(int argc, char** argv) {
         (void)registry.WriteValue(zt::DeviceRegistryKey, "Disk1", "/dev/sdb");
         for (const auto& [key, value] : values) (void)registry.WriteValue(key, "Disk1", value);
     };
-    zt::ui::ShellContext context{.session = test.session,
-                                 .settings = settings,
-                                 .services = services,
-                                 .terminate = [] {},
-                                 .makeSourcePage = {},
-                                 .makeScanPage = {},
-                                 .showSplash = false};
+    zt::ui::ShellContext context(test.session, settings, services, [] {});
+    context.showSplash = false;
     bool ok = true;
 
     {

@@ -117,14 +117,11 @@ public:
     explicit PageRig(Seams seams = Seams::Fake, const QString& skinFolder = {})
         : fake(seams == Seams::Fake ? std::make_unique<zt::testing::TestSession>() : nullptr),
           real(seams == Seams::RealFiles ? std::make_unique<RealFilesSession>() : nullptr),
-          context{.session = fake ? fake->session : real->session,
-                  .settings = {"Zentrix for Pictora", "Zentrix for Pictora", "Version 1.0",
-                               skinFolder.isEmpty() ? emptySkin.path() : skinFolder},
-                  .services = services,
-                  .terminate = [this] { ++terminations; },
-                  .makeSourcePage = {},
-                  .makeScanPage = {},
-                  .showSplash = false} {
+          context(fake ? fake->session : real->session,
+                  {"Zentrix for Pictora", "Zentrix for Pictora", "Version 1.0",
+                   skinFolder.isEmpty() ? emptySkin.path() : skinFolder},
+                  services, [this] { ++terminations; }) {
+        context.showSplash = false;
         (void)Store().WriteValue(kAppRegistryKey, kActivityLogValue, logFolder.path().toStdString());
         (void)Store().WriteValue(kAppRegistryKey, kFilePathValue, logFolder.path().toStdString());
     }
