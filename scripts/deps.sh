@@ -14,6 +14,9 @@ if [ "$what" = test ]; then
   # The disk-service test runs a private bus (dbus-daemon) with a stand-in for
   # udisks2 written in Python.
   packages+=(dbus-daemon python3 python3-dbus python3-gi)
+  # The package test builds the .deb (dpkg-shlibdeps reads the binaries with
+  # file) and validates the desktop entry and the AppStream metainfo.
+  packages+=(dpkg-dev file desktop-file-utils appstream)
 fi
 
 missing=()
