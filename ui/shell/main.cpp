@@ -8,11 +8,13 @@
 #include "logs/log.h"
 #include "platform/process_exit.h"
 #include "platform/settings_store.h"
+#include "platform/terminal.h"
 #include "ui/shell/CZTPictoraDlg.h"
 #include "ui/shell/system_services.h"
 #include "ui/skin/skin_art.h"
 
 int main(int argc, char** argv) {
+    zt::platform::IgnoreWriteSignals();
     QApplication app(argc, argv);
     zt::ui::ApplySkinPalette(app);
 
