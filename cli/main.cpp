@@ -6,10 +6,7 @@
 #include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/common.h"
-<<<<<<< HEAD
-=======
 #include "platform/disk_service.h"
->>>>>>> main
 #include "platform/terminal.h"
 
 namespace {
