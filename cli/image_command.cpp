@@ -191,7 +191,7 @@ ImagingOutcome RunImaging(ImagingCopy& copy, ImagingJob job, const ImagingProgre
 
 }  // namespace
 
-int ImageCommand(std::span<const std::string> args) {
+int ImageCommand(Session& session, std::span<const std::string> args) {
     auto parsed = ParseImageOptions(args);
     if (auto* error = std::get_if<std::string>(&parsed)) {
         PrintError(*error);
@@ -208,12 +208,13 @@ int ImageCommand(std::span<const std::string> args) {
     const std::optional<std::string> destination = AbsoluteArgument(options.destination, "DEST_DIR");
     if (!destination) return ExitUsage;
 
-    SourceDescriptor source;
-    const std::optional<SourceChoice> choice = OpenSource(options.source, source);
+    SourceDescriptor& source = session.Source();
+    const std::optional<SourceChoice> choice = OpenSource(session, options.source);
     if (!choice) return ExitFailure;
     if (!ApplyRange(options.range, *choice, source)) return ExitUsage;
 
-    const DestinationCheck check = CheckImagingDestination(platform::SystemDestination(), *destination, source);
+    const DestinationCheck check =
+        CheckImagingDestination(session.Seams().destination, *destination, source, session.Seams().rawIo);
     if (check != DestinationCheck::Ok) {
         PrintError(DestinationCheckMessage(check));
         return check == DestinationCheck::InsufficientSpace ? ExitFailure : ExitUsage;
@@ -221,20 +222,20 @@ int ImageCommand(std::span<const std::string> args) {
 
     TerminalLines lines;
     TerminalBadSectorPrompt prompt(lines);
-    BadSectorPolicyState policy;
+    BadSectorPolicyState& policy = session.BadSectors();
     ApplyBadSectorMode(options.badSectors, policy, prompt);
 
-    WriteEntries(ProcessLogContext(), LogKind::Activity, RunHeaderEntries(ImagingRunHeader(options, *choice, source)));
+    WriteEntries(session.Logs(), LogKind::Activity, RunHeaderEntries(ImagingRunHeader(options, *choice, source)));
 
-    SectorReader reader(source, policy);
+    SectorReader reader(source, policy, session.Seams().rawIo);
     ImagingProgress progress;
     std::atomic<bool> stopRequest{false};
-    ImagingCopy copy(reader, platform::SystemDestination(), progress, stopRequest);
+    ImagingCopy copy(reader, session.Seams().destination, progress, stopRequest);
     const ImagingOutcome outcome = RunImaging(copy, {MakeImageBaseName(*destination), options.multiFile, {}},
                                               progress, source, stopRequest, lines);
     const std::uint64_t unreadable = reader.UnreadableSectors();
 
-    WriteEntries(ProcessLogContext(), LogKind::Activity,
+    WriteEntries(session.Logs(), LogKind::Activity,
                  ImagingSummaryEntries({progress.CurrentSector.load(), progress.TotalSectors.load(),
                                         progress.LastFileName(), outcome.result == ImagingResult::Aborted,
                                         ImagingFailureReason(outcome), unreadable}));

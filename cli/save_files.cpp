@@ -19,9 +19,6 @@ namespace {
 
 constexpr std::string_view kInvalidFolder = "Select the valid path.";
 
-// Set by the first save of the process, which writes the log's start block.
-std::atomic<bool> g_recoveryHeaderWritten{false};
-
 std::unique_ptr<OverwritePrompt> MakePrompt(OverwriteMode mode, TerminalLines& lines) {
     if (mode == OverwriteMode::Default) mode = platform::StdinIsTerminal() ? OverwriteMode::Ask : OverwriteMode::No;
     switch (mode) {
@@ -42,12 +39,12 @@ std::string ProgressLine(const SavingRunState& state) {
 
 }  // namespace
 
-std::optional<std::string> SaveFolderProblem(const std::string& folder, const SourceDescriptor& source,
+std::optional<std::string> SaveFolderProblem(Session& session, const std::string& folder,
                                              const std::string& sourceName) {
     const platform::PathInfo info = platform::InspectPath(folder);
     if (info.kind == platform::PathKind::Missing) return std::string(kInvalidFolder) + " (" + folder + " does not exist)";
     if (info.kind != platform::PathKind::Folder) return std::string(kInvalidFolder) + " (" + folder + " is not a folder)";
-    if (DestinationOnSourceMedium(platform::SystemDestination(), folder, source)) {
+    if (DestinationOnSourceMedium(session.Seams().destination, folder, session.Source(), session.Seams().rawIo)) {
         return "refusing to save into " + folder + ": it lies on " + sourceName +
                ", the medium being recovered, and every file saved there could overwrite files still to be "
                "recovered. Choose a folder on another disk.";
@@ -55,13 +52,13 @@ std::optional<std::string> SaveFolderProblem(const std::string& folder, const So
     return std::nullopt;
 }
 
-int SaveFoundFiles(FoundFileList& found, const SourceDescriptor& source, BadSectorPolicyState& policy,
-                   const SaveOptions& options, TerminalLines& lines, std::ostream& out) {
-    found.SetSelectedAll(true);
+int SaveFoundFiles(Session& session, const SaveOptions& options, TerminalLines& lines, std::ostream& out) {
+    session.Found().SetSelectedAll(true);
     const std::unique_ptr<OverwritePrompt> prompt = MakePrompt(options.overwrite, lines);
-    const LogContext log = ProcessLogContext();
-    SavingRun run(found, source, policy, options.folder,
-                  SavingServices{platform::SystemDestination(), *prompt, log, ProcessSettings(), g_recoveryHeaderWritten});
+    const LogContext& log = session.Logs();
+    SavingRun run(session.Found(), session.Source(), session.BadSectors(), options.folder,
+                  SavingServices{session.Seams().destination, *prompt, log, session.Settings(),
+                                 session.RecoveryHeaderWritten(), session.Seams().rawIo});
 
     // A Ctrl+C that stopped the scan is spent; the next one stops the saving.
     platform::CatchInterrupt();

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "app/session.h"
 #include "cli/common.h"
 #include "core/scan/found_file_list.h"
 #include "core/source/sector_reader.h"
@@ -19,19 +20,18 @@ struct SaveOptions {
     OverwriteMode overwrite = OverwriteMode::Default;
 };
 
-// Why files cannot be saved into the folder for a scan of source (named
+// Why files cannot be saved into the folder for a scan of the session's source (named
 // sourceName on the command line), or nothing when they can: the folder must
 // exist and must not lie on the medium being read, however it was named.
-std::optional<std::string> SaveFolderProblem(const std::string& folder, const SourceDescriptor& source,
+std::optional<std::string> SaveFolderProblem(Session& session, const std::string& folder,
                                              const std::string& sourceName);
 
-// Selects every found file and saves them all. Progress goes to stderr when
+// Selects every found file of the session and saves them all. Progress goes to stderr when
 // it is a terminal; Ctrl+C stops after the file in hand. The outcome and
 // where the recovery log is go to out. Returns the exit status: ExitFailure
 // when a file could not be saved or the flush at the end failed, ExitStopped
 // after Ctrl+C, ExitUnreadable when sectors of saved files could not be read,
 // else ExitOk.
-int SaveFoundFiles(FoundFileList& found, const SourceDescriptor& source, BadSectorPolicyState& policy,
-                   const SaveOptions& options, TerminalLines& lines, std::ostream& out);
+int SaveFoundFiles(Session& session, const SaveOptions& options, TerminalLines& lines, std::ostream& out);
 
 }  // namespace zt::cli
