@@ -11,7 +11,6 @@
 
 #include "core/imaging/imaging_destination.h"
 #include "logs/activity_entries.h"
-#include "platform/source_medium.h"
 #include "ui/base/message_box.h"
 #include "ui/controls/CTransparentStatic.h"
 #include "ui/controls/key_colour.h"
@@ -136,7 +135,7 @@ void CImageCreationDlg::PressBrowse() {
     if (folder.isEmpty()) {
         return;
     }
-    if (!Context().session.Seams().destinationIo.IsFolder(folder.toStdString())) {
+    if (!Context().session.Seams().destination.IsFolder(folder.toStdString())) {
         ShowMessageBox({this, Context().settings.appCaption, ImagePathNotFound, MessageIcon::Error,
                         MessageButtons::Ok});
         return;
@@ -154,14 +153,11 @@ void CImageCreationDlg::PressStart() {
     auto refuse = [this](const QString& text) {
         ShowMessageBox({this, Context().settings.appCaption, text, MessageIcon::Error, MessageButtons::Ok});
     };
-    const DestinationCheck check = CheckImagingDestination(session.Seams().destinationIo, destination, source);
+    // Missing folder, too little space, the source's own files, the medium being copied: in that order.
+    const DestinationCheck check =
+        CheckImagingDestination(session.Seams().destination, destination, source, session.Seams().rawIo);
     if (check != DestinationCheck::Ok) {
         refuse(QString::fromStdString(DestinationCheckMessage(check)));
-        return;
-    }
-    // Each part written onto the medium being imaged could overwrite sectors not yet copied.
-    if (!source.ImageMode && platform::FolderOnSourceMedium(destination, source.SelectedDevice())) {
-        refuse(QStringLiteral("The destination lies on the medium being imaged. Please change destination path."));
         return;
     }
 
@@ -174,7 +170,7 @@ void CImageCreationDlg::PressStart() {
     m_back->hide();
     EnableInputs(false);
     m_stopRequest.store(false);
-    m_copy = std::make_unique<ImagingCopy>(m_reader, session.Seams().destinationIo, m_progress, m_stopRequest);
+    m_copy = std::make_unique<ImagingCopy>(m_reader, session.Seams().destination, m_progress, m_stopRequest);
     m_progress.CurrentSector.store(source.RangeStart);
     m_progress.SetLastFileName({});
     if (!m_thread.Start(*m_copy, std::move(job))) {
@@ -223,13 +219,19 @@ void CImageCreationDlg::Tick() {
 
     // An aborted or failed run shows the stop icon, a completed one the information icon.
     const MessageIcon icon = outcome.result == ImagingResult::Completed ? MessageIcon::Information : MessageIcon::Error;
-    ShowMessageBox({this, Context().settings.appCaption, QString::fromStdString(ImagingOutcomeMessage(outcome)), icon,
-                    MessageButtons::Ok});
+    // Sectors that could not be read are in the image as zeros: the end message says how many.
+    const std::uint64_t unreadable = m_reader.UnreadableSectors();
+    QString message = QString::fromStdString(ImagingOutcomeMessage(outcome));
+    if (unreadable != 0) {
+        message += QStringLiteral("\n%1 unreadable sector(s) were written as zeros.").arg(unreadable);
+    }
+    ShowMessageBox({this, Context().settings.appCaption, message, icon, MessageButtons::Ok});
     m_back->show();
     EnableInputs(true);
     WriteEntries(Context().session.Logs(), LogKind::Activity,
                  ImagingSummaryEntries({current, total, lastFile.toStdString(),
-                                        outcome.result == ImagingResult::Aborted, ImagingFailureReason(outcome)}));
+                                        outcome.result == ImagingResult::Aborted, ImagingFailureReason(outcome),
+                                        unreadable}));
 }
 
 }  // namespace zt::ui

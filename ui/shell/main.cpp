@@ -15,6 +15,7 @@
 #include "ui/skin/skin_art.h"
 
 int main(int argc, char** argv) {
+    zt::platform::IgnoreWriteSignals();
     QApplication app(argc, argv);
     zt::ui::ApplySkinPalette(app);
     // The pages hide and show one another; the program ends by Exit (or the
@@ -35,8 +36,6 @@ int main(int argc, char** argv) {
     // Unreadable places are put to the user on the page's thread while the reading worker waits.
     zt::ui::DialogBadSectorPrompt badSectorPrompt(context.settings.skinFolder, context.settings.windowTitle);
     session.BadSectors().SetPrompt(&badSectorPrompt);
-    // A file-size limit then fails the write (EFBIG), which the pages report, instead of ending the program.
-    zt::platform::IgnoreFileSizeSignal();
 
     zt::ui::CZTPictoraDlg mainPage(context);
     mainPage.exec();

@@ -243,7 +243,7 @@ void ImagingPageTest::failingWriteEndsTheRunAsAFailure() {
     PointAt(rig.session(), folder / "card.dd", 0, 512);
     auto page = OpenPage(rig, QString::fromStdString(destination.Path()));
     ScriptedBoxes boxes;
-    platform::IgnoreFileSizeSignal();
+    platform::IgnoreWriteSignals();
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     rlimit limited = saved;
@@ -290,7 +290,10 @@ void ImagingPageTest::badSectorPromptAnswersShapeTheCopy() {
     QCOMPARE(shown, (QStringList{"Encountered Bad Sector(s) while reading disk.",
                                  "Encountered Bad Sector(s) while reading disk."}));
     QCOMPARE(rig.session().BadSectors().Get(), SkipAll);
-    QCOMPARE(boxes.Texts(), QStringList{"Image creation completed successfully."});
+    // Sector 10, and the chunks of sectors 40 to 47 and 56 to 63.
+    QCOMPARE(boxes.Texts(), QStringList{"Image creation completed successfully.\n"
+                                        "17 unreadable sector(s) were written as zeros."});
+    QVERIFY(rig.ActivityLog().endsWith("\r\nUnreadable Sectors : 17 (given as zeros)"));
 
     const std::vector<std::uint8_t>& copy = rig.fake->destination.files.at("/dest/Image0.img").bytes;
     QCOMPARE(copy.size(), std::size_t{64 * kSectorBytes});

@@ -14,7 +14,7 @@
 #include <QTimer>
 
 #include "app/testing/test_session.h"
-#include "platform/file_writer.h"
+#include "platform/destination.h"
 #include "ui/base/message_box.h"
 #include "ui/dialogs/folder_browser.h"
 #include "ui/shell/shell_context.h"
@@ -99,9 +99,7 @@ public:
 class RealFilesSession {
 public:
     RealFilesSession()
-        : session(SessionSeams{platform::SystemRawIo(), store, platform::SystemFileWriter(),
-                               platform::SystemDestinationIo(), drives, launcher},
-                  {}) {}
+        : session(SessionSeams{platform::SystemRawIo(), store, platform::SystemDestination(), drives, launcher}, {}) {}
 
     platform::MemorySettingsStore store;
     zt::testing::FakeDriveProbe drives;
