@@ -7,6 +7,7 @@
 #include <QStyle>
 #include <utility>
 
+#include "ui/base/ui_thread.h"
 #include "ui/controls/CTransparentStatic.h"
 #include "ui/skin/skin_files.h"
 
@@ -84,6 +85,13 @@ OverwriteAnswer CReplaceDlg::Ask() { return AnswerOf(exec()); }
 void CReplaceDlg::closeEvent(QCloseEvent* event) {
     // Neither the close box nor the window manager's close command closes it; Esc does.
     event->ignore();
+}
+
+OverwriteAnswer DialogOverwritePrompt::Ask(const std::string& fileName) {
+    return AskOnUiThread([this, &fileName] {
+        CReplaceDlg prompt(m_skinFolder, m_windowTitle, QString::fromStdString(fileName), m_owner);
+        return prompt.Ask();
+    });
 }
 
 }  // namespace zt::ui

@@ -40,4 +40,19 @@ private:
     CTransparentStatic* m_second;
 };
 
+// The overwrite question of the desktop program: asked by the saving thread,
+// shown on the user-interface thread while that thread waits for the answer.
+class DialogOverwritePrompt final : public OverwritePrompt {
+public:
+    DialogOverwritePrompt(QString skinFolder, QString windowTitle, QWidget* owner)
+        : m_skinFolder(std::move(skinFolder)), m_windowTitle(std::move(windowTitle)), m_owner(owner) {}
+
+    OverwriteAnswer Ask(const std::string& fileName) override;
+
+private:
+    QString m_skinFolder;
+    QString m_windowTitle;
+    QWidget* m_owner;
+};
+
 }  // namespace zt::ui
