@@ -510,7 +510,7 @@ void CFileDisplayDlg::BackCommand() {
     m_session.Found().Clear();
     m_session.Types().clear();
     if (!m_previewTempPath.isEmpty()) platform::RemoveEntry(m_previewTempPath.toStdString());
-    done(QDialog::Rejected);
+    GoBack();
 }
 
 void CFileDisplayDlg::BeforeExit() {

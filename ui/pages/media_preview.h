@@ -27,13 +27,16 @@ public:
     void Play(const QString& path);
     void Stop();
 
-    // True when a backend is there to play anything.
-    [[nodiscard]] bool Available() const;
+    // True when a backend is there to play anything (loads it on first use).
+    [[nodiscard]] bool Available();
     [[nodiscard]] bool Playing() const;
     // The file last given to Play (empty after Close).
     [[nodiscard]] QString Source() const;
 
 private:
+    // The player, made on first use; false when no backend can play.
+    bool Backend();
+
     struct Player;
     Player* m_player;
     bool m_full = false;

@@ -6,11 +6,14 @@
 
 #include "app/session.h"
 #include "platform/process_exit.h"
+#include "ui/pages/CFileDisplayDlg.h"
+#include "ui/pages/media_preview.h"
 #include "ui/shell/CZTPictoraDlg.h"
 #include "ui/shell/system_services.h"
 #include "ui/skin/skin_art.h"
 
 int main(int argc, char** argv) {
+    zt::ui::PreferFfmpegMediaBackend();
     QApplication app(argc, argv);
     zt::ui::ApplySkinPalette(app);
 
@@ -19,6 +22,9 @@ int main(int argc, char** argv) {
     zt::ui::SystemShellServices services(session.Settings(), session.Logs());
     zt::ui::ShellContext context(session, zt::ui::ToShellSettings(session.Settings()), services,
                                  [] { zt::platform::ExitProcessNow(0); });
+    context.makeScanPage = [&context](QWidget* opener) -> std::unique_ptr<QDialog> {
+        return std::make_unique<zt::ui::CFileDisplayDlg>(context, opener);
+    };
 
     zt::ui::CZTPictoraDlg mainPage(context);
     mainPage.exec();
