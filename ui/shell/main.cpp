@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include "app/session.h"
+#include "platform/disk_service.h"
 #include "platform/process_exit.h"
 #include "ui/pages/CFileDisplayDlg.h"
 #include "ui/pages/media_preview.h"
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
 
     zt::SystemSession system;
     zt::Session& session = system.Get();
+    // A disk the user may not read is opened through the system's disk
+    // service, whose password dialog is the desktop session's own.
+    zt::platform::SetAuthorisationPrompt(zt::platform::AuthorisationPrompt::Desktop);
     zt::ui::SystemShellServices services(session.Settings(), session.Logs());
     zt::ui::ShellContext context(session, zt::ui::ToShellSettings(session.Settings()), services,
                                  [] { zt::platform::ExitProcessNow(0); });
