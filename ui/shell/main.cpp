@@ -7,6 +7,7 @@
 #include "app/session.h"
 #include "platform/disk_service.h"
 #include "platform/process_exit.h"
+#include "platform/terminal.h"
 #include "ui/pages/CFileDisplayDlg.h"
 #include "ui/pages/media_preview.h"
 #include "ui/shell/CZTPictoraDlg.h"
@@ -14,6 +15,7 @@
 #include "ui/skin/skin_art.h"
 
 int main(int argc, char** argv) {
+    zt::platform::IgnoreWriteSignals();
     zt::ui::PreferFfmpegMediaBackend();
     QApplication app(argc, argv);
     zt::ui::ApplySkinPalette(app);
