@@ -539,7 +539,7 @@ void CFileDisplayDlg::SaveCommand() {
     m_media->Stop();
     DialogOverwritePrompt prompt(SkinFolder(), settings.windowTitle, this);
     SavingRun run(m_session.Found(), m_session.Source(), m_session.BadSectors(), destination,
-                  SavingServices{m_session.Seams().fileWriter, prompt, m_session.Logs(), m_session.Settings(),
+                  SavingServices{m_session.Seams().destination, prompt, m_session.Logs(), m_session.Settings(),
                                  m_session.RecoveryHeaderWritten(), m_session.Seams().rawIo});
     ShellServices& services = Context().services;
     CSavingDlg saving(settings, run, [this, &services] { services.ViewLog(this, LogKind::Recovery); }, this);

@@ -109,7 +109,7 @@ SavingRun& SavingDialogsTest::MakeRun(int files, std::int32_t sectorsEach) {
     }
     m_prompt = std::make_unique<DialogOverwritePrompt>(m_skin.path(), "Zentrix for Pictora", nullptr);
     m_run = std::make_unique<SavingRun>(m_found, m_source, m_policy, m_out->path().toStdString(),
-                                        SavingServices{platform::SystemFileWriter(), *m_prompt, LogContext{m_store},
+                                        SavingServices{platform::SystemDestination(), *m_prompt, LogContext{m_store},
                                                        m_settings, m_headerWritten, m_io});
     return *m_run;
 }

@@ -17,7 +17,9 @@
 #include <QTreeWidgetItem>
 #include <deque>
 
-#include "app/testing/test_session.h"
+#include "app/session.h"
+#include "core/source/testing/fake_device_registry.h"
+#include "platform/testing/fake_raw_io.h"
 #include "tools/demo-image/media_writers.h"
 #include "ui/base/message_box.h"
 #include "ui/controls/CFolderTreeCtrl.h"
@@ -36,6 +38,16 @@ namespace {
 constexpr char kCard[] = "/media/card.dd";
 constexpr std::size_t kSector = 512;
 using Bytes = std::vector<std::uint8_t>;
+
+// A session over fakes, but saving into real folders: the page's Save is
+// checked on the files it writes.
+struct PageSession {
+    testing::FakeRawIo rawIo;
+    platform::MemorySettingsStore store;
+    testing::FakeDriveProbe drives;
+    testing::FakeToolLauncher launcher;
+    Session session{SessionSeams{rawIo, store, platform::SystemDestination(), drives, launcher}, AppSettings{}};
+};
 
 class NoServices : public ShellServices {
 public:
@@ -124,7 +136,7 @@ private:
     QTemporaryDir m_temp;  // TMPDIR: the preview files
     QTemporaryDir m_logs;
     QTemporaryDir m_skin;  // empty: placeholders are recognised by their paths
-    std::unique_ptr<testing::TestSession> m_session;
+    std::unique_ptr<PageSession> m_session;
     std::unique_ptr<NoServices> m_services;
     std::unique_ptr<ShellContext> m_context;
     Card m_card;
@@ -196,7 +208,7 @@ void ScanPageTest::cleanup() {
 
 void ScanPageTest::MakeSession(const Bytes& card, const std::vector<std::string>& types,
                                std::uint64_t patternSectors) {
-    m_session = std::make_unique<testing::TestSession>();
+    m_session = std::make_unique<PageSession>();
     Session& s = m_session->session;
     if (patternSectors > 0) {
         m_session->rawIo.AddPatternFile(kCard, patternSectors * kSector, 3);
