@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
@@ -25,6 +24,7 @@
 #include "ui/dialogs/CReplaceDlg.h"
 #include "ui/dialogs/CSavingDlg.h"
 #include "ui/dialogs/CWaitDlg.h"
+#include "ui/dialogs/folder_browser.h"
 #include "ui/pages/CPictureCtrl.h"
 #include "ui/pages/media_preview.h"
 #include "ui/pages/scan_animation.h"
@@ -59,10 +59,6 @@ CFileDisplayDlg::CFileDisplayDlg(ShellContext& context, QWidget* parent)
       m_live(m_extractor),
       m_fill(m_model) {
     BuildControls();
-    m_chooseFolder = [](QWidget* owner) {
-        return QFileDialog::getExistingDirectory(owner, QStringLiteral("Select Folder of Image File"), QString(),
-                                                 QFileDialog::ShowDirsOnly);
-    };
     StartScan();
 }
 
@@ -525,7 +521,7 @@ void CFileDisplayDlg::SaveCommand() {
     };
     if (Scanning()) return refuse(kProcessRunning, MessageIcon::Warning);
     if (m_session.Found().Count() == 0) return refuse(QStringLiteral("No file found."), MessageIcon::Warning);
-    const QString folder = m_chooseFolder(this);
+    const QString folder = Browse({this, QStringLiteral("Select Folder of Image File"), BrowseKind::Folder});
     if (folder.isEmpty()) return;
     if (!QFileInfo(folder).isDir()) return refuse(QStringLiteral("Select the valid path."), MessageIcon::Error);
     const std::string destination = QDir::cleanPath(folder).toStdString();

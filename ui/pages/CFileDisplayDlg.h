@@ -48,10 +48,6 @@ public:
     explicit CFileDisplayDlg(ShellContext& context, QWidget* parent = nullptr);
     ~CFileDisplayDlg() override;
 
-    // The folder browser of the Save command; tests answer it instead of a user.
-    using FolderChooser = std::function<QString(QWidget* owner)>;
-    void SetFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
-
     [[nodiscard]] CFolderTreeCtrl* Tree() const { return m_tree; }
     [[nodiscard]] QTreeWidgetItem* Root() const { return m_root; }
     [[nodiscard]] QTableView* List() const { return m_list; }
@@ -143,7 +139,6 @@ private:
     QString m_previewTempPath;
     std::atomic<bool> m_previewRunning{false};
     std::thread m_previewThread;
-    FolderChooser m_chooseFolder;
 };
 
 }  // namespace zt::ui

@@ -25,6 +25,7 @@
 #include "ui/controls/CFolderTreeCtrl.h"
 #include "ui/dialogs/CMessageDlg.h"
 #include "ui/dialogs/CReplaceDlg.h"
+#include "ui/dialogs/folder_browser.h"
 #include "ui/pages/CFileDisplayDlg.h"
 #include "ui/pages/CPictureCtrl.h"
 #include "ui/pages/media_preview.h"
@@ -204,6 +205,7 @@ void ScanPageTest::cleanup() {
     m_services.reset();
     m_session.reset();
     SetMessageBoxHandler({});
+    SetBrowseHandler({});
 }
 
 void ScanPageTest::MakeSession(const Bytes& card, const std::vector<std::string>& types,
@@ -414,7 +416,9 @@ void ScanPageTest::saveGuardsSaveAndTheOverwriteQuestion() {
     WaitForResults(*page);
     QTemporaryDir out;
     QString chosen;
-    page->SetFolderChooser([&chosen](QWidget*) { return chosen; });
+    SetBrowseHandler([&chosen](const BrowseRequest& request) {
+        return request.title == "Select Folder of Image File" ? chosen : QString();
+    });
 
     // Cancelled browser: nothing. A folder that does not exist: refused.
     page->SaveCommand();
@@ -485,7 +489,7 @@ void ScanPageTest::emptyScanLeavesRootAndRefusesSave() {
     QCOMPARE(page->Root()->childCount(), 0);
     QCOMPARE(page->ListModel().rowCount(), 0);
     QVERIFY(page->Picture()->LoadedPath().endsWith("/NoPreview.bmp"));
-    page->SetFolderChooser([](QWidget*) -> QString {
+    SetBrowseHandler([](const BrowseRequest&) -> QString {
         qFatal("the folder browser must not open");
         return {};
     });
