@@ -5,7 +5,7 @@ set -euo pipefail
 what=${1:-build}
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libblkid-dev
-  libsystemd-dev qt6-base-dev fonts-dejavu-core)
+  libsystemd-dev qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins fonts-dejavu-core)
 if [ "$what" = package ] || [ "$what" = test ]; then
   # cpack's Debian package: dpkg-shlibdeps finds the dependencies, reading the binaries with file.
   packages+=(dpkg-dev file)
