@@ -67,9 +67,16 @@ BadSectorPolicy TerminalBadSectorPrompt::Ask() {
     });
 }
 
-bool InterruptWatch::InterruptPending() { return platform::InterruptRequested(); }
-
-void InterruptWatch::PrintNotice() {
+void InterruptWatch::Poll(WorkerSlot& worker) {
+    if (stopped_ || !platform::InterruptRequested()) return;
+    const bool stop = AskToStop(worker, [this] { return !confirm_ || confirm_(); });
+    if (!stop && worker.Running()) {
+        platform::ClearInterrupt();  // answered no: the next Ctrl+C asks again
+        return;
+    }
+    // The flag stays up, so the next Ctrl+C ends the program at once.
+    stopped_ = true;
+    if (!stop || notice_.empty()) return;
     lines_.Exclusive([this] {
         std::cerr << notice_ << " (Ctrl+C again quits at once).\n";
         return 0;

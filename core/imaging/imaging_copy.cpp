@@ -100,8 +100,7 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
         const int error = io_.WriteAt(part_, buffer.data(), std::size_t{chunk} * kSectorSize, inPart * kSectorSize);
         if (error != 0) return fail(Failure(ImagingFailure::WritePart, error, partName_));
 
-        if (job.chunkBoundary) job.chunkBoundary();
-        if (stopRequest_.load()) {
+        if (slot_.PassBoundary()) {
             if (!ClosePart(outcome)) return fail(outcome);
             return {ImagingResult::Aborted, ImagingFailure::None, 0, {}};
         }

@@ -1,16 +1,16 @@
 // The imaging copy: reads the source's range 8 sectors at a time through the
 // sector reader and writes it into an image set. Run() is synchronous, so a
-// test can call it directly; ImagingThread runs it on a worker.
+// test can call it directly; ImagingThread runs it on its slot's thread.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string>
 
 #include "core/imaging/image_set.h"
 #include "core/source/sector_reader.h"
+#include "core/source/worker_slot.h"
 #include "platform/destination_io.h"
 
 namespace zt {
@@ -58,18 +58,15 @@ struct ImagingJob {
     std::string ImageBaseName;
     // Numbered parts of ImagePartSectors sectors instead of one file.
     bool ImagingMultiFile = false;
-    // Called after every chunk, before the stop request is looked at; a pause
-    // gate holds the copy here while the user is asked whether to stop.
-    std::function<void()> chunkBoundary;
 };
 
 class ImagingCopy {
 public:
     // The range is the reader's source range: RangeStart up to, not including,
-    // RangeEnd. stopRequest is looked at after every chunk.
-    ImagingCopy(SectorReader& reader, platform::DestinationIo& io, ImagingProgress& progress,
-                const std::atomic<bool>& stopRequest)
-        : reader_(reader), io_(io), progress_(progress), stopRequest_(stopRequest) {}
+    // RangeEnd. After every chunk the copy passes the slot's gate (held there
+    // while the user is asked whether to stop) and looks at its stop flag.
+    ImagingCopy(SectorReader& reader, platform::DestinationIo& io, ImagingProgress& progress, WorkerSlot& slot)
+        : reader_(reader), io_(io), progress_(progress), slot_(slot) {}
 
     // Copies the range. Parts already written stay on every outcome.
     [[nodiscard]] ImagingOutcome Run(const ImagingJob& job);
@@ -82,7 +79,7 @@ private:
     SectorReader& reader_;
     platform::DestinationIo& io_;
     ImagingProgress& progress_;
-    const std::atomic<bool>& stopRequest_;
+    WorkerSlot& slot_;
     int part_ = -1;
     std::string partName_;
 };

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -39,6 +40,7 @@ public:
     std::map<std::string, int> createErrors;  // path -> errno
     std::optional<std::uint64_t> writeLimit;  // total bytes before writes fail
     int writeError = ENOSPC;
+    std::function<void()> afterWrite;  // runs after every write that succeeded
     int flushError = 0;
     int removeError = 0;
     std::vector<std::string> removed;
@@ -77,6 +79,7 @@ public:
         for (std::size_t at = 0; at + sizeof(std::uint64_t) <= length; at += kSector) {
             std::memcpy(&file.tags[(offset + at) / kSector], in + at, sizeof(std::uint64_t));
         }
+        if (afterWrite) afterWrite();
         const std::uint64_t keepEnd = std::min(file.size, kKeptBytes);
         if (file.bytes.size() < keepEnd) file.bytes.resize(keepEnd);
         for (std::uint64_t i = offset; i < std::min(offset + length, kKeptBytes); ++i) {

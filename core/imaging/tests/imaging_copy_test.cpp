@@ -98,9 +98,10 @@ TEST(ImagingCopy, ReadOnlyPartOfAnEarlierRunIsMadeWritableBeforeItIsEmptied) {
 TEST(ImagingCopy, ConfirmedStopEndsAfterTheChunkInProgressAndKeepsWhatWasWritten) {
     ImagingRig rig(100);
     int chunks = 0;
-    ImagingOutcome outcome = rig.Run(0, 80, false, [&] {
-        if (++chunks == 2) rig.stop.store(true);
-    });
+    rig.destination.afterWrite = [&] {
+        if (++chunks == 2) rig.slot.RequestStop();
+    };
+    ImagingOutcome outcome = rig.Run(0, 80, false);
 
     EXPECT_EQ(outcome.result, ImagingResult::Aborted);
     EXPECT_EQ(rig.Part(0).bytes, DeviceSectors(0, 16));
