@@ -60,9 +60,12 @@ public:
     // has ended. Lets a monitor wake at once at the end instead of polling.
     bool WaitUntilEnded(std::chrono::milliseconds timeout) { return slot_.WaitUntilEnded(timeout); }
 
-    // The scan's thread slot: its stop flag is honoured, and its gate holds
-    // the scan, at the next chunk boundary (AskToStop uses both).
+    // The scan's thread slot: its gate holds the scan at the next chunk
+    // boundary (AskToStop uses it with the stop flag).
     WorkerSlot& Slot() { return slot_; }
+    // Honoured within one chunk's work, whatever the data (a chunk read again
+    // and again after rejected headers, a trailing-marker look-ahead running
+    // far past the chunk); the files recorded before stay. Any thread.
     void RequestStop() { slot_.RequestStop(); }
     bool StopRequested() const { return slot_.StopRequested(); }
 
@@ -77,7 +80,7 @@ public:
 
 private:
     enum class LengthRule : std::uint8_t { None, RejectNonPositive, BigEndianAu, CapAtMaxSize };
-    enum class EndKind : std::uint8_t { NotYet, EndFound, Reject };
+    enum class EndKind : std::uint8_t { NotYet, EndFound, Reject, Stopped };
     struct EndResult {
         EndKind kind = EndKind::NotYet;
         std::int32_t sectorCount = 0;
@@ -96,6 +99,8 @@ private:
         std::int32_t limit = 0;
     };
     static constexpr std::uint64_t kNoRescan = ~std::uint64_t{0};
+    // ScanChunk's answer when a stop request ended it in the middle of a file.
+    static constexpr std::uint64_t kStopped = kNoRescan - 1;
 
     void Scan();
     std::uint64_t ScanChunk(std::uint64_t base, std::uint32_t count, OpenFile& open);
@@ -107,7 +112,7 @@ private:
     EndResult FindEnd(const OpenFile& open, const std::uint8_t* sector, std::size_t available, std::uint64_t cur);
     EndResult LengthFieldEnd(const stExtInfo& d, LengthRule rule, const std::uint8_t* sector,
                              std::size_t available) const;
-    EndResult TrailingMarkerRun(const OpenFile& open, const std::uint8_t* headerSector);
+    EndResult TrailingMarkerRun(const OpenFile& open, const std::uint8_t* headerSector, std::uint64_t chunkEnd);
     std::int32_t CountFound(int type);
     void Record(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount);
 

@@ -7,11 +7,13 @@
 #include "app/session.h"
 #include "platform/disk_service.h"
 #include "platform/process_exit.h"
+#include "platform/terminal.h"
 #include "ui/shell/CZTPictoraDlg.h"
 #include "ui/shell/system_services.h"
 #include "ui/skin/skin_art.h"
 
 int main(int argc, char** argv) {
+    zt::platform::IgnoreWriteSignals();
     QApplication app(argc, argv);
     zt::ui::ApplySkinPalette(app);
 

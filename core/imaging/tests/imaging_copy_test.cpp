@@ -97,10 +97,10 @@ TEST(ImagingCopy, ReadOnlyPartOfAnEarlierRunIsMadeWritableBeforeItIsEmptied) {
 
 TEST(ImagingCopy, ConfirmedStopEndsAfterTheChunkInProgressAndKeepsWhatWasWritten) {
     ImagingRig rig(100);
-    int chunks = 0;
-    rig.destination.afterWrite = [&] {
-        if (++chunks == 2) rig.slot.RequestStop();
-    };
+    // Asked during the second chunk's write: the copy ends once it is written.
+    rig.destination.BeforeWrite([&](int write) {
+        if (write == 1) rig.slot.RequestStop();
+    });
     ImagingOutcome outcome = rig.Run(0, 80, false);
 
     EXPECT_EQ(outcome.result, ImagingResult::Aborted);
@@ -109,6 +109,31 @@ TEST(ImagingCopy, ConfirmedStopEndsAfterTheChunkInProgressAndKeepsWhatWasWritten
     EXPECT_EQ(rig.progress.CurrentSector.load(), 8u);
     EXPECT_EQ(rig.destination.openHandles, 0);
     EXPECT_EQ(ImagingOutcomeMessage(outcome), "Image creation aborted.");
+}
+
+TEST(ImagingCopy, AStopRightAfterANewPartNamesThatPartAsTheLastFile) {
+    ImagingRig rig(ImagePartSectors + 100);
+    rig.destination.BeforeWrite([&](int write) {
+        if (write == static_cast<int>(ImagePartSectors / ImagingChunkSectors)) rig.slot.RequestStop();
+    });
+    const ImagingOutcome outcome = rig.Run(0, ImagePartSectors + 80, true);
+    EXPECT_EQ(outcome.result, ImagingResult::Aborted);
+    EXPECT_EQ(rig.Part(1).size, 4096u);
+    EXPECT_EQ(rig.progress.LastFileName(), "/dest/Image1.img");
+}
+
+TEST(ImagingCopy, UnreadableSectorsAreCountedPerRun) {
+    ImagingRig rig(100);
+    rig.policy.Set(SkipAll);
+    rig.device.AddBadSector(kDevicePath, 3);  // its 8-sector request is given up whole
+    SectorReader reader(rig.source, rig.policy, rig.device);
+    ImagingCopy copy(reader, rig.destination, rig.progress, rig.slot);
+    rig.source.RangeEnd = 16;
+    ASSERT_EQ(copy.Run({MakeImageBaseName("/dest"), false}).result, ImagingResult::Completed);
+    EXPECT_EQ(reader.UnreadableSectors(), 8u);
+    rig.source.RangeStart = 8;
+    ASSERT_EQ(copy.Run({MakeImageBaseName("/dest"), false}).result, ImagingResult::Completed);
+    EXPECT_EQ(reader.UnreadableSectors(), 0u);
 }
 
 TEST(ImagingCopyFailures, WriteFailureEndsTheRunAndSaysWhy) {
@@ -211,6 +236,16 @@ TEST(ImagingDestination, MissingFolderAndTooLittleSpaceAreRefused) {
     EXPECT_EQ(DestinationCheckMessage(DestinationCheck::InsufficientSpace),
               "Insufficient free space on destination. Please change destination path.");
     EXPECT_EQ(DestinationCheckMessage(DestinationCheck::Ok), "");
+}
+
+TEST(ImagingDestination, AFolderOnTheDiskBeingCopiedIsRefused) {
+    DestinationRig rig;
+    rig.io.folders.insert("/media/card");
+    rig.io.sharedMedia.insert({"/media/card", "/dev/sdz"});
+    EXPECT_EQ(rig.Check("/media/card"), DestinationCheck::OnSourceMedium);
+    EXPECT_EQ(rig.Check("/dest"), DestinationCheck::Ok);
+    EXPECT_NE(DestinationCheckMessage(DestinationCheck::OnSourceMedium).find("lies on the disk being copied"),
+              std::string::npos);
 }
 
 TEST(ImagingDestination, CopyingASourceOntoItselfIsRefused) {
