@@ -96,8 +96,9 @@ public:
         }
         int copy = ::fcntl(granted.fd, F_DUPFD_CLOEXEC, 3);
         if (copy < 0) {
+            const int error = errno;
             ::close(granted.fd);
-            return {-1, errno};
+            return {-1, error};
         }
         grants_[path] = Grant{granted.fd, device};
         OpenResult opened{copy, 0};
