@@ -65,6 +65,7 @@ private slots:
     void groupsAndBadRangesAreRefusedInOrder();
     void rangeBoxSwitchesTheEdits();
     void unreadableDiskIsRefusedWithTheReason();
+    void diskTheServiceDidNotOpenIsRefusedWithItsAnswer();
     void imageFolderIsReadSingleOrMultiFile();
     void imageFolderWithoutFirstPartIsRefused();
     void rawImageFileIsReadAsADisk();
@@ -191,6 +192,35 @@ void SourcePageTest::unreadableDiskIsRefusedWithTheReason() {
     QVERIFY2(text.contains("Disk1") && text.contains("/dev/fake-disk") && text.contains("Permission denied") &&
                  text.contains("administrator rights"),
              qPrintable(text));
+    QVERIFY(page->isVisible());
+    QVERIFY(rig.ActivityLog().isEmpty());
+}
+
+void SourcePageTest::diskTheServiceDidNotOpenIsRefusedWithItsAnswer() {
+    PageRig rig;
+    ReportDisk(rig, 1, "/dev/fake-disk", GiB);
+    rig.fake->rawIo.AddPatternFile("/dev/fake-disk", GiB, 3);
+    auto page = OpenListed(rig);
+    QVERIFY(page);
+    page->Select(page->FindItem("Disk1"));
+    bool typePageShown = false;
+    WhenShown<CExtensionInfoDlg>([&](CExtensionInfoDlg& next) {
+        typePageShown = true;
+        next.PressBack();
+    });
+    const std::pair<platform::ServiceAccess, QString> answers[] = {
+        {platform::ServiceAccess::Refused, "reading /dev/fake-disk needs administrator rights; access was not granted"},
+        {platform::ServiceAccess::Unavailable, "is not available here: run pictora-cli with sudo"},
+    };
+    for (const auto& [access, expected] : answers) {
+        rig.fake->rawIo.FailOpenThroughService("/dev/fake-disk", access);
+        ScriptedBoxes boxes;
+        page->PressNext();
+        QCOMPARE(boxes.asked.size(), 1);
+        QVERIFY2(boxes.asked[0].text.contains(expected), qPrintable(boxes.asked[0].text));
+    }
+    // Refused at Next: never scanned, nothing logged.
+    QVERIFY(!typePageShown);
     QVERIFY(page->isVisible());
     QVERIFY(rig.ActivityLog().isEmpty());
 }
