@@ -15,6 +15,8 @@ if [ "$what" = test ]; then
   # the media tools make the real files the end-to-end tests scan; losetup (util-linux)
   # attaches the card images of the device-listing tests.
   packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools util-linux)
+  # The failing-medium test serves a card image whose bad sectors answer EIO through FUSE.
+  packages+=(libfuse3-dev fuse3)
   # The disk-service test runs a private bus (dbus-daemon) with a stand-in for
   # udisks2 written in Python.
   packages+=(dbus-daemon python3 python3-dbus python3-gi)
