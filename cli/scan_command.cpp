@@ -231,15 +231,6 @@ RunHeader DescribeSource(const std::string& path, const SourceChoice& choice,
     return header;
 }
 
-// The type page's entries: "All Extensions" when every type was asked for.
-std::vector<std::string> TypeEntries(const ScanOptions& options, const std::vector<TypeRow>& rows) {
-    std::vector<std::string> ticked;
-    for (const TypeRow& row : rows) {
-        if (row.ticked) ticked.push_back(row.fileType);
-    }
-    return SelectedTypesEntries(UpperCase(options.types.value_or("all")) == "ALL", ticked);
-}
-
 void PrintList(const std::vector<FileInfo>& files) {
     std::string out;
     for (const FileInfo& f : files) {
@@ -352,8 +343,8 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
         return ExitUsage;
     }
     TypeSelection selection = BuildTypeDefinitionList(rows);
-    if (selection.tickedRows == 0) {
-        PrintError("Select the Extention");
+    if (selection.Refused()) {
+        PrintError(NoTypeTickedMessage);
         return ExitUsage;
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -375,7 +366,9 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
         }
     }
     WriteEntries(log, LogKind::Activity, RunHeaderEntries(DescribeSource(options.source, *choice, *range)));
-    WriteEntries(log, LogKind::Activity, TypeEntries(options, rows));
+    // --types all stands for the select-all box.
+    const bool allTypes = UpperCase(options.types.value_or("all")) == "ALL";
+    WriteEntries(log, LogKind::Activity, SelectedTypesEntries(allTypes, selection.tickedTypes));
 
     TerminalLines lines;
     TerminalBadSectorPrompt prompt(lines);

@@ -1,6 +1,7 @@
 // The log entries of a run of the program: the start block, the run
-// header written when the source is chosen, the chosen file types, and the
-// summary at the end of a scan. The desktop pages and the command line write
+// header written when the source is chosen, and the summary at the end of a
+// scan or an imaging run (the chosen file types' entries come from
+// core/scan/type_selection). The desktop pages and the command line write
 // the same entries through these functions, one WriteLog per entry.
 #pragma once
 
@@ -30,10 +31,6 @@ struct RunHeader {
 };
 
 std::vector<std::string> RunHeaderEntries(const RunHeader& header);
-
-// The heading, then "All Extensions" when every type was chosen through the
-// select-all box, else one entry per ticked type in list order.
-std::vector<std::string> SelectedTypesEntries(bool allExtensions, const std::vector<std::string>& tickedTypes);
 
 struct ScanSummary {
     std::int64_t currentSector = 0;  // where the scan ended
