@@ -282,10 +282,9 @@ void PrintSummary(std::ostream& out, const ScanSummary& summary) {
 }
 
 // Runs the scan on its thread and shows progress until it ends.
-ScanSummary RunScan(ScanDriver& driver, const SectorReader& reader, const FoundFileList& found,
-                    const SourceDescriptor& source, TerminalLines& lines) {
+ScanSummary RunScan(ScanDriver& driver, const FoundFileList& found, const SourceDescriptor& source,
+                    TerminalLines& lines) {
     using Clock = std::chrono::steady_clock;
-    const std::time_t started = std::time(nullptr);
     const Clock::time_point t0 = Clock::now();
     const bool showProgress = platform::StderrIsTerminal();
     Clock::time_point nextProgress = t0;
@@ -309,13 +308,7 @@ ScanSummary RunScan(ScanDriver& driver, const SectorReader& reader, const FoundF
             {driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(), found.Count(), seconds, {}}));
         lines.EndProgress();
     }
-    return {static_cast<std::int64_t>(driver.CurrentSector()),
-            static_cast<std::int64_t>(driver.ScanEndSector()),
-            static_cast<std::int64_t>(found.Count()),
-            started,
-            std::time(nullptr),
-            driver.EndedByStop(),
-            reader.UnreadableSectors()};
+    return driver.Summary();
 }
 
 }  // namespace
@@ -380,7 +373,7 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     TypeDefinitionList& types = session.Types();
     types = selection.definitions;
     ScanDriver driver(reader, types, found);
-    const ScanSummary summary = RunScan(driver, reader, found, source, lines);
+    const ScanSummary summary = RunScan(driver, found, source, lines);
     WriteEntries(log, LogKind::Activity, ScanSummaryEntries(summary));
 
     const std::vector<FileInfo> files = found.Snapshot();

@@ -185,7 +185,6 @@ void CFileDisplayDlg::StartScan() {
     m_treeTimer.setInterval(TreeMs);
     connect(&m_monitor, &QTimer::timeout, this, &CFileDisplayDlg::OnMonitorTick);
     connect(&m_treeTimer, &QTimer::timeout, this, &CFileDisplayDlg::OnTreeTick);
-    m_scanStart = std::time(nullptr);
     m_monitor.start();
     m_treeTimer.start();
     m_driver->Start();
@@ -204,15 +203,7 @@ void CFileDisplayDlg::OnMonitorTick() {
 
     m_monitor.stop();
     m_summaryWritten = true;
-    ScanSummary summary;
-    summary.currentSector = current;
-    summary.endSector = end;
-    summary.filesFound = found;
-    summary.startTime = m_scanStart;
-    summary.endTime = std::time(nullptr);
-    // A stop that came after the last chunk did not cut the scan short.
-    summary.aborted = m_driver->EndedByStop();
-    summary.unreadableSectors = m_reader.UnreadableSectors();
+    const ScanSummary summary = m_driver->Summary();
     WriteEntries(m_session.Logs(), LogKind::Activity, ScanSummaryEntries(summary));
     if (const std::uint64_t zeros = summary.unreadableSectors; zeros > 0) {
         // The files found over those sectors may be damaged; the user is told once.
