@@ -66,7 +66,6 @@ private:
     void AskForImageFolder(QTreeWidgetItem* group);
     void AskForImageFile(QTreeWidgetItem* group);
     QTreeWidgetItem* AddImageItem(QTreeWidgetItem* group, const QString& path);
-    void SelectImageFile(const QString& path);
     void OpenNextPage(const QString& information, const QString& group, const QString& label);
 
     bool m_mediaRecovery;
