@@ -6,7 +6,6 @@
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
-#include <cstring>
 
 #include "core/source/tree_selection.h"
 #include "logs/activity_entries.h"
@@ -94,7 +93,7 @@ CPartitionInfoDlg::CPartitionInfoDlg(ShellContext& context, bool mediaRecoveryMo
     });
     // Choosing the image group again (to add a second set) is a selection too.
     connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-        if (item == m_tree->currentItem() && !m_selecting &&
+        if (item == m_tree->currentItem() &&
             (LabelOf(item) == Text(ImageGroupLabel) || LabelOf(item) == OpenImageFileLabel)) {
             OnSelectionChanged();
         }
@@ -234,9 +233,6 @@ void CPartitionInfoDlg::ShowLines(const QStringList& lines) {
 }
 
 void CPartitionInfoDlg::OnSelectionChanged() {
-    if (m_selecting) {
-        return;
-    }
     QTreeWidgetItem* item = m_tree->currentItem();
     m_start->clear();
     m_end->clear();

@@ -91,8 +91,7 @@ private:
     std::atomic<bool> m_listing{false};
     bool m_listed = false;
     bool m_waitShown = false;
-    bool m_selecting = false;  // the page changes the selection itself
-    bool m_browserJustClosed = false;
+    bool m_browserJustClosed = false;  // see BrowseFromTree
 };
 
 }  // namespace zt::ui
