@@ -79,9 +79,17 @@ CPartitionInfoDlg::CPartitionInfoDlg(ShellContext& context, bool mediaRecoveryMo
     // Assistive technology selects a row without moving the current item: follow the selection.
     connect(m_tree, &QTreeWidget::itemSelectionChanged, this, [this] {
         const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
-        if (!selected.isEmpty() && selected.first() != m_tree->currentItem()) {
-            m_tree->setCurrentItem(selected.first());
+        if (selected.isEmpty() || selected.first() == m_tree->currentItem()) {
+            return;
         }
+        // A mouse press that opened a browser selects the pressed row once the
+        // browser has closed: that is not a new choice (it would ask again),
+        // and the row the browser added stays the chosen one.
+        if (m_browserJustClosed && m_tree->currentItem() != nullptr) {
+            m_tree->setCurrentItem(m_tree->currentItem());
+            return;
+        }
+        m_tree->setCurrentItem(selected.first());
     });
     // Choosing the image group again (to add a second set) is a selection too.
     connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
@@ -277,8 +285,16 @@ void CPartitionInfoDlg::OnSelectionChanged() {
     m_tree->setEnabled(true);
 }
 
+QString CPartitionInfoDlg::BrowseFromTree(const BrowseRequest& request) {
+    const QString chosen = Browse(request);
+    // Until the event that opened the browser has been handled to its end.
+    m_browserJustClosed = true;
+    QTimer::singleShot(0, this, [this] { m_browserJustClosed = false; });
+    return chosen;
+}
+
 void CPartitionInfoDlg::AskForImageFolder(QTreeWidgetItem* group) {
-    const QString folder = Browse({this, QStringLiteral("Select Folder of Image File"), BrowseKind::Folder});
+    const QString folder = BrowseFromTree({this, QStringLiteral("Select Folder of Image File"), BrowseKind::Folder});
     if (folder.isEmpty()) {
         Select(m_root);
         ShowLines({});
@@ -296,7 +312,7 @@ void CPartitionInfoDlg::AskForImageFolder(QTreeWidgetItem* group) {
 }
 
 void CPartitionInfoDlg::AskForImageFile(QTreeWidgetItem* group) {
-    const QString file = Browse({this, QStringLiteral("Select Disk Image File"), BrowseKind::ImageFile});
+    const QString file = BrowseFromTree({this, QStringLiteral("Select Disk Image File"), BrowseKind::ImageFile});
     if (file.isEmpty()) {
         Select(m_root);
         ShowLines({});
