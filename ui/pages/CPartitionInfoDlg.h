@@ -70,7 +70,6 @@ private:
     // A browser opened by choosing a row of the tree.
     QString BrowseFromTree(const BrowseRequest& request);
     QTreeWidgetItem* AddImageItem(QTreeWidgetItem* group, const QString& path);
-    void SelectImageFile(const QString& path);
     void OpenNextPage(const QString& information, const QString& group, const QString& label);
 
     bool m_mediaRecovery;
