@@ -69,6 +69,22 @@ def find(root, role=None, name=None, timeout=45, pred=None):
             pass
     raise SystemExit(f"not found: role={role} name={name}")
 
+def wait_gone(role, name, timeout=45):
+    end = time.time() + timeout
+    while time.time() < end:
+        still = False
+        for node in walk(find_app("pictora")):
+            try:
+                if node.name == name and node.getRoleName() == role and showing(node):
+                    still = True
+                    break
+            except Exception:
+                continue
+        if not still:
+            return
+        time.sleep(0.3)
+    raise SystemExit(f"still showing: role={role} name={name}")
+
 def dump(node, depth=0):
     try:
         log("  " * depth + f"[{node.getRoleName()}] '{node.name}' showing={showing(node)}")
@@ -140,8 +156,13 @@ if __name__ == "__main__":
     press(find(None, "push button", "Start"))
     answer_box("Image creation completed successfully.")
     log("imaged")
+    # Each Back is pressed only once the page before has gone: pressed at
+    # once, the second would reach the imaging page again.
     press(find(None, "push button", "Back"))
+    wait_gone("text", "Destination Image")
+    find(None, "tree", "Sources")
     press(find(None, "push button", "Back"))
+    wait_gone("tree", "Sources")
     press(find(None, "push button", "Pictora"))
     tree = find(None, "tree", "Sources")
     find(tree, "table cell", "Select Disk")
