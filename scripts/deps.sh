@@ -10,7 +10,8 @@ if [ "$what" = test ]; then
   # xvfb and xauth let the desktop program be started and photographed without a screen;
   # the media tools make the real files the end-to-end tests scan; losetup (util-linux)
   # attaches the card images of the device-listing tests.
-  packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools util-linux)
+  packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools util-linux
+    lame flac webp libheif-examples libimage-exiftool-perl)
 fi
 
 missing=()
