@@ -116,6 +116,7 @@ std::string SourceProblemText(const std::string& path, const SourceChoice& choic
         case SourceProblem::SizeUnknown:
             return "cannot read " + failed + ": its size cannot be found";
         case SourceProblem::CannotOpen: {
+            if (std::string refusal = ServiceRefusalText(choice); !refusal.empty()) return refusal;
             std::string text = "cannot open " + failed + " for reading: " + std::strerror(choice.errnoValue);
             if (choice.errnoValue == EACCES || choice.errnoValue == EPERM) {
                 text += ". Reading a disk needs root privileges: run pictora-cli with sudo";

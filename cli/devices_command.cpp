@@ -23,7 +23,8 @@ A label shown here ("Disk1", "Local Disk (sdb1)") can be given as SOURCE to
 'pictora-cli scan'.
 
 Without root privileges the disks are still listed, but the names and labels
-of file systems may be missing, and reading them needs sudo.
+of file systems may be missing, and reading them asks udisks2 for the
+administrator's password (or run it with sudo).
 
 Options:
   --json   print the list as JSON, for scripts
@@ -135,7 +136,7 @@ int DevicesCommand(std::span<const std::string> args) {
         PrintGroup(DiskGroupLabel, found.disks);
     }
     if (!platform::RunningAsAdministrator())
-        PrintWarning("not running as root: file-system names may be missing, and reading a source needs sudo");
+        PrintWarning("not running as root: file-system names may be missing, and reading a disk asks for the administrator's password");
     return ExitOk;
 }
 

@@ -31,7 +31,9 @@ Existing parts of the same names in DEST_DIR are replaced.
 
 SOURCE is one of:
   a block device       a whole disk (/dev/sdb, /dev/mmcblk0) or a partition
-                       (/dev/sdb1); reading a disk needs root privileges (sudo)
+                       (/dev/sdb1); a disk the user may not read is opened
+                       read-only through udisks2, which asks for the
+                       password on the terminal (or run it with sudo)
   a raw disk image     a regular file holding a sector copy, such as card.dd
   a folder             holding an image set (Image0.img, Image1.img, ...)
   a label              of a drive or disk as 'pictora-cli devices' lists it:

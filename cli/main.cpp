@@ -6,6 +6,8 @@
 #include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/common.h"
+#include "platform/disk_service.h"
+#include "platform/terminal.h"
 
 namespace {
 
@@ -48,6 +50,10 @@ int main(int argc, char** argv) {
     }
     // The first start acts as the installation, so the activity log has a folder.
     zt::FixProcessSettings(zt::StartUp(zt::platform::SystemSettingsStore(), zt::SystemStartupFacts()));
+    // A disk the user may not read is asked of the system's disk service; the
+    // password is asked on the terminal, and without one nobody waits for it.
+    zt::platform::SetAuthorisationPrompt(zt::platform::StdinIsTerminal() ? zt::platform::AuthorisationPrompt::Terminal
+                                                                          : zt::platform::AuthorisationPrompt::None);
     for (const Subcommand& c : kSubcommands) {
         if (c.name == command) return c.run(std::span<const std::string>(args).subspan(1));
     }

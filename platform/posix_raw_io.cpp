@@ -9,6 +9,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <map>
+#include <mutex>
+
+#include "platform/files.h"
 
 namespace zt::platform {
 
@@ -58,12 +62,75 @@ int PwriteFull(int fd, const void* buffer, std::size_t length, std::uint64_t off
 
 namespace {
 
+bool IsBlockDevice(const std::string& path, dev_t* device = nullptr) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return false;
+    if (device != nullptr) *device = st.st_rdev;
+    return true;
+}
+
+// Descriptors the disk service granted, one per device path, kept so that
+// the check at Next and the reader's own open ask the user only once.
+class ServiceGrants {
+public:
+    OpenResult Open(const std::string& path, int deniedError) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        dev_t device = 0;
+        if (!IsBlockDevice(path, &device)) return {-1, deniedError};
+        auto kept = grants_.find(path);
+        if (kept != grants_.end()) {
+            // Another medium may have come in under the same name since.
+            if (kept->second.device == device && StillAttached(kept->second.fd)) {
+                int copy = ::fcntl(kept->second.fd, F_DUPFD_CLOEXEC, 3);
+                if (copy >= 0) return {copy, 0};
+            }
+            ::close(kept->second.fd);
+            grants_.erase(kept);
+        }
+        ServiceOpenResult granted = OpenThroughDiskService(path, CurrentAuthorisationPrompt());
+        if (granted.fd < 0) {
+            OpenResult refused{-1, deniedError};
+            refused.service = granted.access;
+            refused.serviceDetail = std::move(granted.detail);
+            return refused;
+        }
+        int copy = ::fcntl(granted.fd, F_DUPFD_CLOEXEC, 3);
+        if (copy < 0) {
+            ::close(granted.fd);
+            return {-1, errno};
+        }
+        grants_[path] = Grant{granted.fd, device};
+        OpenResult opened{copy, 0};
+        opened.service = ServiceAccess::Granted;
+        return opened;
+    }
+
+private:
+    struct Grant {
+        int fd;
+        dev_t device;
+    };
+
+    // A removed medium's descriptor reports no size any more.
+    static bool StillAttached(int fd) {
+        std::uint64_t bytes = 0;
+        return ::ioctl(fd, BLKGETSIZE64, &bytes) == 0 && bytes > 0;
+    }
+
+    std::mutex mutex_;
+    std::map<std::string, Grant> grants_;
+};
+
 class PosixRawIo final : public RawIo {
 public:
     OpenResult Open(const std::string& path) override {
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return {-1, errno};
-        return {fd, 0};
+        if (fd >= 0) return {fd, 0};
+        const int error = errno;
+        // root is refused for other reasons than rights; a file is never the service's.
+        if ((error == EACCES || error == EPERM) && !RunningAsAdministrator() && IsBlockDevice(path))
+            return grants_.Open(path, error);
+        return {-1, error};
     }
 
     void Close(int handle) override {
@@ -108,6 +175,9 @@ public:
         ::closedir(d);
         return found;
     }
+
+private:
+    ServiceGrants grants_;
 };
 
 }  // namespace

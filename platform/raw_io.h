@@ -11,11 +11,18 @@
 #include <optional>
 #include <string>
 
+#include "platform/disk_service.h"
+
 namespace zt::platform {
 
 struct OpenResult {
     int handle = -1;  // >= 0 when the open succeeded
     int error = 0;    // errno of the failed open, 0 on success
+    // A block device the user may not open is asked of the system's disk
+    // service; this says what it answered (NotAsked when it was not asked),
+    // and serviceDetail holds the service's own words for a failure.
+    ServiceAccess service = ServiceAccess::NotAsked;
+    std::string serviceDetail{};
 };
 
 struct ReadResult {
@@ -41,7 +48,11 @@ public:
     virtual std::optional<std::string> FindEntryNoCase(const std::string& folder, const std::string& name) = 0;
 };
 
-// The process's real implementation (POSIX).
+// The process's real implementation (POSIX). An open of a block device that
+// fails for lack of rights, in a process that is not root, goes to the disk
+// service (platform/disk_service.h) with the process's authorisation prompt;
+// the descriptor it grants is kept, so later opens of the same device reuse
+// it without asking again.
 RawIo& SystemRawIo();
 
 // Owns a descriptor and closes it on destruction.

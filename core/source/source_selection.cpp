@@ -11,12 +11,7 @@ namespace {
 SourceChoice Probe(platform::RawIo& io, const std::string& path) {
     SourceChoice choice;
     const platform::OpenResult opened = io.Open(path);
-    if (opened.handle < 0) {
-        choice.problem = SourceProblem::CannotOpen;
-        choice.errnoValue = opened.error;
-        choice.problemPath = path;
-        return choice;
-    }
+    if (opened.handle < 0) return CannotOpenChoice(path, opened);
     const std::optional<std::uint64_t> size = io.Size(opened.handle);
     io.Close(opened.handle);
     if (!size) {
@@ -57,6 +52,21 @@ SourceChoice ChooseImageSet(const std::string& folder, SourceDescriptor& source,
 }
 
 }  // namespace
+
+SourceChoice CannotOpenChoice(const std::string& path, const platform::OpenResult& opened) {
+    SourceChoice choice;
+    choice.problem = SourceProblem::CannotOpen;
+    choice.errnoValue = opened.error;
+    choice.problemPath = path;
+    choice.service = opened.service;
+    choice.serviceDetail = opened.serviceDetail;
+    return choice;
+}
+
+std::string ServiceRefusalText(const SourceChoice& choice) {
+    if (choice.problem != SourceProblem::CannotOpen) return {};
+    return platform::ServiceAccessText(choice.problemPath, choice.service, choice.serviceDetail);
+}
 
 SourceChoice ChooseSource(const std::string& path, SourceDescriptor& source, platform::RawIo& io) {
     const platform::PathInfo info = platform::InspectPath(path);

@@ -35,11 +35,22 @@ struct SourceChoice {
     SourceKind kind = SourceKind::Device;
     std::uint64_t sizeBytes = 0;
     int imageParts = 0;
+    // For CannotOpen of a device the user may not read: what the system's
+    // disk service answered, and its own words.
+    platform::ServiceAccess service = platform::ServiceAccess::NotAsked;
+    std::string serviceDetail{};
 
     bool Ok() const { return problem == SourceProblem::None; }
     // Whole sectors, counting a last partial sector of a file as one.
     std::uint64_t SizeSectors() const { return (sizeBytes + kSectorSize - 1) / kSectorSize; }
 };
+
+// The CannotOpen choice for a failed open of path.
+SourceChoice CannotOpenChoice(const std::string& path, const platform::OpenResult& opened);
+// The refusal a page shows for a device the disk service did not open, for
+// example "reading /dev/sdb needs administrator rights; access was not
+// granted"; empty when the service was not asked.
+std::string ServiceRefusalText(const SourceChoice& choice);
 
 // Examines path and, when it can be read, points the descriptor at it:
 // a block device or a regular file goes into device slot 0; a folder holding

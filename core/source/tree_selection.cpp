@@ -18,18 +18,10 @@ std::string ImageFolderOf(std::string_view imageItem) {
     return std::string(imageItem.substr(0, imageItem.size() - ImageFirstPartName.size()));
 }
 
-SourceChoice Unreadable(const std::string& path, int error) {
-    SourceChoice choice;
-    choice.problem = SourceProblem::CannotOpen;
-    choice.errnoValue = error;
-    choice.problemPath = path;
-    return choice;
-}
-
 // Opens the device once, read-only, only to learn that it can be read.
 std::optional<SourceChoice> CheckReadable(const std::string& path, platform::RawIo& io) {
     platform::OpenResult opened = io.Open(path);
-    if (opened.handle < 0) return Unreadable(path, opened.error);
+    if (opened.handle < 0) return CannotOpenChoice(path, opened);
     io.Close(opened.handle);
     return std::nullopt;
 }

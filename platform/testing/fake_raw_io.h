@@ -60,7 +60,15 @@ public:
     }
     void FailOpen(const std::string& path, int error = EACCES) {
         std::lock_guard<std::mutex> lock(mutex_);
-        failOpen_[path] = error;
+        failOpen_[path] = platform::OpenResult{-1, error};
+    }
+    // Opens of path fail for lack of rights, and the disk service answers access.
+    void FailOpenThroughService(const std::string& path, platform::ServiceAccess access, std::string detail = {}) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        platform::OpenResult refused{-1, EACCES};
+        refused.service = access;
+        refused.serviceDetail = std::move(detail);
+        failOpen_[path] = std::move(refused);
     }
 
     std::vector<Request> Requests() const {
@@ -94,7 +102,7 @@ public:
     platform::OpenResult Open(const std::string& path) override {
         std::lock_guard<std::mutex> lock(mutex_);
         ++openCount_;
-        if (auto it = failOpen_.find(path); it != failOpen_.end()) return {-1, it->second};
+        if (auto it = failOpen_.find(path); it != failOpen_.end()) return it->second;
         if (files_.find(path) == files_.end()) return {-1, ENOENT};
         int handle = nextHandle_++;
         handles_[handle] = path;
@@ -167,7 +175,7 @@ private:
 
     mutable std::mutex mutex_;
     std::map<std::string, File> files_;
-    std::map<std::string, int> failOpen_;
+    std::map<std::string, platform::OpenResult> failOpen_;
     std::map<int, std::string> handles_;
     std::vector<Request> requests_;
     int nextHandle_ = 3;

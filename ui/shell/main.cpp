@@ -6,6 +6,7 @@
 
 #include "app/settings.h"
 #include "logs/log.h"
+#include "platform/disk_service.h"
 #include "platform/process_exit.h"
 #include "platform/settings_store.h"
 #include "ui/shell/CZTPictoraDlg.h"
@@ -18,6 +19,9 @@ int main(int argc, char** argv) {
 
     const zt::AppSettings& settings =
         zt::FixProcessSettings(zt::StartUp(zt::platform::SystemSettingsStore(), zt::SystemStartupFacts()));
+    // A disk the user may not read is opened through the system's disk
+    // service, whose password dialog is the desktop session's own.
+    zt::platform::SetAuthorisationPrompt(zt::platform::AuthorisationPrompt::Desktop);
     const zt::LogContext logs = zt::ProcessLogContext();
     zt::ui::SystemShellServices services(settings, logs);
     zt::ui::ShellContext context{

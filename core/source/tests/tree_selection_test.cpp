@@ -123,6 +123,20 @@ TEST_F(SelectionTest, UnreadableOrVanishedSourcesAreRefusedAtNext) {
     EXPECT_EQ(next.readProblem->errnoValue, EACCES);
     EXPECT_EQ(next.readProblem->problemPath, "/dev/sdc");
     EXPECT_EQ(source.SelectedDevice(), "/dev/sda");  // the slot is left as it was
+    EXPECT_EQ(ServiceRefusalText(*next.readProblem), "");  // the disk service was not asked
+
+    // The page shows what the disk service answered for a device the user may not read.
+    io.FailOpenThroughService("/dev/sdc", platform::ServiceAccess::Refused, "Not authorized");
+    next = Next("Disk2", DiskGroupLabel);
+    ASSERT_TRUE(next.readProblem.has_value());
+    EXPECT_EQ(ServiceRefusalText(*next.readProblem), "reading /dev/sdc needs administrator rights; access was not granted");
+    io.FailOpenThroughService("/dev/sdc", platform::ServiceAccess::Failed, "No such object");
+    next = Next("Disk2", DiskGroupLabel);
+    ASSERT_TRUE(next.readProblem.has_value());
+    EXPECT_EQ(ServiceRefusalText(*next.readProblem),
+              "reading /dev/sdc needs administrator rights; the system's disk service could not open it read-only: "
+              "No such object");
+    EXPECT_EQ(source.SelectedDevice(), "/dev/sda");
 
     next = Next("Disk1", DiskGroupLabel);  // devquery reported no disk 1
     ASSERT_TRUE(next.readProblem.has_value());
