@@ -10,15 +10,12 @@ if [ "$what" = test ]; then
   # xvfb and xauth let the desktop program be started and photographed without a screen;
   # the media tools make the real files the end-to-end tests scan; losetup (util-linux)
   # attaches the card images of the device-listing tests.
-<<<<<<< HEAD
-  packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools util-linux
-    lame flac webp libheif-examples libimage-exiftool-perl)
-=======
   packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools util-linux)
+  # The corpus of the extended-signature test is made with these as well.
+  packages+=(lame flac webp libheif-examples libimage-exiftool-perl)
   # The disk-service test runs a private bus (dbus-daemon) with a stand-in for
   # udisks2 written in Python.
   packages+=(dbus-daemon python3 python3-dbus python3-gi)
->>>>>>> main
 fi
 
 missing=()
