@@ -224,20 +224,24 @@ bool SavingRun::ReplaceExisting(const FileInfo& file) {
 }
 
 int SavingRun::CopySectors(int handle, const FileInfo& file) {
-    // The file holds sectors startSector through startSector + sectorCount.
+    // The file holds sectors startSector through startSector + sectorCount,
+    // or, where the scan knows its exact length, just that many bytes.
     if (file.sectorCount < 0) return 0;
     const std::uint64_t first = file.startSector;
-    const std::uint64_t last = first + static_cast<std::uint64_t>(file.sectorCount);
+    const std::uint64_t exactBytes = file.byteLength;
+    const std::uint64_t last =
+        exactBytes > 0 ? first + (exactBytes - 1) / kSectorBytes : first + static_cast<std::uint64_t>(file.sectorCount);
     int result = 0;
     for (std::uint64_t current = first; current <= last; current += SavingChunkSectors) {
         gate_.PassThrough();
         // The last chunk reads only the file's own sectors, so a bad sector
         // past the file's end is never put to the user.
         const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(SavingChunkSectors, last - current + 1));
-        const std::size_t bytes = std::size_t{count} * kSectorBytes;
+        const std::uint64_t offset = (current - first) * kSectorBytes;
+        std::size_t bytes = std::size_t{count} * kSectorBytes;
+        if (exactBytes > 0) bytes = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, exactBytes - offset));
         reader_.ReadSectors(current, count, buffer_.data());
-        if (const int error = services_.writer.WriteAt(handle, buffer_.data(), bytes, (current - first) * kSectorBytes);
-            error != 0) {
+        if (const int error = services_.writer.WriteAt(handle, buffer_.data(), bytes, offset); error != 0) {
             return Fail(error);
         }
         result = 1;
