@@ -127,10 +127,10 @@ std::string SourceProblemText(const std::string& path, const SourceChoice& choic
     return {};
 }
 
-std::optional<SourceChoice> OpenSource(const std::string& argument, SourceDescriptor& source) {
-    const std::string path = ResolveSourceArgument(argument);
+std::optional<SourceChoice> OpenSource(Session& session, const std::string& argument) {
+    const std::string path = ResolveSourceArgument(session, argument);
     if (path.empty()) return std::nullopt;
-    SourceChoice choice = ChooseSource(path, source);
+    SourceChoice choice = ChooseSource(path, session.Source(), session.Seams().rawIo);
     if (choice.Ok()) return choice;
     PrintError(SourceProblemText(path, choice));
     return std::nullopt;

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/session.h"
 #include "core/source/bad_sector_policy.h"
 #include "core/source/source_selection.h"
 #include "recovery/overwrite_prompt.h"
@@ -119,10 +120,10 @@ private:
 // Reads one answer from a line typed at the overwrite question.
 std::optional<OverwriteAnswer> ParseOverwriteAnswer(std::string_view line);
 
-// Fills the descriptor from a path, or from a label of the source list
-// ("Disk1", "Local Disk (sdb1)"), or prints why the source cannot be read and
-// returns nothing. Permission problems say that reading a disk needs root.
-std::optional<SourceChoice> OpenSource(const std::string& argument, SourceDescriptor& source);
+// Fills the session's descriptor from a path, or from a label of the source
+// list ("Disk1", "Local Disk (sdb1)"), or prints why the source cannot be read
+// and returns nothing. Permission problems say that reading a disk needs root.
+std::optional<SourceChoice> OpenSource(Session& session, const std::string& argument);
 // The refusal text for a source that cannot be used.
 std::string SourceProblemText(const std::string& path, const SourceChoice& choice);
 

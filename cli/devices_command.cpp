@@ -104,7 +104,7 @@ void PrintJsonGroup(std::string_view name, const std::vector<ListedSource>& item
 
 }  // namespace
 
-int DevicesCommand(std::span<const std::string> args) {
+int DevicesCommand(Session& session, std::span<const std::string> args) {
     bool json = false;
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
@@ -119,7 +119,7 @@ int DevicesCommand(std::span<const std::string> args) {
         json = true;
     }
 
-    SourceListing listing;
+    SourceListing listing(session);
     if (listing.Model().error != DeviceListError::None) {
         PrintError(DescribeDeviceListError(listing.Model().error));
         return ExitFailure;

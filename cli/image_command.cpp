@@ -193,7 +193,7 @@ ImagingOutcome RunImaging(ImagingCopy& copy, ImagingJob job, const ImagingProgre
 
 }  // namespace
 
-int ImageCommand(std::span<const std::string> args) {
+int ImageCommand(Session& session, std::span<const std::string> args) {
     auto parsed = ParseImageOptions(args);
     if (auto* error = std::get_if<std::string>(&parsed)) {
         PrintError(*error);
@@ -207,12 +207,12 @@ int ImageCommand(std::span<const std::string> args) {
     }
 
     platform::IgnoreFileSizeSignal();
-    SourceDescriptor source;
-    const std::optional<SourceChoice> choice = OpenSource(options.source, source);
+    SourceDescriptor& source = session.Source();
+    const std::optional<SourceChoice> choice = OpenSource(session, options.source);
     if (!choice) return ExitFailure;
     if (!ApplyRange(options.range, *choice, source)) return ExitUsage;
 
-    const DestinationCheck check = CheckImagingDestination(platform::SystemDestinationIo(), options.destination, source);
+    const DestinationCheck check = CheckImagingDestination(session.Seams().destinationIo, options.destination, source);
     if (check != DestinationCheck::Ok) {
         PrintError(DestinationCheckMessage(check));
         return check == DestinationCheck::InsufficientSpace ? ExitFailure : ExitUsage;
@@ -220,19 +220,19 @@ int ImageCommand(std::span<const std::string> args) {
 
     TerminalLines lines;
     TerminalBadSectorPrompt prompt(lines);
-    BadSectorPolicyState policy;
+    BadSectorPolicyState& policy = session.BadSectors();
     ApplyBadSectorMode(options.badSectors, policy, prompt);
 
-    WriteEntries(ProcessLogContext(), LogKind::Activity, RunHeaderEntries(ImagingRunHeader(options, *choice, source)));
+    WriteEntries(session.Logs(), LogKind::Activity, RunHeaderEntries(ImagingRunHeader(options, *choice, source)));
 
-    SectorReader reader(source, policy);
+    SectorReader reader(source, policy, session.Seams().rawIo);
     ImagingProgress progress;
     std::atomic<bool> stopRequest{false};
-    ImagingCopy copy(reader, platform::SystemDestinationIo(), progress, stopRequest);
+    ImagingCopy copy(reader, session.Seams().destinationIo, progress, stopRequest);
     const ImagingOutcome outcome = RunImaging(copy, {MakeImageBaseName(options.destination), options.multiFile, {}},
                                               progress, source, stopRequest, lines);
 
-    WriteEntries(ProcessLogContext(), LogKind::Activity,
+    WriteEntries(session.Logs(), LogKind::Activity,
                  ImagingSummaryEntries({progress.CurrentSector.load(), progress.TotalSectors.load(),
                                         progress.LastFileName(), outcome.result == ImagingResult::Aborted,
                                         ImagingFailureReason(outcome)}));

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "app/session.h"
 #include "cli/commands.h"
 #include "cli/common.h"
 #include "platform/disk_service.h"
@@ -14,7 +14,7 @@ namespace {
 struct Subcommand {
     std::string_view name;
     std::string_view summary;
-    int (*run)(std::span<const std::string>);
+    int (*run)(zt::Session&, std::span<const std::string>);
 };
 
 constexpr Subcommand kSubcommands[] = {
@@ -49,13 +49,13 @@ int main(int argc, char** argv) {
         return zt::cli::ExitOk;
     }
     // The first start acts as the installation, so the activity log has a folder.
-    zt::FixProcessSettings(zt::StartUp(zt::platform::SystemSettingsStore(), zt::SystemStartupFacts()));
+    zt::SystemSession system;
     // A disk the user may not read is asked of the system's disk service; the
     // password is asked on the terminal, and without one nobody waits for it.
     zt::platform::SetAuthorisationPrompt(zt::platform::StdinIsTerminal() ? zt::platform::AuthorisationPrompt::Terminal
                                                                           : zt::platform::AuthorisationPrompt::None);
     for (const Subcommand& c : kSubcommands) {
-        if (c.name == command) return c.run(std::span<const std::string>(args).subspan(1));
+        if (c.name == command) return c.run(system.Get(), std::span<const std::string>(args).subspan(1));
     }
     zt::cli::PrintError("unknown command '" + command + "'");
     PrintUsage(std::cerr);

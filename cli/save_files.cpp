@@ -18,9 +18,6 @@ namespace {
 
 constexpr std::string_view kInvalidFolder = "Select the valid path.";
 
-// Set by the first save of the process, which writes the log's start block.
-std::atomic<bool> g_recoveryHeaderWritten{false};
-
 std::unique_ptr<OverwritePrompt> MakePrompt(OverwriteMode mode, TerminalLines& lines) {
     if (mode == OverwriteMode::Default) mode = platform::StdinIsTerminal() ? OverwriteMode::Ask : OverwriteMode::No;
     switch (mode) {
@@ -53,13 +50,13 @@ std::optional<std::string> SaveFolderProblem(const std::string& folder, const st
     return std::nullopt;
 }
 
-int SaveFoundFiles(FoundFileList& found, const SourceDescriptor& source, BadSectorPolicyState& policy,
-                   const SaveOptions& options, TerminalLines& lines, std::ostream& out) {
-    found.SetSelectedAll(true);
+int SaveFoundFiles(Session& session, const SaveOptions& options, TerminalLines& lines, std::ostream& out) {
+    session.Found().SetSelectedAll(true);
     const std::unique_ptr<OverwritePrompt> prompt = MakePrompt(options.overwrite, lines);
-    const LogContext log = ProcessLogContext();
-    SavingRun run(found, source, policy, options.folder,
-                  SavingServices{platform::SystemFileWriter(), *prompt, log, ProcessSettings(), g_recoveryHeaderWritten});
+    const LogContext& log = session.Logs();
+    SavingRun run(session.Found(), session.Source(), session.BadSectors(), options.folder,
+                  SavingServices{session.Seams().fileWriter, *prompt, log, session.Settings(),
+                                 session.RecoveryHeaderWritten(), session.Seams().rawIo});
 
     // A Ctrl+C that stopped the scan is spent; the next one stops the saving.
     platform::CatchInterrupt();

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "app/session.h"
 #include "cli/common.h"
 #include "core/scan/found_file_list.h"
 #include "core/source/sector_reader.h"
@@ -24,11 +25,10 @@ struct SaveOptions {
 // medium being read.
 std::optional<std::string> SaveFolderProblem(const std::string& folder, const std::string& sourcePath);
 
-// Selects every found file and saves them all. Progress goes to stderr when
+// Selects every found file of the session and saves them all. Progress goes to stderr when
 // it is a terminal; Ctrl+C stops after the file in hand. The outcome and
 // where the recovery log is go to out. Returns the exit status: ExitFailure
 // when a file could not be saved, ExitStopped after Ctrl+C, else ExitOk.
-int SaveFoundFiles(FoundFileList& found, const SourceDescriptor& source, BadSectorPolicyState& policy,
-                   const SaveOptions& options, TerminalLines& lines, std::ostream& out);
+int SaveFoundFiles(Session& session, const SaveOptions& options, TerminalLines& lines, std::ostream& out);
 
 }  // namespace zt::cli

@@ -348,7 +348,7 @@ ScanSummary RunScan(ScanDriver& driver, const FoundFileList& found, const Source
 
 }  // namespace
 
-int ScanCommand(std::span<const std::string> args) {
+int ScanCommand(Session& session, std::span<const std::string> args) {
     auto parsed = ParseScanOptions(args);
     if (auto* error = std::get_if<std::string>(&parsed)) {
         PrintError(*error);
@@ -362,8 +362,8 @@ int ScanCommand(std::span<const std::string> args) {
     }
 
     // Like the main page, the run begins its activity-log entries with the start block.
-    const LogContext log = ProcessLogContext();
-    WriteEntries(log, LogKind::Activity, StartBlockEntries(ProcessSettings(), std::time(nullptr)));
+    const LogContext& log = session.Logs();
+    WriteEntries(log, LogKind::Activity, StartBlockEntries(session.Settings(), std::time(nullptr)));
 
     std::vector<TypeRow> rows = DefaultTypeRows(options.signatures);
     if (std::optional<std::string> error = ApplyTypeOptions(options, rows)) {
@@ -382,8 +382,8 @@ int ScanCommand(std::span<const std::string> args) {
         }
     }
 
-    SourceDescriptor source;
-    const std::optional<SourceChoice> choice = OpenSource(options.source, source);
+    SourceDescriptor& source = session.Source();
+    const std::optional<SourceChoice> choice = OpenSource(session, options.source);
     if (!choice) return ExitFailure;
     const std::optional<RangeTexts> range = ApplyRange(options.range, *choice, source);
     if (!range) return ExitUsage;
@@ -398,12 +398,15 @@ int ScanCommand(std::span<const std::string> args) {
 
     TerminalLines lines;
     TerminalBadSectorPrompt prompt(lines);
-    BadSectorPolicyState policy;
+    BadSectorPolicyState& policy = session.BadSectors();
     ApplyBadSectorMode(options.badSectors, policy, prompt);
 
-    SectorReader reader(source, policy);
-    FoundFileList found;
-    ScanDriver driver(reader, selection.definitions, found, {}, options.signatures);
+    SectorReader reader(source, policy, session.Seams().rawIo);
+    FoundFileList& found = session.Found();
+    TypeDefinitionList& types = session.Types();
+    types = selection.definitions;
+    session.SetSignatureMode(options.signatures);
+    ScanDriver driver(reader, types, found, {}, session.Signatures());
     const ScanSummary summary = RunScan(driver, found, source, lines);
     WriteEntries(log, LogKind::Activity, ScanSummaryEntries(summary));
 
@@ -413,14 +416,14 @@ int ScanCommand(std::span<const std::string> args) {
     if (options.list) {
         PrintList(files, options.signatures);
     } else {
-        PrintTable(files, selection.definitions);
+        PrintTable(files, types);
         std::cout << '\n';
     }
     PrintSummary(report, summary);
     const int scanStatus = summary.aborted ? ExitStopped : ExitOk;
     if (!options.save) return scanStatus;
     report << '\n';
-    const int saveStatus = SaveFoundFiles(found, source, policy, *options.save, lines, report);
+    const int saveStatus = SaveFoundFiles(session, *options.save, lines, report);
     return saveStatus != ExitOk ? saveStatus : scanStatus;
 }
 

@@ -4,10 +4,8 @@
 #include <cctype>
 #include <iostream>
 
-#include "app/settings.h"
 #include "cli/common.h"
 #include "platform/path_kind.h"
-#include "platform/settings_store.h"
 
 namespace zt::cli {
 
@@ -16,38 +14,36 @@ namespace {
 // Probing every file system once is enough for one command.
 class ListedDrives final : public DriveProbe {
 public:
+    explicit ListedDrives(DriveProbe& probe) : probe_(probe) {}
     std::vector<platform::LogicalDriveEntry> ListLogicalDrives() override {
-        if (!drives_) drives_ = system_.ListLogicalDrives();
+        if (!drives_) drives_ = probe_.ListLogicalDrives();
         return *drives_;
     }
 
 private:
-    SystemDriveProbe system_;
+    DriveProbe& probe_;
     std::optional<std::vector<platform::LogicalDriveEntry>> drives_;
 };
-
-std::string InstallFolder() {
-    const AppSettings& fixed = ProcessSettings();
-    if (!fixed.InstallFolder.empty()) return fixed.InstallFolder;
-    return StartUp(platform::SystemSettingsStore(), SystemStartupFacts()).InstallFolder;
-}
 
 }  // namespace
 
 struct SourceListing::Parts {
-    StoreDeviceRegistry registry{platform::SystemSettingsStore()};
+    explicit Parts(Session& s)
+        : session(s), registry{s.Seams().store}, drives{s.Seams().drives}, context{registry, drives, s.Seams().rawIo} {}
+    Session& session;
+    StoreDeviceRegistry registry;
     ListedDrives drives;
-    SystemToolLauncher launcher;
-    SelectionContext context{registry, drives, platform::SystemRawIo()};
+    SelectionContext context;
     std::optional<SourceTreeModel> model;
 };
 
-SourceListing::SourceListing() : parts_(std::make_unique<Parts>()) {}
+SourceListing::SourceListing(Session& session) : parts_(std::make_unique<Parts>(session)) {}
 SourceListing::~SourceListing() = default;
 
 const SourceTreeModel& SourceListing::Model() {
     if (!parts_->model) {
-        DeviceListingContext listing{parts_->registry, parts_->drives, parts_->launcher, InstallFolder()};
+        DeviceListingContext listing{parts_->registry, parts_->drives, parts_->session.Seams().launcher,
+                                     parts_->session.Settings().InstallFolder};
         parts_->model = BuildSourceTree(listing, false);
     }
     return *parts_->model;
@@ -64,9 +60,9 @@ bool LooksLikeTreeLabel(const std::string& text) {
     return !DriveNameFromLabel(text).empty() && text.find('/') == std::string::npos;
 }
 
-std::string ResolveSourceArgument(const std::string& text) {
+std::string ResolveSourceArgument(Session& session, const std::string& text) {
     if (platform::InspectPath(text).kind != platform::PathKind::Missing || !LooksLikeTreeLabel(text)) return text;
-    SourceListing listing;
+    SourceListing listing(session);
     if (text.starts_with("Disk")) {
         const SourceTreeModel& model = listing.Model();
         if (model.error != DeviceListError::None) {

@@ -6,16 +6,17 @@
 #include <memory>
 #include <string>
 
+#include "app/session.h"
 #include "core/source/device_enumeration.h"
 #include "core/source/tree_selection.h"
 
 namespace zt::cli {
 
-// The listing with the machine's pieces: the user's settings store, the
-// block devices, and devquery from the installation folder.
+// The listing over the session's seams: its settings store, its drives, and
+// devquery from the installation folder.
 class SourceListing {
 public:
-    SourceListing();
+    explicit SourceListing(Session& session);
     ~SourceListing();
     SourceListing(const SourceListing&) = delete;
     SourceListing& operator=(const SourceListing&) = delete;
@@ -36,6 +37,6 @@ bool LooksLikeTreeLabel(const std::string& text);
 // The device behind a label; text itself when it names something that
 // exists or is no label. Empty (after printing why) when the label names no
 // listed source.
-std::string ResolveSourceArgument(const std::string& text);
+std::string ResolveSourceArgument(Session& session, const std::string& text);
 
 }  // namespace zt::cli

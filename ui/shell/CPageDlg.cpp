@@ -5,8 +5,8 @@
 #include <QShortcut>
 
 #include "ui/controls/key_colour.h"
+#include "ui/base/message_box.h"
 #include "ui/dialogs/CAboutDlg.h"
-#include "ui/shell/message_box.h"
 #include "ui/shell/page_flow.h"
 #include "ui/skin/skin_files.h"
 
@@ -100,7 +100,10 @@ void CPageDlg::SkinToolbar() {
     SkinButton(ToolButton(IdExit), skin::ToolExit, skin::ToolExitHover, ToolbarKeyColour, QStringLiteral("Exit"));
 }
 
-int CPageDlg::RunNextPage(QDialog& next) { return HandOver(*this, next, m_context.settings.windowTitle); }
+PageResult CPageDlg::RunNextPage(QDialog& next) {
+    const int code = HandOver(*this, next, m_context.settings.windowTitle);
+    return code == static_cast<int>(PageResult::Finished) ? PageResult::Finished : PageResult::Back;
+}
 
 void CPageDlg::ConfirmExit() {
     const MessageAnswer answer =

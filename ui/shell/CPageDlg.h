@@ -32,6 +32,14 @@ enum CommandId : int {
     IdRecoverSelected = 32780,
 };
 
+// How a page ended, as the page that opened it learns from RunNextPage.
+// Esc, the close box and Exit never end a page this way: they ask the Exit
+// question and end the process. A page ended by any other code counts as Back.
+enum class PageResult : int {
+    Back = 100,      // Back was pressed: the opener carries on as it was
+    Finished = 101,  // the page's job is done, and the opener may close too
+};
+
 class CPageDlg : public CBDialog {
     Q_OBJECT
 public:
@@ -44,8 +52,13 @@ public:
     [[nodiscard]] QLabel* SavePicture() const { return m_savePicture; }
     [[nodiscard]] QMenuBar* Menu() const { return m_menu; }
 
-    // Hands over to next (hide, run it modally, restore title, show again).
-    int RunNextPage(QDialog& next);
+    // Hands over to next (hide, run it modally, restore title, show again)
+    // and says how next ended.
+    PageResult RunNextPage(QDialog& next);
+
+    // Ends this page with Back or Finished (reject() asks the Exit question instead).
+    void GoBack() { done(static_cast<int>(PageResult::Back)); }
+    void Finish() { done(static_cast<int>(PageResult::Finished)); }
 
     // Asks "Are you sure you want to exit?" and on OK ends the process at once.
     void ConfirmExit();

@@ -4,7 +4,7 @@
 
 #include "ui/controls/key_colour.h"
 #include "ui/shell/CSplashScreenEx.h"
-#include "ui/shell/message_box.h"
+#include "ui/base/message_box.h"
 #include "ui/skin/skin_files.h"
 
 namespace zt::ui {

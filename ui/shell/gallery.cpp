@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/testing/test_session.h"
 #include "ui/dialogs/CAboutDlg.h"
 #include "ui/dialogs/CMessageDlg.h"
 #include "ui/dialogs/CWaitDlg.h"
@@ -43,7 +44,10 @@ int main(int argc, char** argv) {
     const zt::ui::ShellSettings settings{QStringLiteral("Zentrix for Pictora"), QStringLiteral("Zentrix for Pictora"),
                                          QStringLiteral("Version 1.0"), QString::fromLocal8Bit(argv[1])};
     NoServices services;
-    zt::ui::ShellContext context{settings, services, [] {}, {}, false};
+    // Nothing here reads a disk or the user's store: the pages see a session over fakes.
+    zt::testing::TestSession session;
+    zt::ui::ShellContext context(session.session, settings, services, [] {});
+    context.showSplash = false;
 
     zt::ui::CZTPictoraDlg mainPage(context);
     zt::ui::CAboutDlg about(settings.windowTitle, settings.versionText);

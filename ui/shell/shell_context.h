@@ -1,27 +1,24 @@
-// What every page and dialog of the desktop program is given: the fixed
-// settings it reads, the logs and help it calls, and how the process ends.
+// What every page and dialog of the desktop program is given: the session
+// with the process-wide values, the fixed settings as window text, the logs
+// and help it calls, how the process ends, and how the next pages are made.
 //
-// Pages take the context by reference, so a test builds its own with fakes.
+// Pages take the context by reference, so a test builds its own with fakes
+// (a session from app/testing/test_session.h).
 #pragma once
 
 #include <QString>
 #include <functional>
 #include <memory>
+#include <utility>
 
+#include "app/session.h"
 #include "logs/log.h"
+#include "ui/base/shell_settings.h"
 
 class QDialog;
 class QWidget;
 
 namespace zt::ui {
-
-// The process-wide settings a window reads, as the user interface's text.
-struct ShellSettings {
-    QString appCaption;   // caption of every message box
-    QString windowTitle;  // title of every page
-    QString versionText;
-    QString skinFolder;  // the skin pictures; file names begin with the separator
-};
 
 // The logs and the help file, as the menu of every page reaches them.
 class ShellServices {
@@ -35,6 +32,13 @@ public:
 };
 
 struct ShellContext {
+    // The page factories start empty and the splash shown; set them by name.
+    ShellContext(Session& s, ShellSettings windowSettings, ShellServices& shellServices, std::function<void()> end)
+        : session(s), settings(std::move(windowSettings)), services(shellServices), terminate(std::move(end)) {}
+
+    // The one session of the process: source, bad-sector answer, type list,
+    // found files, settings, logs. Pages read and fill its values.
+    Session& session;
     ShellSettings settings;
     ShellServices& services;
     // Ends the process at once (confirmed Exit). Tests replace it.
@@ -42,6 +46,9 @@ struct ShellContext {
     // Makes the source selection page in media-recovery (true) or disk-imaging
     // mode. Empty while that page does not exist: the job buttons then say so.
     std::function<std::unique_ptr<QDialog>(bool mediaRecoveryMode, QWidget* opener)> makeSourcePage;
+    // Makes the scan and results page, which the type page opens on Next once
+    // the session's type list is built. Empty while that page does not exist.
+    std::function<std::unique_ptr<QDialog>(QWidget* opener)> makeScanPage;
     // The main page shows the splash while it opens; tests switch it off.
     bool showSplash = true;
 };

@@ -6,7 +6,7 @@
 
 #include "logs/activity_entries.h"
 #include "logs/help.h"
-#include "ui/shell/message_box.h"
+#include "ui/base/message_box.h"
 
 namespace zt::ui {
 

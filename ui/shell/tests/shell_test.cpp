@@ -7,12 +7,13 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/testing/test_session.h"
 #include "platform/settings_store.h"
 #include "ui/controls/key_colour.h"
 #include "ui/dialogs/CAboutDlg.h"
 #include "ui/shell/CSplashScreenEx.h"
 #include "ui/shell/CZTPictoraDlg.h"
-#include "ui/shell/message_box.h"
+#include "ui/base/message_box.h"
 #include "ui/shell/system_services.h"
 #include "ui/skin/skin_files.h"
 
@@ -65,6 +66,21 @@ private:
     bool& m_openerVisible;
 };
 
+// A page that ends itself once shown, the way its end is given.
+class EndingPage : public CPageDlg {
+public:
+    EndingPage(ShellContext& context, std::function<void(CPageDlg&)> end) : CPageDlg(context), m_end(std::move(end)) {}
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        CPageDlg::showEvent(event);
+        QTimer::singleShot(0, this, [this] { m_end(*this); });
+    }
+
+private:
+    std::function<void(CPageDlg&)> m_end;
+};
+
 }  // namespace
 
 class ShellTest : public QObject {
@@ -76,6 +92,7 @@ private slots:
     void mainPageWearsTheSkin();
     void handOverHidesAndRestoresTheOpener();
     void jobWithoutSourcePageSaysSo();
+    void pageResultTellsBackFromFinished();
     void exitAsksAndCancelKeepsThePage();
     void menuCommandsReachLogsHelpAndAbout();
     void splashShapeAndPlacement();
@@ -83,14 +100,14 @@ private slots:
 
 private:
     ShellContext MakeContext(const QString& skinFolder) {
-        return ShellContext{{"Zentrix for Pictora", "Zentrix for Pictora", "Version 1.0", skinFolder},
-                            m_services,
-                            [this] { ++m_terminations; },
-                            {},
-                            false};
+        ShellContext context(m_session.session, {"Zentrix for Pictora", "Zentrix for Pictora", "Version 1.0", skinFolder},
+                             m_services, [this] { ++m_terminations; });
+        context.showSplash = false;
+        return context;
     }
 
     QTemporaryDir m_emptySkin;
+    zt::testing::TestSession m_session;
     FakeServices m_services;
     int m_terminations = 0;
 };
@@ -148,6 +165,32 @@ void ShellTest::handOverHidesAndRestoresTheOpener() {
     QCOMPARE(modes, (QList<bool>{true, false}));
     QVERIFY(main.isVisible());
     QCOMPARE(m_terminations, 0);
+}
+
+void ShellTest::pageResultTellsBackFromFinished() {
+    ShellContext context = MakeContext(m_emptySkin.path());
+    CPageDlg opener(context);
+    opener.show();
+    EndingPage back(context, [](CPageDlg& page) { page.GoBack(); });
+    QCOMPARE(opener.RunNextPage(back), PageResult::Back);
+    EndingPage finished(context, [](CPageDlg& page) { page.Finish(); });
+    QCOMPARE(opener.RunNextPage(finished), PageResult::Finished);
+    // A page closed by other means is taken as Back, never as a finished job.
+    EndingPage accepted(context, [](CPageDlg& page) { page.done(QDialog::Accepted); });
+    QCOMPARE(opener.RunNextPage(accepted), PageResult::Back);
+
+    // Esc on a page asks the Exit question; Cancel leaves the page running, so it is not Back.
+    ScriptedBoxes boxes;
+    boxes.answers = {MessageAnswer::Cancel};
+    EndingPage escaped(context, [](CPageDlg& page) {
+        QTest::keyClick(&page, Qt::Key_Escape);
+        QVERIFY(page.isVisible());
+        page.Finish();
+    });
+    QCOMPARE(opener.RunNextPage(escaped), PageResult::Finished);
+    QCOMPARE(boxes.asked.size(), 1);
+    QCOMPARE(m_terminations, 0);
+    QVERIFY(opener.isVisible());
 }
 
 void ShellTest::jobWithoutSourcePageSaysSo() {
@@ -251,7 +294,8 @@ void ShellTest::startBlockReachesTheActivityLog() {
     const zt::LogContext logs{store};
     const zt::AppSettings settings;
     zt::ui::SystemShellServices services(settings, logs);
-    ShellContext context{ToShellSettings(settings), services, [] {}, {}, false};
+    ShellContext context(m_session.session, ToShellSettings(settings), services, [] {});
+    context.showSplash = false;
     context.settings.skinFolder = m_emptySkin.path();  // the log is written even without any picture
 
     ScriptedBoxes boxes;

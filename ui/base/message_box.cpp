@@ -1,4 +1,4 @@
-#include "ui/shell/message_box.h"
+#include "ui/base/message_box.h"
 
 #include <QMessageBox>
 #include <utility>
