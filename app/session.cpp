@@ -8,8 +8,8 @@ Session::Session(SessionSeams seams, AppSettings settings)
     : m_seams(seams), m_settings(std::move(settings)), m_logs{m_seams.store, m_settings.AppRegistryKey} {}
 
 SystemSession::SystemSession()
-    : m_session(SessionSeams{platform::SystemRawIo(), platform::SystemSettingsStore(), platform::SystemFileWriter(),
-                             platform::SystemDestinationIo(), m_drives, m_launcher},
+    : m_session(SessionSeams{platform::SystemRawIo(), platform::SystemSettingsStore(), platform::SystemDestination(),
+                             m_drives, m_launcher},
                 // The settings are fixed for the process as well, for the code that still reads them there.
                 FixProcessSettings(StartUp(platform::SystemSettingsStore(), SystemStartupFacts()))) {}
 

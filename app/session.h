@@ -19,8 +19,7 @@
 #include "core/source/device_enumeration.h"
 #include "core/source/source_descriptor.h"
 #include "logs/log.h"
-#include "platform/destination_io.h"
-#include "platform/file_writer.h"
+#include "platform/destination.h"
 #include "platform/raw_io.h"
 #include "platform/settings_store.h"
 
@@ -31,8 +30,7 @@ namespace zt {
 struct SessionSeams {
     platform::RawIo& rawIo;                  // reads of the source: devices, image files, image sets
     platform::SettingsStore& store;          // the installation's values and the device key
-    platform::FileWriter& fileWriter;        // saving found files
-    platform::DestinationIo& destinationIo;  // writing image sets
+    platform::Destination& destination;      // writing image sets and saving found files
     DriveProbe& drives;                      // the logical drives of the source tree
     ToolLauncher& launcher;                  // the device-query tool
 };

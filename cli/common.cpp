@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/source_labels.h"
+#include "platform/files.h"
 #include "platform/terminal.h"
 
 namespace zt::cli {
@@ -214,6 +215,21 @@ std::string SizeText(std::uint64_t bytes) {
         std::snprintf(buffer, sizeof buffer, "%.1f %s", value, kUnits[unit]);
     }
     return buffer;
+}
+
+void PrintUnreadable(std::uint64_t sectors) {
+    if (sectors == 0) return;
+    PrintWarning(std::to_string(sectors) + (sectors == 1 ? " sector" : " sectors") +
+                 " of the source could not be read and " + (sectors == 1 ? "was" : "were") + " given as zeros");
+}
+
+std::optional<std::string> AbsoluteArgument(const std::string& path, std::string_view what) {
+    std::optional<std::string> absolute = platform::AbsolutePath(path);
+    if (!absolute) {
+        PrintError(std::string(what) + " '" + path +
+                   "' is relative, but the current folder no longer exists: give it as an absolute path");
+    }
+    return absolute;
 }
 
 std::vector<std::string> SplitList(std::string_view text, char separator) {

@@ -21,6 +21,9 @@ namespace zt::cli {
 inline constexpr int ExitOk = 0;
 inline constexpr int ExitFailure = 1;  // the source cannot be read, or the work failed
 inline constexpr int ExitUsage = 2;    // bad arguments, range or type selection
+// The run completed, but sectors of the source could not be read and were
+// given as zeros: the result is not the whole medium.
+inline constexpr int ExitUnreadable = 3;
 inline constexpr int ExitStopped = 130;  // stopped with Ctrl+C; what was done so far is reported
 
 inline constexpr std::string_view ProgramName = "pictora-cli";
@@ -151,6 +154,13 @@ std::string ProgressText(const ProgressFigures& f);
 
 // Human sizes: "512 B", "1.5 KB", "3.2 MB", "1.1 GB".
 std::string SizeText(std::uint64_t bytes);
+
+// Prints on stderr how many sectors could not be read, when there were any.
+void PrintUnreadable(std::uint64_t sectors);
+
+// Makes a path typed relative to the current folder absolute; prints why
+// not and returns nothing when the current folder no longer exists.
+std::optional<std::string> AbsoluteArgument(const std::string& path, std::string_view what);
 
 // Splits "a,b,c"; empty items are kept so that they can be refused.
 std::vector<std::string> SplitList(std::string_view text, char separator);

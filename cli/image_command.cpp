@@ -58,7 +58,9 @@ at once.
 
 Exit status: 0 the image was completed; 1 the source cannot be read, the
 destination has too little space, or writing the image failed; 2 bad
-arguments, range or destination; 130 stopped with Ctrl+C.
+arguments, range or destination; 3 the image was completed, but sectors that
+could not be read were written as zeros (their count is printed and logged);
+130 stopped with Ctrl+C.
 )";
 
 struct ImageOptions {
@@ -105,10 +107,6 @@ std::variant<ImageOptions, std::string> ParseImageOptions(std::span<const std::s
     if (positional.size() != 2) return "image needs a SOURCE and a DEST_DIR";
     options.source = positional[0];
     options.destination = positional[1];
-    // The log and the messages name the parts by full path, wherever the run started.
-    if (!options.destination.starts_with('/')) {
-        options.destination = platform::JoinPath(platform::CurrentFolder(), options.destination);
-    }
     return options;
 }
 
@@ -206,13 +204,17 @@ int ImageCommand(Session& session, std::span<const std::string> args) {
         return ExitOk;
     }
 
-    platform::IgnoreFileSizeSignal();
+    // The log and the messages name the parts by full path, wherever the run started.
+    const std::optional<std::string> destination = AbsoluteArgument(options.destination, "DEST_DIR");
+    if (!destination) return ExitUsage;
+
     SourceDescriptor& source = session.Source();
     const std::optional<SourceChoice> choice = OpenSource(session, options.source);
     if (!choice) return ExitFailure;
     if (!ApplyRange(options.range, *choice, source)) return ExitUsage;
 
-    const DestinationCheck check = CheckImagingDestination(session.Seams().destinationIo, options.destination, source);
+    const DestinationCheck check =
+        CheckImagingDestination(session.Seams().destination, *destination, source, session.Seams().rawIo);
     if (check != DestinationCheck::Ok) {
         PrintError(DestinationCheckMessage(check));
         return check == DestinationCheck::InsufficientSpace ? ExitFailure : ExitUsage;
@@ -228,20 +230,24 @@ int ImageCommand(Session& session, std::span<const std::string> args) {
     SectorReader reader(source, policy, session.Seams().rawIo);
     ImagingProgress progress;
     std::atomic<bool> stopRequest{false};
-    ImagingCopy copy(reader, session.Seams().destinationIo, progress, stopRequest);
-    const ImagingOutcome outcome = RunImaging(copy, {MakeImageBaseName(options.destination), options.multiFile, {}},
+    ImagingCopy copy(reader, session.Seams().destination, progress, stopRequest);
+    const ImagingOutcome outcome = RunImaging(copy, {MakeImageBaseName(*destination), options.multiFile, {}},
                                               progress, source, stopRequest, lines);
+    const std::uint64_t unreadable = reader.UnreadableSectors();
 
     WriteEntries(session.Logs(), LogKind::Activity,
                  ImagingSummaryEntries({progress.CurrentSector.load(), progress.TotalSectors.load(),
                                         progress.LastFileName(), outcome.result == ImagingResult::Aborted,
-                                        ImagingFailureReason(outcome)}));
+                                        ImagingFailureReason(outcome), unreadable}));
     std::cout << "Current Sector : " << progress.CurrentSector.load() << " / " << progress.TotalSectors.load() << '\n'
               << "Last File : " << progress.LastFileName() << '\n';
+    if (unreadable != 0) std::cout << UnreadableSectorsEntry(unreadable) << '\n';
+    std::cout << std::flush;
+    PrintUnreadable(unreadable);
     switch (outcome.result) {
         case ImagingResult::Completed:
             std::cout << ImagingOutcomeMessage(outcome) << '\n';
-            return ExitOk;
+            return unreadable != 0 ? ExitUnreadable : ExitOk;
         case ImagingResult::Aborted:
             std::cout << ImagingOutcomeMessage(outcome) << '\n';
             return ExitStopped;

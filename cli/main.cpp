@@ -38,6 +38,9 @@ void PrintUsage(std::ostream& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A closed pipe on the output (pictora-cli scan --list | head) must not
+    // end a save or an imaging run half way.
+    zt::platform::IgnoreWriteSignals();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintUsage(std::cerr);

@@ -5,9 +5,10 @@
 #include <iostream>
 
 #include "app/settings.h"
+#include "logs/activity_entries.h"
 #include "logs/log.h"
-#include "platform/source_medium.h"
-#include "platform/file_writer.h"
+#include "core/source/source_files.h"
+#include "platform/destination.h"
 #include "platform/path_kind.h"
 #include "platform/terminal.h"
 #include "recovery/saving_run.h"
@@ -38,12 +39,13 @@ std::string ProgressLine(const SavingRunState& state) {
 
 }  // namespace
 
-std::optional<std::string> SaveFolderProblem(const std::string& folder, const std::string& sourcePath) {
+std::optional<std::string> SaveFolderProblem(Session& session, const std::string& folder,
+                                             const std::string& sourceName) {
     const platform::PathInfo info = platform::InspectPath(folder);
     if (info.kind == platform::PathKind::Missing) return std::string(kInvalidFolder) + " (" + folder + " does not exist)";
     if (info.kind != platform::PathKind::Folder) return std::string(kInvalidFolder) + " (" + folder + " is not a folder)";
-    if (platform::FolderOnSourceMedium(folder, sourcePath)) {
-        return "refusing to save into " + folder + ": it lies on " + sourcePath +
+    if (DestinationOnSourceMedium(session.Seams().destination, folder, session.Source(), session.Seams().rawIo)) {
+        return "refusing to save into " + folder + ": it lies on " + sourceName +
                ", the medium being recovered, and every file saved there could overwrite files still to be "
                "recovered. Choose a folder on another disk.";
     }
@@ -55,7 +57,7 @@ int SaveFoundFiles(Session& session, const SaveOptions& options, TerminalLines& 
     const std::unique_ptr<OverwritePrompt> prompt = MakePrompt(options.overwrite, lines);
     const LogContext& log = session.Logs();
     SavingRun run(session.Found(), session.Source(), session.BadSectors(), options.folder,
-                  SavingServices{session.Seams().fileWriter, *prompt, log, session.Settings(),
+                  SavingServices{session.Seams().destination, *prompt, log, session.Settings(),
                                  session.RecoveryHeaderWritten(), session.Seams().rawIo});
 
     // A Ctrl+C that stopped the scan is spent; the next one stops the saving.
@@ -78,21 +80,33 @@ int SaveFoundFiles(Session& session, const SaveOptions& options, TerminalLines& 
     if (state.total == 0) {
         out << "Nothing to save: no files were found.\n";
     } else {
-        // Success is not claimed for a run that lost files.
-        if (state.failed == 0 || state.aborted) out << SavingEndMessage(state.total, state.aborted) << '\n';
+        // Success is not claimed for a run that lost files or could not flush them.
+        if ((state.failed == 0 && state.syncError == 0) || state.aborted) out << SavingEndMessage(state.total, state.aborted) << '\n';
         out << "Saved " << state.saved << " / " << state.total << " files in " << options.folder << '\n';
     }
     const std::string logPath = ResolveLogPath(log, LogKind::Recovery);
     if (!logPath.empty()) out << "Recovery log: " << logPath << '\n';
     out << std::flush;
 
+    if (state.unreadableSectors != 0) {
+        out << UnreadableSectorsEntry(state.unreadableSectors) << " in the saved files\n" << std::flush;
+    }
+    PrintUnreadable(state.unreadableSectors);
+    bool failed = false;
     if (state.failed > 0) {
         PrintError(std::to_string(state.failed) + " of " + std::to_string(state.total) +
                    (state.total == 1 ? " file" : " files") + " could not be saved (" +
                    std::strerror(state.lastError) + "); they are not counted above.");
-        return ExitFailure;
+        failed = true;
     }
-    return state.aborted ? ExitStopped : ExitOk;
+    if (state.syncError != 0) {
+        PrintError("the saved files could not be flushed to " + options.folder + " (" +
+                   std::strerror(state.syncError) + "): they may not all be on the medium.");
+        failed = true;
+    }
+    if (failed) return ExitFailure;
+    if (state.aborted) return ExitStopped;
+    return state.unreadableSectors != 0 ? ExitUnreadable : ExitOk;
 }
 
 }  // namespace zt::cli

@@ -90,7 +90,9 @@ in the folders the settings name (by default ~/.local/state/zentrix-pictora).
 
 Exit status: 0 the scan (and the saving) completed; 1 the source cannot be
 read, or files could not be saved; 2 bad arguments, range, types or save
-folder; 130 stopped with Ctrl+C.
+folder; 3 the scan (and the saving) completed, but sectors that could not be
+read were given as zeros (their count is printed and logged); 130 stopped
+with Ctrl+C.
 
 File types:
 )";
@@ -152,8 +154,12 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
             } else if (arg == "--save") {
                 if (v->empty()) return "--save needs a folder";
                 // The recovery log names the folder wherever the program was started.
-                const std::string here = v->front() == '/' ? std::string() : platform::CurrentFolder();
-                options.save = SaveOptions{here.empty() ? *v : platform::JoinPath(here, *v)};
+                const std::optional<std::string> folder = platform::AbsolutePath(*v);
+                if (!folder) {
+                    return "--save folder '" + *v +
+                           "' is relative, but the current folder no longer exists: give it as an absolute path";
+                }
+                options.save = SaveOptions{*folder};
             } else if (arg == "--overwrite") {
                 options.overwrite = *v;
             } else if (arg == "--signatures") {
@@ -311,12 +317,15 @@ void PrintTable(const std::vector<FileInfo>& files, const TypeDefinitionList& ty
 // The summary's lines as the activity log has them, without its blank lines and heading.
 void PrintSummary(std::ostream& out, const ScanSummary& summary) {
     const std::vector<std::string> entries = ScanSummaryEntries(summary);
-    for (std::size_t i = 1; i + 1 < entries.size(); ++i) out << entries[i] << '\n';
+    for (std::size_t i = 1; i < entries.size(); ++i) {
+        if (entries[i] != "\r\n") out << entries[i] << '\n';
+    }
+    out << std::flush;
 }
 
 // Runs the scan on its thread and shows progress until it ends.
-ScanSummary RunScan(ScanDriver& driver, const FoundFileList& found, const SourceDescriptor& source,
-                    TerminalLines& lines) {
+ScanSummary RunScan(ScanDriver& driver, const SectorReader& reader, const FoundFileList& found,
+                    const SourceDescriptor& source, TerminalLines& lines) {
     using Clock = std::chrono::steady_clock;
     const std::time_t started = std::time(nullptr);
     const Clock::time_point t0 = Clock::now();
@@ -342,8 +351,13 @@ ScanSummary RunScan(ScanDriver& driver, const FoundFileList& found, const Source
             {driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(), found.Count(), seconds, {}}));
         lines.EndProgress();
     }
-    return {static_cast<std::int64_t>(driver.CurrentSector()), static_cast<std::int64_t>(driver.ScanEndSector()),
-            static_cast<std::int64_t>(found.Count()), started, std::time(nullptr), driver.EndedByStop()};
+    return {static_cast<std::int64_t>(driver.CurrentSector()),
+            static_cast<std::int64_t>(driver.ScanEndSector()),
+            static_cast<std::int64_t>(found.Count()),
+            started,
+            std::time(nullptr),
+            driver.EndedByStop(),
+            reader.UnreadableSectors()};
 }
 
 }  // namespace
@@ -388,7 +402,7 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     const std::optional<RangeTexts> range = ApplyRange(options.range, *choice, source);
     if (!range) return ExitUsage;
     if (options.save) {
-        if (std::optional<std::string> problem = SaveFolderProblem(options.save->folder, options.source)) {
+        if (std::optional<std::string> problem = SaveFolderProblem(session, options.save->folder, options.source)) {
             PrintError(*problem);
             return ExitUsage;
         }
@@ -407,7 +421,7 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     types = selection.definitions;
     session.SetSignatureMode(options.signatures);
     ScanDriver driver(reader, types, found, {}, session.Signatures());
-    const ScanSummary summary = RunScan(driver, found, source, lines);
+    const ScanSummary summary = RunScan(driver, reader, found, source, lines);
     WriteEntries(log, LogKind::Activity, ScanSummaryEntries(summary));
 
     const std::vector<FileInfo> files = found.Snapshot();
@@ -420,11 +434,17 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
         std::cout << '\n';
     }
     PrintSummary(report, summary);
-    const int scanStatus = summary.aborted ? ExitStopped : ExitOk;
+    PrintUnreadable(summary.unreadableSectors);
+    int scanStatus = summary.unreadableSectors != 0 ? ExitUnreadable : ExitOk;
+    if (summary.aborted) scanStatus = ExitStopped;
     if (!options.save) return scanStatus;
     report << '\n';
     const int saveStatus = SaveFoundFiles(session, *options.save, lines, report);
-    return saveStatus != ExitOk ? saveStatus : scanStatus;
+    // A failure outweighs a stop, and a stop outweighs unreadable sectors.
+    for (const int status : {ExitFailure, ExitStopped, ExitUnreadable}) {
+        if (saveStatus == status || scanStatus == status) return status;
+    }
+    return ExitOk;
 }
 
 }  // namespace zt::cli

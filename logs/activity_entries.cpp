@@ -35,8 +35,12 @@ std::vector<std::string> SelectedTypesEntries(bool allExtensions, const std::vec
     return entries;
 }
 
+std::string UnreadableSectorsEntry(std::uint64_t sectors) {
+    return "Unreadable Sectors : " + std::to_string(sectors) + " (given as zeros)";
+}
+
 std::vector<std::string> ScanSummaryEntries(const ScanSummary& summary) {
-    return {
+    std::vector<std::string> entries = {
         "\r\nAnalysing Files Information :",
         "Current Sector : " + std::to_string(summary.currentSector) + " / " + std::to_string(summary.endSector),
         "Files Found : " + std::to_string(summary.filesFound),
@@ -45,6 +49,8 @@ std::vector<std::string> ScanSummaryEntries(const ScanSummary& summary) {
         summary.aborted ? "Analysing Aborted" : "Analysing Completed",
         "\r\n",
     };
+    if (summary.unreadableSectors != 0) entries.push_back(UnreadableSectorsEntry(summary.unreadableSectors));
+    return entries;
 }
 
 std::vector<std::string> ImagingSummaryEntries(const ImagingSummary& summary) {
@@ -54,12 +60,14 @@ std::vector<std::string> ImagingSummaryEntries(const ImagingSummary& summary) {
     } else if (summary.aborted) {
         end = "Disk Imaging Aborted\r\n";
     }
-    return {
+    std::vector<std::string> entries = {
         "\r\nAnalysing Disk Imaging Information :",
         "Current Sector : " + std::to_string(summary.currentSector) + " / " + std::to_string(summary.totalSectors),
         "Last File : " + summary.lastFile,
         end,
     };
+    if (summary.unreadableSectors != 0) entries.push_back(UnreadableSectorsEntry(summary.unreadableSectors));
+    return entries;
 }
 
 bool WriteEntries(const LogContext& context, LogKind kind, const std::vector<std::string>& entries) {

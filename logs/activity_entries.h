@@ -42,9 +42,15 @@ struct ScanSummary {
     std::time_t startTime = 0;
     std::time_t endTime = 0;
     bool aborted = false;
+    std::uint64_t unreadableSectors = 0;  // read as zeros because they could not be read
 };
 
+// The end of a scan; an entry with the unreadable sectors follows the usual
+// ones only when there were any.
 std::vector<std::string> ScanSummaryEntries(const ScanSummary& summary);
+
+// "Unreadable Sectors : 12 (given as zeros)".
+std::string UnreadableSectorsEntry(std::uint64_t sectors);
 
 struct ImagingSummary {
     std::uint64_t currentSector = 0;  // where the copy ended
@@ -52,10 +58,12 @@ struct ImagingSummary {
     std::string lastFile;             // the part written last
     bool aborted = false;
     std::string failure;  // why imaging failed; empty when it did not
+    std::uint64_t unreadableSectors = 0;  // written as zeros because they could not be read
 };
 
 // The end of an imaging run: heading, position, last part, and whether the
-// copy completed, was aborted or failed (with the reason).
+// copy completed, was aborted or failed (with the reason); then the
+// unreadable sectors when there were any.
 std::vector<std::string> ImagingSummaryEntries(const ImagingSummary& summary);
 
 // Writes each text as its own entry. False when any entry was lost.

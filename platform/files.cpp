@@ -175,8 +175,21 @@ std::string ExecutableFolder() {
 
 std::string CurrentFolder() {
     char buffer[PATH_MAX];
-    if (::getcwd(buffer, sizeof buffer) == nullptr) return {};
+    if (::getcwd(buffer, sizeof buffer) == nullptr || buffer[0] != '/') return {};
+    // The name must still lead to the folder we are in: not to a folder made
+    // in its place, and not to nothing.
+    struct stat named {};
+    struct stat here {};
+    if (::stat(buffer, &named) != 0 || ::stat(".", &here) != 0) return {};
+    if (named.st_dev != here.st_dev || named.st_ino != here.st_ino) return {};
     return buffer;
+}
+
+std::optional<std::string> AbsolutePath(const std::string& path) {
+    if (path.starts_with('/')) return path;
+    const std::string here = CurrentFolder();
+    if (here.empty()) return std::nullopt;
+    return JoinPath(here, path);
 }
 
 bool ProgramExists(const std::string& program) {

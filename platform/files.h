@@ -46,7 +46,12 @@ std::string HomeFolder();
 std::string XdgFolder(const char* variable, std::string_view fallback);
 // The folder that holds the running executable (from /proc/self/exe); empty when unknown.
 std::string ExecutableFolder();
+// The current folder; empty when it cannot be named (removed, or out of reach).
 std::string CurrentFolder();
+// path as an absolute path: as it is when it starts with '/', else joined to
+// the current folder. Nothing when the current folder cannot be named (it was
+// removed while the program ran in it): the path would end up elsewhere.
+std::optional<std::string> AbsolutePath(const std::string& path);
 
 // Starts a program found through PATH with the given arguments, without
 // waiting for it and without a terminal of its own; its output is discarded.

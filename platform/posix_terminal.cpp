@@ -34,7 +34,10 @@ void CatchInterrupt() {
 bool InterruptRequested() { return g_interrupted != 0; }
 void ClearInterrupt() { g_interrupted = 0; }
 
-void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
+void IgnoreWriteSignals() {
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
+}
 
 
 }  // namespace zt::platform

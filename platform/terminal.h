@@ -14,8 +14,10 @@ bool InterruptRequested();
 // Lowers the flag after a stop was declined, so the next Ctrl+C asks again.
 void ClearInterrupt();
 
-// A file-size limit (ulimit -f) then fails the write with EFBIG, which the
-// program reports, instead of killing it with SIGXFSZ.
-void IgnoreFileSizeSignal();
+// Called once at start-up by every executable. A file-size limit (ulimit -f)
+// then fails the write with EFBIG, and a closed pipe on the output fails it
+// with EPIPE, instead of killing the program with SIGXFSZ or SIGPIPE in the
+// middle of a save or an imaging run.
+void IgnoreWriteSignals();
 
 }  // namespace zt::platform

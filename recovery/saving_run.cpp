@@ -45,6 +45,8 @@ void SavingRunState::Reset() {
     saved = 0;
     failed = 0;
     lastError = 0;
+    syncError = 0;
+    unreadableSectors = 0;
     replaceAll = false;
     keepAll = false;
     aborted = false;
@@ -100,6 +102,8 @@ SavingRun::~SavingRun() {
 
 void SavingRun::Begin() {
     state_.Reset();
+    reader_.ResetUnreadableSectors();
+    wroteFiles_ = false;
     stopRequested_.store(false, std::memory_order_relaxed);
     state_.startTime = services_.now();
     // The start block is complete in the log before the report can follow it.
@@ -152,6 +156,13 @@ void SavingRun::SavingThread() {
         }
     }
 
+    if (wroteFiles_) {
+        if (const int error = services_.destination.SyncFileSystem(state_.Destination()); error != 0) {
+            state_.syncError = error;
+            state_.lastError = error;
+        }
+    }
+    state_.unreadableSectors = reader_.UnreadableSectors();
     state_.endTime = services_.now();
     state_.aborted = stopped;
     WriteEntries(services_.log, LogKind::Recovery,
@@ -170,17 +181,25 @@ int SavingRun::Fail(int error) {
     return 0;
 }
 
+std::string SavingRun::TemporaryPath(const std::string& path) {
+    // Hidden beside the final name, in the same folder, so the rename cannot
+    // cross file systems. The names of saved files are short, so the longer
+    // name still fits.
+    const std::size_t slash = path.find_last_of('/');
+    return path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".partial";
+}
+
 int SavingRun::SaveFile(const FileInfo& file) {
-    platform::FileWriter& writer = services_.writer;
+    platform::Destination& destination = services_.destination;
     const std::string path = SavedFilePath(state_.Destination(), file.TypeName(), file.FileName());
     if (path.empty()) return Fail(ENAMETOOLONG);
 
     const std::string folder = TypeFolderPath(state_.Destination(), file.TypeName());
-    switch (writer.Examine(folder).kind) {
+    switch (destination.Examine(folder).kind) {
         case platform::EntryKind::Folder: break;
         case platform::EntryKind::Missing:
-            // A failure shows when the file cannot be created.
-            writer.MakeFolder(folder);
+            // A read-only destination says so here, not later as a missing folder.
+            if (const int error = destination.MakeFolder(folder); error != 0 && error != EEXIST) return Fail(error);
             break;
         // A link could lead out of the destination; a file or anything else
         // cannot hold the type's files.
@@ -189,24 +208,33 @@ int SavingRun::SaveFile(const FileInfo& file) {
         case platform::EntryKind::Other: return Fail(ENOTDIR);
     }
 
-    const platform::EntryKind existing = writer.Examine(path).kind;
+    const platform::EntryKind existing = destination.Examine(path).kind;
     if (existing == platform::EntryKind::Folder || existing == platform::EntryKind::Other) return Fail(EISDIR);
     if (existing == platform::EntryKind::File || existing == platform::EntryKind::Link) {
         if (!ReplaceExisting(file)) return 1;
-        // Made writable (a read-only file is replaced too) and removed, so the
-        // new file is a fresh one and no other name of the old one changes.
-        if (existing == platform::EntryKind::File) writer.MakeOwnerWritable(path);
-        if (const int error = writer.Remove(path); error != 0) return Fail(error);
     }
 
-    const platform::FileWriter::CreateResult created = writer.Create(path);
+    const std::string temporary = TemporaryPath(path);
+    platform::OpenResult created = destination.Create(temporary, platform::CreateMode::Exclusive);
+    if (created.error == EEXIST) {
+        // Left by a run that ended without cleaning up: it is ours to remove.
+        (void)destination.Remove(temporary);
+        created = destination.Create(temporary, platform::CreateMode::Exclusive);
+    }
     if (created.handle < 0) return Fail(created.error);
-    const int copied = CopySectors(created.handle, file);
-    const int closeError = writer.Close(created.handle);
-    if (copied != 1) return 0;
-    if (closeError != 0) return Fail(closeError);
+    wroteFiles_ = true;
+    int error = CopySectors(created.handle, file);
+    const int closeError = destination.Close(created.handle);
+    if (error == 0) error = closeError;
+    // The rename replaces an existing file (or link) in one step, so the old
+    // file stays until the new one is complete.
+    if (error == 0) error = destination.Rename(temporary, path);
+    if (error != 0) {
+        (void)destination.Remove(temporary);
+        return Fail(error);
+    }
     // A file whose folder was removed meanwhile was written into nothing.
-    if (writer.Examine(path).kind != platform::EntryKind::File) return Fail(ENOENT);
+    if (destination.Examine(path).kind != platform::EntryKind::File) return Fail(ENOENT);
     return 1;
 }
 
@@ -226,12 +254,11 @@ bool SavingRun::ReplaceExisting(const FileInfo& file) {
 int SavingRun::CopySectors(int handle, const FileInfo& file) {
     // The file holds sectors startSector through startSector + sectorCount,
     // or, where the scan knows its exact length, just that many bytes.
-    if (file.sectorCount < 0) return 0;
+    if (file.sectorCount < 0) return EINVAL;
     const std::uint64_t first = file.startSector;
     const std::uint64_t exactBytes = file.byteLength;
     const std::uint64_t last =
         exactBytes > 0 ? first + (exactBytes - 1) / kSectorBytes : first + static_cast<std::uint64_t>(file.sectorCount);
-    int result = 0;
     for (std::uint64_t current = first; current <= last; current += SavingChunkSectors) {
         gate_.PassThrough();
         // The last chunk reads only the file's own sectors, so a bad sector
@@ -241,12 +268,11 @@ int SavingRun::CopySectors(int handle, const FileInfo& file) {
         std::size_t bytes = std::size_t{count} * kSectorBytes;
         if (exactBytes > 0) bytes = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, exactBytes - offset));
         reader_.ReadSectors(current, count, buffer_.data());
-        if (const int error = services_.writer.WriteAt(handle, buffer_.data(), bytes, offset); error != 0) {
-            return Fail(error);
+        if (const int error = services_.destination.WriteAt(handle, buffer_.data(), bytes, offset); error != 0) {
+            return error;
         }
-        result = 1;
     }
-    return result;
+    return 0;
 }
 
 }  // namespace zt

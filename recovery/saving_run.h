@@ -4,12 +4,16 @@
 // report in the recovery log; the first run of the process writes the log's
 // start block before it.
 //
-// A file that cannot be written (no room, no permission, a name too long, a
-// type folder that is a file, a destination that has vanished) is left out:
-// its save counts as failed and the run goes on with the next one. A short
-// write leaves the bytes written so far. Nothing is ever created outside the
-// destination: names come only from the destination, the type name and the
-// file name, and links in their place are not followed.
+// Each file is written under a temporary name beside its final one and
+// renamed into place only when every byte was written: a file that cannot be
+// written (no room, no permission, a name too long, a type folder that is a
+// file, a destination that has vanished) leaves nothing under its final
+// name, its save counts as failed and the run goes on with the next one. A
+// replaced file stays until its replacement is complete. At the end of the
+// run one flush of the destination's file system puts everything on the
+// medium; a flush that fails is a failure of the run. Nothing is ever
+// created outside the destination: names come only from the destination,
+// the type name and the file name, and links in their place are not followed.
 #pragma once
 
 #include <atomic>
@@ -28,7 +32,7 @@
 #include "core/source/pause_gate.h"
 #include "core/source/sector_reader.h"
 #include "logs/log.h"
-#include "platform/file_writer.h"
+#include "platform/destination.h"
 #include "recovery/overwrite_prompt.h"
 
 namespace zt {
@@ -58,6 +62,11 @@ public:
     std::atomic<std::int32_t> saved{0};   // written, or kept at the overwrite question
     std::atomic<std::int32_t> failed{0};  // could not be written (not in the report's count)
     std::atomic<int> lastError{0};        // errno of the latest failure
+    // errno of the flush that ends the run, 0 when it succeeded: what was
+    // written may not be on the medium, so the run did not succeed.
+    std::atomic<int> syncError{0};
+    // Sectors of saved files that could not be read and were saved as zeros.
+    std::atomic<std::uint64_t> unreadableSectors{0};
     std::atomic<bool> replaceAll{false};
     std::atomic<bool> keepAll{false};
     std::atomic<bool> aborted{false};
@@ -75,7 +84,7 @@ private:
 
 // What a saving run works with besides the list and the source.
 struct SavingServices {
-    platform::FileWriter& writer;
+    platform::Destination& destination;
     OverwritePrompt& prompt;
     LogContext log;
     const AppSettings& settings;
@@ -117,10 +126,13 @@ public:
     // an existing file was kept, 0 when it could not be written.
     int SaveFile(const FileInfo& file);
 
+    // The temporary name a file is written under before it is renamed to path.
+    static std::string TemporaryPath(const std::string& path);
+
 private:
     void Begin();
     void SavingThread();
-    // 1 when every chunk was written.
+    // 0 when every chunk was written, else the errno of the failure.
     int CopySectors(int handle, const FileInfo& file);
     // Whether an existing file at path is replaced; sets the run's answers.
     bool ReplaceExisting(const FileInfo& file);
@@ -133,6 +145,7 @@ private:
     SavingRunState state_;
     PauseGate gate_;
     std::vector<std::uint8_t> buffer_;
+    bool wroteFiles_ = false;  // this run created a file: its end flushes the destination
 
     std::mutex endMutex_;
     std::condition_variable ended_;

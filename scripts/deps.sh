@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, skipping those already present.
-# Usage: scripts/deps.sh [build|test]
+# Usage: scripts/deps.sh [build|package|test]
 set -euo pipefail
 what=${1:-build}
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libblkid-dev
+<<<<<<< HEAD
+  libsystemd-dev qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins fonts-dejavu-core)
+=======
   libsystemd-dev qt6-base-dev fonts-dejavu-core)
+if [ "$what" = package ] || [ "$what" = test ]; then
+  # cpack's Debian package: dpkg-shlibdeps finds the dependencies, reading the binaries with file.
+  packages+=(dpkg-dev file)
+fi
+>>>>>>> main
 if [ "$what" = test ]; then
   # xvfb and xauth let the desktop program be started and photographed without a screen;
   # the media tools make the real files the end-to-end tests scan; losetup (util-linux)
@@ -16,6 +24,8 @@ if [ "$what" = test ]; then
   # The disk-service test runs a private bus (dbus-daemon) with a stand-in for
   # udisks2 written in Python.
   packages+=(dbus-daemon python3 python3-dbus python3-gi)
+  # The package test validates the desktop entry and the AppStream metainfo.
+  packages+=(desktop-file-utils appstream)
 fi
 
 missing=()

@@ -1,14 +1,14 @@
 // A session over fakes for tests: sources are FakeRawIo files, the settings
-// store lives in memory, image sets go to a FakeDestination, and no drive or
-// device-query tool is listed unless the test adds one. Found files are
-// written through the real file writer, into whatever folder the test names.
+// store lives in memory, image sets and saved files go to a FakeDestination
+// (its folders, files and failures are the test's to set), and no drive or
+// device-query tool is listed unless the test adds one.
 #pragma once
 
 #include <utility>
 
 #include "app/session.h"
 #include "core/source/testing/fake_device_registry.h"
-#include "platform/testing/fake_destination_io.h"
+#include "platform/testing/fake_destination.h"
 #include "platform/testing/fake_raw_io.h"
 
 namespace zt::testing {
@@ -16,7 +16,7 @@ namespace zt::testing {
 class TestSession {
 public:
     explicit TestSession(AppSettings settings = {})
-        : session(SessionSeams{rawIo, store, platform::SystemFileWriter(), destination, drives, launcher},
+        : session(SessionSeams{rawIo, store, destination, drives, launcher},
                   std::move(settings)) {}
     TestSession(const TestSession&) = delete;
     TestSession& operator=(const TestSession&) = delete;

@@ -44,6 +44,34 @@ TEST_F(StartUpTest, LaterStartsKeepWhatIsStoredEvenWhenTheUserChangedIt) {
     EXPECT_FALSE(std::filesystem::exists(facts.logFolder));
 }
 
+TEST_F(StartUpTest, AFolderThatNoLongerHoldsTheInstallationIsReplaced) {
+    // This program's folder is a real installation; the stored one was removed.
+    std::filesystem::create_directories(facts.executableFolder);
+    testing::WriteBytes(facts.executableFolder + "/devquery", "");
+    ASSERT_TRUE(store.WriteValue("ZT_PictoraNTFS", "FilePath", folder / "removed"));
+    ASSERT_TRUE(store.WriteValue("ZT_PictoraNTFS", "Activity Log", "/srv/logs"));
+    EXPECT_EQ(StartUp(store, facts).InstallFolder, facts.executableFolder);
+    EXPECT_EQ(store.ReadValue("ZT_PictoraNTFS", "Activity Log"), "/srv/logs");
+
+    // One the user pointed at another installation is kept.
+    std::filesystem::create_directories(folder / "other");
+    testing::WriteBytes(folder / "other/devquery", "");
+    ASSERT_TRUE(store.WriteValue("ZT_PictoraNTFS", "FilePath", folder / "other"));
+    EXPECT_EQ(StartUp(store, facts).InstallFolder, folder / "other");
+}
+
+TEST(InstallationFolderTest, AnInstalledTreeKeepsItsFilesUnderShareWhereverItLies) {
+    TempFolder tree;
+    std::filesystem::create_directories(tree / "usr/bin");
+    EXPECT_EQ(InstallationFolderFor(tree / "usr/bin"), tree / "usr/bin");  // the build tree's way
+    std::filesystem::create_directories(tree / "usr/share/zentrix-pictora");
+    EXPECT_EQ(InstallationFolderFor(tree / "usr/bin"), tree / "usr/bin");  // no devquery: not an installation
+    testing::WriteBytes(tree / "usr/share/zentrix-pictora/devquery", "");
+    EXPECT_EQ(InstallationFolderFor(tree / "usr/bin"), tree / "usr/share/zentrix-pictora");
+    EXPECT_EQ(InstallationFolderFor(tree / "usr/bin/"), tree / "usr/share/zentrix-pictora");
+    EXPECT_EQ(InstallationFolderFor("/"), "/");
+}
+
 TEST_F(StartUpTest, InstallationKeepsALogFolderTheUserAlreadyChose) {
     ASSERT_TRUE(store.WriteValue("ZT_PictoraNTFS", "Activity Log", "/srv/logs"));
     StartUp(store, facts);

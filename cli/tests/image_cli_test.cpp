@@ -1,6 +1,7 @@
 // pictora-cli image as a user runs it: byte-exact copies, the activity log,
 // refusals before anything is written, a failing destination, and Ctrl+C.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -98,6 +99,46 @@ TEST_F(ImageCliTest, RefusesBeforeWritingAnything) {
     CommandResult self = Cli("image out/Image0.img out");
     EXPECT_EQ(self.status, 2);
     EXPECT_EQ(ReadBytes(dir_ / "out/Image0.img"), card_);
+}
+
+TEST_F(ImageCliTest, ASourceNamedByALinkOrAHardLinkInTheDestinationIsNeverTouched) {
+    fs::create_directory(dir_ / "src");
+    fs::rename(dir_ / "card.dd", dir_ / "src/Image0.img");
+    ASSERT_EQ(::chmod((dir_ / "src/Image0.img").c_str(), 0444), 0);
+    const std::string before = ReadBytes(dir_ / "src/Image0.img");
+
+    fs::create_symlink(dir_ / "src/Image0.img", dir_ / "out/Image0.img");
+    CommandResult r = Cli("image src out");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("The destination holds the source being copied."), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("completed successfully"), std::string::npos) << r.out;
+
+    fs::remove(dir_ / "out/Image0.img");
+    fs::create_hard_link(dir_ / "src/Image0.img", dir_ / "out/Image0.img");
+    r = Cli("image src out");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("The destination holds the source being copied."), std::string::npos) << r.err;
+
+    // Another file's second name is refused by the copy itself, before it empties anything.
+    fs::remove(dir_ / "out/Image0.img");
+    WriteBytes(dir_ / "other", "not mine");
+    fs::create_hard_link(dir_ / "other", dir_ / "out/Image0.img");
+    r = Cli("image src out");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find(dir_.Path() + "/out/Image0.img has other names"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadBytes(dir_ / "other"), "not mine");
+
+    EXPECT_EQ(ReadBytes(dir_ / "src/Image0.img"), before);
+    EXPECT_EQ(fs::status(dir_ / "src/Image0.img").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
+TEST_F(ImageCliTest, ARelativeDestinationFromARemovedFolderIsRefused) {
+    // From a folder removed under the program, "tmp" must not become /tmp.
+    CommandResult r = Shell("sh -c 'mkdir gone && cd gone && rmdir ../gone && exec " + std::string(ZT_PICTORA_CLI) +
+                            " image \"" + dir_.Path() + "/card.dd\" tmp'");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("the current folder no longer exists"), std::string::npos) << r.err;
 }
 
 TEST_F(ImageCliTest, AFullDestinationEndsTheRunAsAFailureAndKeepsWhatWasWritten) {

@@ -1,6 +1,7 @@
 #include "core/imaging/imaging_copy.h"
 
 #include <array>
+#include <vector>
 #include <system_error>
 
 namespace zt {
@@ -23,10 +24,44 @@ ImagingOutcome Failure(ImagingFailure failure, int error, const std::string& pat
 
 }  // namespace
 
+bool ImagingCopy::CheckParts(const ImagingJob& job, std::uint64_t parts, ImagingOutcome& outcome) {
+    const std::vector<std::string> sourceFiles = reader_.SourceFiles();
+    // The part after the last is removed when stale, so it is checked too.
+    for (std::uint64_t part = 0; part <= parts; ++part) {
+        const std::string name = ImagePartName(job.ImageBaseName, part);
+        const platform::EntryInfo entry = io_.Examine(name);
+        if (entry.kind == platform::EntryKind::Missing) continue;
+        for (const std::string& file : sourceFiles) {
+            if (io_.SameFile(name, file)) {
+                outcome = Failure(ImagingFailure::PartIsSource, 0, name);
+                return false;
+            }
+        }
+        if (entry.kind == platform::EntryKind::File && entry.links > 1) {
+            outcome = Failure(ImagingFailure::PartHasOtherNames, 0, name);
+            return false;
+        }
+        if (entry.kind == platform::EntryKind::Folder || entry.kind == platform::EntryKind::Other) {
+            outcome = Failure(ImagingFailure::PartNotAFile, 0, name);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ImagingCopy::OpenPart(const std::string& name, ImagingOutcome& outcome) {
-    // A part left read-only by an earlier run must still be replaced.
-    if (io_.Exists(name)) (void)io_.MakeOwnerWritable(name);
-    platform::OpenResult created = io_.CreateTruncate(name);
+    const platform::EntryKind existing = io_.Examine(name).kind;
+    if (existing == platform::EntryKind::Link) {
+        // The link is replaced by the part; what it points to is left alone.
+        if (const int error = io_.Remove(name); error != 0) {
+            outcome = Failure(ImagingFailure::CreatePart, error, name);
+            return false;
+        }
+    } else if (existing == platform::EntryKind::File) {
+        // A part left read-only by an earlier run must still be replaced.
+        (void)io_.MakeOwnerWritable(name);
+    }
+    platform::OpenResult created = io_.Create(name, platform::CreateMode::Truncate);
     if (created.handle < 0) {
         outcome = Failure(ImagingFailure::CreatePart, created.error, name);
         return false;
@@ -48,8 +83,7 @@ bool ImagingCopy::ClosePart(ImagingOutcome& outcome) {
 }
 
 bool ImagingCopy::RemoveStalePart(const std::string& name, ImagingOutcome& outcome) {
-    if (!io_.Exists(name)) return true;
-    (void)io_.MakeOwnerWritable(name);
+    if (io_.Examine(name).kind == platform::EntryKind::Missing) return true;
     const int error = io_.Remove(name);
     if (error != 0) {
         // The set would read on into the old data: that is no finished image.
@@ -67,6 +101,7 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
     progress_.TotalSectors.store(rangeEnd);
     progress_.CurrentSector.store(current);
     progress_.SetLastFileName({});
+    reader_.ResetUnreadableSectors();
     std::uint32_t chunk = ImagingChunkSectors;
     if (rangeEnd > current && rangeEnd - current < chunk) chunk = static_cast<std::uint32_t>(rangeEnd - current);
     std::uint64_t inPart = 0;  // sectors written to the open part
@@ -75,10 +110,14 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
     ImagingOutcome outcome;
     part_ = -1;
 
+    const std::uint64_t span = rangeEnd > current ? rangeEnd - current : 0;
+    const std::uint64_t parts = !job.ImagingMultiFile ? 1 : (span + ImagePartSectors - 1) / ImagePartSectors;
+    if (!CheckParts(job, parts, outcome)) return outcome;
+
     // On a failure the open part is closed without a flush: what was written
     // stays, and the first error is the one reported.
     auto fail = [this](ImagingOutcome failed) {
-        if (part_ >= 0) io_.Close(part_);
+        if (part_ >= 0) (void)io_.Close(part_);
         part_ = -1;
         return failed;
     };
@@ -102,6 +141,8 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
 
         if (job.chunkBoundary) job.chunkBoundary();
         if (stopRequest_.load()) {
+            // The part in hand already holds this chunk: it is the last file.
+            progress_.SetLastFileName(partName_);
             if (!ClosePart(outcome)) return fail(outcome);
             return {ImagingResult::Aborted, ImagingFailure::None, 0, {}};
         }
@@ -131,6 +172,12 @@ std::string ImagingFailureReason(const ImagingOutcome& outcome) {
     if (outcome.result != ImagingResult::Failed) return {};
     std::string step;
     switch (outcome.failure) {
+        case ImagingFailure::PartIsSource:
+            return outcome.path + " is the source being copied; nothing was written";
+        case ImagingFailure::PartHasOtherNames:
+            return outcome.path + " has other names (hard links) that would change with it; nothing was written";
+        case ImagingFailure::PartNotAFile:
+            return outcome.path + " is not a regular file; nothing was written";
         case ImagingFailure::CreatePart:
             step = "creating ";
             break;

@@ -11,7 +11,7 @@
 
 #include "core/imaging/image_set.h"
 #include "core/source/sector_reader.h"
-#include "platform/destination_io.h"
+#include "platform/destination.h"
 
 namespace zt {
 
@@ -44,6 +44,10 @@ enum class ImagingFailure {
     WritePart,
     ClosePart,
     RemoveStalePart,
+    // Refusals made before anything is written or emptied:
+    PartIsSource,       // an existing part is the source (or one of its parts) itself
+    PartHasOtherNames,  // an existing part has other hard links, which would change with it
+    PartNotAFile,       // an existing part is a folder, a FIFO or a device
 };
 
 struct ImagingOutcome {
@@ -67,20 +71,24 @@ class ImagingCopy {
 public:
     // The range is the reader's source range: RangeStart up to, not including,
     // RangeEnd. stopRequest is looked at after every chunk.
-    ImagingCopy(SectorReader& reader, platform::DestinationIo& io, ImagingProgress& progress,
+    ImagingCopy(SectorReader& reader, platform::Destination& io, ImagingProgress& progress,
                 const std::atomic<bool>& stopRequest)
         : reader_(reader), io_(io), progress_(progress), stopRequest_(stopRequest) {}
 
-    // Copies the range. Parts already written stay on every outcome.
+    // Copies the range. Parts already written stay on every outcome. Before
+    // anything is written, every part the run would replace or remove is
+    // checked: none may be the source, have other hard links or be anything
+    // but a regular file or a link (a link is replaced, never followed).
     [[nodiscard]] ImagingOutcome Run(const ImagingJob& job);
 
 private:
+    [[nodiscard]] bool CheckParts(const ImagingJob& job, std::uint64_t parts, ImagingOutcome& outcome);
     [[nodiscard]] bool OpenPart(const std::string& name, ImagingOutcome& outcome);
     [[nodiscard]] bool ClosePart(ImagingOutcome& outcome);
     [[nodiscard]] bool RemoveStalePart(const std::string& name, ImagingOutcome& outcome);
 
     SectorReader& reader_;
-    platform::DestinationIo& io_;
+    platform::Destination& io_;
     ImagingProgress& progress_;
     const std::atomic<bool>& stopRequest_;
     int part_ = -1;

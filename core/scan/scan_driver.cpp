@@ -82,6 +82,8 @@ void ScanDriver::Run() {
     const std::uint64_t rangeEnd = source.RangeEnd;
     scanEndSector_.store(rangeEnd, std::memory_order_relaxed);
 
+    reader_.ResetUnreadableSectors();
+
     OpenFile open;
     std::uint64_t base = source.RangeStart;
     bool stopped = false;
@@ -90,19 +92,17 @@ void ScanDriver::Run() {
         reader_.ReadSectors(base, count, chunk_.data());
         const std::uint64_t rescanFrom =
             extended_ ? ScanChunkExtended(base, count, open) : ScanChunk(base, count, open);
+        // Looked at after every pass over a chunk, a rescan included: data
+        // made of rejected headers rescans every sector's chunk again.
+        if (rescanFrom == kStopped || StopRequested()) {
+            stopped = true;
+            break;
+        }
         if (rescanFrom != kNoRescan) {
             // A fresh chunk starts at the sector after the abandoned header,
             // or after a file whose extent its format gave.
             base = rescanFrom;
-            if (extended_ && StopRequested()) {
-                stopped = true;
-                break;
-            }
             continue;
-        }
-        if (StopRequested()) {
-            stopped = true;
-            break;
         }
         base += count;
     }
@@ -179,6 +179,10 @@ std::uint64_t ScanDriver::StepMarkerRules(OpenFile& open, int r, std::int32_t li
             open = OpenFile{};
             return from;
         }
+        case EndKind::Stopped:
+            // The file in hand has no end yet: it is not recorded.
+            open = OpenFile{};
+            return kStopped;
     }
     return kNoRescan;
 }
@@ -301,7 +305,8 @@ ScanDriver::EndResult ScanDriver::FindEnd(const OpenFile& open, const std::uint8
                                           std::uint64_t cur) {
     const std::size_t t = static_cast<std::size_t>(open.type);
     const TypeTraits& traits = traits_[t];
-    if (traits.trailingMarker) return TrailingMarkerRun(open, sector);
+    // The sectors after cur in this chunk are those the chunk was read with.
+    if (traits.trailingMarker) return TrailingMarkerRun(open, sector, cur + available / kSectorBytes);
 
     const stExtInfo& d = types_[t];
     EndResult result;
@@ -359,24 +364,33 @@ ScanDriver::EndResult ScanDriver::LengthFieldEnd(const stExtInfo& d, LengthRule 
     return result;
 }
 
-ScanDriver::EndResult ScanDriver::TrailingMarkerRun(const OpenFile& open, const std::uint8_t* headerSector) {
+ScanDriver::EndResult ScanDriver::TrailingMarkerRun(const OpenFile& open, const std::uint8_t* headerSector,
+                                                    std::uint64_t chunkEnd) {
     const stExtInfo& d = types_[static_cast<std::size_t>(open.type)];
     const int footers = std::clamp(d.footerCount, 0, kMaxPatterns);
-    std::copy_n(headerSector, kSectorBytes, markerSector_.begin());
     std::uint64_t s = open.start;
     std::uint64_t last = open.start;
     std::int32_t quiet = 0;
-    // The run reads one sector at a time past the chunk and even past the
-    // range; the main loop examines those sectors again afterwards.
+    // The run looks at one sector at a time, past the chunk and even past the
+    // range; the main loop examines those sectors again afterwards. Sectors of
+    // the chunk in hand are taken from it, the others read one by one.
     while (quiet < TrailingMarkerQuietSectors) {
+        const std::uint8_t* sector = markerSector_.data();
+        if (s < chunkEnd) {
+            sector = headerSector + (s - open.start) * kSectorBytes;
+        } else {
+            // A run through sectors that all carry the marker could reach the
+            // end of the medium: a stop request must not wait for it.
+            if (StopRequested()) return {EndKind::Stopped, 0, 0};
+            reader_.ReadSectors(s, 1, markerSector_.data());
+        }
         bool marker = false;
         for (int k = 0; k < footers && !marker; ++k) {
-            marker = FindPatternInSector(d.footers[static_cast<std::size_t>(k)], markerSector_.data(), kSectorBytes);
+            marker = FindPatternInSector(d.footers[static_cast<std::size_t>(k)], sector, kSectorBytes);
         }
         if (marker) last = s;
         quiet = marker ? 1 : quiet + 1;
         ++s;
-        reader_.ReadSectors(s, 1, markerSector_.data());
     }
     EndResult result;
     result.kind = EndKind::EndFound;

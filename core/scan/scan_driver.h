@@ -65,7 +65,9 @@ public:
     // has ended. Lets a monitor wake at once at the end instead of polling.
     bool WaitUntilEnded(std::chrono::milliseconds timeout);
 
-    // Honoured at the next chunk boundary; any thread.
+    // Honoured within one chunk's work, whatever the data (a chunk read again
+    // and again after rejected headers, a trailing-marker look-ahead running
+    // far past the chunk); the files recorded before stay. Any thread.
     void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
     bool StopRequested() const { return stopRequested_.load(std::memory_order_relaxed); }
 
@@ -80,7 +82,7 @@ public:
 
 private:
     enum class LengthRule : std::uint8_t { None, RejectNonPositive, BigEndianAu, CapAtMaxSize };
-    enum class EndKind : std::uint8_t { NotYet, EndFound, Reject };
+    enum class EndKind : std::uint8_t { NotYet, EndFound, Reject, Stopped };
     struct EndResult {
         EndKind kind = EndKind::NotYet;
         std::int32_t sectorCount = 0;
@@ -104,6 +106,8 @@ private:
         std::uint64_t blindUntil = 0;
     };
     static constexpr std::uint64_t kNoRescan = ~std::uint64_t{0};
+    // ScanChunk's answer when a stop request ended it in the middle of a file.
+    static constexpr std::uint64_t kStopped = kNoRescan - 1;
 
     std::uint64_t ScanChunk(std::uint64_t base, std::uint32_t count, OpenFile& open);
     std::uint64_t ScanChunkExtended(std::uint64_t base, std::uint32_t count, OpenFile& open);
@@ -121,7 +125,7 @@ private:
     EndResult FindEnd(const OpenFile& open, const std::uint8_t* sector, std::size_t available, std::uint64_t cur);
     EndResult LengthFieldEnd(const stExtInfo& d, LengthRule rule, const std::uint8_t* sector,
                              std::size_t available) const;
-    EndResult TrailingMarkerRun(const OpenFile& open, const std::uint8_t* headerSector);
+    EndResult TrailingMarkerRun(const OpenFile& open, const std::uint8_t* headerSector, std::uint64_t chunkEnd);
     std::int32_t CountFound(int type);
     void Record(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/source/source_files.h"
+
 namespace zt {
 
 struct SectorReader::DeviceHandle {
@@ -73,6 +75,27 @@ SectorReader::SectorReader(const SourceDescriptor& source, BadSectorPolicyState&
 
 SectorReader::~SectorReader() = default;
 
+std::vector<std::string> SectorReader::SourceFiles() const { return zt::SourceFiles(source_, io_); }
+
+void SectorReader::GiveUp(std::uint8_t* buffer, std::uint64_t sectors) {
+    ZeroSectors(buffer, sectors);
+    CountUnreadable(sectors);
+}
+
+namespace {
+
+// Zeros what a failed read did not deliver; returns the sectors lost (a
+// sector that arrived in part counts as lost).
+std::uint64_t ZeroUndelivered(std::uint8_t* buffer, std::size_t wanted, const platform::ReadResult& r) {
+    ZeroTail(buffer, wanted, r.bytes);
+    if (r.error == 0) return 0;
+    const std::size_t whole = r.bytes / kSectorSize * kSectorSize;
+    if (whole < wanted) std::memset(buffer + whole, 0, wanted - whole);
+    return (wanted - whole) / kSectorSize;
+}
+
+}  // namespace
+
 std::int32_t SectorReader::ReadSectors(const std::string& deviceName, std::uint64_t first, std::uint32_t count,
                                        std::uint8_t* buffer) {
     if (count == 0 || buffer == nullptr) return 0;
@@ -111,7 +134,7 @@ std::int32_t SectorReader::ReadImage(std::uint64_t first, std::uint32_t count, s
     while (!path) {
         const bool retry = IsRetry(policy_.ConsultBadSectorPolicy());
         if (!retry || retryUsed) {
-            ZeroSectors(buffer, count);
+            GiveUp(buffer, count);
             return 0;
         }
         retryUsed = true;
@@ -121,7 +144,7 @@ std::int32_t SectorReader::ReadImage(std::uint64_t first, std::uint32_t count, s
     const std::uint64_t offset = inPart * kSectorSize;
     std::unique_ptr<PartFile> file = OpenPartAt(io_, policy_, *path, offset, retryUsed);
     if (!file) {
-        ZeroSectors(buffer, count);
+        GiveUp(buffer, count);
         return 0;
     }
 
@@ -132,7 +155,7 @@ std::int32_t SectorReader::ReadImage(std::uint64_t first, std::uint32_t count, s
 
     const std::size_t wanted = std::size_t{count} * kSectorSize;
     platform::ReadResult r = io_.ReadAt(file->Get(), buffer, wanted, offset);
-    ZeroTail(buffer, wanted, r.bytes);
+    CountUnreadable(ZeroUndelivered(buffer, wanted, r));
     return r.error == 0 ? 1 : 0;
 }
 
@@ -160,12 +183,12 @@ std::int32_t SectorReader::ReadSpanning(std::uint64_t first, std::uint32_t count
         std::unique_ptr<PartFile> file;
         if (path) file = OpenPartAt(io_, policy_, *path, offset, retryUsed);
         if (!file) {
-            ZeroSectors(portion.out, portion.sectors);
+            GiveUp(portion.out, portion.sectors);
             continue;  // not read: the result stays that of the last portion read
         }
         const std::size_t wanted = std::size_t{portion.sectors} * kSectorSize;
         platform::ReadResult r = io_.ReadAt(file->Get(), portion.out, wanted, offset);
-        ZeroTail(portion.out, wanted, r.bytes);
+        CountUnreadable(ZeroUndelivered(portion.out, wanted, r));
         result = r.error == 0 ? 1 : 0;
     }
     return result;
@@ -184,7 +207,7 @@ std::int32_t SectorReader::ReadDevice(const std::string& deviceName, std::uint64
                                       std::uint8_t* buffer) {
     std::shared_ptr<DeviceHandle> device = CachedDeviceFor(deviceName);
     if (device->handle < 0) {
-        ZeroSectors(buffer, count);
+        GiveUp(buffer, count);
         return 0;
     }
     const int fd = device->handle;
@@ -216,14 +239,14 @@ bool SectorReader::ReadDeviceRequest(int fd, std::uint64_t first, std::uint32_t 
         return true;
     }
     if (!consultPolicy || !IsRetry(policy_.ConsultBadSectorPolicy())) {
-        ZeroSectors(buffer, count);
+        GiveUp(buffer, count);
         return false;
     }
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint8_t* out = buffer + std::size_t{i} * kSectorSize;
         platform::ReadResult one = io_.ReadAt(fd, out, kSectorSize, (first + i) * kSectorSize);
         if (one.error != 0) {
-            ZeroSectors(out, 1);
+            GiveUp(out, 1);
         } else {
             ZeroTail(out, kSectorSize, one.bytes);
         }

@@ -7,10 +7,12 @@
 // read must never reach a recovered file or an image.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "core/source/bad_sector_policy.h"
 #include "core/source/source_descriptor.h"
@@ -41,6 +43,19 @@ public:
 
     const SourceDescriptor& Source() const { return source_; }
 
+    // The count of sectors delivered as zeros because they could not be read
+    // (a failed read that was skipped or stayed unreadable on retry, a device
+    // or image part that could not be opened, a part missing from a set),
+    // since the reader was made or last reset. Sectors past the end of the
+    // source are not counted: they hold nothing. Any thread may ask while a
+    // run reads; each run (scan, imaging, saving) resets it as it starts, so
+    // at the end of a run it is that run's count, for its end message.
+    std::uint64_t UnreadableSectors() const { return unreadable_.load(std::memory_order_relaxed); }
+    void ResetUnreadableSectors() { unreadable_.store(0, std::memory_order_relaxed); }
+
+    // The files this reader reads: the device, or the parts of the image set.
+    std::vector<std::string> SourceFiles() const;
+
 private:
     struct DeviceHandle;
     std::shared_ptr<DeviceHandle> CachedDeviceFor(const std::string& path);
@@ -55,6 +70,9 @@ private:
     bool ReadDeviceRequest(int fd, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
                            bool consultPolicy);
     std::string PartName(std::uint64_t partIndex) const;
+    void CountUnreadable(std::uint64_t sectors) { unreadable_.fetch_add(sectors, std::memory_order_relaxed); }
+    // Zeros sectors that could not be read, and counts them.
+    void GiveUp(std::uint8_t* buffer, std::uint64_t sectors);
 
     const SourceDescriptor& source_;
     BadSectorPolicyState& policy_;
@@ -64,6 +82,7 @@ private:
     // read. A failed open is cached too, so it is not retried for that path.
     std::mutex cacheMutex_;
     std::shared_ptr<DeviceHandle> cachedDevice_;
+    std::atomic<std::uint64_t> unreadable_{0};
 };
 
 }  // namespace zt

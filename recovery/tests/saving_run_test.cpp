@@ -8,7 +8,11 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/testing/failing_file_writer.h"
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "platform/testing/fake_destination.h"
 #include "platform/testing/fake_raw_io.h"
 #include "platform/testing/temp_folder.h"
 
@@ -20,6 +24,7 @@ using testing::ReadBytes;
 using testing::TempFolder;
 
 constexpr char kCard[] = "/media/card.dd";
+constexpr char kOut[] = "/out";
 constexpr std::uint64_t kCardSectors = 4000;
 constexpr std::uint8_t kSeed = 9;
 
@@ -65,7 +70,8 @@ protected:
         source.RangeStart = 0;
         source.RangeEnd = kCardSectors;
         policy.Set(SkipAll);
-        destination = out.Path();
+        dest.folders = {kOut};
+        destination = kOut;
         EXPECT_TRUE(store.WriteValue(kAppRegistryKey, kRecoveryLogValue, logs.Path()));
     }
 
@@ -82,28 +88,30 @@ protected:
         return bytes;
     }
 
-    std::unique_ptr<SavingRun> MakeRun(platform::FileWriter& w) {
+    std::unique_ptr<SavingRun> MakeRun(platform::Destination& w) {
         return std::make_unique<SavingRun>(list, source, policy, destination,
                                            SavingServices{w, prompt, LogContext{store}, settings, headerWritten, io,
                                                           [this] { return clock; }});
     }
-    std::unique_ptr<SavingRun> MakeRun() { return MakeRun(writer); }
+    std::unique_ptr<SavingRun> MakeRun() { return MakeRun(dest); }
 
-    std::string Saved(const std::string& relative) const { return ReadBytes(out / relative); }
+    std::string Saved(const std::string& relative) const {
+        return dest.Content(std::string(kOut) + "/" + relative).value_or("(missing)");
+    }
+    bool Exists(const std::string& relative) const { return dest.Has(std::string(kOut) + "/" + relative); }
     std::string RecoveryLog() const { return ReadBytes(logs / "Recovery Log.txt"); }
 
     testing::FakeRawIo io;
     SourceDescriptor source;
     BadSectorPolicyState policy;
     FoundFileList list;
-    TempFolder out;
     TempFolder logs;
     std::string destination;
     platform::MemorySettingsStore store;
     AppSettings settings;
     std::atomic<bool> headerWritten{false};
     ScriptedOverwritePrompt prompt;
-    testing::FailingFileWriter writer;
+    testing::FakeDestination dest;
     std::time_t clock = 1'700'000'000;
 };
 
@@ -169,7 +177,7 @@ TEST_F(SavingRunTest, OnlySelectedRecordsAreSavedEachUnderItsType) {
     EXPECT_EQ(run->State().total, 2);
     EXPECT_EQ(run->State().saved, 2);
     EXPECT_EQ(Saved("CR2/File1.CR2"), Expected(30, 3));
-    EXPECT_FALSE(fs::exists(out / "JPEG/File2.JPEG"));
+    EXPECT_FALSE(Exists("JPEG/File2.JPEG"));
     EXPECT_EQ(run->State().CurrentNames().file, "File1.CR2");
     EXPECT_EQ(run->State().CurrentNames().folder, "CR2");
 }
@@ -185,7 +193,7 @@ TEST_F(SavingRunTest, PathsNeverDoubleTheSeparatorNorLeaveTheDestination) {
     EXPECT_EQ(SavedFilePath("/" + std::string(5000, 'a'), "JPEG", "File1.JPEG"), "");
 
     // A destination given with its trailing separator saves to the same place.
-    destination = out.Path() + "/";
+    destination = std::string(kOut) + "/";
     list.Append(Selected("JPEG", 1, 10, 2));
     list.Append(Selected("..", 1, 10, 2));
     auto run = MakeRun();
@@ -193,7 +201,8 @@ TEST_F(SavingRunTest, PathsNeverDoubleTheSeparatorNorLeaveTheDestination) {
     EXPECT_EQ(Saved("JPEG/File1.JPEG"), Expected(10, 2));
     EXPECT_EQ(run->State().saved, 1);
     EXPECT_EQ(run->State().failed, 1);
-    EXPECT_FALSE(fs::exists(fs::path(out.Path()).parent_path() / "File1.."));
+    EXPECT_FALSE(dest.Has("/File1.."));
+    EXPECT_FALSE(dest.Has("/out/../File1.."));
 }
 
 // Four files of which the first two already exist with old content.
@@ -201,9 +210,9 @@ class OverwriteTest : public SavingRunTest {
 protected:
     OverwriteTest() {
         for (std::int32_t i = 1; i <= 3; ++i) list.Append(Selected("PNG", i, std::uint64_t(i) * 100, 3));
-        fs::create_directories(out / "PNG");
-        testing::WriteBytes(out / "PNG/File1.PNG", "old one");
-        testing::WriteBytes(out / "PNG/File2.PNG", "old two");
+        dest.folders.insert("/out/PNG");
+        dest.Put("/out/PNG/File1.PNG", "old one");
+        dest.Put("/out/PNG/File2.PNG", "old two");
     }
     void RunWith(std::deque<OverwriteAnswer> answers) {
         prompt = ScriptedOverwritePrompt(std::move(answers));
@@ -247,7 +256,7 @@ TEST_F(OverwriteTest, NoAndACloseKeepOneFileAndAskAgain) {
     EXPECT_EQ(Saved("PNG/File1.PNG"), "old one");
     EXPECT_TRUE(Replaced(2));
 
-    testing::WriteBytes(out / "PNG/File1.PNG", "old one");
+    dest.Put("/out/PNG/File1.PNG", "old one");
     RunWith({OverwriteAnswer::Closed, OverwriteAnswer::Closed});
     EXPECT_EQ(prompt.asked.size(), 3u);  // every existing file, the third included
     EXPECT_EQ(Saved("PNG/File1.PNG"), "old one");
@@ -264,73 +273,105 @@ TEST_F(OverwriteTest, ANewRunAsksAgainAndFindsTheFilesOfTheLast) {
     EXPECT_EQ(prompt.asked.size(), 3u);
 }
 
-TEST_F(OverwriteTest, AReadOnlyFileIsReplaced) {
-    ASSERT_EQ(::chmod((out / "PNG/File1.PNG").c_str(), 0444), 0);
-    RunWith({OverwriteAnswer::Yes, OverwriteAnswer::No});
-    EXPECT_TRUE(Replaced(1));
-    EXPECT_EQ(saved, 3);
-}
-
-TEST_F(OverwriteTest, LinksAreReplacedThemselvesAndNeverFollowed) {
-    // A link in place of a file is replaced, not written through; a link in
-    // place of the type folder is not entered at all.
-    TempFolder elsewhere;
-    testing::WriteBytes(elsewhere / "precious", "keep me");
-    fs::remove(out / "PNG/File1.PNG");
-    fs::create_symlink(elsewhere / "precious", out / "PNG/File1.PNG");
-    list.Append(Selected("GIF", 1, 50, 1));
-    fs::create_directory_symlink(elsewhere.Path(), out / "GIF");
-    RunWith({OverwriteAnswer::Yes, OverwriteAnswer::No});
-    EXPECT_TRUE(Replaced(1));
-    EXPECT_FALSE(fs::is_symlink(out / "PNG/File1.PNG"));
-    EXPECT_EQ(ReadBytes(elsewhere / "precious"), "keep me");
-    EXPECT_FALSE(fs::exists(elsewhere / "File1.GIF"));
-    EXPECT_EQ(saved, 3);
+TEST_F(OverwriteTest, AReplacedFileStaysUntilItsReplacementIsComplete) {
+    dest.writeLimit = 512;  // File1's replacement fails half way
+    RunWith({OverwriteAnswer::YesToAll});
+    EXPECT_EQ(Saved("PNG/File1.PNG"), "old one");
+    EXPECT_EQ(Saved("PNG/File2.PNG"), "old two");
+    EXPECT_FALSE(Exists("PNG/File3.PNG"));
+    EXPECT_EQ(saved, 0);
+    for (const auto& [path, file] : dest.files) EXPECT_EQ(path.find(".partial"), std::string::npos) << path;
 }
 
 TEST_F(SavingRunTest, FilesThatCannotBeWrittenAreLeftOutAndTheRunGoesOn) {
     // The type folder is a file, a creation fails, the disk fills up in the
-    // middle of a file (what was written stays), and later files find no room.
-    testing::WriteBytes(out / "GIF", "a file where the folder should be");
+    // middle of a file (nothing of it keeps its name), and later files find no room.
+    dest.Put("/out/GIF", "a file where the folder should be");
     list.Append(Selected("GIF", 1, 10, 2));
     list.Append(Selected("JPEG", 1, 20, 2));
     list.Append(Selected("JPEG", 2, 30, 8));   // 4608 bytes: 4096 fit, then the disk is full
     list.Append(Selected("JPEG", 3, 40, 2));
     list.Append(Selected("JPEG", 4, 50, 0));
-    writer.FailCreate("File1.JPEG", EIO);
-    writer.SetSpace(4096);
+    dest.FailCreate("File1.JPEG", EIO);
+    dest.writeLimit = 4096;
     auto run = MakeRun();
     run->Run();
     EXPECT_EQ(run->State().total, 5);
     EXPECT_EQ(run->State().saved, 0);
     EXPECT_EQ(run->State().failed, 5);
     EXPECT_EQ(run->State().lastError, ENOSPC);
-    EXPECT_EQ(Saved("JPEG/File2.JPEG"), Expected(30, 8).substr(0, 4096));
+    EXPECT_EQ(dest.files.size(), 1u);  // only the file in the folder's place
+    EXPECT_EQ(dest.removed, (std::vector<std::string>{"/out/JPEG/.File2.JPEG.partial", "/out/JPEG/.File3.JPEG.partial",
+                                                      "/out/JPEG/.File4.JPEG.partial"}));
     EXPECT_FALSE(run->State().aborted);
     EXPECT_NE(RecoveryLog().find("Files Recover :0 / 5\r\n"), std::string::npos);
     EXPECT_NE(RecoveryLog().find("File Saved Successfully\r\n"), std::string::npos);
 }
 
 TEST_F(SavingRunTest, ADestinationThatVanishesIsNotMadeAgain) {
-    const std::string gone = out / "gone";
-    fs::create_directory(gone);
-    destination = gone;
     for (std::int32_t i = 1; i <= 3; ++i) list.Append(Selected("JPEG", i, std::uint64_t(i) * 10, 1));
-    writer.BeforeWrite([&](int writes) {
-        if (writes == 0) fs::remove_all(gone);  // pulled out while the first file is written
+    dest.BeforeWrite([&](int writes) {
+        if (writes == 0) {  // pulled out while the first file is written
+            dest.folders.clear();
+            dest.files.clear();
+        }
     });
     auto run = MakeRun();
     run->Run();
     // The first file went with the folder: it is not counted as saved.
     EXPECT_EQ(run->State().saved, 0);
     EXPECT_EQ(run->State().failed, 3);
-    EXPECT_FALSE(fs::exists(gone));
+    EXPECT_TRUE(dest.folders.empty());
+}
+
+TEST_F(SavingRunTest, AFolderThatCannotBeMadeIsReportedAsSuch) {
+    // A read-only destination: the reason is the failed folder, not a missing one.
+    list.Append(Selected("JPEG", 1, 10, 1));
+    dest.folderError = EROFS;
+    auto run = MakeRun();
+    run->Run();
+    EXPECT_EQ(run->State().failed, 1);
+    EXPECT_EQ(run->State().lastError, EROFS);
+    EXPECT_TRUE(dest.created.empty());
+}
+
+TEST_F(SavingRunTest, TheRunEndsWithOneFlushAndAFailedFlushIsAFailure) {
+    for (std::int32_t i = 1; i <= 3; ++i) list.Append(Selected("JPEG", i, std::uint64_t(i) * 10, 1));
+    auto run = MakeRun();
+    run->Run();
+    EXPECT_EQ(dest.synced, std::vector<std::string>{kOut});
+    EXPECT_EQ(run->State().syncError, 0);
+
+    dest.syncError = EIO;
+    run = MakeRun();
+    prompt = ScriptedOverwritePrompt({OverwriteAnswer::YesToAll});
+    run->Run();
+    EXPECT_EQ(run->State().syncError, EIO);
+    EXPECT_EQ(dest.synced.size(), 2u);
+
+    // A run that wrote nothing has nothing to flush.
+    dest.syncError = 0;
+    prompt = ScriptedOverwritePrompt({OverwriteAnswer::NoToAll});
+    MakeRun()->Run();
+    EXPECT_EQ(dest.synced.size(), 2u);
+}
+
+TEST_F(SavingRunTest, UnreadableSectorsOfTheSavedFilesAreCounted) {
+    list.Append(Selected("JPEG", 1, 10, 20));
+    io.AddBadSector(kCard, 12);
+    io.AddBadSector(kCard, 25);
+    policy.Set(RetryAll);
+    auto run = MakeRun();
+    run->Run();
+    EXPECT_EQ(run->State().saved, 1);
+    EXPECT_EQ(run->State().unreadableSectors, 2u);
+    EXPECT_TRUE(SameBytes(Saved("JPEG/File1.JPEG"), Expected(10, 20, {12, 25})));
 }
 
 TEST_F(SavingRunTest, AStopLetsTheFileInHandFinish) {
     for (std::int32_t i = 1; i <= 3; ++i) list.Append(Selected("JPEG", i, std::uint64_t(i) * 100, 20));
     auto run = MakeRun();
-    writer.BeforeWrite([&](int writes) {
+    dest.BeforeWrite([&](int writes) {
         if (writes == 1) run->RequestStop();  // in the middle of the first file
     });
     run->Start();
@@ -338,7 +379,7 @@ TEST_F(SavingRunTest, AStopLetsTheFileInHandFinish) {
     EXPECT_TRUE(run->State().aborted);
     EXPECT_EQ(run->State().saved, 1);
     EXPECT_EQ(Saved("JPEG/File1.JPEG"), Expected(100, 20));
-    EXPECT_FALSE(fs::exists(out / "JPEG/File2.JPEG"));
+    EXPECT_FALSE(Exists("JPEG/File2.JPEG"));
     EXPECT_TRUE(RecoveryLog().ends_with("\r\nFile Saving Aborted\r\n"));
     EXPECT_EQ(SavingEndMessage(run->State().total, run->State().aborted), "File Saving Aborted.");
 }
@@ -346,12 +387,12 @@ TEST_F(SavingRunTest, AStopLetsTheFileInHandFinish) {
 TEST_F(SavingRunTest, APauseHoldsTheThreadAtTheNextChunkUntilResumed) {
     list.Append(Selected("JPEG", 1, 100, 40));
     auto run = MakeRun();
-    writer.BeforeWrite([&](int writes) {
+    dest.BeforeWrite([&](int writes) {
         if (writes == 1) run->Gate().Pause();  // the stop question opens
     });
     run->Start();
     while (!run->Gate().Holding()) std::this_thread::yield();
-    EXPECT_EQ(writer.Writes(), 2);  // the chunk in hand was written, no more
+    EXPECT_EQ(dest.Writes(), 2);  // the chunk in hand was written, no more
     EXPECT_TRUE(run->Running());
     run->Gate().Resume();  // answered No: the run goes on as before
     run->Join();
@@ -375,15 +416,15 @@ TEST_F(SavingRunTest, TheLogGetsItsStartBlockOnceAndEveryRunsReport) {
     clock = 1'733'664'300;  // Sunday, December 08, 2024, 13:25 UTC
     list.Append(Selected("JPEG", 1, 10, 2));
     list.Append(Selected("JPEG", 2, 20, 10));  // two chunks
-    fs::create_directories(out / "JPEG");
-    testing::WriteBytes(out / "JPEG/File2.JPEG", "old");
+    dest.folders.insert("/out/JPEG");
+    dest.Put("/out/JPEG/File2.JPEG", "old");
     prompt = ScriptedOverwritePrompt({OverwriteAnswer::Yes});
-    writer.BeforeWrite([&](int) { clock += 40; });  // 80 s in all
-    writer.FailCreate("File1.JPEG", ENOSPC);
+    dest.BeforeWrite([&](int) { clock += 40; });  // 80 s in all
+    dest.FailCreate("File1.JPEG", ENOSPC);
     auto run = MakeRun();
     run->Run();
     clock = 1'733'667'900 + 2 * 3600 + 120;  // a later run of the same process
-    writer.BeforeWrite({});
+    dest.BeforeWrite({});
     MakeRun()->Run();
 
     const std::string report1 =
@@ -397,6 +438,72 @@ TEST_F(SavingRunTest, TheLogGetsItsStartBlockOnceAndEveryRunsReport) {
     EXPECT_EQ(RecoveryLog(), "\r\n-----------------------Start--------------------------\r\nZentrix for Pictora"
                              "\r\nVersion 1.0\r\n13:25 - Sunday, December 08, 2024" +
                                  report1 + report2);
+}
+
+// Saving into a real folder: links, permissions and file-size limits are the
+// system's own.
+class SavingOnDisk : public SavingRunTest {
+protected:
+    SavingOnDisk() {
+        destination = out.Path();
+        fs::create_directories(out / "PNG");
+        testing::WriteBytes(out / "PNG/File1.PNG", "old one");
+        list.Append(Selected("PNG", 1, 100, 3));
+    }
+    int RunOnDisk() {
+        auto run = MakeRun(platform::SystemDestination());
+        run->Run();
+        return run->State().saved;
+    }
+    bool Replaced() const { return ReadBytes(out / "PNG/File1.PNG") == Expected(100, 3); }
+    TempFolder out;
+};
+
+TEST_F(SavingOnDisk, AReadOnlyFileIsReplaced) {
+    ASSERT_EQ(::chmod((out / "PNG/File1.PNG").c_str(), 0444), 0);
+    prompt = ScriptedOverwritePrompt({OverwriteAnswer::Yes});
+    EXPECT_EQ(RunOnDisk(), 1);
+    EXPECT_TRUE(Replaced());
+}
+
+TEST_F(SavingOnDisk, LinksAreReplacedThemselvesAndNeverFollowed) {
+    // A link in place of a file is replaced, not written through; a link in
+    // place of the type folder is not entered at all.
+    TempFolder elsewhere;
+    testing::WriteBytes(elsewhere / "precious", "keep me");
+    fs::remove(out / "PNG/File1.PNG");
+    fs::create_symlink(elsewhere / "precious", out / "PNG/File1.PNG");
+    list.Append(Selected("GIF", 1, 50, 1));
+    fs::create_directory_symlink(elsewhere.Path(), out / "GIF");
+    prompt = ScriptedOverwritePrompt({OverwriteAnswer::Yes});
+    EXPECT_EQ(RunOnDisk(), 1);
+    EXPECT_TRUE(Replaced());
+    EXPECT_FALSE(fs::is_symlink(out / "PNG/File1.PNG"));
+    EXPECT_EQ(ReadBytes(elsewhere / "precious"), "keep me");
+    EXPECT_FALSE(fs::exists(elsewhere / "File1.GIF"));
+}
+
+TEST_F(SavingOnDisk, AFileCutShortByAFileSizeLimitNeverGetsItsName) {
+    // The first run fails half way; the second, keeping existing files, must
+    // not find a cut-short file to keep and count.
+    list.Clear();
+    list.Append(Selected("JPEG", 1, 100, 40));
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = saved;
+    limit.rlim_cur = 8192;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const int first = RunOnDisk();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(first, 0);
+    EXPECT_FALSE(fs::exists(out / "JPEG/File1.JPEG"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(out / "JPEG"), fs::directory_iterator()), 0);
+    prompt = ScriptedOverwritePrompt({OverwriteAnswer::NoToAll});
+    EXPECT_EQ(RunOnDisk(), 1);
+    EXPECT_EQ(ReadBytes(out / "JPEG/File1.JPEG"), Expected(100, 40));
 }
 
 TEST(OverwriteQuestionTest, NamesTheFile) {

@@ -43,7 +43,11 @@ void CButtonST::SetBitmaps(const QImage& normal, const QColor& normalKey, const 
     update();
 }
 
-void CButtonST::SetTooltipText(const QString& text) { setToolTip(text); }
+void CButtonST::SetTooltipText(const QString& text) {
+    setToolTip(text);
+    // A picture button has no text of its own: screen readers name it by its tooltip.
+    setAccessibleName(text);
+}
 
 QPixmap CButtonST::CurrentPicture() const {
     const bool showHover = m_hovered || isDown() || m_normal.isNull();

@@ -100,11 +100,16 @@ void CFolderTreeCtrl::ClickCheckBox(QTreeWidgetItem* item) {
     }
     setCurrentItem(item);
     const bool ticked = !IsTicked(item);
+    SetItemTicked(item, ticked);
+    emit CheckToggled(item, ticked ? 1 : 0);
+}
+
+void CFolderTreeCtrl::SetItemTicked(QTreeWidgetItem* item, bool ticked) {
+    const bool previous = m_changing;
     m_changing = true;
     SetBranch(item, ticked);
     UpdateAncestors(item);
-    m_changing = false;
-    emit CheckToggled(item, ticked ? 1 : 0);
+    m_changing = previous;
 }
 
 void CFolderTreeCtrl::keyPressEvent(QKeyEvent* event) {

@@ -28,6 +28,9 @@ public:
 
     // What a click on the item's check box does.
     void ClickCheckBox(QTreeWidgetItem* item);
+    // Ticks or unticks the item's branch and updates its ancestors as a click
+    // would, without telling the owner (it is the owner asking).
+    void SetItemTicked(QTreeWidgetItem* item, bool ticked);
 
 signals:
     // The clicked item's new state: 0 unticked, 1 ticked.

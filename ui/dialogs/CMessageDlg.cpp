@@ -22,8 +22,10 @@ CMessageDlg::CMessageDlg(QString skinFolder, const QString& windowTitle, const Q
     auto* frame = new QGroupBox(this);
     PlaceDu(frame, 23, 15, 180, 60);
     m_message = new CTransparentStatic(message, this);
-    PlaceDu(m_message, 36, 29, 149, 8);
-    m_message->setGeometry(m_message->geometry().adjusted(0, -3, 0, 3));
+    // Room for two lines: a save that lost files says how many.
+    PlaceDu(m_message, 36, 20, 160, 28);
+    m_message->setWordWrap(true);
+    m_message->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_viewLog = new QCheckBox(this);
     PlaceDu(m_viewLog, 45, 52, 8, 8);
     m_viewLog->setGeometry(m_viewLog->geometry().adjusted(-2, -3, 4, 3));

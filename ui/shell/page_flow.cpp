@@ -5,7 +5,9 @@
 namespace zt::ui {
 
 int HandOver(QWidget& current, QDialog& next, const QString& windowTitle) {
-    current.hide();
+    // QDialog's own hide also ends the modal run the opener is in, so that
+    // Back from the next page would close the opener too: hide the window only.
+    current.QWidget::setVisible(false);
     const int result = next.exec();
     current.setWindowTitle(windowTitle);
     current.show();

@@ -275,25 +275,27 @@ std::vector<SkinPicture> DrawSkin() {
     return skin;
 }
 
+QImage AppIconImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
+    QLinearGradient fill(0, 0, 0, 64);
+    fill.setColorAt(0, colours::Primary.lighter(112));
+    fill.setColorAt(1, colours::Ink);
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill);
+    p.drawRoundedRect(QRectF(1, 1, 62, 62), 12, 12);
+    p.translate(30, 36);
+    p.scale(0.62, 0.62);
+    art::DrawCamera(p, QPointF(0, 0));
+    return image;
+}
+
 QIcon AppIcon() {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64}) {
-        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 64.0, size / 64.0);
-        QLinearGradient fill(0, 0, 0, 64);
-        fill.setColorAt(0, colours::Primary.lighter(112));
-        fill.setColorAt(1, colours::Ink);
-        p.setPen(Qt::NoPen);
-        p.setBrush(fill);
-        p.drawRoundedRect(QRectF(1, 1, 62, 62), 12, 12);
-        p.translate(30, 36);
-        p.scale(0.62, 0.62);
-        art::DrawCamera(p, QPointF(0, 0));
-        icon.addPixmap(QPixmap::fromImage(image));
-    }
+    for (int size : {16, 24, 32, 48, 64}) icon.addPixmap(QPixmap::fromImage(AppIconImage(size)));
     return icon;
 }
 

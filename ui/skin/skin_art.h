@@ -24,6 +24,8 @@ struct SkinPicture {
 
 // The window icon of every page and dialog.
 [[nodiscard]] QIcon AppIcon();
+// The program's icon drawn at size x size pixels, on a transparent ground.
+[[nodiscard]] QImage AppIconImage(int size);
 // The about dialog's background picture (450 by 300).
 [[nodiscard]] QImage AboutPicture();
 // Gives the application the skin's button face and plain window colour, so

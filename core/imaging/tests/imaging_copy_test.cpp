@@ -110,6 +110,31 @@ TEST(ImagingCopy, ConfirmedStopEndsAfterTheChunkInProgressAndKeepsWhatWasWritten
     EXPECT_EQ(ImagingOutcomeMessage(outcome), "Image creation aborted.");
 }
 
+TEST(ImagingCopy, AStopRightAfterANewPartNamesThatPartAsTheLastFile) {
+    ImagingRig rig(ImagePartSectors + 100);
+    std::uint64_t chunks = 0;
+    const ImagingOutcome outcome = rig.Run(0, ImagePartSectors + 80, true, [&] {
+        if (++chunks == ImagePartSectors / ImagingChunkSectors + 1) rig.stop.store(true);
+    });
+    EXPECT_EQ(outcome.result, ImagingResult::Aborted);
+    EXPECT_EQ(rig.Part(1).size, 4096u);
+    EXPECT_EQ(rig.progress.LastFileName(), "/dest/Image1.img");
+}
+
+TEST(ImagingCopy, UnreadableSectorsAreCountedPerRun) {
+    ImagingRig rig(100);
+    rig.policy.Set(SkipAll);
+    rig.device.AddBadSector(kDevicePath, 3);  // its 8-sector request is given up whole
+    SectorReader reader(rig.source, rig.policy, rig.device);
+    ImagingCopy copy(reader, rig.destination, rig.progress, rig.stop);
+    rig.source.RangeEnd = 16;
+    ASSERT_EQ(copy.Run({MakeImageBaseName("/dest"), false, {}}).result, ImagingResult::Completed);
+    EXPECT_EQ(reader.UnreadableSectors(), 8u);
+    rig.source.RangeStart = 8;
+    ASSERT_EQ(copy.Run({MakeImageBaseName("/dest"), false, {}}).result, ImagingResult::Completed);
+    EXPECT_EQ(reader.UnreadableSectors(), 0u);
+}
+
 TEST(ImagingCopyFailures, WriteFailureEndsTheRunAndSaysWhy) {
     ImagingRig rig(ImagePartSectors + 100);
     // Part 0 fills, part 1 gets two chunks, then the disk is full.
@@ -210,6 +235,16 @@ TEST(ImagingDestination, MissingFolderAndTooLittleSpaceAreRefused) {
     EXPECT_EQ(DestinationCheckMessage(DestinationCheck::InsufficientSpace),
               "Insufficient free space on destination. Please change destination path.");
     EXPECT_EQ(DestinationCheckMessage(DestinationCheck::Ok), "");
+}
+
+TEST(ImagingDestination, AFolderOnTheDiskBeingCopiedIsRefused) {
+    DestinationRig rig;
+    rig.io.folders.insert("/media/card");
+    rig.io.sharedMedia.insert({"/media/card", "/dev/sdz"});
+    EXPECT_EQ(rig.Check("/media/card"), DestinationCheck::OnSourceMedium);
+    EXPECT_EQ(rig.Check("/dest"), DestinationCheck::Ok);
+    EXPECT_NE(DestinationCheckMessage(DestinationCheck::OnSourceMedium).find("lies on the disk being copied"),
+              std::string::npos);
 }
 
 TEST(ImagingDestination, CopyingASourceOntoItselfIsRefused) {

@@ -14,6 +14,7 @@
 #include "core/imaging/imaging_thread.h"
 #include "core/source/pause_gate.h"
 #include "core/imaging/tests/imaging_test_rig.h"
+#include "platform/testing/temp_folder.h"
 
 namespace zt::testing {
 namespace {
@@ -42,7 +43,7 @@ protected:
         source_.RangeStart = start;
         source_.RangeEnd = end;
         SectorReader reader(source_, policy_);
-        ImagingCopy copy(reader, platform::SystemDestinationIo(), progress_, stop_);
+        ImagingCopy copy(reader, platform::SystemDestination(), progress_, stop_);
         return copy.Run({MakeImageBaseName(Dest()), false, {}});
     }
     std::string Dest() const { return (root_ / "dest").string(); }
@@ -81,16 +82,74 @@ TEST_F(ImagingOnDisk, FileSizeLimitIsReportedAsAFailedWriteAndTheDataStays) {
     EXPECT_EQ(ReadFile(root_ / "dest" / "Image0.img"), DeviceSectors(0, 16));
 }
 
-TEST_F(ImagingOnDisk, PartThatCannotBeCreatedIsReported) {
+TEST_F(ImagingOnDisk, PartsThatAreNoPlainFilesAreRefusedBeforeAnythingIsWritten) {
     fs::create_directory(root_ / "dest" / "Image0.img");
     ImagingOutcome outcome = Run(0, 8);
-    EXPECT_EQ(outcome.failure, ImagingFailure::CreatePart);
-    EXPECT_EQ(outcome.error, EISDIR);
+    EXPECT_EQ(outcome.failure, ImagingFailure::PartNotAFile);
+    fs::remove(root_ / "dest" / "Image0.img");
+
+    // A FIFO would hold the open forever.
+    ASSERT_EQ(::mkfifo((root_ / "dest" / "Image0.img").c_str(), 0644), 0);
+    outcome = Run(0, 8);
+    EXPECT_EQ(outcome.failure, ImagingFailure::PartNotAFile);
+    EXPECT_EQ(ImagingOutcomeMessage(outcome), "Image creation failed: " + Dest() +
+                                                  "/Image0.img is not a regular file; nothing was written.");
+}
+
+TEST_F(ImagingOnDisk, ALinkToTheSourceIsRefusedAndTheSourceStaysUnchanged) {
+    // The source is an image set whose part a link (or a hard link) in the
+    // destination names; imaging must not empty it through that name.
+    fs::create_directories(root_ / "src");
+    fs::rename(root_ / "card.dd", root_ / "src" / "Image0.img");
+    const fs::path sourcePart = root_ / "src" / "Image0.img";
+    ::chmod(sourcePart.c_str(), 0444);
+    source_.ImageMode = true;
+    source_.ImageFolder = (root_ / "src").string() + "/";
+    source_.ImageMultiFile = true;
+    const std::vector<std::uint8_t> before = ReadFile(sourcePart);
+
+    fs::create_symlink(sourcePart, root_ / "dest" / "Image0.img");
+    ImagingOutcome outcome = Run(0, 64);
+    EXPECT_EQ(outcome.failure, ImagingFailure::PartIsSource);
+    EXPECT_EQ(outcome.path, Dest() + "/Image0.img");
+
+    fs::remove(root_ / "dest" / "Image0.img");
+    fs::create_hard_link(sourcePart, root_ / "dest" / "Image0.img");
+    EXPECT_EQ(Run(0, 64).failure, ImagingFailure::PartIsSource);
+
+    // The stale part after the last would be removed: the source's name too.
+    fs::remove(root_ / "dest" / "Image0.img");
+    fs::create_symlink(sourcePart, root_ / "dest" / "Image1.img");
+    EXPECT_EQ(Run(0, 64).failure, ImagingFailure::PartIsSource);
+
+    EXPECT_EQ(ReadFile(sourcePart), before);
+    struct stat st {};
+    ASSERT_EQ(::stat(sourcePart.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
+TEST_F(ImagingOnDisk, OtherLinksAreNeverWrittenThrough) {
+    const fs::path other = root_ / "other.bin";
+    testing::WriteBytes(other.string(), "not mine");
+
+    // A file with a second name would change under that name too.
+    fs::create_hard_link(other, root_ / "dest" / "Image0.img");
+    ImagingOutcome outcome = Run(0, 8);
+    EXPECT_EQ(outcome.failure, ImagingFailure::PartHasOtherNames);
+    EXPECT_EQ(testing::ReadBytes(other.string()), "not mine");
+
+    // A symbolic link is replaced by the part itself.
+    fs::remove(root_ / "dest" / "Image0.img");
+    fs::create_symlink(other, root_ / "dest" / "Image0.img");
+    ASSERT_EQ(Run(0, 8).result, ImagingResult::Completed);
+    EXPECT_FALSE(fs::is_symlink(root_ / "dest" / "Image0.img"));
+    EXPECT_EQ(ReadFile(root_ / "dest" / "Image0.img"), DeviceSectors(0, 8));
+    EXPECT_EQ(testing::ReadBytes(other.string()), "not mine");
 }
 
 TEST_F(ImagingOnDisk, DestinationChecksUseTheRealFolder) {
     source_.RangeEnd = 64;
-    platform::DestinationIo& io = platform::SystemDestinationIo();
+    platform::Destination& io = platform::SystemDestination();
     EXPECT_EQ(CheckImagingDestination(io, Dest(), source_), DestinationCheck::Ok);
     EXPECT_EQ(CheckImagingDestination(io, Dest() + "/", source_), DestinationCheck::Ok);
     EXPECT_EQ(CheckImagingDestination(io, (root_ / "missing").string(), source_), DestinationCheck::PathNotFound);

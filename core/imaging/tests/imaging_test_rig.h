@@ -8,7 +8,7 @@
 
 #include "core/imaging/imaging_copy.h"
 #include "core/source/testing/scripted_prompt.h"
-#include "platform/testing/fake_destination_io.h"
+#include "platform/testing/fake_destination.h"
 #include "platform/testing/fake_raw_io.h"
 
 namespace zt::testing {

@@ -77,7 +77,9 @@ public:
                     open_ = -1;
                 } else if (outcome == 0) {
                     ++examined_;
-                    if (examined_ == defs_[open_].searchLimit) {
+                    // An MKV header counts as examined, so its count may start past a
+                    // limit of 1: reaching the limit means getting to it or beyond.
+                    if (examined_ >= defs_[open_].searchLimit) {
                         Add(open_, start_, defs_[open_].maxSizeBytes / 512);
                         rescan = true;
                     }

@@ -91,6 +91,7 @@ private slots:
     void mainPageOpensWithEmptySkinAndWritesStartBlock();
     void mainPageWearsTheSkin();
     void handOverHidesAndRestoresTheOpener();
+    void backFromTheNextPageKeepsTheOpenerRunning();
     void jobWithoutSourcePageSaysSo();
     void pageResultTellsBackFromFinished();
     void exitAsksAndCancelKeepsThePage();
@@ -191,6 +192,26 @@ void ShellTest::pageResultTellsBackFromFinished() {
     QCOMPARE(boxes.asked.size(), 1);
     QCOMPARE(m_terminations, 0);
     QVERIFY(opener.isVisible());
+}
+
+void ShellTest::backFromTheNextPageKeepsTheOpenerRunning() {
+    ShellContext context = MakeContext(m_emptySkin.path());
+    bool visible = true;
+    context.makeSourcePage = [&](bool, QWidget* opener) {
+        return std::unique_ptr<QDialog>(std::make_unique<TestPage>(context, opener, visible));
+    };
+    CZTPictoraDlg main(context);
+    bool stillRunning = false;
+    QTimer::singleShot(0, &main, [&] {
+        main.OpenJob(true);  // the next page goes Back at once
+        QTimer::singleShot(50, &main, [&] {
+            stillRunning = main.isVisible();
+            main.done(QDialog::Accepted);
+        });
+    });
+    main.exec();
+    QVERIFY(!visible);
+    QVERIFY(stillRunning);  // the opener's own modal run outlived the next page
 }
 
 void ShellTest::jobWithoutSourcePageSaysSo() {

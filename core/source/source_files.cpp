@@ -1,0 +1,30 @@
+#include "core/source/source_files.h"
+
+namespace zt {
+
+std::vector<std::string> SourceFiles(const SourceDescriptor& source, platform::RawIo& io) {
+    std::vector<std::string> files;
+    if (!source.ImageMode) {
+        if (!source.SelectedDevice().empty()) files.push_back(source.SelectedDevice());
+        return files;
+    }
+    // Named as the reader names them: a single file is always Image0.img.
+    for (std::uint64_t part = 0;; ++part) {
+        const std::string name = source.ImageMultiFile ? "image" + std::to_string(part) + ".img" : "Image0.img";
+        const std::optional<std::string> found = io.FindEntryNoCase(source.ImageFolder, name);
+        if (!found) break;
+        files.push_back(*found);
+        if (!source.ImageMultiFile) break;
+    }
+    return files;
+}
+
+bool DestinationOnSourceMedium(platform::Destination& destination, const std::string& folder,
+                               const SourceDescriptor& source, platform::RawIo& io) {
+    for (const std::string& file : SourceFiles(source, io)) {
+        if (destination.FolderOnMedium(folder, file)) return true;
+    }
+    return false;
+}
+
+}  // namespace zt

@@ -1,0 +1,83 @@
+// Writing into a destination folder: image parts and recovered files reach
+// the file system only through Destination, so tests can make any step fail
+// (a full disk, an I/O error, a folder that cannot be made) and check that
+// the run says so. Nothing here is ever used on the source.
+//
+// The system implementation never follows a symbolic link at the last part
+// of a path it creates, writes, renames or changes: a link left in the
+// destination cannot send a file (or a permission change) elsewhere. The
+// folder the user chose may itself be reached through a link.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/raw_io.h"
+
+namespace zt::platform {
+
+enum class EntryKind { Missing, File, Folder, Link, Other };
+
+struct EntryInfo {
+    EntryKind kind = EntryKind::Missing;
+    int error = 0;           // errno when the path could not be examined (ENOENT for Missing)
+    std::uint64_t links = 0;  // names of a File (its hard-link count)
+};
+
+enum class CreateMode {
+    // Creates the file, or empties an existing regular file in place.
+    Truncate,
+    // Creates the file; fails with EEXIST when anything has that name.
+    Exclusive,
+};
+
+class Destination {
+public:
+    virtual ~Destination() = default;
+
+    // What the path itself names; a symbolic link is reported as Link.
+    virtual EntryInfo Examine(const std::string& path) = 0;
+    // True when path is a folder, following links.
+    virtual bool IsFolder(const std::string& path) = 0;
+    // Bytes an unprivileged writer may still use on the file system that
+    // holds path; nullopt when it cannot be asked.
+    virtual std::optional<std::uint64_t> FreeBytes(const std::string& path) = 0;
+    // True when both paths name the same existing file (device and inode),
+    // following links.
+    virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+    // True when writing into folder writes onto the medium that sourcePath
+    // (a device or an image file) is read from; see platform/source_medium.h.
+    virtual bool FolderOnMedium(const std::string& folder, const std::string& sourcePath) = 0;
+
+    // Creates one folder (mode 0755 before the umask). Returns 0 or the errno.
+    virtual int MakeFolder(const std::string& path) = 0;
+    // Gives the owner write permission on a regular file. Returns 0 or the errno.
+    virtual int MakeOwnerWritable(const std::string& path) = 0;
+    // Removes a file or a link (never a folder). Returns 0 or the errno.
+    virtual int Remove(const std::string& path) = 0;
+    // Gives from the name to, replacing whatever file or link had it, in one
+    // step. Returns 0 or the errno.
+    virtual int Rename(const std::string& from, const std::string& to) = 0;
+
+    // Opens a regular file for writing. Anything but a regular file at path
+    // (a link, a FIFO, a device) is refused, never opened.
+    virtual OpenResult Create(const std::string& path, CreateMode mode) = 0;
+    // Writes all length bytes at offset, finishing short writes. Returns 0,
+    // or the errno of the failure; bytes written before it stay in the file.
+    virtual int WriteAt(int handle, const void* buffer, std::size_t length, std::uint64_t offset) = 0;
+    // Flushes the file to its medium and closes it. Returns the first errno
+    // met: a write the kernel could not carry out shows up here.
+    virtual int FlushAndClose(int handle) = 0;
+    // Closes without a flush. Returns 0 or the errno (a late write error).
+    virtual int Close(int handle) = 0;
+    // Flushes everything written to the file system that holds path, in one
+    // call however many files were written. Returns 0 or the errno.
+    virtual int SyncFileSystem(const std::string& path) = 0;
+};
+
+// The process's real implementation (POSIX).
+Destination& SystemDestination();
+
+}  // namespace zt::platform

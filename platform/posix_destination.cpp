@@ -1,0 +1,130 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/destination.h"
+#include "platform/source_medium.h"
+
+namespace zt::platform {
+
+namespace {
+
+int Retried(int result) { return result == 0 ? 0 : errno; }
+
+class PosixDestination final : public Destination {
+public:
+    EntryInfo Examine(const std::string& path) override {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) return {EntryKind::Missing, errno, 0};
+        if (S_ISREG(st.st_mode)) return {EntryKind::File, 0, static_cast<std::uint64_t>(st.st_nlink)};
+        if (S_ISDIR(st.st_mode)) return {EntryKind::Folder, 0, 0};
+        if (S_ISLNK(st.st_mode)) return {EntryKind::Link, 0, 0};
+        return {EntryKind::Other, 0, 0};
+    }
+
+    bool IsFolder(const std::string& path) override {
+        struct stat st {};
+        return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+
+    std::optional<std::uint64_t> FreeBytes(const std::string& path) override {
+        struct statvfs vfs {};
+        if (::statvfs(path.c_str(), &vfs) != 0) return std::nullopt;
+        // f_bavail, not f_bfree: the blocks reserved for root are not ours to fill.
+        return std::uint64_t{vfs.f_bavail} * std::uint64_t{vfs.f_frsize};
+    }
+
+    bool SameFile(const std::string& a, const std::string& b) override {
+        struct stat sa {};
+        struct stat sb {};
+        if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    }
+
+    bool FolderOnMedium(const std::string& folder, const std::string& sourcePath) override {
+        return FolderOnSourceMedium(folder, sourcePath);
+    }
+
+    int MakeFolder(const std::string& path) override { return Retried(::mkdir(path.c_str(), 0755)); }
+
+    int MakeOwnerWritable(const std::string& path) override {
+        // Opened without following a link, so only the file itself changes.
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        if (!fd.Valid()) return errno;
+        struct stat st {};
+        if (::fstat(fd.Get(), &st) != 0) return errno;
+        if (!S_ISREG(st.st_mode)) return EINVAL;
+        if ((st.st_mode & S_IWUSR) != 0) return 0;
+        return Retried(::fchmod(fd.Get(), (st.st_mode & 07777) | S_IWUSR));
+    }
+
+    int Remove(const std::string& path) override { return Retried(::unlink(path.c_str())); }
+
+    int Rename(const std::string& from, const std::string& to) override {
+        return Retried(::rename(from.c_str(), to.c_str()));
+    }
+
+    OpenResult Create(const std::string& path, CreateMode mode) override {
+        int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+        flags |= mode == CreateMode::Exclusive ? O_EXCL : O_TRUNC;
+        int fd = -1;
+        do {
+            fd = ::open(path.c_str(), flags, 0644);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) return {-1, errno};
+        // O_NONBLOCK keeps a FIFO from holding the open forever; whatever it
+        // was, only a regular file is written.
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            const int error = errno;
+            ::close(fd);
+            return {-1, error};
+        }
+        if (!S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return {-1, EINVAL};
+        }
+        (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return {fd, 0};
+    }
+
+    int WriteAt(int handle, const void* buffer, std::size_t length, std::uint64_t offset) override {
+        return PwriteFull(handle, buffer, length, offset);
+    }
+
+    int FlushAndClose(int handle) override {
+        int error = 0;
+        while (::fsync(handle) != 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            break;
+        }
+        const int closeError = Close(handle);
+        return error != 0 ? error : closeError;
+    }
+
+    int Close(int handle) override {
+        if (handle < 0) return 0;
+        // close() is not retried on EINTR: on Linux the descriptor is gone either way.
+        if (::close(handle) == 0 || errno == EINTR) return 0;
+        return errno;
+    }
+
+    int SyncFileSystem(const std::string& path) override {
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
+        if (!fd.Valid()) return errno;
+        return Retried(::syncfs(fd.Get()));
+    }
+};
+
+}  // namespace
+
+Destination& SystemDestination() {
+    static PosixDestination destination;
+    return destination;
+}
+
+}  // namespace zt::platform

@@ -1,0 +1,101 @@
+#include "recovery/preview.h"
+
+#include <algorithm>
+#include <array>
+
+#include "platform/files.h"
+#include "platform/private_file.h"
+
+namespace zt {
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kPictureTypes{"JPEG", "BMP", "GIF", "PNG", "TIFF"};
+constexpr std::array<std::string_view, 6> kMediaTypes{"MPEG", "WAV", "AVI", "MP3", "MIDI", "WMA"};
+constexpr std::array<std::string_view, 11> kPreviewTypes{"JPEG", "GIF", "BMP",  "PNG",  "TIFF", "MPEG",
+                                                         "WAV",  "AVI", "MP3", "MIDI", "WMA"};
+
+constexpr std::size_t kChunkBytes = std::size_t{PreviewChunkSectors} * kSectorBytes;
+
+}  // namespace
+
+PreviewKind PreviewKindOf(std::string_view typeLabel) {
+    for (std::string_view name : kPictureTypes) {
+        if (typeLabel.starts_with(name)) return PreviewKind::Picture;
+    }
+    for (std::string_view name : kMediaTypes) {
+        if (typeLabel.starts_with(name)) return PreviewKind::Media;
+    }
+    return PreviewKind::None;
+}
+
+std::string PreviewFileName(std::string_view typeName) { return "ZTtemp." + std::string(typeName); }
+
+std::span<const std::string_view> PreviewTypeNames() { return kPreviewTypes; }
+
+void RemovePreviewFiles(const std::string& folder) {
+    for (std::string_view type : kPreviewTypes) {
+        platform::RemoveEntry(platform::JoinPath(folder, PreviewFileName(type)));
+    }
+}
+
+PreviewExtractor::PreviewExtractor(const SourceDescriptor& source, BadSectorPolicyState& policy, std::string folder,
+                                   platform::RawIo& io)
+    : source_(source), reader_(source_, policy, io), folder_(std::move(folder)), buffer_(kChunkBytes) {
+    // The range bounds the scan, not the files it found.
+    source_.RangeStart = 0;
+    source_.RangeEnd = 0;
+}
+
+std::string PreviewExtractor::PathFor(std::string_view typeName) const {
+    return platform::JoinPath(folder_, PreviewFileName(typeName));
+}
+
+std::optional<std::string> PreviewExtractor::Extract(const FileInfo& file) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string_view type = file.TypeName();
+    // A type name comes from the catalogue; anything else must not make a path.
+    if (type.empty() || type.find('/') != std::string_view::npos || type.find('.') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string path = PathFor(type);
+    platform::PrivateFile out(path);
+    if (out.CreateError() != 0) return std::nullopt;
+    if (file.sectorCount >= 0) {
+        const std::uint64_t first = file.startSector;
+        const std::uint64_t last = first + static_cast<std::uint64_t>(file.sectorCount);
+        for (std::uint64_t current = first; current <= last; current += PreviewChunkSectors) {
+            const auto count =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(PreviewChunkSectors, last - current + 1));
+            reader_.ReadSectors(current, count, buffer_.data());
+            // A short write ends the copy; the part written is still shown.
+            if (out.WriteAt(buffer_.data(), std::size_t{count} * kSectorBytes, (current - first) * kSectorBytes) !=
+                0) {
+                break;
+            }
+        }
+    }
+    if (out.Publish() != 0) return std::nullopt;
+    return path;
+}
+
+bool LivePreview::Offer(const FileInfo& file) {
+    if (busy_.exchange(true)) return false;
+    if (std::optional<std::string> path = extractor_.Extract(file)) {
+        {
+            std::lock_guard<std::mutex> lock(pathMutex_);
+            path_ = std::move(*path);
+        }
+        ready_.store(true, std::memory_order_release);
+    }
+    busy_.store(false);
+    return true;
+}
+
+std::optional<std::string> LivePreview::TakeReady() {
+    if (!ready_.exchange(false, std::memory_order_acq_rel)) return std::nullopt;
+    std::lock_guard<std::mutex> lock(pathMutex_);
+    return path_;
+}
+
+}  // namespace zt

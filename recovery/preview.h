@@ -1,0 +1,92 @@
+// Preview of a found file: its sectors copied into "ZTtemp.<type>" in the
+// temporary folder, which the results page then decodes or plays. The copy
+// holds exactly the bytes a save of the file would write.
+//
+// The temporary folder is shared with other users, so every copy is made
+// owner-only under a private name and renamed onto "ZTtemp.<type>" when
+// written: nothing is ever written through a link someone left there.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/scan/found_file_list.h"
+#include "core/source/sector_reader.h"
+
+namespace zt {
+
+// Sectors copied per read and write, as saving copies them.
+inline constexpr std::uint32_t PreviewChunkSectors = 8;
+
+enum class PreviewKind { Picture, Media, None };
+
+// What a results-tree label previews as: "JPEG", "BMP", "GIF", "PNG" and
+// "TIFF" are pictures, "MPEG", "WAV", "AVI", "MP3", "MIDI" and "WMA" are
+// played; any other type has no preview.
+PreviewKind PreviewKindOf(std::string_view typeLabel);
+
+// "ZTtemp." followed by the type name.
+std::string PreviewFileName(std::string_view typeName);
+
+// The preview files that Exit removes: the nine picture and media types the
+// results page always cleaned up, and those of MIDI and WMA, which it
+// previews too.
+std::span<const std::string_view> PreviewTypeNames();
+
+// Removes every preview file of PreviewTypeNames() from folder and nothing else.
+void RemovePreviewFiles(const std::string& folder);
+
+class PreviewExtractor {
+public:
+    // Reads through a reader of its own over a copy of source whose range is
+    // lifted, as saving does: a file found near the end of a narrowed range
+    // is previewed with its real sectors.
+    PreviewExtractor(const SourceDescriptor& source, BadSectorPolicyState& policy, std::string folder,
+                     platform::RawIo& io = platform::SystemRawIo());
+
+    const std::string& Folder() const { return folder_; }
+    std::string PathFor(std::string_view typeName) const;
+
+    // Copies the file's sectors startSector through startSector + sectorCount
+    // into its preview file. Returns the path, or nothing when the file could
+    // not be created (the last preview of the type then stays as it was). A
+    // write that fails part-way keeps what was written. Calls are serialised.
+    std::optional<std::string> Extract(const FileInfo& file);
+
+private:
+    SourceDescriptor source_;
+    SectorReader reader_;
+    std::string folder_;
+    std::mutex mutex_;
+    std::vector<std::uint8_t> buffer_;
+};
+
+// The pictures shown while a scan runs. The scan thread offers a copy of
+// every 1st, 12th, 23rd ... picture of a type; it is extracted at once unless
+// another offer is still being extracted, and the page's next half-second tick
+// takes the path to show.
+class LivePreview {
+public:
+    explicit LivePreview(PreviewExtractor& extractor) : extractor_(extractor) {}
+
+    // On the scan thread. False when it was skipped because an extraction was busy.
+    bool Offer(const FileInfo& file);
+    // On the user-interface thread: the path of the latest finished extraction,
+    // once; nothing when none has finished since the last call.
+    std::optional<std::string> TakeReady();
+
+private:
+    PreviewExtractor& extractor_;
+    std::atomic<bool> busy_{false};
+    std::atomic<bool> ready_{false};
+    std::mutex pathMutex_;
+    std::string path_;
+};
+
+}  // namespace zt

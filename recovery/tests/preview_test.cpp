@@ -1,0 +1,169 @@
+#include "recovery/preview.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+#include "platform/testing/fake_raw_io.h"
+#include "platform/testing/temp_folder.h"
+
+namespace zt {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempFolder;
+
+constexpr char kCard[] = "/media/card.dd";
+constexpr std::uint64_t kCardSectors = 200;
+constexpr std::uint8_t kSeed = 5;
+
+// Holds every read while a test keeps the gate shut.
+class GatedIo final : public platform::RawIo {
+public:
+    explicit GatedIo(platform::RawIo& inner) : inner_(inner) {}
+    platform::OpenResult Open(const std::string& path) override { return inner_.Open(path); }
+    void Close(int handle) override { inner_.Close(handle); }
+    std::optional<std::uint64_t> Size(int handle) override { return inner_.Size(handle); }
+    platform::ReadResult ReadAt(int handle, void* buffer, std::size_t length, std::uint64_t offset) override {
+        reading = true;
+        while (shut) std::this_thread::yield();
+        return inner_.ReadAt(handle, buffer, length, offset);
+    }
+    std::optional<std::string> FindEntryNoCase(const std::string& folder, const std::string& name) override {
+        return inner_.FindEntryNoCase(folder, name);
+    }
+    std::atomic<bool> shut{false};
+    std::atomic<bool> reading{false};
+
+private:
+    platform::RawIo& inner_;
+};
+
+class PreviewTest : public ::testing::Test {
+protected:
+    PreviewTest() {
+        io.AddPatternFile(kCard, kCardSectors * kSectorSize, kSeed);
+        source.DeviceNames[0] = kCard;
+        // A narrowed scan range must not cut a preview short.
+        source.RangeStart = 10;
+        source.RangeEnd = 20;
+        policy.Set(SkipAll);
+    }
+
+    std::string Expected(std::uint64_t start, std::int32_t count) const {
+        std::string bytes;
+        for (std::uint64_t k = start * kSectorSize; k < (start + count + 1) * kSectorSize; ++k) {
+            bytes.push_back(static_cast<char>(k < kCardSectors * kSectorSize ? testing::PatternByte(kSeed, k) : 0));
+        }
+        return bytes;
+    }
+
+    testing::FakeRawIo io;
+    SourceDescriptor source;
+    BadSectorPolicyState policy;
+    TempFolder temp;
+};
+
+TEST_F(PreviewTest, KindsFollowTheTreeLabel) {
+    EXPECT_EQ(PreviewKindOf("JPEG (12)"), PreviewKind::Picture);
+    EXPECT_EQ(PreviewKindOf("TIFF (1)"), PreviewKind::Picture);
+    EXPECT_EQ(PreviewKindOf("MIDI (3)"), PreviewKind::Media);
+    EXPECT_EQ(PreviewKindOf("MP3 (3)"), PreviewKind::Media);
+    EXPECT_EQ(PreviewKindOf("MPEG (1)"), PreviewKind::Media);
+    EXPECT_EQ(PreviewKindOf("CR2 (4)"), PreviewKind::None);
+    EXPECT_EQ(PreviewKindOf("MP4 (4)"), PreviewKind::None);
+    EXPECT_EQ(PreviewKindOf("Root"), PreviewKind::None);
+}
+
+TEST_F(PreviewTest, CopyHoldsTheSavedBytesOwnerOnlyAndIsReplacedByTheNext) {
+    PreviewExtractor extractor(source, policy, temp.Path(), io);
+    // 21 sectors, past the range's end: three whole chunks of 8 and no more.
+    const std::optional<std::string> path = extractor.Extract(MakeFileInfo("JPEG", 1, 15, 20));
+    ASSERT_TRUE(path);
+    EXPECT_EQ(*path, temp / "ZTtemp.JPEG");
+    EXPECT_EQ(ReadBytes(*path), Expected(15, 20));
+    struct stat st {};
+    ASSERT_EQ(::stat(path->c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    ASSERT_TRUE(extractor.Extract(MakeFileInfo("JPEG", 2, 3, 0)));
+    EXPECT_EQ(ReadBytes(*path), Expected(3, 0));
+    // Nothing but the preview file is left in the folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp.Path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(PreviewTest, LinkPlantedUnderThePreviewNameIsReplacedNotFollowed) {
+    const std::string victim = temp / "victim";
+    testing::WriteBytes(victim, "keep me");
+    ASSERT_EQ(::symlink(victim.c_str(), (temp / "ZTtemp.PNG").c_str()), 0);
+    PreviewExtractor extractor(source, policy, temp.Path(), io);
+    ASSERT_TRUE(extractor.Extract(MakeFileInfo("PNG", 1, 0, 1)));
+    EXPECT_EQ(ReadBytes(victim), "keep me");
+    EXPECT_FALSE(fs::is_symlink(temp / "ZTtemp.PNG"));
+    EXPECT_EQ(ReadBytes(temp / "ZTtemp.PNG"), Expected(0, 1));
+}
+
+TEST_F(PreviewTest, FolderThatCannotHoldTheFileFailsAndKeepsTheLastPreview) {
+    PreviewExtractor missing(source, policy, temp / "gone", io);
+    EXPECT_FALSE(missing.Extract(MakeFileInfo("GIF", 1, 0, 1)));
+    PreviewExtractor extractor(source, policy, temp.Path(), io);
+    EXPECT_FALSE(extractor.Extract(MakeFileInfo("../x", 1, 0, 1)));
+}
+
+TEST_F(PreviewTest, ShortWriteKeepsThePartWritten) {
+    // A file-size limit of 4096 bytes: the first chunk fits, the second fails.
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    PreviewExtractor extractor(source, policy, temp.Path(), io);
+    const std::optional<std::string> path = extractor.Extract(MakeFileInfo("WAV", 1, 0, 30));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ASSERT_TRUE(path);
+    EXPECT_EQ(ReadBytes(*path), Expected(0, 7));
+}
+
+TEST_F(PreviewTest, ExitCleanUpRemovesTheElevenPreviewFilesOnly) {
+    for (std::string_view type : PreviewTypeNames()) testing::WriteBytes(temp / PreviewFileName(type), "x");
+    testing::WriteBytes(temp / "ZTtemp.CR2", "x");
+    testing::WriteBytes(temp / "other.JPEG", "x");
+    RemovePreviewFiles(temp.Path());
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(temp.Path())) left.push_back(entry.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"ZTtemp.CR2", "other.JPEG"}));
+    EXPECT_EQ(PreviewTypeNames().size(), 11u);
+}
+
+TEST_F(PreviewTest, LivePreviewSkipsOffersWhileBusyAndHandsEachResultOnce) {
+    GatedIo gated(io);
+    PreviewExtractor extractor(source, policy, temp.Path(), gated);
+    LivePreview live(extractor);
+    EXPECT_FALSE(live.TakeReady());
+    EXPECT_TRUE(live.Offer(MakeFileInfo("JPEG", 1, 4, 2)));
+    EXPECT_EQ(live.TakeReady(), temp / "ZTtemp.JPEG");
+    EXPECT_FALSE(live.TakeReady());
+
+    // An offer made while one is extracted is dropped, not queued.
+    gated.shut = true;
+    gated.reading = false;
+    std::thread first([&] { live.Offer(MakeFileInfo("JPEG", 12, 0, 0)); });
+    while (!gated.reading) std::this_thread::yield();
+    EXPECT_FALSE(live.Offer(MakeFileInfo("BMP", 1, 0, 0)));
+    gated.shut = false;
+    first.join();
+    EXPECT_EQ(live.TakeReady(), temp / "ZTtemp.JPEG");
+    EXPECT_FALSE(fs::exists(temp / "ZTtemp.BMP"));
+}
+
+}  // namespace
+}  // namespace zt

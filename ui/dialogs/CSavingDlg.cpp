@@ -1,0 +1,134 @@
+#include "ui/dialogs/CSavingDlg.h"
+
+#include <QCloseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <cstring>
+#include <utility>
+
+#include "ui/base/message_box.h"
+#include "ui/controls/CTransparentStatic.h"
+#include "ui/dialogs/CMessageDlg.h"
+#include "ui/skin/skin_files.h"
+
+namespace zt::ui {
+
+QString SavingOutcomeText(std::int32_t total, bool aborted, std::int32_t failed, int lastError) {
+    QString text = QString::fromStdString(SavingEndMessage(total, aborted));
+    if (failed <= 0) return text;
+    // A run that lost files is not reported as a success.
+    QString lost = failed == 1 ? QStringLiteral("1 of %1 files could not be saved").arg(total)
+                               : QStringLiteral("%1 of %2 files could not be saved").arg(failed).arg(total);
+    if (lastError != 0) lost += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(lastError)));
+    lost += QLatin1Char('.');
+    return aborted ? text + QLatin1Char(' ') + lost : lost;
+}
+
+CSavingDlg::CSavingDlg(const ShellSettings& settings, SavingRun& run, std::function<void()> viewRecoveryLog,
+                       QWidget* parent)
+    : CBDialog(settings.skinFolder, parent),
+      m_settings(settings),
+      m_run(run),
+      m_viewRecoveryLog(std::move(viewRecoveryLog)) {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(settings.windowTitle);
+    SetClientSize(MessageClientSize);
+
+    auto caption = [this](const char* text, int y) {
+        auto* label = new CTransparentStatic(QString::fromLatin1(text), this);
+        PlaceDu(label, 12, y, 62, 10);
+        return label;
+    };
+    auto value = [this](int y) {
+        auto* label = new CTransparentStatic(QString(), this);
+        PlaceDu(label, 76, y, 142, 10);
+        return label;
+    };
+    caption("Path :", 10);
+    m_path = value(10);
+    caption("Folder Name :", 22);
+    m_folder = value(22);
+    caption("File Name:", 34);
+    m_file = value(34);
+    caption("Number of File :", 46);
+    m_count = value(46);
+    m_status = new CTransparentStatic(QStringLiteral("Saving is in progress..."), this);
+    PlaceDu(m_status, 12, 60, 200, 10);
+    m_progress = new QProgressBar(this);
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setAccessibleName(QStringLiteral("Saving progress"));
+    PlaceDu(m_progress, 12, 73, 202, 10);
+    m_stop = new QPushButton(QStringLiteral("&Stop"), this);
+    PlaceDu(m_stop, 84, 89, 58, 15);
+    connect(m_stop, &QPushButton::clicked, this, &CSavingDlg::StopCommand);
+
+    SetBackground(QPixmap::fromImage(LoadSkin(skin::MessageBox)));
+    m_path->setText(QString::fromStdString(run.State().Destination()));
+    m_path->setToolTip(m_path->text());
+
+    m_timer.setInterval(PollMs);
+    connect(&m_timer, &QTimer::timeout, this, &CSavingDlg::OnTick);
+    m_timer.start();
+    m_run.Start();
+}
+
+QString CSavingDlg::PathText() const { return m_path->text(); }
+QString CSavingDlg::FolderText() const { return m_folder->text(); }
+QString CSavingDlg::FileText() const { return m_file->text(); }
+QString CSavingDlg::CountText() const { return m_count->text(); }
+QString CSavingDlg::StatusText() const { return m_status->text(); }
+
+void CSavingDlg::OnTick() {
+    const SavingRunState& state = m_run.State();
+    // Read once: the thread goes on meanwhile.
+    const bool ended = !m_run.Running();
+    const SavingNames names = state.CurrentNames();
+    const std::int32_t saved = state.saved;
+    const std::int32_t total = state.total;
+    m_folder->SetText(QString::fromStdString(names.folder));
+    m_file->SetText(QString::fromStdString(names.file));
+    m_count->SetText(QStringLiteral("%1 / %2").arg(saved).arg(total));
+    m_progress->setValue(total > 0 && saved > 0 ? static_cast<int>(std::int64_t{saved} * 100 / total) : 0);
+    if (!ended) return;
+
+    m_timer.stop();
+    hide();
+    if (total == 0) {
+        ShowMessageBox({parentWidget(), m_settings.appCaption, QStringLiteral("Please select the file for saving."),
+                        MessageIcon::Warning, MessageButtons::Ok});
+    } else {
+        CMessageDlg message(SkinFolder(), m_settings.windowTitle,
+                            SavingOutcomeText(total, state.aborted, state.failed, state.lastError), m_viewRecoveryLog,
+                            parentWidget());
+        message.exec();
+    }
+    accept();
+}
+
+void CSavingDlg::StopCommand() {
+    if (!m_run.Running()) return;
+    // The run waits at its next chunk while the question is open, so it
+    // cannot end between question and answer.
+    PauseGate::Hold hold(m_run.Gate());
+    const MessageAnswer answer =
+        ShowMessageBox({this, m_settings.appCaption, QStringLiteral("Are you sure you want to stop this process?"),
+                        MessageIcon::Question, MessageButtons::YesNo});
+    if (answer == MessageAnswer::Yes) {
+        m_run.RequestStop();
+        m_status->SetText(QStringLiteral("Saving Aborted."));
+        m_progress->hide();
+        m_stop->setEnabled(false);
+    }
+}
+
+void CSavingDlg::closeEvent(QCloseEvent* event) {
+    // Open until the run has ended; the timer closes it.
+    event->ignore();
+}
+
+void CSavingDlg::reject() {
+    // Esc neither closes it nor leaves the run without its dialog.
+}
+
+}  // namespace zt::ui

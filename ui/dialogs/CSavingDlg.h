@@ -1,0 +1,65 @@
+// The progress of a saving run: the destination, the type folder and file in
+// hand, "saved / total" and a bar, polled every 300 ms. Stop holds the run
+// while it asks and stops it after the file in hand on Yes. When the run has
+// ended the dialog says how it went and closes itself; it has no close box.
+#pragma once
+
+#include <QTimer>
+#include <functional>
+
+#include "recovery/saving_run.h"
+#include "ui/base/shell_settings.h"
+#include "ui/skin/CBDialog.h"
+
+class QProgressBar;
+class QPushButton;
+
+namespace zt::ui {
+
+class CTransparentStatic;
+
+// What the user is told at the end of a run that had files to save: whether
+// it completed or was stopped, and how many files could not be written.
+[[nodiscard]] QString SavingOutcomeText(std::int32_t total, bool aborted, std::int32_t failed, int lastError);
+
+class CSavingDlg : public CBDialog {
+    Q_OBJECT
+public:
+    static constexpr int PollMs = 300;
+
+    // Starts the run at once; the dialog must be run (exec) to see it through.
+    CSavingDlg(const ShellSettings& settings, SavingRun& run, std::function<void()> viewRecoveryLog,
+               QWidget* parent = nullptr);
+
+    [[nodiscard]] QString PathText() const;
+    [[nodiscard]] QString FolderText() const;
+    [[nodiscard]] QString FileText() const;
+    [[nodiscard]] QString CountText() const;
+    [[nodiscard]] QString StatusText() const;
+    [[nodiscard]] QProgressBar* ProgressBar() const { return m_progress; }
+    [[nodiscard]] QPushButton* StopButton() const { return m_stop; }
+
+    // The Stop button's command.
+    void StopCommand();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void OnTick();
+
+    ShellSettings m_settings;
+    SavingRun& m_run;
+    std::function<void()> m_viewRecoveryLog;
+    QTimer m_timer;
+    CTransparentStatic* m_path;
+    CTransparentStatic* m_folder;
+    CTransparentStatic* m_file;
+    CTransparentStatic* m_count;
+    CTransparentStatic* m_status;
+    QProgressBar* m_progress;
+    QPushButton* m_stop;
+};
+
+}  // namespace zt::ui

@@ -1,0 +1,187 @@
+#include "ui/pages/CExtensionInfoDlg.h"
+
+#include <QCheckBox>
+#include <QFont>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "core/scan/catalogue.h"
+#include "core/scan/type_selection.h"
+#include "logs/activity_entries.h"
+#include "ui/controls/CListCtrlEx.h"
+#include "ui/controls/CTransparentStatic.h"
+#include "ui/controls/key_colour.h"
+#include "ui/base/message_box.h"
+#include "ui/skin/skin_files.h"
+
+namespace zt::ui {
+namespace {
+
+constexpr int FileTypeWidth = 130;
+constexpr int DescriptionWidth = 190;
+constexpr int SizeWidth = 160;
+
+QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+}  // namespace
+
+CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
+    : CPageDlg(context, parent),
+      m_list(new CListCtrlEx(this)),
+      m_selectAll(new QCheckBox(QStringLiteral(" Select All"), this)),
+      m_toggle(new QPushButton(QStringLiteral("&Toggle"), this)),
+      m_sizeEditor(MakeDigitsEditor(this)),
+      m_note(new CTransparentStatic(QStringLiteral("*More size for Double click"), this)),
+      m_next(new CButtonST(this)),
+      m_back(new CButtonST(this)) {
+    PlaceDu(m_list, 14, 50, 424, 194);
+    PlaceDu(m_selectAll, 16, 250, 70, 12);
+    PlaceDu(m_toggle, 100, 249, 50, 14);
+    PlaceDu(m_note, 16, 266, 330, 10);
+    PlaceDu(m_back, 356, 272, 38, 30);
+    PlaceDu(m_next, 400, 272, 38, 30);
+
+    // A Unicode font, so every description shows whatever the desktop font lacks.
+    QFont listFont(QStringLiteral("DejaVu Sans"));
+    listFont.setStyleHint(QFont::SansSerif);
+    listFont.setPointSize(10);
+    listFont.setWeight(QFont::Normal);
+    m_list->setFont(listFont);
+    m_list->setColumnCount(3);
+    m_list->setHeaderLabels(
+        {QStringLiteral("File Type"), QStringLiteral("Description"), QStringLiteral("Maximum Size (in KB)")});
+    m_list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_list->header()->setStretchLastSection(false);
+    m_list->setColumnWidth(FileTypeColumn, FileTypeWidth);
+    m_list->setColumnWidth(DescriptionColumn, DescriptionWidth);
+    m_list->setColumnWidth(SizeColumn, SizeWidth);
+    m_list->setAlternatingRowColors(false);
+    m_list->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid #d0d7e0; "
+                                         "border-bottom: 1px solid #d0d7e0; }"));
+    m_list->setAccessibleName(QStringLiteral("File types"));
+    // Only the size cells take the editor; double clicks elsewhere do nothing.
+    m_list->Column(FileTypeColumn).readOnly = true;
+    m_list->Column(DescriptionColumn).readOnly = true;
+    m_list->Column(SizeColumn).editor = m_sizeEditor;
+    m_sizeEditor->setAccessibleName(QStringLiteral("Maximum Size (in KB)"));
+
+    m_changingRows = true;
+    for (const CatalogueRow& row : CatalogueRows()) {
+        const int index = m_list->AppendRow(
+            {FromUtf8(row.fileType), FromUtf8(row.description), FromUtf8(MaxSizeDefaultKB)});
+        m_list->PrepareItemData(index);
+        QTreeWidgetItem* item = m_list->topLevelItem(index);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(FileTypeColumn, Qt::Unchecked);
+    }
+    m_changingRows = false;
+
+    m_selectAll->setAccessibleName(QStringLiteral("Select All"));
+    m_toggle->setAccessibleName(QStringLiteral("Toggle"));
+    m_note->SetText(QStringLiteral("* Note : Please click on size to set or change default size"));
+    m_note->setAccessibleName(m_note->text());
+
+    connect(m_selectAll, &QCheckBox::clicked, this, &CExtensionInfoDlg::SelectAll);
+    connect(m_toggle, &QPushButton::clicked, this, &CExtensionInfoDlg::Toggle);
+    connect(m_list, &QTreeWidget::itemChanged, this, &CExtensionInfoDlg::OnRowChanged);
+    connect(m_next, &QAbstractButton::clicked, this, &CExtensionInfoDlg::PressNext);
+    connect(m_back, &QAbstractButton::clicked, this, &CExtensionInfoDlg::PressBack);
+
+    SkinToolbar();
+    SkinButton(m_next, skin::Next, skin::NextHover, ToolbarKeyColour, QStringLiteral("Next"));
+    SkinButton(m_back, skin::Back, skin::BackHover, ToolbarKeyColour, QStringLiteral("Back"));
+    SetBackground(QPixmap::fromImage(LoadSkin(skin::Page)));
+}
+
+QRect CExtensionInfoDlg::OptionsArea() const { return DuRect(16, 280, 330, 22).translated(0, ClientTop()); }
+
+bool CExtensionInfoDlg::IsTicked(int row) const {
+    const QTreeWidgetItem* item = m_list->topLevelItem(row);
+    return item != nullptr && item->checkState(FileTypeColumn) == Qt::Checked;
+}
+
+void CExtensionInfoDlg::SetTicked(int row, bool ticked) {
+    if (QTreeWidgetItem* item = m_list->topLevelItem(row)) {
+        item->setCheckState(FileTypeColumn, ticked ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+void CExtensionInfoDlg::SelectAll(bool ticked) {
+    m_changingRows = true;
+    for (int row = 0; row < m_list->topLevelItemCount(); ++row) {
+        SetTicked(row, ticked);
+    }
+    m_changingRows = false;
+    m_selectAll->setChecked(ticked);
+}
+
+void CExtensionInfoDlg::Toggle() {
+    m_changingRows = true;
+    for (int row = 0; row < m_list->topLevelItemCount(); ++row) {
+        SetTicked(row, !IsTicked(row));
+    }
+    m_changingRows = false;
+    UpdateSelectAll();
+}
+
+void CExtensionInfoDlg::OnRowChanged() {
+    if (!m_changingRows) {
+        UpdateSelectAll();
+    }
+}
+
+void CExtensionInfoDlg::UpdateSelectAll() {
+    bool all = m_list->topLevelItemCount() > 0;
+    for (int row = 0; all && row < m_list->topLevelItemCount(); ++row) {
+        all = IsTicked(row);
+    }
+    m_selectAll->setChecked(all);
+}
+
+void CExtensionInfoDlg::PressNext() {
+    m_list->EndEdit(true);
+    std::vector<TypeRow> rows;
+    std::vector<std::string> tickedTypes;
+    for (int row = 0; row < m_list->topLevelItemCount(); ++row) {
+        const std::string fileType = m_list->CellText(row, FileTypeColumn).left(kFileTypeCellChars).toStdString();
+        rows.push_back({fileType, m_list->CellText(row, SizeColumn).toStdString(), IsTicked(row)});
+        if (IsTicked(row)) {
+            tickedTypes.push_back(fileType);
+        }
+    }
+    const bool allExtensions = m_selectAll->isChecked();
+    Session& session = Context().session;
+    WriteEntries(session.Logs(), LogKind::Activity, SelectedTypesEntries(allExtensions, tickedTypes));
+
+    TypeDefinitionList& types = session.Types();
+    types.clear();
+    TypeSelection selection = BuildTypeDefinitionList(rows);
+    for (std::size_t row = 0; row < selection.sizeCorrected.size(); ++row) {
+        if (selection.sizeCorrected[row]) {
+            m_list->SetCellText(static_cast<int>(row), SizeColumn, QString::fromStdString(selection.sizeTexts[row]));
+        }
+    }
+    if (selection.tickedRows == 0) {
+        ShowMessageBox({this, Context().settings.appCaption, QStringLiteral("Select the Extention"),
+                        MessageIcon::Error, MessageButtons::Ok});
+        return;
+    }
+    types = std::move(selection.definitions);
+    if (!Context().makeScanPage) {
+        ShowMessageBox({this, Context().settings.appCaption, QStringLiteral("The scan page is not available yet."),
+                        MessageIcon::Information, MessageButtons::Ok});
+    } else {
+        const std::unique_ptr<QDialog> scan = Context().makeScanPage(this);
+        RunNextPage(*scan);
+    }
+    types.clear();
+}
+
+void CExtensionInfoDlg::PressBack() {
+    m_list->EndEdit(false);
+    Context().session.Types().clear();
+    GoBack();
+}
+
+}  // namespace zt::ui

@@ -1,0 +1,58 @@
+// The type page: the catalogue as a list with check boxes, where the user
+// ticks the types to look for and may change each type's maximum size. Next
+// turns the ticked rows into the type list, logs the choice and opens the
+// scan page on top of itself; the ticks and sizes survive that visit.
+#pragma once
+
+#include "ui/shell/CPageDlg.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace zt::ui {
+
+class CListCtrlEx;
+class CTransparentStatic;
+
+class CExtensionInfoDlg : public CPageDlg {
+    Q_OBJECT
+public:
+    enum Column : int { FileTypeColumn = 0, DescriptionColumn = 1, SizeColumn = 2 };
+    enum ControlId : int { IdNext = 3, IdBack = 4 };
+
+    // Next fills the session's type list, which the scan page reads.
+    explicit CExtensionInfoDlg(ShellContext& context, QWidget* parent = nullptr);
+
+    [[nodiscard]] CListCtrlEx* TypeList() const { return m_list; }
+    [[nodiscard]] QCheckBox* SelectAllBox() const { return m_selectAll; }
+    [[nodiscard]] QPushButton* ToggleButton() const { return m_toggle; }
+    [[nodiscard]] QLineEdit* SizeEditor() const { return m_sizeEditor; }
+    [[nodiscard]] CButtonST* NextButton() const { return m_next; }
+    [[nodiscard]] CButtonST* BackButton() const { return m_back; }
+    // The free band below the list and its two controls, for options added later.
+    [[nodiscard]] QRect OptionsArea() const;
+
+    [[nodiscard]] bool IsTicked(int row) const;
+    void SetTicked(int row, bool ticked);
+
+    void SelectAll(bool ticked);
+    void Toggle();
+    void PressNext();
+    void PressBack();
+
+private:
+    void OnRowChanged();
+    void UpdateSelectAll();
+
+    CListCtrlEx* m_list;
+    QCheckBox* m_selectAll;
+    QPushButton* m_toggle;
+    QLineEdit* m_sizeEditor;
+    CTransparentStatic* m_note;
+    CButtonST* m_next;
+    CButtonST* m_back;
+    bool m_changingRows = false;  // the page ticks rows itself: the list's reports are not the user's
+};
+
+}  // namespace zt::ui

@@ -1,0 +1,144 @@
+// The scan and results page: runs the scan with its progress display, grows
+// a tree of the found types while it runs (showing a few of the pictures as
+// they are found), then lists the files of the chosen type with check boxes
+// and sizes, previews the file picked, and saves the ticked files.
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "core/scan/scan_driver.h"
+#include "recovery/preview.h"
+#include "ui/pages/results_list.h"
+#include "ui/shell/CPageDlg.h"
+
+class QFrame;
+class QProgressBar;
+class QTableView;
+class QTreeWidgetItem;
+
+namespace zt::ui {
+
+class CFolderTreeCtrl;
+class CPictureCtrl;
+class CTransparentStatic;
+class MediaPreview;
+class ScanAnimation;
+
+class CFileDisplayDlg : public CPageDlg {
+    Q_OBJECT
+public:
+    // Control ids of the page's own controls.
+    enum ControlId : int {
+        IdBack = 4,
+        IdToolSave = 8,
+        IdStop = 9,
+        IdSave = 1009,
+    };
+    static constexpr int MonitorMs = 1000;
+    static constexpr int TreeMs = 500;
+    static constexpr int MediaStartMs = 100;
+
+    // Starts the scan of the session's source for its type list at once.
+    explicit CFileDisplayDlg(ShellContext& context, QWidget* parent = nullptr);
+    ~CFileDisplayDlg() override;
+
+    [[nodiscard]] CFolderTreeCtrl* Tree() const { return m_tree; }
+    [[nodiscard]] QTreeWidgetItem* Root() const { return m_root; }
+    [[nodiscard]] QTableView* List() const { return m_list; }
+    [[nodiscard]] ResultsListModel& ListModel() { return m_model; }
+    [[nodiscard]] CPictureCtrl* Picture() const { return m_picture; }
+    [[nodiscard]] MediaPreview* Player() const { return m_media; }
+    [[nodiscard]] CButtonST* PageButton(int id) const;
+    [[nodiscard]] QString PositionText() const;
+    [[nodiscard]] QString CountText() const;
+    [[nodiscard]] QProgressBar* ProgressBar() const { return m_progress; }
+    [[nodiscard]] ScanAnimation* Animation() const { return m_animation; }
+    [[nodiscard]] bool Scanning() const;
+    [[nodiscard]] bool InResults() const { return m_inResults; }
+    [[nodiscard]] int CurrentRow() const { return m_currentRow; }
+    [[nodiscard]] const QString& PreviewTempPath() const { return m_previewTempPath; }
+    [[nodiscard]] const std::string& TempFolder() const { return m_extractor.Folder(); }
+    [[nodiscard]] const ScanDriver& Driver() const { return *m_driver; }
+
+    // The page's commands, as its buttons and the menu give them.
+    void SaveCommand();
+    void StopCommand();
+    void BackCommand();
+    // Picks a list row as a click does; Up and Down as the arrow keys do.
+    void ClickRow(int row);
+    void MoveSelection(int step);
+
+protected:
+    void BeforeExit() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void StartScan();
+    void OnMonitorTick();
+    void OnTreeTick();
+    void RefreshTree();
+    void EndOfScan();
+    void SelectFirstType();
+    void OnTreeSelection(QTreeWidgetItem* item);
+    void FillList(const QString& label);
+    void OnListTick(int row, bool ticked);
+    void OnTreeCheck(QTreeWidgetItem* item, int state);
+    void PreviewRow(int row);
+    void StartExtraction(const FileInfo& record, PreviewKind kind);
+    void ShowPlaceholder(const QString& name);
+    void ShowPicture(const QString& path);
+    void SelectRow(int row);
+    void RunWaitDialog();
+    [[nodiscard]] QString SelectedLabel() const;
+    [[nodiscard]] std::optional<FileInfo> FindRecord(const QString& fileName, const QString& label) const;
+    [[nodiscard]] bool ListFilling() const { return m_fill.Running(); }
+    [[nodiscard]] bool PreviewRunning() const { return m_previewRunning.load(std::memory_order_acquire); }
+
+    Session& m_session;
+    SectorReader m_reader;
+    PreviewExtractor m_extractor;
+    LivePreview m_live;
+    std::unique_ptr<ScanDriver> m_driver;
+    std::time_t m_scanStart = 0;
+    bool m_summaryWritten = false;
+    bool m_inResults = false;
+
+    QTimer m_monitor;
+    QTimer m_treeTimer;
+    CFolderTreeCtrl* m_tree = nullptr;
+    QTreeWidgetItem* m_root = nullptr;
+    QTableView* m_list = nullptr;
+    ResultsListModel m_model;
+    ResultsListFill m_fill;
+    CPictureCtrl* m_picture = nullptr;
+    MediaPreview* m_media = nullptr;
+    CButtonST* m_toolSave = nullptr;
+    CButtonST* m_save = nullptr;
+    CButtonST* m_stop = nullptr;
+    CButtonST* m_back = nullptr;
+    QFrame* m_progressFrame = nullptr;
+    ScanAnimation* m_animation = nullptr;
+    CTransparentStatic* m_positionLabel = nullptr;
+    CTransparentStatic* m_position = nullptr;
+    CTransparentStatic* m_countLabel = nullptr;
+    CTransparentStatic* m_count = nullptr;
+    QProgressBar* m_progress = nullptr;
+
+    QString m_shownTypeLabel;
+    int m_currentRow = -1;
+    bool m_inTreeSelection = false;
+    bool m_inKeys = false;
+    bool m_tickingTree = false;
+    QString m_previewTempPath;
+    std::atomic<bool> m_previewRunning{false};
+    std::thread m_previewThread;
+};
+
+}  // namespace zt::ui

@@ -1,0 +1,93 @@
+// The source page of both jobs: the tree of drives, disks and (for media
+// recovery) image sets, the information list of the selected source, the
+// sector range, and Next, which points the session's descriptor at the
+// source, writes the run header and opens the type page or the imaging page.
+//
+// The tree is listed on a worker thread while a please-wait box shows; the
+// listing runs devquery and may take a few seconds.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "core/source/device_enumeration.h"
+#include "core/source/device_registry.h"
+#include "ui/shell/CPageDlg.h"
+
+class QCheckBox;
+class QLineEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace zt::ui {
+
+class CTransparentStatic;
+
+class CPartitionInfoDlg : public CPageDlg {
+    Q_OBJECT
+public:
+    enum ControlId : int { IdNext = 3, IdBack = 4 };
+    // The item under "Select Image" that opens a raw disk image file (card.dd).
+    static const QString OpenImageFileLabel;
+
+    CPartitionInfoDlg(ShellContext& context, bool mediaRecoveryMode, QWidget* parent = nullptr);
+    ~CPartitionInfoDlg() override;
+
+    [[nodiscard]] bool MediaRecoveryMode() const { return m_mediaRecovery; }
+    [[nodiscard]] QTreeWidget* SourceTree() const { return m_tree; }
+    [[nodiscard]] QTreeWidget* InfoList() const { return m_info; }
+    [[nodiscard]] QCheckBox* RangeBox() const { return m_rangeBox; }
+    [[nodiscard]] QLineEdit* StartEdit() const { return m_start; }
+    [[nodiscard]] QLineEdit* EndEdit() const { return m_end; }
+    [[nodiscard]] CButtonST* NextButton() const { return m_next; }
+    [[nodiscard]] CButtonST* BackButton() const { return m_back; }
+    // True once the tree holds what the listing found.
+    [[nodiscard]] bool Listed() const { return m_listed; }
+    // The information list's lines, top to bottom.
+    [[nodiscard]] QStringList InfoLines() const;
+
+    // The item of that label (under the group of that label, when given); null when there is none.
+    [[nodiscard]] QTreeWidgetItem* FindItem(const QString& label, const QString& groupLabel = {}) const;
+    void Select(QTreeWidgetItem* item);
+    void PressNext();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void StartListing();
+    void FillTree(const SourceTreeModel& model);
+    void OnSelectionChanged();
+    void OnRangeBoxToggled(bool checked);
+    void EnableRangeEdits(bool enabled);
+    void ShowLines(const QStringList& lines);
+    void AskForImageFolder(QTreeWidgetItem* group);
+    void AskForImageFile(QTreeWidgetItem* group);
+    QTreeWidgetItem* AddImageItem(QTreeWidgetItem* group, const QString& path);
+    void SelectImageFile(const QString& path);
+    void OpenNextPage(const QString& information, const QString& group, const QString& label);
+
+    bool m_mediaRecovery;
+    StoreDeviceRegistry m_registry;
+    QTreeWidget* m_tree;
+    QTreeWidget* m_info;
+    QCheckBox* m_rangeBox;
+    CTransparentStatic* m_rangeTitle;
+    CTransparentStatic* m_startLabel;
+    CTransparentStatic* m_endLabel;
+    QLineEdit* m_start;
+    QLineEdit* m_end;
+    CButtonST* m_next;
+    CButtonST* m_back;
+    QTreeWidgetItem* m_root = nullptr;
+
+    std::thread m_lister;
+    std::atomic<bool> m_listing{false};
+    bool m_listed = false;
+    bool m_waitShown = false;
+    bool m_selecting = false;  // the page changes the selection itself
+};
+
+}  // namespace zt::ui

@@ -1,0 +1,83 @@
+// The results list: the found files of one type with a check box and a size
+// each, and the thread that fills it from the found-file list.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "core/scan/found_file_list.h"
+
+namespace zt::ui {
+
+// "%.2f KB" below 1 MiB, "%.2f MB" below 1 GiB, else "%.2f GB", of
+// sectorCount x 512 bytes.
+[[nodiscard]] QString SizeText(std::int32_t sectorCount);
+// "JPEG (12)": a type node's label.
+[[nodiscard]] QString TypeNodeLabel(std::string_view typeName, std::int32_t foundCount);
+// Whether the record belongs to the node: its type name begins the label.
+[[nodiscard]] bool BelongsToLabel(const FileInfo& file, const QString& label);
+
+struct ResultsRow {
+    QString fileName;
+    QString size;
+    bool ticked = false;
+};
+
+class ResultsListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
+    [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
+    [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    [[nodiscard]] Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+    void Clear();
+    void Append(std::vector<ResultsRow> rows);
+    [[nodiscard]] const ResultsRow& Row(int row) const { return m_rows.at(static_cast<std::size_t>(row)); }
+    [[nodiscard]] bool AnyTicked() const;
+
+signals:
+    // A row's check box was changed through the view.
+    void RowTickChanged(int row, bool ticked);
+
+private:
+    std::vector<ResultsRow> m_rows;
+};
+
+// Fills a model with the records of one type on a worker thread: the rows are
+// made there and handed to the model on the user-interface thread in
+// batches, so a type with tens of thousands of files never stalls the
+// window. Running() stays true until the last batch is in the model.
+class ResultsListFill : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int BatchRows = 75;
+
+    explicit ResultsListFill(ResultsListModel& model, QObject* parent = nullptr);
+    ~ResultsListFill() override;
+
+    // Refused (false) while a fill runs. The list must no longer grow.
+    bool Start(const FoundFileList& found, const QString& label);
+    [[nodiscard]] bool Running() const { return m_running.load(std::memory_order_acquire); }
+
+signals:
+    // After a batch is in the model: the row to scroll into view.
+    void RowsAdded(int scrollTo);
+    void Finished();
+
+private:
+    ResultsListModel& m_model;
+    std::atomic<bool> m_running{false};
+    std::thread m_thread;
+};
+
+}  // namespace zt::ui

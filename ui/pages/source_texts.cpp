@@ -1,0 +1,38 @@
+#include "ui/pages/source_texts.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace zt::ui {
+
+QString ReadProblemText(const QString& label, const SourceChoice& choice) {
+    const QString path = QString::fromStdString(choice.problemPath);
+    const QString source = path.isEmpty() || path == label ? label : label + " (" + path + ")";
+    const QString reason = QString::fromLocal8Bit(std::strerror(choice.errnoValue));
+    switch (choice.problem) {
+        case SourceProblem::None:
+            return {};
+        case SourceProblem::Missing:
+            return QStringLiteral("Cannot read %1: %2.").arg(source, reason);
+        case SourceProblem::NotASource:
+            return QStringLiteral("Cannot read %1: it is neither a disk nor a disk image file.").arg(source);
+        case SourceProblem::NoImageInFolder:
+            return QString::fromUtf8(ImagePathNotFoundMessage().data(),
+                                     static_cast<qsizetype>(ImagePathNotFoundMessage().size()));
+        case SourceProblem::SizeUnknown:
+            return QStringLiteral("Cannot read %1: its size cannot be found.").arg(source);
+        case SourceProblem::CannotOpen:
+            // The system's disk service was asked and did not open it: say what it answered.
+            if (const std::string refusal = ServiceRefusalText(choice); !refusal.empty()) {
+                return QStringLiteral("Cannot read %1: %2.").arg(label, QString::fromStdString(refusal));
+            }
+            if (choice.errnoValue == EACCES || choice.errnoValue == EPERM) {
+                return QStringLiteral("Cannot read %1: %2. Reading a disk needs administrator rights.")
+                    .arg(source, reason);
+            }
+            return QStringLiteral("Cannot read %1: %2.").arg(source, reason);
+    }
+    return {};
+}
+
+}  // namespace zt::ui

@@ -1,0 +1,126 @@
+// The pieces of the results page: size texts, the list model and its fill,
+// and the picture preview's decoding and placement.
+#include <QBuffer>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "ui/pages/CPictureCtrl.h"
+#include "ui/pages/results_list.h"
+
+using namespace zt;
+using namespace zt::ui;
+
+class ResultsPartsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sizeTextsChangeUnitAtTheBinaryBoundaries();
+    void modelTicksReportOnlyChanges();
+    void fillListsOneTypeInFoundOrderWithTicks();
+    void placementFollowsTheFourSizeCases();
+    void pictureDecodesFromTheFileAndRefusesRubbish();
+};
+
+void ResultsPartsTest::sizeTextsChangeUnitAtTheBinaryBoundaries() {
+    QCOMPARE(SizeText(100), QString("50.00 KB"));
+    QCOMPARE(SizeText(2047), QString("1023.50 KB"));
+    QCOMPARE(SizeText(2048), QString("1.00 MB"));
+    QCOMPARE(SizeText(4096), QString("2.00 MB"));
+    QCOMPARE(SizeText(2097151), QString("1024.00 MB"));  // one sector short of 1 GiB still counts in MB
+    QCOMPARE(SizeText(2097152), QString("1.00 GB"));
+    // 4 GiB: the byte count no longer fits 32 bits.
+    QCOMPARE(SizeText(8388608), QString("4.00 GB"));
+    QCOMPARE(SizeText(0), QString("0.00 KB"));
+    QCOMPARE(TypeNodeLabel("JPEG", 12), QString("JPEG (12)"));
+}
+
+void ResultsPartsTest::modelTicksReportOnlyChanges() {
+    ResultsListModel model;
+    model.Append({{"File1.JPEG", "1.00 KB", false}, {"File2.JPEG", "2.00 KB", true}});
+    QSignalSpy ticks(&model, &ResultsListModel::RowTickChanged);
+    QVERIFY(model.setData(model.index(0, 0), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(model.setData(model.index(1, 0), Qt::Checked, Qt::CheckStateRole));  // already ticked
+    QCOMPARE(ticks.count(), 1);
+    QCOMPARE(ticks.at(0).at(0).toInt(), 0);
+    QVERIFY(!model.setData(model.index(0, 1), Qt::Unchecked, Qt::CheckStateRole));  // the size has no box
+    QVERIFY(model.AnyTicked());
+    QCOMPARE(model.data(model.index(1, 1), Qt::DisplayRole).toString(), QString("2.00 KB"));
+    QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QString("File Name"));
+    QCOMPARE(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QString("Size"));
+}
+
+void ResultsPartsTest::fillListsOneTypeInFoundOrderWithTicks() {
+    FoundFileList found;
+    for (int i = 1; i <= 200; ++i) {
+        found.Append(MakeFileInfo("JPEG", i, std::uint64_t(i) * 10, i));
+        if (i % 50 == 0) found.Append(MakeFileInfo("JP2", i / 50, 7, 3));
+    }
+    found.SetSelectedByName("File7.JPEG", true);
+    ResultsListModel model;
+    ResultsListFill fill(model);
+    QSignalSpy done(&fill, &ResultsListFill::Finished);
+    QVERIFY(fill.Start(found, "JPEG (200)"));
+    QVERIFY(!fill.Start(found, "JP2 (4)"));  // one fill at a time
+    QVERIFY(done.wait(5000));
+    QVERIFY(!fill.Running());
+    QCOMPARE(model.rowCount(), 200);
+    QCOMPARE(model.Row(0).fileName, QString("File1.JPEG"));
+    QCOMPARE(model.Row(199).fileName, QString("File200.JPEG"));
+    QCOMPARE(model.Row(6).ticked, true);
+    QCOMPARE(model.Row(5).ticked, false);
+    QCOMPARE(model.Row(3).size, QString("2.00 KB"));
+
+    model.Clear();
+    QVERIFY(fill.Start(found, "JP2 (4)"));
+    QVERIFY(done.wait(5000));
+    QCOMPARE(model.rowCount(), 4);
+    QCOMPARE(model.Row(3).fileName, QString("File4.JP2"));
+}
+
+void ResultsPartsTest::placementFollowsTheFourSizeCases() {
+    const QSize control(300, 200);
+    QCOMPARE(PicturePlacement(control, {101, 51}), QRect(100, 75, 101, 51));  // halves rounded toward zero
+    QCOMPARE(PicturePlacement(control, {100, 500}), QRect(100, 3, 100, 196));
+    QCOMPARE(PicturePlacement(control, {1000, 100}), QRect(3, 50, 296, 100));
+    QCOMPARE(PicturePlacement(control, {1000, 800}), QRect(1, 1, 297, 197));
+    // Equal to the control counts as not fitting.
+    QCOMPARE(PicturePlacement(control, {300, 100}), QRect(3, 50, 296, 100));
+}
+
+void ResultsPartsTest::pictureDecodesFromTheFileAndRefusesRubbish() {
+    QTemporaryDir dir;
+    QImage photo(120, 80, QImage::Format_RGB32);
+    photo.fill(QColor(200, 30, 30));
+    const QString jpeg = dir.filePath("ZTtemp.JPEG");
+    QVERIFY(photo.save(jpeg, "JPEG"));
+    // A saved preview runs on past the picture into the next sectors.
+    QFile grow(jpeg);
+    QVERIFY(grow.open(QIODevice::Append));
+    grow.write(QByteArray(700, '\x5A'));
+    grow.close();
+
+    CPictureCtrl picture;
+    picture.resize(300, 200);
+    QVERIFY(picture.Load(jpeg));
+    QCOMPARE(picture.Image().size(), QSize(120, 80));
+    const QImage drawn = picture.grab().toImage();
+    QCOMPARE(QColor(drawn.pixel(0, 0)), PictureFrameColour);
+    QCOMPARE(QColor(drawn.pixel(5, 5)), PictureFieldColour);
+    const QColor middle(drawn.pixel(150, 100));
+    QVERIFY(middle.red() > 150 && middle.green() < 80);
+
+    // A JPEG header followed by noise decodes to nothing.
+    const QString broken = dir.filePath("broken.JPEG");
+    QFile out(broken);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(4000, '\x11'));
+    out.close();
+    QVERIFY(!picture.Load(broken));
+    QVERIFY(!picture.ImageLoaded());
+    QVERIFY(!picture.Load(dir.filePath("missing.JPEG")));
+}
+
+QTEST_MAIN(ResultsPartsTest)
+#include "results_parts_test.moc"

@@ -1,0 +1,238 @@
+// The type page: the select-all rule, Toggle, the size editor, Next's log
+// entries and size rule, the scan page's hand-over and Back.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "ui/controls/CListCtrlEx.h"
+#include "ui/pages/CExtensionInfoDlg.h"
+#include "ui/pages/tests/page_fixture.h"
+
+using namespace zt;
+using namespace zt::ui;
+using namespace zt::ui::testing;
+
+namespace {
+
+// Stands in for the scan page: records the type list it was opened with.
+class ScanStandIn : public QDialog {
+public:
+    ScanStandIn(TypeDefinitionList& types, QList<TypeDefinitionList>& seen) : m_types(types), m_seen(seen) {}
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QDialog::showEvent(event);
+        QTimer::singleShot(0, this, [this] {
+            m_seen << m_types;
+            done(static_cast<int>(PageResult::Back));
+        });
+    }
+
+private:
+    TypeDefinitionList& m_types;
+    QList<TypeDefinitionList>& m_seen;
+};
+
+int RowOf(const CExtensionInfoDlg& page, const QString& fileType) {
+    for (int row = 0; row < page.TypeList()->topLevelItemCount(); ++row) {
+        if (page.TypeList()->CellText(row, CExtensionInfoDlg::FileTypeColumn) == fileType) return row;
+    }
+    return -1;
+}
+
+}  // namespace
+
+class TypePageTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void opensWithTheCatalogueUnticked();
+    void selectAllFollowsTheRowsAndToggleInverts();
+    void sizeEditorOpensOnSizeCellsOnly();
+    void nextWithSelectAllLogsAllExtensionsAndKeepsTicksAfterTheScanPage();
+    void sizesOutsideTheLimitsBecomeTheDefault();
+    void divxAloneOpensTheScanPageWithAnEmptyList();
+    void nothingTickedIsRefusedAfterTheHeading();
+    void withoutScanPageNextSaysSo();
+    void backEmptiesTheTypeList();
+};
+
+void TypePageTest::opensWithTheCatalogueUnticked() {
+    PageRig rig;
+    CExtensionInfoDlg page(rig.context);
+    CListCtrlEx* list = page.TypeList();
+    QCOMPARE(list->topLevelItemCount(), kCatalogueRowCount);
+    QCOMPARE(list->headerItem()->text(2), QString("Maximum Size (in KB)"));
+    QCOMPARE(list->columnWidth(0), 130);
+    QCOMPARE(list->columnWidth(1), 190);
+    QCOMPARE(list->columnWidth(2), 160);
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        QCOMPARE(list->CellText(row, 2), QString("2000"));
+        QVERIFY(!page.IsTicked(row));
+    }
+    QCOMPARE(list->CellText(0, 0), QString::fromUtf8(CatalogueRows()[0].fileType.data()));
+    QVERIFY(!page.SelectAllBox()->isChecked());
+    QCOMPARE(page.NextButton()->accessibleName(), QString("Next"));
+    QCOMPARE(page.BackButton()->accessibleName(), QString("Back"));
+    QCOMPARE(page.ToggleButton()->accessibleName(), QString("Toggle"));
+    QVERIFY(!page.Command(IdRecoverSelected)->isEnabled());
+}
+
+void TypePageTest::selectAllFollowsTheRowsAndToggleInverts() {
+    PageRig rig;
+    CExtensionInfoDlg page(rig.context);
+    const int rows = page.TypeList()->topLevelItemCount();
+    for (int row = 0; row < rows; ++row) page.SetTicked(row, true);
+    QVERIFY(page.SelectAllBox()->isChecked());
+    page.SetTicked(7, false);
+    QVERIFY(!page.SelectAllBox()->isChecked());
+
+    page.SelectAll(false);
+    for (int row = 0; row < 5; ++row) page.SetTicked(row, true);
+    QTest::mouseClick(page.ToggleButton(), Qt::LeftButton);
+    for (int row = 0; row < rows; ++row) QCOMPARE(page.IsTicked(row), row >= 5);
+    QVERIFY(!page.SelectAllBox()->isChecked());
+
+    // The box itself ticks and unticks every row; Toggle of a full list empties it.
+    page.SelectAllBox()->click();
+    for (int row = 0; row < rows; ++row) QVERIFY(page.IsTicked(row));
+    QVERIFY(page.SelectAllBox()->isChecked());
+    page.Toggle();
+    for (int row = 0; row < rows; ++row) QVERIFY(!page.IsTicked(row));
+    QVERIFY(!page.SelectAllBox()->isChecked());
+    page.Toggle();
+    QVERIFY(page.SelectAllBox()->isChecked());
+}
+
+void TypePageTest::sizeEditorOpensOnSizeCellsOnly() {
+    PageRig rig;
+    CExtensionInfoDlg page(rig.context);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    CListCtrlEx* list = page.TypeList();
+    auto cellCentre = [list](int row, int column) {
+        return list->visualRect(list->model()->index(row, column)).center();
+    };
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cellCentre(1, 0));
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cellCentre(1, 1));
+    QVERIFY(!list->IsEditing());
+
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cellCentre(1, 2));
+    QVERIFY(list->IsEditing());
+    QLineEdit* editor = page.SizeEditor();
+    QCOMPARE(editor->text(), QString("2000"));
+    editor->selectAll();
+    QTest::keyClicks(editor, "12a3-4");  // only the digits are taken
+    QTest::keyClick(editor, Qt::Key_Return);
+    QVERIFY(!list->IsEditing());
+    QCOMPARE(list->CellText(1, 2), QString("1234"));
+
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cellCentre(1, 2));
+    QTest::keyClicks(editor, "99");
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QCOMPARE(list->CellText(1, 2), QString("1234"));
+}
+
+void TypePageTest::nextWithSelectAllLogsAllExtensionsAndKeepsTicksAfterTheScanPage() {
+    PageRig rig;
+    QList<TypeDefinitionList> seen;
+    TypeDefinitionList& types = rig.session().Types();
+    rig.context.makeScanPage = [&](QWidget*) { return std::make_unique<ScanStandIn>(types, seen); };
+    CExtensionInfoDlg page(rig.context);
+    page.TypeList()->SetCellText(3, 2, "500");
+    page.SelectAllBox()->click();
+    page.PressNext();
+
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen[0].size(), std::size_t{40});  // DIVX has no scan definition
+    QCOMPARE(seen[0][3].maxSizeBytes, 500 * 1024);
+    QCOMPARE(rig.ActivityLog(), LogEntries({"\r\nSelected Extensions Information : ", "All Extensions"}));
+    // Back from the scan page: the list is empty, the ticks and sizes are as they were.
+    QVERIFY(types.empty());
+    QVERIFY(page.SelectAllBox()->isChecked());
+    QCOMPARE(page.TypeList()->CellText(3, 2), QString("500"));
+    QCOMPARE(page.windowTitle(), QString("Zentrix for Pictora"));
+}
+
+void TypePageTest::sizesOutsideTheLimitsBecomeTheDefault() {
+    PageRig rig;
+    QList<TypeDefinitionList> seen;
+    rig.context.makeScanPage = [&](QWidget*) { return std::make_unique<ScanStandIn>(rig.session().Types(), seen); };
+    CExtensionInfoDlg page(rig.context);
+    const QStringList sizes{"250000", "250001", "1", "2", "", "0099"};
+    for (int row = 0; row < sizes.size(); ++row) {
+        page.TypeList()->SetCellText(row, 2, sizes[row]);
+        page.SetTicked(row, true);
+    }
+    page.PressNext();
+
+    QCOMPARE(seen.size(), 1);
+    const TypeDefinitionList& types = seen[0];
+    QCOMPARE(types.size(), std::size_t(sizes.size()));
+    const QList<int> kilobytes{250000, 2000, 2000, 2, 2000, 99};
+    const QStringList shown{"250000", "2000", "2000", "2", "2000", "0099"};
+    for (int row = 0; row < sizes.size(); ++row) {
+        QCOMPARE(types[std::size_t(row)].maxSizeBytes, kilobytes[row] * 1024);
+        QCOMPARE(page.TypeList()->CellText(row, 2), shown[row]);
+    }
+    QStringList expected{"\r\nSelected Extensions Information : "};
+    for (int row = 0; row < sizes.size(); ++row) expected << page.TypeList()->CellText(row, 0);
+    QCOMPARE(rig.ActivityLog(), LogEntries(expected));
+}
+
+void TypePageTest::divxAloneOpensTheScanPageWithAnEmptyList() {
+    PageRig rig;
+    QList<TypeDefinitionList> seen;
+    rig.context.makeScanPage = [&](QWidget*) { return std::make_unique<ScanStandIn>(rig.session().Types(), seen); };
+    CExtensionInfoDlg page(rig.context);
+    const int divx = RowOf(page, "DIVX");
+    QVERIFY(divx >= 0);
+    page.SetTicked(divx, true);
+    page.PressNext();
+    QCOMPARE(seen.size(), 1);
+    QVERIFY(seen[0].empty());
+    QCOMPARE(rig.ActivityLog(), LogEntries({"\r\nSelected Extensions Information : ", "DIVX"}));
+}
+
+void TypePageTest::nothingTickedIsRefusedAfterTheHeading() {
+    PageRig rig;
+    int opened = 0;
+    rig.context.makeScanPage = [&](QWidget*) {
+        ++opened;
+        return std::make_unique<QDialog>();
+    };
+    CExtensionInfoDlg page(rig.context);
+    ScriptedBoxes boxes;
+    page.PressNext();
+    QCOMPARE(boxes.Texts(), QStringList{"Select the Extention"});
+    QCOMPARE(boxes.asked[0].icon, MessageIcon::Error);
+    QCOMPARE(boxes.asked[0].caption, QString("Zentrix for Pictora"));
+    QCOMPARE(opened, 0);
+    QCOMPARE(rig.ActivityLog(), LogEntries({"\r\nSelected Extensions Information : "}));
+}
+
+void TypePageTest::withoutScanPageNextSaysSo() {
+    PageRig rig;
+    CExtensionInfoDlg page(rig.context);
+    page.SetTicked(0, true);
+    ScriptedBoxes boxes;
+    page.PressNext();
+    QCOMPARE(boxes.asked.size(), 1);
+    QCOMPARE(boxes.asked[0].icon, MessageIcon::Information);
+    QVERIFY(rig.session().Types().empty());
+}
+
+void TypePageTest::backEmptiesTheTypeList() {
+    PageRig rig;
+    CExtensionInfoDlg page(rig.context);
+    rig.session().Types().resize(3);
+    QTimer::singleShot(0, &page, [&page] { QTest::mouseClick(page.BackButton(), Qt::LeftButton); });
+    QCOMPARE(page.exec(), static_cast<int>(PageResult::Back));
+    QVERIFY(rig.session().Types().empty());
+    QCOMPARE(rig.terminations, 0);
+}
+
+QTEST_MAIN(TypePageTest)
+#include "type_page_test.moc"
