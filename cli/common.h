@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "app/session.h"
 #include "core/source/bad_sector_policy.h"
 #include "core/source/source_selection.h"
+#include "core/source/worker_slot.h"
 #include "recovery/overwrite_prompt.h"
 
 namespace zt::cli {
@@ -36,25 +38,21 @@ void PrintWarning(std::string_view text);
 // asked on a worker thread.
 class TerminalLines;
 
-// The first Ctrl+C becomes a stop request: requestStop runs once and notice
-// is printed. Call it from the loop that waits for a worker.
+// The first Ctrl+C asks to stop the worker: it is held at its next boundary
+// while confirm runs (none: the answer is yes), stopped on a yes, and the
+// notice is printed. After a no the next Ctrl+C asks again; after a yes it
+// ends the program at once. Call Poll from the loop that waits for the worker.
 class InterruptWatch {
 public:
-    InterruptWatch(TerminalLines& lines, std::string notice) : lines_(lines), notice_(std::move(notice)) {}
-    template <typename Fn>
-    void Poll(Fn&& requestStop) {
-        if (asked_ || !InterruptPending()) return;
-        asked_ = true;
-        requestStop();
-        PrintNotice();
-    }
+    InterruptWatch(TerminalLines& lines, std::string notice, std::function<bool()> confirm = {})
+        : lines_(lines), notice_(std::move(notice)), confirm_(std::move(confirm)) {}
+    void Poll(WorkerSlot& worker);
 
 private:
-    static bool InterruptPending();
-    void PrintNotice();
     TerminalLines& lines_;
     std::string notice_;
-    bool asked_ = false;
+    std::function<bool()> confirm_;
+    bool stopped_ = false;
 };
 
 class TerminalLines {

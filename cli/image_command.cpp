@@ -11,7 +11,6 @@
 #include "cli/common.h"
 #include "core/imaging/imaging_destination.h"
 #include "core/imaging/imaging_thread.h"
-#include "core/source/pause_gate.h"
 #include "logs/activity_entries.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
@@ -129,9 +128,9 @@ RunHeader ImagingRunHeader(const ImageOptions& options, const SourceChoice& choi
 
 // Asks whether to stop, with the copy held at its next chunk meanwhile.
 // Without a terminal to ask on, the request stands as given.
-bool ConfirmStop(TerminalLines& lines, PauseGate& gate) {
+// Asked while the copy is held at its next chunk.
+bool ConfirmStop(TerminalLines& lines) {
     if (!platform::StdinIsTerminal()) return true;
-    PauseGate::Hold hold(gate);
     return lines.Exclusive([] {
         std::cerr << "Are you sure you want to stop this process? [y/N] " << std::flush;
         std::string line;
@@ -153,28 +152,19 @@ void ShowProgress(TerminalLines& lines, const ImagingProgress& progress, const S
 }
 
 // Runs the copy on its thread, shows progress and handles Ctrl+C until it ends.
-ImagingOutcome RunImaging(ImagingCopy& copy, ImagingJob job, const ImagingProgress& progress,
-                          const SourceDescriptor& source, std::atomic<bool>& stopRequest, TerminalLines& lines) {
+ImagingOutcome RunImaging(ImagingThread& thread, ImagingCopy& copy, ImagingJob job, const ImagingProgress& progress,
+                          const SourceDescriptor& source, TerminalLines& lines) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point t0 = Clock::now();
     const bool showProgress = platform::StderrIsTerminal();
     Clock::time_point nextProgress = t0;
-    PauseGate gate;
-    job.chunkBoundary = [&gate] { gate.PassThrough(); };
+    InterruptWatch interrupt(lines, {}, [&lines] { return ConfirmStop(lines); });
 
     platform::CatchInterrupt();
-    ImagingThread thread;
     if (!thread.Start(copy, std::move(job))) return {};
     while (thread.Running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (!stopRequest.load() && platform::InterruptRequested()) {
-            // A confirmed stop leaves the flag up: another Ctrl+C quits at once.
-            if (ConfirmStop(lines, gate)) {
-                stopRequest.store(true);
-            } else {
-                platform::ClearInterrupt();
-            }
-        }
+        interrupt.Poll(thread.Slot());
         const Clock::time_point now = Clock::now();
         if (showProgress && now >= nextProgress) {
             nextProgress = now + std::chrono::seconds(1);
@@ -229,10 +219,10 @@ int ImageCommand(Session& session, std::span<const std::string> args) {
 
     SectorReader reader(source, policy, session.Seams().rawIo);
     ImagingProgress progress;
-    std::atomic<bool> stopRequest{false};
-    ImagingCopy copy(reader, session.Seams().destination, progress, stopRequest);
-    const ImagingOutcome outcome = RunImaging(copy, {MakeImageBaseName(*destination), options.multiFile, {}},
-                                              progress, source, stopRequest, lines);
+    ImagingThread thread;
+    ImagingCopy copy(reader, session.Seams().destination, progress, thread.Slot());
+    const ImagingOutcome outcome =
+        RunImaging(thread, copy, {MakeImageBaseName(*destination), options.multiFile}, progress, source, lines);
     const std::uint64_t unreadable = reader.UnreadableSectors();
 
     WriteEntries(session.Logs(), LogKind::Activity,

@@ -67,7 +67,7 @@ int SaveFoundFiles(Session& session, const SaveOptions& options, TerminalLines& 
     InterruptWatch interrupt(lines, "Stopping: saving ends after the file in hand");
     run.Start();
     while (!run.WaitUntilEnded(std::chrono::milliseconds(300))) {
-        interrupt.Poll([&run] { run.RequestStop(); });
+        interrupt.Poll(run.Slot());
         if (showProgress) lines.ShowProgress(ProgressLine(run.State()));
     }
     run.Join();

@@ -336,7 +336,7 @@ ScanSummary RunScan(ScanDriver& driver, const SectorReader& reader, const FoundF
     platform::CatchInterrupt();
     driver.Start();
     while (!driver.WaitUntilEnded(std::chrono::milliseconds(50))) {
-        interrupt.Poll([&driver] { driver.RequestStop(); });
+        interrupt.Poll(driver.Slot());
         const Clock::time_point now = Clock::now();
         if (showProgress && now >= nextProgress) {
             nextProgress = now + std::chrono::seconds(1);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include "core/scan/scan_driver.h"
@@ -26,15 +27,22 @@ inline bool ScanMatchesModel(const std::uint8_t* data, std::size_t size) {
     const std::int32_t limitBase = 1 + data[6];
     const std::int32_t maxSizeKB = 1 + data[7] * 1000;
 
-    std::vector<std::uint8_t> image(std::size_t{placement} * kSectorBytes, 0);
+    // Kept between inputs: building them afresh each time cost more than the scans.
+    thread_local std::vector<std::uint8_t> image;
+    image.assign(std::size_t{placement} * kSectorBytes, 0);
     image.insert(image.end(), data + kConfigBytes, data + size);
 
-    std::vector<TypeRow> rows = DefaultTypeRows();
-    for (TypeRow& row : rows) {
-        row.ticked = true;
-        row.sizeText = std::to_string(maxSizeKB);
+    thread_local std::map<std::int32_t, TypeDefinitionList> built;
+    auto [cached, fresh] = built.try_emplace(maxSizeKB);
+    if (fresh) {
+        std::vector<TypeRow> rows = DefaultTypeRows();
+        for (TypeRow& row : rows) {
+            row.ticked = true;
+            row.sizeText = std::to_string(maxSizeKB);
+        }
+        cached->second = BuildTypeDefinitionList(rows).definitions;
     }
-    TypeDefinitionList defs = BuildTypeDefinitionList(rows).definitions;
+    TypeDefinitionList defs = cached->second;
     if (flags & 1) {
         // Short limits make limits and rescans reachable in small inputs.
         for (std::size_t t = 0; t < defs.size(); ++t) defs[t].searchLimit = limitBase + static_cast<std::int32_t>(t % 7);

@@ -51,7 +51,7 @@ std::string LogEntryBytes(std::string_view text) {
 bool WriteLog(const LogContext& context, LogKind kind, std::string_view text) {
     const std::string path = ResolveLogPath(context, kind);
     if (path.empty()) return false;
-    if (platform::PathExists(path)) platform::MakeOwnerWritable(path);
+    if (platform::IsRegularFile(path)) platform::MakeOwnerWritable(path);
     // CR LF and the entry go out in one locked append, so another writer's
     // entry can never land between them.
     return platform::AppendLocked(path, LogEntryBytes(text), kLogSizeLimit) == 0;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <thread>
@@ -52,16 +53,42 @@ bool MakeDirectories(const std::string& path, unsigned mode) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-FileContent ReadWholeFile(const std::string& path) {
-    FileContent result;
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+namespace {
+
+// Opens path without blocking and keeps it only when it is a regular file.
+UniqueFd OpenRegular(const std::string& path, int flags, mode_t mode, int& error) {
+    UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode));
     if (!fd.Valid()) {
-        result.error = errno;
-        return result;
+        error = errno;
+        return fd;
     }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = EINVAL;
+        return UniqueFd();
+    }
+    (void)::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+    error = 0;
+    return fd;
+}
+
+}  // namespace
+
+FileContent ReadWholeFile(const std::string& path, std::uint64_t limit) {
+    FileContent result;
+    UniqueFd fd = OpenRegular(path, O_RDONLY, 0, result.error);
+    if (!fd.Valid()) return result;
     char buffer[16384];
     for (;;) {
-        ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (result.bytes.size() > limit) {
+            result.error = EFBIG;
+            result.bytes.clear();
+            return result;
+        }
+        // One byte beyond the limit tells a file that is too large.
+        const std::uint64_t room = limit - result.bytes.size();
+        const std::size_t ask = room >= sizeof buffer ? sizeof buffer : static_cast<std::size_t>(room) + 1;
+        ssize_t n = ::read(fd.Get(), buffer, ask);
         if (n < 0) {
             if (errno == EINTR) continue;
             result.error = errno;
@@ -113,8 +140,9 @@ int AppendLocked(const std::string& path, std::string_view data, std::uint64_t r
     // A clear (or a rollover by an older program) may delete the file between
     // our open and our lock; a few rounds settle that race.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-        if (!fd.Valid()) return errno;
+        int openError = 0;
+        UniqueFd fd = OpenRegular(path, O_WRONLY | O_CREAT | O_APPEND, 0644, openError);
+        if (!fd.Valid()) return openError;
         if (int error = LockExclusive(fd.Get()); error != 0) return error;
         if (!SameFile(fd.Get(), path)) continue;
 

@@ -26,9 +26,13 @@ struct FileContent {
     std::string bytes;
     int error = 0;  // 0 when read; ENOENT when missing; another errno when unreadable
 };
-FileContent ReadWholeFile(const std::string& path);
+// Reads a regular file (anything else, a FIFO say, fails with EINVAL without
+// blocking). A file of more than limit bytes fails with EFBIG, after reading
+// no more than limit + 1 bytes of it.
+FileContent ReadWholeFile(const std::string& path, std::uint64_t limit = ~std::uint64_t{0});
 
-// Appends data to the file at path in one locked step, creating the file
+// Appends data to the regular file at path in one locked step (anything
+// else fails with EINVAL without blocking), creating the file
 // (mode 0644 before the umask) when missing. While the exclusive lock is held
 // no other appender (thread or process) can add bytes, so entries never
 // interleave. A file larger than resetAbove bytes is emptied before the

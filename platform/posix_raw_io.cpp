@@ -96,8 +96,9 @@ public:
         }
         int copy = ::fcntl(granted.fd, F_DUPFD_CLOEXEC, 3);
         if (copy < 0) {
+            const int error = errno;
             ::close(granted.fd);
-            return {-1, errno};
+            return {-1, error};
         }
         grants_[path] = Grant{granted.fd, device};
         OpenResult opened{copy, 0};
@@ -124,8 +125,18 @@ private:
 class PosixRawIo final : public RawIo {
 public:
     OpenResult Open(const std::string& path) override {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) return {fd, 0};
+        // O_NONBLOCK: a FIFO under a source's name must not hold the open
+        // forever. Only regular files and block devices are read.
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0) {
+            struct stat st {};
+            if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+                ::close(fd);
+                return {-1, EINVAL};
+            }
+            (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            return {fd, 0};
+        }
         const int error = errno;
         // root is refused for other reasons than rights; a file is never the service's.
         if ((error == EACCES || error == EPERM) && !RunningAsAdministrator() && IsBlockDevice(path))
@@ -151,6 +162,15 @@ public:
 
     ReadResult ReadAt(int handle, void* buffer, std::size_t length, std::uint64_t offset) override {
         return PreadFull(handle, buffer, length, offset);
+    }
+
+    std::vector<std::string> ListFolder(const std::string& folder) override {
+        std::vector<std::string> names;
+        DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+        if (d == nullptr) return names;
+        while (dirent* e = ::readdir(d)) names.emplace_back(e->d_name);
+        ::closedir(d);
+        return names;
     }
 
     std::optional<std::string> FindEntryNoCase(const std::string& folder, const std::string& name) override {

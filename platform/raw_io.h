@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/disk_service.h"
 
@@ -34,7 +35,8 @@ class RawIo {
 public:
     virtual ~RawIo() = default;
 
-    // Opens an existing file or block device for reading.
+    // Opens an existing regular file or block device for reading; anything
+    // else (a FIFO, a character device) fails with EINVAL without blocking.
     virtual OpenResult Open(const std::string& path) = 0;
     virtual void Close(int handle) = 0;
     // Size in bytes of a regular file or a block device; nullopt when unknown.
@@ -46,6 +48,8 @@ public:
     // Path of the entry of folder whose name equals name without regard to
     // letter case (an exact match is preferred); nullopt when there is none.
     virtual std::optional<std::string> FindEntryNoCase(const std::string& folder, const std::string& name) = 0;
+    // The names of the entries of folder; empty when it cannot be read.
+    virtual std::vector<std::string> ListFolder(const std::string& /*folder*/) { return {}; }
 };
 
 // The process's real implementation (POSIX). An open of a block device that

@@ -1,5 +1,8 @@
 #include "platform/settings_store.h"
 
+#include <atomic>
+#include <cstdio>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -245,11 +248,26 @@ struct LoadedFile {
     SettingsTree tree;
 };
 
+// Far more than the program ever stores; a larger file is not ours, and
+// reading it whole would slow every settings lookup.
+constexpr std::uint64_t kMaxSettingsBytes = 1 << 20;
+
 LoadedFile LoadFile(const std::string& path) {
     LoadedFile loaded;
-    FileContent content = ReadWholeFile(path);
+    FileContent content = ReadWholeFile(path, kMaxSettingsBytes);
     if (content.error == ENOENT) return loaded;
+    if (content.error == EFBIG) {
+        loaded.state = FileSettingsStore::FileState::Corrupt;
+        return loaded;
+    }
     if (content.error != 0) {
+        if (content.error == EINVAL) {
+            static std::atomic<bool> told{false};
+            if (!told.exchange(true)) {
+                std::fprintf(stderr, "pictora: %s is not a regular file; the settings are neither read nor kept\n",
+                             path.c_str());
+            }
+        }
         loaded.state = FileSettingsStore::FileState::Unreadable;
         return loaded;
     }
@@ -320,9 +338,17 @@ bool FileSettingsStore::Update(const std::function<bool(SettingsTree&)>& edit) {
     }
     // A file we could not parse may still hold something the user wants:
     // keep its bytes aside instead of overwriting them.
-    if (current.state == FileState::Corrupt && ::rename(path_.c_str(), (path_ + ".corrupt").c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
+    if (current.state == FileState::Corrupt) {
+        // Each damaged file keeps its own copy: a later one never replaces an earlier.
+        std::string aside = path_ + ".corrupt";
+        struct stat existing {};
+        for (int n = 1; ::lstat(aside.c_str(), &existing) == 0; ++n) aside = path_ + ".corrupt." + std::to_string(n);
+        if (::rename(path_.c_str(), aside.c_str()) != 0) {
+            ::unlink(temporary.c_str());
+            return false;
+        }
+        std::fprintf(stderr, "pictora: the settings in %s could not be read and were reset; the old file is kept as %s\n",
+                     path_.c_str(), aside.c_str());
     }
     if (::rename(temporary.c_str(), path_.c_str()) != 0) {
         ::unlink(temporary.c_str());

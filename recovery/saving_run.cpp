@@ -94,43 +94,30 @@ SavingRun::SavingRun(const FoundFileList& files, const SourceDescriptor& source,
     source_.RangeEnd = 0;
 }
 
-SavingRun::~SavingRun() {
-    RequestStop();
-    gate_.Resume();
-    Join();
-}
-
 void SavingRun::Begin() {
     state_.Reset();
     reader_.ResetUnreadableSectors();
     wroteFiles_ = false;
-    stopRequested_.store(false, std::memory_order_relaxed);
+    slot_.ClearStop();
     state_.startTime = services_.now();
     // The start block is complete in the log before the report can follow it.
     if (!services_.recoveryHeaderWritten.exchange(true)) {
         WriteEntries(services_.log, LogKind::Recovery, StartBlockEntries(services_.settings, services_.now()));
     }
-    running_.store(true, std::memory_order_release);
 }
 
 void SavingRun::Start() {
-    if (thread_.joinable()) return;
+    if (Running()) return;
     Begin();
-    thread_ = std::thread([this] { SavingThread(); });
+    (void)slot_.Start([this] { SavingThread(); });
 }
 
 void SavingRun::Run() {
-    Begin();
-    SavingThread();
-}
-
-void SavingRun::Join() {
-    if (thread_.joinable()) thread_.join();
-}
-
-bool SavingRun::WaitUntilEnded(std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(endMutex_);
-    return ended_.wait_for(lock, timeout, [this] { return !Running(); });
+    if (Running()) return;
+    slot_.RunHere([this] {
+        Begin();
+        SavingThread();
+    });
 }
 
 void SavingRun::SavingThread() {
@@ -141,7 +128,7 @@ void SavingRun::SavingThread() {
 
     bool stopped = false;
     for (const FileInfo& file : records) {
-        gate_.PassThrough();
+        slot_.Gate().PassThrough();
         if (file.selected != 0) {
             state_.SetCurrentNames({std::string(file.TypeName()), std::string(file.FileName())});
             if (SaveFile(file) == 1) {
@@ -150,7 +137,7 @@ void SavingRun::SavingThread() {
                 ++state_.failed;
             }
         }
-        if (stopRequested_.load(std::memory_order_relaxed)) {
+        if (slot_.StopRequested()) {
             stopped = true;
             break;
         }
@@ -169,11 +156,6 @@ void SavingRun::SavingThread() {
                  SavingReportEntries(state_.Destination(), state_.saved, state_.total,
                                      static_cast<std::time_t>(state_.startTime.load()),
                                      static_cast<std::time_t>(state_.endTime.load()), stopped));
-    {
-        std::lock_guard<std::mutex> lock(endMutex_);
-        running_.store(false, std::memory_order_release);
-    }
-    ended_.notify_all();
 }
 
 int SavingRun::Fail(int error) {
@@ -260,7 +242,7 @@ int SavingRun::CopySectors(int handle, const FileInfo& file) {
     const std::uint64_t last =
         exactBytes > 0 ? first + (exactBytes - 1) / kSectorBytes : first + static_cast<std::uint64_t>(file.sectorCount);
     for (std::uint64_t current = first; current <= last; current += SavingChunkSectors) {
-        gate_.PassThrough();
+        slot_.Gate().PassThrough();
         // The last chunk reads only the file's own sectors, so a bad sector
         // past the file's end is never put to the user.
         const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(SavingChunkSectors, last - current + 1));

@@ -18,18 +18,16 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/settings.h"
 #include "core/scan/found_file_list.h"
-#include "core/source/pause_gate.h"
+#include "core/source/worker_slot.h"
 #include "core/source/sector_reader.h"
 #include "logs/log.h"
 #include "platform/destination.h"
@@ -102,7 +100,7 @@ public:
     SavingRun(const FoundFileList& files, const SourceDescriptor& source, BadSectorPolicyState& policy,
               std::string destination, SavingServices services);
     // Asks a running thread to stop, lets it past the gate and waits for it.
-    ~SavingRun();
+    ~SavingRun() { slot_.StopAndJoin(); }
     SavingRun(const SavingRun&) = delete;
     SavingRun& operator=(const SavingRun&) = delete;
 
@@ -112,14 +110,16 @@ public:
     void Start();
     // The same, with the saving done on the calling thread.
     void Run();
-    void Join();
+    void Join() { slot_.Join(); }
     // Waits until the thread has ended or the timeout has passed; true when it has ended.
-    bool WaitUntilEnded(std::chrono::milliseconds timeout);
-    bool Running() const { return running_.load(std::memory_order_acquire); }
+    bool WaitUntilEnded(std::chrono::milliseconds timeout) { return slot_.WaitUntilEnded(timeout); }
+    bool Running() const { return slot_.Running(); }
 
-    // Honoured after the file in hand; any thread.
-    void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
-    PauseGate& Gate() { return gate_; }
+    // The saving thread's slot: its stop flag is honoured after the file in
+    // hand, and its gate holds the run between chunks and files.
+    WorkerSlot& Slot() { return slot_; }
+    void RequestStop() { slot_.RequestStop(); }
+    PauseGate& Gate() { return slot_.Gate(); }
     const SavingRunState& State() const { return state_; }
 
     // Saves one record (ticked or not) and returns 1 when it was written or
@@ -143,15 +143,9 @@ private:
     SectorReader reader_;
     SavingServices services_;
     SavingRunState state_;
-    PauseGate gate_;
     std::vector<std::uint8_t> buffer_;
     bool wroteFiles_ = false;  // this run created a file: its end flushes the destination
-
-    std::mutex endMutex_;
-    std::condition_variable ended_;
-    std::atomic<bool> running_{false};
-    std::atomic<bool> stopRequested_{false};
-    std::thread thread_;
+    WorkerSlot slot_;
 };
 
 // The six entries of the report, byte for byte.

@@ -5,15 +5,11 @@ set -euo pipefail
 what=${1:-build}
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libblkid-dev
-<<<<<<< HEAD
   libsystemd-dev qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins fonts-dejavu-core)
-=======
-  libsystemd-dev qt6-base-dev fonts-dejavu-core)
 if [ "$what" = package ] || [ "$what" = test ]; then
   # cpack's Debian package: dpkg-shlibdeps finds the dependencies, reading the binaries with file.
   packages+=(dpkg-dev file)
 fi
->>>>>>> main
 if [ "$what" = test ]; then
   # xvfb and xauth let the desktop program be started and photographed without a screen;
   # the media tools make the real files the end-to-end tests scan; losetup (util-linux)

@@ -139,8 +139,7 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
         const int error = io_.WriteAt(part_, buffer.data(), std::size_t{chunk} * kSectorSize, inPart * kSectorSize);
         if (error != 0) return fail(Failure(ImagingFailure::WritePart, error, partName_));
 
-        if (job.chunkBoundary) job.chunkBoundary();
-        if (stopRequest_.load()) {
+        if (slot_.PassBoundary()) {
             // The part in hand already holds this chunk: it is the last file.
             progress_.SetLastFileName(partName_);
             if (!ClosePart(outcome)) return fail(outcome);

@@ -1,16 +1,16 @@
 // The imaging copy: reads the source's range 8 sectors at a time through the
 // sector reader and writes it into an image set. Run() is synchronous, so a
-// test can call it directly; ImagingThread runs it on a worker.
+// test can call it directly; ImagingThread runs it on its slot's thread.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string>
 
 #include "core/imaging/image_set.h"
 #include "core/source/sector_reader.h"
+#include "core/source/worker_slot.h"
 #include "platform/destination.h"
 
 namespace zt {
@@ -62,18 +62,15 @@ struct ImagingJob {
     std::string ImageBaseName;
     // Numbered parts of ImagePartSectors sectors instead of one file.
     bool ImagingMultiFile = false;
-    // Called after every chunk, before the stop request is looked at; a pause
-    // gate holds the copy here while the user is asked whether to stop.
-    std::function<void()> chunkBoundary;
 };
 
 class ImagingCopy {
 public:
     // The range is the reader's source range: RangeStart up to, not including,
-    // RangeEnd. stopRequest is looked at after every chunk.
-    ImagingCopy(SectorReader& reader, platform::Destination& io, ImagingProgress& progress,
-                const std::atomic<bool>& stopRequest)
-        : reader_(reader), io_(io), progress_(progress), stopRequest_(stopRequest) {}
+    // RangeEnd. After every chunk the copy passes the slot's gate (held there
+    // while the user is asked whether to stop) and looks at its stop flag.
+    ImagingCopy(SectorReader& reader, platform::Destination& io, ImagingProgress& progress, WorkerSlot& slot)
+        : reader_(reader), io_(io), progress_(progress), slot_(slot) {}
 
     // Copies the range. Parts already written stay on every outcome. Before
     // anything is written, every part the run would replace or remove is
@@ -90,7 +87,7 @@ private:
     SectorReader& reader_;
     platform::Destination& io_;
     ImagingProgress& progress_;
-    const std::atomic<bool>& stopRequest_;
+    WorkerSlot& slot_;
     int part_ = -1;
     std::string partName_;
 };

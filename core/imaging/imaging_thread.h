@@ -1,37 +1,32 @@
-// The slot of the imaging copy thread: owns the worker, tells whether it is
-// still running, and keeps the outcome of the run for whoever ends it.
+// The slot of the imaging copy thread: the worker slot the copy honours
+// (stop flag, pause gate), and the outcome of the run for whoever ends it.
 #pragma once
 
-#include <atomic>
-#include <thread>
-
 #include "core/imaging/imaging_copy.h"
+#include "core/source/worker_slot.h"
 
 namespace zt {
 
 class ImagingThread {
 public:
-    ImagingThread() = default;
-    ~ImagingThread() { Join(); }
-    ImagingThread(const ImagingThread&) = delete;
-    ImagingThread& operator=(const ImagingThread&) = delete;
-
-    // Starts copy.Run(job) on a worker. Returns false, and starts nothing,
-    // while an earlier run is still going. copy must outlive the run.
+    // Starts copy.Run(job) on the slot's thread. Returns false, and starts
+    // nothing, while an earlier run is still going. copy must be built over
+    // Slot() and outlive the run.
     [[nodiscard]] bool Start(ImagingCopy& copy, ImagingJob job);
 
+    // The slot an ImagingCopy is built over; AskToStop holds and stops it.
+    [[nodiscard]] WorkerSlot& Slot() { return slot_; }
     // Set from Start until the worker's last act.
-    bool Running() const { return running_.load(); }
+    [[nodiscard]] bool Running() const { return slot_.Running(); }
     // The finished run's outcome; only meaningful once Running() is false.
-    ImagingOutcome Outcome() const;
+    [[nodiscard]] ImagingOutcome Outcome() const;
     // Waits for the worker, if one was started.
-    void Join();
+    void Join() { slot_.Join(); }
 
 private:
-    std::thread worker_;
-    std::atomic<bool> running_{false};
-    // Written by the worker before it clears running_, read after.
+    // Written by the worker before the slot clears its running flag, read after.
     ImagingOutcome outcome_;
+    WorkerSlot slot_;  // last: destroyed (stopped and joined) before the outcome
 };
 
 }  // namespace zt

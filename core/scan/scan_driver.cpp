@@ -56,19 +56,16 @@ ScanDriver::ScanDriver(SectorReader& reader, TypeDefinitionList& types, FoundFil
     }
 }
 
-ScanDriver::~ScanDriver() {
-    RequestStop();
-    Join();
-}
+ScanDriver::~ScanDriver() { slot_.StopAndJoin(); }
 
 void ScanDriver::Start() {
-    if (thread_.joinable()) return;  // a driver scans once
-    running_.store(true, std::memory_order_release);
-    thread_ = std::thread([this] { Run(); });
+    if (started_.exchange(true)) return;  // a driver scans once
+    (void)slot_.Start([this] { Scan(); });
 }
 
-void ScanDriver::Join() {
-    if (thread_.joinable()) thread_.join();
+void ScanDriver::Run() {
+    if (started_.exchange(true)) return;
+    slot_.RunHere([this] { Scan(); });
 }
 
 std::int32_t ScanDriver::FoundCount(std::size_t typeIndex) const {
@@ -76,8 +73,7 @@ std::int32_t ScanDriver::FoundCount(std::size_t typeIndex) const {
     return foundCounts_[typeIndex].load(std::memory_order_relaxed);
 }
 
-void ScanDriver::Run() {
-    running_.store(true, std::memory_order_release);
+void ScanDriver::Scan() {
     const SourceDescriptor& source = reader_.Source();
     const std::uint64_t rangeEnd = source.RangeEnd;
     scanEndSector_.store(rangeEnd, std::memory_order_relaxed);
@@ -93,8 +89,9 @@ void ScanDriver::Run() {
         const std::uint64_t rescanFrom =
             extended_ ? ScanChunkExtended(base, count, open) : ScanChunk(base, count, open);
         // Looked at after every pass over a chunk, a rescan included: data
-        // made of rejected headers rescans every sector's chunk again.
-        if (rescanFrom == kStopped || StopRequested()) {
+        // made of rejected headers rescans every sector's chunk again. The
+        // scan is held here while the user is asked whether to stop.
+        if (rescanFrom == kStopped || slot_.PassBoundary()) {
             stopped = true;
             break;
         }
@@ -114,16 +111,6 @@ void ScanDriver::Run() {
         // A file still open at the end of the range has no end: it is dropped.
         currentSector_.store(rangeEnd, std::memory_order_relaxed);
     }
-    {
-        std::lock_guard<std::mutex> lock(endMutex_);
-        running_.store(false, std::memory_order_release);
-    }
-    ended_.notify_all();
-}
-
-bool ScanDriver::WaitUntilEnded(std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(endMutex_);
-    return ended_.wait_for(lock, timeout, [this] { return !Running(); });
 }
 
 std::uint64_t ScanDriver::ScanChunk(std::uint64_t base, std::uint32_t count, OpenFile& open) {

@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "core/scan/catalogue.h"
@@ -19,6 +18,7 @@
 #include "core/scan/extended_detection.h"
 #include "core/scan/found_file_list.h"
 #include "core/source/sector_reader.h"
+#include "core/source/worker_slot.h"
 
 namespace zt {
 
@@ -55,24 +55,27 @@ public:
     ScanDriver(const ScanDriver&) = delete;
     ScanDriver& operator=(const ScanDriver&) = delete;
 
-    // Starts Run() on its own thread. A driver scans once.
+    // Starts the scan on the slot's thread. A driver scans once.
     void Start();
     // The whole scan on the calling thread.
     void Run();
     // Waits for the thread started by Start().
-    void Join();
+    void Join() { slot_.Join(); }
     // Waits until the scan has ended or the timeout has passed; true when it
     // has ended. Lets a monitor wake at once at the end instead of polling.
-    bool WaitUntilEnded(std::chrono::milliseconds timeout);
+    bool WaitUntilEnded(std::chrono::milliseconds timeout) { return slot_.WaitUntilEnded(timeout); }
 
+    // The scan's thread slot: its gate holds the scan at the next chunk
+    // boundary (AskToStop uses it with the stop flag).
+    WorkerSlot& Slot() { return slot_; }
     // Honoured within one chunk's work, whatever the data (a chunk read again
     // and again after rejected headers, a trailing-marker look-ahead running
     // far past the chunk); the files recorded before stay. Any thread.
-    void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
-    bool StopRequested() const { return stopRequested_.load(std::memory_order_relaxed); }
+    void RequestStop() { slot_.RequestStop(); }
+    bool StopRequested() const { return slot_.StopRequested(); }
 
     // Published for the progress display; safe from any thread.
-    bool Running() const { return running_.load(std::memory_order_acquire); }
+    bool Running() const { return slot_.Running(); }
     std::uint64_t CurrentSector() const { return currentSector_.load(std::memory_order_relaxed); }
     std::uint64_t ScanEndSector() const { return scanEndSector_.load(std::memory_order_relaxed); }
     // Files recorded so far for the type at this position of the type list.
@@ -109,6 +112,7 @@ private:
     // ScanChunk's answer when a stop request ended it in the middle of a file.
     static constexpr std::uint64_t kStopped = kNoRescan - 1;
 
+    void Scan();
     std::uint64_t ScanChunk(std::uint64_t base, std::uint32_t count, OpenFile& open);
     std::uint64_t ScanChunkExtended(std::uint64_t base, std::uint32_t count, OpenFile& open);
     // One sector for the marker rules, given what detection found there (-1:
@@ -145,14 +149,11 @@ private:
     std::vector<std::uint8_t> chunk_;
     std::array<std::uint8_t, kSectorBytes> markerSector_{};
 
-    std::mutex endMutex_;
-    std::condition_variable ended_;
-    std::atomic<bool> running_{false};
-    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> started_{false};
     std::atomic<bool> endedByStop_{false};
     std::atomic<std::uint64_t> currentSector_{0};
     std::atomic<std::uint64_t> scanEndSector_{0};
-    std::thread thread_;
+    WorkerSlot slot_;
 };
 
 }  // namespace zt

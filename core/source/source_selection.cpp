@@ -1,16 +1,37 @@
 #include "core/source/source_selection.h"
 
+#include <cctype>
+#include <cerrno>
+#include <utility>
+#include <vector>
+
+#include "platform/files.h"
 #include "platform/path_kind.h"
 
 namespace zt {
 
 namespace {
 
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
 // Opens a path only to learn whether it can be read and how large it is; the
 // reader opens its own descriptor later.
 SourceChoice Probe(platform::RawIo& io, const std::string& path) {
     SourceChoice choice;
     const platform::OpenResult opened = io.Open(path);
+    if (opened.handle < 0 && opened.error == EINVAL) {
+        // Neither a regular file nor a block device (a FIFO, say): never read.
+        choice.problem = SourceProblem::NotASource;
+        choice.problemPath = path;
+        return choice;
+    }
     if (opened.handle < 0) return CannotOpenChoice(path, opened);
     const std::optional<std::uint64_t> size = io.Size(opened.handle);
     io.Close(opened.handle);
@@ -23,25 +44,68 @@ SourceChoice Probe(platform::RawIo& io, const std::string& path) {
     return choice;
 }
 
+// The name of an entry of folder numbered as a part above n, if there is one.
+std::optional<std::string> PartBeyond(platform::RawIo& io, const std::string& folder, int n) {
+    for (const std::string& name : io.ListFolder(folder)) {
+        if (name.size() < 10 || !EqualNoCase(name.substr(0, 5), "image") ||
+            !EqualNoCase(name.substr(name.size() - 4), ".img")) {
+            continue;
+        }
+        const std::string digits = name.substr(5, name.size() - 9);
+        if (digits.empty() || digits.size() > 9 || digits.front() == '0' ||
+            digits.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        if (std::stoi(digits) > n) return name;
+    }
+    return std::nullopt;
+}
+
 SourceChoice ChooseImageSet(const std::string& folder, SourceDescriptor& source, platform::RawIo& io) {
     SourceChoice choice;
+    std::vector<std::pair<std::string, std::uint64_t>> parts;  // path and size
     choice.kind = SourceKind::ImageSet;
     if (!io.FindEntryNoCase(folder, std::string(ImageFirstPartName))) {
         choice.problem = SourceProblem::NoImageInFolder;
         choice.problemPath = folder;
         return choice;
     }
-    // Parts are numbered from 0; the first missing number ends the set.
+    // Parts are numbered from 0; the first missing number ends the set, so a
+    // part numbered beyond it would be silently left out.
     for (int n = 0;; ++n) {
         const std::optional<std::string> part = io.FindEntryNoCase(folder, "image" + std::to_string(n) + ".img");
-        if (!part) break;
+        if (!part) {
+            if (std::optional<std::string> later = PartBeyond(io, folder, n)) {
+                choice.problem = SourceProblem::PartMissing;
+                choice.problemPath = platform::JoinPath(folder, "Image" + std::to_string(n) + ".img");
+                choice.laterPart = *later;
+                return choice;
+            }
+            break;
+        }
         SourceChoice probed = Probe(io, *part);
         if (!probed.Ok()) {
             probed.kind = SourceKind::ImageSet;
             return probed;
         }
+        parts.emplace_back(*part, probed.sizeBytes);
         choice.sizeBytes += probed.sizeBytes;
         choice.imageParts = n + 1;
+    }
+    // Every part but the last holds exactly a part's sectors: the reader
+    // finds sector s in part s / ImagePartSectors.
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        if (parts[i].second != ImagePartBytes) {
+            choice.problem = SourceProblem::PartWrongSize;
+            choice.problemPath = parts[i].first;
+            choice.partBytes = parts[i].second;
+            return choice;
+        }
+    }
+    if (choice.sizeBytes == 0) {
+        choice.problem = SourceProblem::EmptySource;
+        choice.problemPath = folder;
+        return choice;
     }
     source.ImageMode = true;
     source.ImageFolder = folder.ends_with('/') ? folder : folder + '/';
@@ -90,10 +154,29 @@ SourceChoice ChooseSource(const std::string& path, SourceDescriptor& source, pla
     choice = Probe(io, path);
     choice.kind = SourceKind::Device;
     if (!choice.Ok()) return choice;
+    if (choice.sizeBytes == 0) {
+        choice.problem = SourceProblem::EmptySource;
+        choice.problemPath = path;
+        return choice;
+    }
     source.ImageMode = false;
     source.DeviceNames[0] = path;
     source.DeviceIndex = 0;
     return choice;
+}
+
+std::string ImageSetProblemText(const SourceChoice& choice) {
+    switch (choice.problem) {
+        case SourceProblem::PartMissing:
+            return "the image set is incomplete: " + choice.problemPath + " is missing, but " + choice.laterPart +
+                   " is there; the sectors after the gap would be read at the wrong place";
+        case SourceProblem::PartWrongSize:
+            return "the image set is damaged: " + choice.problemPath + " holds " + std::to_string(choice.partBytes) +
+                   " bytes, but every part before the last must hold exactly " + std::to_string(ImagePartBytes) +
+                   " bytes (" + std::to_string(ImagePartSectors) + " sectors)";
+        default:
+            return {};
+    }
 }
 
 std::string_view ImagePathNotFoundMessage() { return "Image path not found. Please specify image path."; }

@@ -26,6 +26,9 @@ enum class SourceProblem {
     NoImageInFolder,   // a folder without Image0.img
     CannotOpen,        // exists but cannot be opened for reading (errnoValue)
     SizeUnknown,       // opened, but its size cannot be found
+    PartMissing,       // an image set skips a part number: problemPath names the missing part
+    PartWrongSize,     // a part before the last is not exactly ImagePartBytes long (problemPath)
+    EmptySource,       // the source holds no sector at all
 };
 
 struct SourceChoice {
@@ -35,6 +38,8 @@ struct SourceChoice {
     SourceKind kind = SourceKind::Device;
     std::uint64_t sizeBytes = 0;
     int imageParts = 0;
+    std::string laterPart;          // PartMissing: a part found after the gap
+    std::uint64_t partBytes = 0;    // PartWrongSize: the part's size
     // For CannotOpen of a device the user may not read: what the system's
     // disk service answered, and its own words.
     platform::ServiceAccess service = platform::ServiceAccess::NotAsked;
@@ -56,8 +61,16 @@ std::string ServiceRefusalText(const SourceChoice& choice);
 // a block device or a regular file goes into device slot 0; a folder holding
 // an image set switches to image mode, read as one file only when it holds
 // exactly one part larger than a part's normal size. The range is left alone.
+// An image set must number its parts without a gap, and every part but the
+// last must hold exactly ImagePartSectors sectors: otherwise later parts'
+// sectors would be read at the wrong place, or not at all. Only regular
+// files and block devices are opened; a source without a sector is refused.
 [[nodiscard]] SourceChoice ChooseSource(const std::string& path, SourceDescriptor& source,
                                         platform::RawIo& io = platform::SystemRawIo());
+
+// Why an image set cannot be read as one, naming the part, for PartMissing
+// and PartWrongSize; empty for any other problem.
+std::string ImageSetProblemText(const SourceChoice& choice);
 
 // The message a folder without an image set gets.
 std::string_view ImagePathNotFoundMessage();

@@ -2,7 +2,7 @@
 
 namespace zt {
 
-WorkerSlot::~WorkerSlot() {
+void WorkerSlot::StopAndJoin() {
     RequestStop();
     m_gate.Resume();
     Join();

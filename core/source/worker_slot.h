@@ -20,9 +20,8 @@ namespace zt {
 class WorkerSlot {
 public:
     WorkerSlot() = default;
-    // A slot going away takes its worker with it: asks it to stop, lets it
-    // past the gate and waits for it.
-    ~WorkerSlot();
+    // A slot going away takes its worker with it (StopAndJoin).
+    ~WorkerSlot() { StopAndJoin(); }
     WorkerSlot(const WorkerSlot&) = delete;
     WorkerSlot& operator=(const WorkerSlot&) = delete;
 
@@ -36,6 +35,9 @@ public:
     [[nodiscard]] bool Running() const { return m_running.load(std::memory_order_acquire); }
     // Waits for the thread started by Start, if there is one.
     void Join();
+    // What an owner going away does: asks the worker to stop, lets it past
+    // the gate and waits for it.
+    void StopAndJoin();
     // Waits until the run has ended or the timeout has passed; true when it
     // has ended. Lets a front end wake at once at the end instead of polling.
     bool WaitUntilEnded(std::chrono::milliseconds timeout);

@@ -85,6 +85,14 @@ TEST_F(LogTest, AReadOnlyLogIsMadeWritableAndAppendedTo) {
     EXPECT_NE(st.st_mode & S_IWUSR, 0u);
 }
 
+TEST_F(LogTest, ALogThatIsNoRegularFileIsNotWrittenAndDoesNotHang) {
+    ASSERT_EQ(::mkfifo(activityPath.c_str(), 0644), 0);
+    EXPECT_FALSE(WriteLog(context, LogKind::Activity, "entry"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(activityPath.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
 TEST_F(LogTest, FolderValueFallsBackToFilePathWhenAbsentOrVanished) {
     // The trailing separator of the recovery folder is not doubled.
     EXPECT_EQ(ResolveLogPath(context, LogKind::Recovery), recoveryPath);

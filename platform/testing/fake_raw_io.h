@@ -146,6 +146,20 @@ public:
         return {n, 0};
     }
 
+    std::vector<std::string> ListFolder(const std::string& folder) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::string prefix = folder;
+        if (prefix.empty() || prefix.back() != '/') prefix += '/';
+        std::vector<std::string> names;
+        for (const auto& [path, file] : files_) {
+            if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
+                path.find('/', prefix.size()) == std::string::npos) {
+                names.push_back(path.substr(prefix.size()));
+            }
+        }
+        return names;
+    }
+
     std::optional<std::string> FindEntryNoCase(const std::string& folder, const std::string& name) override {
         std::lock_guard<std::mutex> lock(mutex_);
         ++lookupCount_;

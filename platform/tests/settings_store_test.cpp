@@ -97,8 +97,22 @@ TEST_F(FileSettingsStoreTest, HandEditedFileWithCommentsBlanksAndWindowsLineEnds
     EXPECT_EQ(store.ValueNames("ZT_PictoraNTFS"), (std::vector<std::string>{"FilePath", "Recovery Log"}));
 }
 
+TEST_F(FileSettingsStoreTest, AFifoOrAnOversizedFileIsNeverReadWhole) {
+    // A FIFO would hold the read forever; a huge file would be read at every lookup.
+    std::filesystem::create_directories(folder / "sub");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(store.State(), FileSettingsStore::FileState::Unreadable);
+    EXPECT_EQ(store.ReadValue("ZT_PictoraNTFS", "FilePath"), "");
+    std::filesystem::remove(path);
+    WriteBytes(path, "[ZT_PictoraNTFS]\nFilePath=" + std::string(3 << 20, 'x') + "\n");
+    EXPECT_EQ(store.State(), FileSettingsStore::FileState::Corrupt);
+}
+
 TEST_F(FileSettingsStoreTest, CorruptFileReadsEmptyAndIsKeptAsideOnTheNextWrite) {
     std::filesystem::create_directories(folder / "sub");
+    // Each damaged file keeps a copy of its own: a later one never replaces an earlier.
+    std::string aside = path + ".corrupt";
+    int copies = 0;
     for (const std::string& garbage : {std::string("[ZT_PictoraNTFS]\nFilePath=/x\n\0\0\0", 32),
                                        std::string("FilePath=/before/any/key\n"),
                                        std::string("[ZT_PictoraNTFS\nFilePath=/x\n"),
@@ -108,7 +122,8 @@ TEST_F(FileSettingsStoreTest, CorruptFileReadsEmptyAndIsKeptAsideOnTheNextWrite)
         EXPECT_EQ(store.ReadValue("ZT_PictoraNTFS", "FilePath"), "");
 
         ASSERT_TRUE(store.WriteValue("ZT_PictoraNTFS", "Activity Log", "/logs"));
-        EXPECT_EQ(ReadBytes(path + ".corrupt"), garbage);
+        EXPECT_EQ(ReadBytes(aside), garbage);
+        aside = path + ".corrupt." + std::to_string(++copies);
         EXPECT_EQ(store.State(), FileSettingsStore::FileState::Valid);
         EXPECT_EQ(store.ValueNames("ZT_PictoraNTFS"), (std::vector<std::string>{"Activity Log"}));
     }

@@ -369,6 +369,45 @@ TEST_F(ScanCliTest, SavesEveryFoundFileWithItsSectorsAndReports) {
     EXPECT_TRUE(Log("Recovery Log.txt").ends_with("\r\nFile Saved Successfully\r\n"));
 }
 
+TEST_F(ScanCliTest, AClosedPipeOnTheListDoesNotEndTheSave) {
+    const std::string out = SaveFolder("piped");
+    // The reader of the list is gone before the list is written.
+    const CommandResult r = RunShell("bash -c 'set -o pipefail; " + std::string(ZT_PICTORA_CLI) + " scan " + Card() +
+                                         " --list --save " + out + " | true'",
+                                     dir_->Path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::size_t saved = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(out)) saved += entry.is_regular_file();
+    EXPECT_EQ(saved, kMedia.size());
+    EXPECT_NE(r.err.find("File Saved Successfully."), std::string::npos) << r.err;
+}
+
+TEST_F(ScanCliTest, AnEmptySourceAndABadRangeSayWhatIsWrong) {
+    WriteFile(dir_->Path() / "empty.dd", {});
+    CommandResult r = Cli("scan " + (dir_->Path() / "empty.dd").string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the source is empty"), std::string::npos) << r.err;
+    r = Cli("scan " + Card() + " --range 0:4294967296");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("End sector is not valid."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("from 0 to 4294967295"), std::string::npos) << r.err;
+}
+
+TEST_F(ScanCliTest, AnImageSetWithAGapOrAShortMiddlePartIsRefusedByName) {
+    const std::filesystem::path set = dir_->Path() / "gapped";
+    std::filesystem::remove_all(set);
+    std::filesystem::create_directories(set);
+    WriteFile(set / "Image0.img", image_);
+    WriteFile(set / "Image2.img", image_);
+    CommandResult r = Cli("scan --list " + set.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(set.string() + "/Image1.img is missing, but Image2.img is there"), std::string::npos) << r.err;
+    std::filesystem::rename(set / "Image2.img", set / "Image1.img");
+    r = Cli("scan --list " + set.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Image0.img holds " + std::to_string(image_.size()) + " bytes"), std::string::npos) << r.err;
+}
+
 TEST_F(ScanCliTest, ExistingFilesAreKeptReplacedOrAskedAbout) {
     const std::string out = SaveFolder("again");
     ASSERT_EQ(Cli("scan " + Card() + " --types JPEG,PNG --save " + out).status, 0);

@@ -15,7 +15,7 @@
 #include "logs/activity_entries.h"
 #include "platform/files.h"
 #include "platform/private_file.h"
-#include "platform/source_medium.h"
+#include "core/source/source_files.h"
 #include "recovery/saving_run.h"
 #include "ui/base/message_box.h"
 #include "ui/controls/CFolderTreeCtrl.h"
@@ -43,11 +43,6 @@ QString Latin1(std::string_view text) {
 }
 
 QIcon SmallIcon(QStyle::StandardPixmap which) { return QApplication::style()->standardIcon(which); }
-
-// The folder a scan reads: the image set's folder, or the device or image file.
-std::string SourcePath(const SourceDescriptor& source) {
-    return source.ImageMode ? source.ImageFolder : source.SelectedDevice();
-}
 
 }  // namespace
 
@@ -218,7 +213,15 @@ void CFileDisplayDlg::OnMonitorTick() {
     summary.endTime = std::time(nullptr);
     // A stop that came after the last chunk did not cut the scan short.
     summary.aborted = m_driver->EndedByStop();
+    summary.unreadableSectors = m_reader.UnreadableSectors();
     WriteEntries(m_session.Logs(), LogKind::Activity, ScanSummaryEntries(summary));
+    if (const std::uint64_t zeros = summary.unreadableSectors; zeros > 0) {
+        // The files found over those sectors may be damaged; the user is told once.
+        const QString text = zeros == 1 ? QStringLiteral("1 sector could not be read and was scanned as zeros.")
+                                        : QStringLiteral("%1 sectors could not be read and were scanned as zeros.")
+                                              .arg(zeros);
+        ShowMessageBox({this, Context().settings.appCaption, text, MessageIcon::Warning, MessageButtons::Ok});
+    }
 }
 
 void CFileDisplayDlg::OnTreeTick() {
@@ -525,8 +528,8 @@ void CFileDisplayDlg::SaveCommand() {
     if (folder.isEmpty()) return;
     if (!QFileInfo(folder).isDir()) return refuse(QStringLiteral("Select the valid path."), MessageIcon::Error);
     const std::string destination = QDir::cleanPath(folder).toStdString();
-    const std::string source = SourcePath(m_session.Source());
-    if (platform::FolderOnSourceMedium(destination, source)) {
+    if (DestinationOnSourceMedium(m_session.Seams().destination, destination, m_session.Source(),
+                                  m_session.Seams().rawIo)) {
         return refuse(QStringLiteral("This folder lies on the medium being recovered: every file saved there could "
                                      "overwrite files still to be recovered. Choose a folder on another disk."),
                       MessageIcon::Error);

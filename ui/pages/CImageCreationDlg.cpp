@@ -107,8 +107,7 @@ CImageCreationDlg::CImageCreationDlg(ShellContext& context, const QString& infor
 
 CImageCreationDlg::~CImageCreationDlg() {
     // Only a test closes the page during a run (Exit ends the process); the copy stops at its next chunk.
-    m_stopRequest.store(true);
-    m_thread.Join();
+    m_thread.Slot().StopAndJoin();
 }
 
 QString CImageCreationDlg::ProgressText() const { return m_current->text(); }
@@ -164,13 +163,11 @@ void CImageCreationDlg::PressStart() {
     ImagingJob job;
     job.ImageBaseName = MakeImageBaseName(destination);
     job.ImagingMultiFile = m_multifile->isChecked();
-    job.chunkBoundary = [this] { m_gate.PassThrough(); };
     m_timer.start();
     ShowProgressControls(true);
     m_back->hide();
     EnableInputs(false);
-    m_stopRequest.store(false);
-    m_copy = std::make_unique<ImagingCopy>(m_reader, session.Seams().destination, m_progress, m_stopRequest);
+    m_copy = std::make_unique<ImagingCopy>(m_reader, session.Seams().destination, m_progress, m_thread.Slot());
     m_progress.CurrentSector.store(source.RangeStart);
     m_progress.SetLastFileName({});
     if (!m_thread.Start(*m_copy, std::move(job))) {
@@ -183,13 +180,11 @@ void CImageCreationDlg::PressStop() {
         return;
     }
     // The copy waits at its next chunk until the question is answered.
-    PauseGate::Hold hold(m_gate);
-    const MessageAnswer answer =
-        ShowMessageBox({this, Context().settings.appCaption, QStringLiteral("Are you sure you want to stop this process?"),
-                        MessageIcon::Question, MessageButtons::OkCancel});
-    if (answer == MessageAnswer::Ok) {
-        m_stopRequest.store(true);
-    }
+    (void)AskToStop(m_thread.Slot(), [this] {
+        return ShowMessageBox({this, Context().settings.appCaption,
+                               QStringLiteral("Are you sure you want to stop this process?"), MessageIcon::Question,
+                               MessageButtons::OkCancel}) == MessageAnswer::Ok;
+    });
 }
 
 void CImageCreationDlg::PressBack() {

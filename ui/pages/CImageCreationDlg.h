@@ -10,7 +10,7 @@
 
 #include "core/imaging/imaging_copy.h"
 #include "core/imaging/imaging_thread.h"
-#include "core/source/pause_gate.h"
+#include "core/source/worker_slot.h"
 #include "core/source/sector_reader.h"
 #include "ui/shell/CPageDlg.h"
 
@@ -85,8 +85,6 @@ private:
 
     SectorReader m_reader;
     ImagingProgress m_progress;
-    std::atomic<bool> m_stopRequest{false};
-    PauseGate m_gate;
     std::unique_ptr<ImagingCopy> m_copy;
     ImagingThread m_thread;
 };

@@ -60,7 +60,7 @@ private:
 class ResultsListFill : public QObject {
     Q_OBJECT
 public:
-    static constexpr int BatchRows = 75;
+    static constexpr int BatchRows = 1000;
 
     explicit ResultsListFill(ResultsListModel& model, QObject* parent = nullptr);
     ~ResultsListFill() override;

@@ -21,6 +21,11 @@ QString ReadProblemText(const QString& label, const SourceChoice& choice) {
                                      static_cast<qsizetype>(ImagePathNotFoundMessage().size()));
         case SourceProblem::SizeUnknown:
             return QStringLiteral("Cannot read %1: its size cannot be found.").arg(source);
+        case SourceProblem::PartMissing:
+        case SourceProblem::PartWrongSize:
+            return QStringLiteral("Cannot read %1: %2.").arg(label, QString::fromStdString(ImageSetProblemText(choice)));
+        case SourceProblem::EmptySource:
+            return QStringLiteral("Cannot read %1: the source is empty, it holds no sector.").arg(source);
         case SourceProblem::CannotOpen:
             // The system's disk service was asked and did not open it: say what it answered.
             if (const std::string refusal = ServiceRefusalText(choice); !refusal.empty()) {

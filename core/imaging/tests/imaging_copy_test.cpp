@@ -97,10 +97,11 @@ TEST(ImagingCopy, ReadOnlyPartOfAnEarlierRunIsMadeWritableBeforeItIsEmptied) {
 
 TEST(ImagingCopy, ConfirmedStopEndsAfterTheChunkInProgressAndKeepsWhatWasWritten) {
     ImagingRig rig(100);
-    int chunks = 0;
-    ImagingOutcome outcome = rig.Run(0, 80, false, [&] {
-        if (++chunks == 2) rig.stop.store(true);
+    // Asked during the second chunk's write: the copy ends once it is written.
+    rig.destination.BeforeWrite([&](int write) {
+        if (write == 1) rig.slot.RequestStop();
     });
+    ImagingOutcome outcome = rig.Run(0, 80, false);
 
     EXPECT_EQ(outcome.result, ImagingResult::Aborted);
     EXPECT_EQ(rig.Part(0).bytes, DeviceSectors(0, 16));
@@ -112,10 +113,10 @@ TEST(ImagingCopy, ConfirmedStopEndsAfterTheChunkInProgressAndKeepsWhatWasWritten
 
 TEST(ImagingCopy, AStopRightAfterANewPartNamesThatPartAsTheLastFile) {
     ImagingRig rig(ImagePartSectors + 100);
-    std::uint64_t chunks = 0;
-    const ImagingOutcome outcome = rig.Run(0, ImagePartSectors + 80, true, [&] {
-        if (++chunks == ImagePartSectors / ImagingChunkSectors + 1) rig.stop.store(true);
+    rig.destination.BeforeWrite([&](int write) {
+        if (write == static_cast<int>(ImagePartSectors / ImagingChunkSectors)) rig.slot.RequestStop();
     });
+    const ImagingOutcome outcome = rig.Run(0, ImagePartSectors + 80, true);
     EXPECT_EQ(outcome.result, ImagingResult::Aborted);
     EXPECT_EQ(rig.Part(1).size, 4096u);
     EXPECT_EQ(rig.progress.LastFileName(), "/dest/Image1.img");
@@ -126,12 +127,12 @@ TEST(ImagingCopy, UnreadableSectorsAreCountedPerRun) {
     rig.policy.Set(SkipAll);
     rig.device.AddBadSector(kDevicePath, 3);  // its 8-sector request is given up whole
     SectorReader reader(rig.source, rig.policy, rig.device);
-    ImagingCopy copy(reader, rig.destination, rig.progress, rig.stop);
+    ImagingCopy copy(reader, rig.destination, rig.progress, rig.slot);
     rig.source.RangeEnd = 16;
-    ASSERT_EQ(copy.Run({MakeImageBaseName("/dest"), false, {}}).result, ImagingResult::Completed);
+    ASSERT_EQ(copy.Run({MakeImageBaseName("/dest"), false}).result, ImagingResult::Completed);
     EXPECT_EQ(reader.UnreadableSectors(), 8u);
     rig.source.RangeStart = 8;
-    ASSERT_EQ(copy.Run({MakeImageBaseName("/dest"), false, {}}).result, ImagingResult::Completed);
+    ASSERT_EQ(copy.Run({MakeImageBaseName("/dest"), false}).result, ImagingResult::Completed);
     EXPECT_EQ(reader.UnreadableSectors(), 0u);
 }
 

@@ -43,8 +43,8 @@ protected:
         source_.RangeStart = start;
         source_.RangeEnd = end;
         SectorReader reader(source_, policy_);
-        ImagingCopy copy(reader, platform::SystemDestination(), progress_, stop_);
-        return copy.Run({MakeImageBaseName(Dest()), false, {}});
+        ImagingCopy copy(reader, platform::SystemDestination(), progress_, slot_);
+        return copy.Run({MakeImageBaseName(Dest()), false});
     }
     std::string Dest() const { return (root_ / "dest").string(); }
 
@@ -52,7 +52,7 @@ protected:
     SourceDescriptor source_;
     BadSectorPolicyState policy_;
     ImagingProgress progress_;
-    std::atomic<bool> stop_{false};
+    WorkerSlot slot_;
 };
 
 TEST_F(ImagingOnDisk, ReplacesAReadOnlyPartWithAByteExactCopy) {
@@ -163,14 +163,14 @@ TEST(ImagingThreadSlot, PublishesProgressWhileRunningAndStopsOnRequest) {
     ImagingRig rig(ImagePartSectors);
     rig.source.RangeEnd = ImagePartSectors;
     SectorReader reader(rig.source, rig.policy, rig.device);
-    ImagingCopy copy(reader, rig.destination, rig.progress, rig.stop);
     ImagingThread slot;
+    ImagingCopy copy(reader, rig.destination, rig.progress, slot.Slot());
 
-    ASSERT_TRUE(slot.Start(copy, {MakeImageBaseName("/dest"), false, {}}));
-    EXPECT_FALSE(slot.Start(copy, {MakeImageBaseName("/dest"), false, {}}) && slot.Running());
+    ASSERT_TRUE(slot.Start(copy, {MakeImageBaseName("/dest"), false}));
+    EXPECT_FALSE(slot.Start(copy, {MakeImageBaseName("/dest"), false}) && slot.Running());
     while (slot.Running() && rig.progress.CurrentSector.load() == 0) std::this_thread::yield();
     std::string seen = rig.progress.LastFileName();
-    rig.stop.store(true);
+    slot.Slot().RequestStop();
     slot.Join();
 
     EXPECT_FALSE(slot.Running());
@@ -183,28 +183,25 @@ TEST(ImagingThreadSlot, GateHoldsTheCopyWhileTheUserIsAskedToConfirmAStop) {
     ImagingRig rig(1000);
     rig.source.RangeEnd = 1000;
     SectorReader reader(rig.source, rig.policy, rig.device);
-    ImagingCopy copy(reader, rig.destination, rig.progress, rig.stop);
-    PauseGate gate;
     ImagingThread slot;
-    {
-        // Stop confirmed: the copy ends after the one chunk it was writing.
-        PauseGate::Hold hold(gate);
-        ASSERT_TRUE(slot.Start(copy, {MakeImageBaseName("/dest"), false, [&] { gate.PassThrough(); }}));
+    ImagingCopy copy(reader, rig.destination, rig.progress, slot.Slot());
+    // Stop confirmed: the copy ends after the one chunk it was writing.
+    slot.Slot().Gate().Pause();  // held from the start, so the question finds it running
+    ASSERT_TRUE(slot.Start(copy, {MakeImageBaseName("/dest"), false}));
+    EXPECT_TRUE(AskToStop(slot.Slot(), [&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_TRUE(slot.Running());
         EXPECT_EQ(rig.progress.CurrentSector.load(), 0u);
-        rig.stop.store(true);
-    }
+        return true;
+    }));
     slot.Join();
     EXPECT_EQ(slot.Outcome().result, ImagingResult::Aborted);
     EXPECT_EQ(rig.Part(0).size, 4096u);
 
     // Stop answered with Cancel: the copy goes on unchanged.
-    rig.stop.store(false);
-    {
-        PauseGate::Hold hold(gate);
-        ASSERT_TRUE(slot.Start(copy, {MakeImageBaseName("/dest"), false, [&] { gate.PassThrough(); }}));
-    }
+    slot.Slot().Gate().Pause();
+    ASSERT_TRUE(slot.Start(copy, {MakeImageBaseName("/dest"), false}));
+    EXPECT_FALSE(AskToStop(slot.Slot(), [] { return false; }));
     slot.Join();
     EXPECT_EQ(slot.Outcome().result, ImagingResult::Completed);
     EXPECT_EQ(rig.Part(0).bytes, DeviceSectors(0, 1000));

@@ -37,15 +37,14 @@ struct ImagingRig {
         source.DeviceNames[0] = kDevicePath;
     }
 
-    ImagingOutcome Run(std::uint64_t start, std::uint64_t end, bool multiFile,
-                       std::function<void()> chunkBoundary = {}) {
+    ImagingOutcome Run(std::uint64_t start, std::uint64_t end, bool multiFile) {
         source.RangeStart = start;
         source.RangeEnd = end;
-        stop.store(false);
+        slot.ClearStop();
         device.ClearRequests();
         SectorReader reader(source, policy, device);
-        ImagingCopy copy(reader, destination, progress, stop);
-        return copy.Run({MakeImageBaseName("/dest"), multiFile, std::move(chunkBoundary)});
+        ImagingCopy copy(reader, destination, progress, slot);
+        return copy.Run({MakeImageBaseName("/dest"), multiFile});
     }
 
     static std::string PartPath(int n) { return "/dest/Image" + std::to_string(n) + ".img"; }
@@ -61,7 +60,7 @@ struct ImagingRig {
     FakeRawIo device;
     FakeDestination destination;
     ImagingProgress progress;
-    std::atomic<bool> stop{false};
+    WorkerSlot slot;  // the copy's stop flag and gate; Run() works on the calling thread
 };
 
 }  // namespace zt::testing

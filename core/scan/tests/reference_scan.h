@@ -202,7 +202,13 @@ private:
     const std::vector<std::uint8_t>& image_;
     TypeDefinitionList defs_;
     std::uint64_t rangeStart_, rangeEnd_;
-    std::vector<std::uint8_t> chunk_;
+    // Shared by the models of one thread: a fuzzing run builds one per input,
+    // and a fresh 512 KB buffer each time would cost more than the scan.
+    static std::vector<std::uint8_t>& Scratch() {
+        thread_local std::vector<std::uint8_t> buffer;
+        return buffer;
+    }
+    std::vector<std::uint8_t>& chunk_ = Scratch();
     int open_ = -1;
     std::uint64_t start_ = 0;
     int examined_ = 0;

@@ -226,6 +226,61 @@ TEST_F(ScanDriverTest, StopEndsAtTheChunkBoundaryAndKeepsThePosition) {
     EXPECT_EQ(selections, 1);
 }
 
+TEST_F(ScanDriverTest, AHeldScanStandsStillAtItsChunkBoundaryAndEndsAsAnUnheldOne) {
+    Image image(12000);
+    for (std::uint64_t s = 0; s < image.Sectors(); s += 450) {
+        image.Put(s, 0, kJfif);
+        image.Put(s + 40, 0, kJpegEnd);
+        image.Put(s + 200, 0, kPng);
+        image.Put(s + 203, 0, kPngEnd);
+    }
+    // One file open across the first chunk boundary, where the scan is held.
+    image.Put(980, 0, kJfif);
+    image.Put(1030, 0, kJpegEnd);
+    const ScanRun unheld = Scan(image, Definitions({"JPEG", "PNG"}));
+    ASSERT_GT(unheld.files.size(), 40u);
+
+    Rig rig(path_, image.Sectors(), Definitions({"JPEG", "PNG"}));
+    ScanDriver& driver = *rig.driver;
+    {
+        PauseGate::Hold hold(driver.Slot().Gate());
+        driver.Start();
+        for (int i = 0; i < 10000 && !driver.Slot().Gate().Holding(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(driver.Slot().Gate().Holding());
+        const std::uint64_t position = driver.CurrentSector();
+        const std::size_t count = rig.found.Count();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_TRUE(driver.Running());
+        EXPECT_EQ(driver.CurrentSector(), position);
+        EXPECT_EQ(rig.found.Count(), count);
+        EXPECT_LT(count, unheld.files.size());
+    }
+    driver.Join();
+    EXPECT_FALSE(driver.EndedByStop());
+    EXPECT_EQ(driver.CurrentSector(), image.Sectors());
+    EXPECT_EQ(Summary(rig.found.Snapshot()), Summary(unheld.files));
+}
+
+TEST_F(ScanDriverTest, AStopAnsweredYesWhileHeldEndsTheScanAtThatBoundary) {
+    Image image(5000);
+    image.Put(10, 0, kJfif);
+    image.Put(11, 0, kJpegEnd);
+    image.Put(2500, 0, kJfif);
+    image.Put(2501, 0, kJpegEnd);
+    WriteFile(path_, image.Bytes());
+    Rig rig(path_, image.Sectors(), Definitions({"JPEG"}));
+    ScanDriver& driver = *rig.driver;
+    // Held from the start, so the question is open while the scan stands at its first boundary.
+    driver.Slot().Gate().Pause();
+    driver.Start();
+    EXPECT_TRUE(AskToStop(driver.Slot(), [] { return true; }));
+    driver.Join();
+    EXPECT_TRUE(driver.EndedByStop());
+    EXPECT_EQ(driver.CurrentSector(), 999u);
+    EXPECT_EQ(rig.found.Count(), 1u);
+}
+
 TEST_F(ScanDriverTest, CountsCanBeReadWhileTheScanThreadAppends) {
     Image image(60000);
     for (std::uint64_t s = 0; s < image.Sectors(); s += 3) {

@@ -1,6 +1,7 @@
 #include "core/source/source_selection.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -58,13 +59,44 @@ TEST_F(SourceSelectionTest, ImageFolderDecidesSingleOrMultiFile) {
     EXPECT_FALSE(source.ImageMultiFile);
     EXPECT_EQ(choice.imageParts, 1);
 
-    // Two parts (names in any letter case), counted up to the first gap.
+    // A second part makes the first one's size wrong: its last sector would
+    // push every sector of the next part one place on.
     MakeFile("IMAGE1.IMG", 1024);
-    MakeFile("Image3.img", 1024);
     choice = ChooseSource(dir_.string(), source);
+    EXPECT_EQ(choice.problem, SourceProblem::PartWrongSize);
+    EXPECT_EQ(choice.problemPath, dir_.string() + "/Image0.img");
+    EXPECT_NE(ImageSetProblemText(choice).find("Image0.img holds 681574912 bytes, but every part before the last "
+                                               "must hold exactly 681574400 bytes"),
+              std::string::npos);
+
+    // Two parts (names in any letter case); a part after a gap is refused, named.
+    MakeFile("Image0.img", ImagePartBytes);
+    choice = ChooseSource(dir_.string(), source);
+    ASSERT_TRUE(choice.Ok());
     EXPECT_TRUE(source.ImageMultiFile);
     EXPECT_EQ(choice.imageParts, 2);
-    EXPECT_EQ(choice.sizeBytes, ImagePartBytes + 512 + 1024);
+    EXPECT_EQ(choice.sizeBytes, ImagePartBytes + 1024);
+    MakeFile("Image3.img", 1024);
+    choice = ChooseSource(dir_.string(), source);
+    EXPECT_EQ(choice.problem, SourceProblem::PartMissing);
+    EXPECT_EQ(choice.problemPath, dir_.string() + "/Image2.img");
+    EXPECT_EQ(choice.laterPart, "Image3.img");
+
+    // Only regular files are opened: a FIFO part would hold the open forever.
+    std::filesystem::remove(dir_ / "Image3.img");
+    std::filesystem::remove(dir_ / "IMAGE1.IMG");
+    ASSERT_EQ(::mkfifo((dir_ / "image1.img").c_str(), 0644), 0);
+    choice = ChooseSource(dir_.string(), source);
+    EXPECT_EQ(choice.problem, SourceProblem::NotASource);
+    EXPECT_EQ(choice.problemPath, dir_.string() + "/image1.img");
+
+    // An empty image says so, instead of a range problem later.
+    std::filesystem::remove(dir_ / "image1.img");
+    MakeFile("Image0.img", 0);
+    choice = ChooseSource(dir_.string(), source);
+    EXPECT_EQ(choice.problem, SourceProblem::EmptySource);
+    choice = ChooseSource((dir_ / "Image0.img").string(), source);
+    EXPECT_EQ(choice.problem, SourceProblem::EmptySource);
 }
 
 TEST_F(SourceSelectionTest, UnusableSourcesAreRefusedWithTheirReason) {

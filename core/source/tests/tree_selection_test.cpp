@@ -177,13 +177,18 @@ TEST_F(ImageSelectionTest, OneLargePartIsReadAsASingleFile) {
     EXPECT_EQ(source.SelectedDevice(), "/dev/sdb1");
 }
 
-TEST_F(ImageSelectionTest, NumberedPartsAreCountedUntilTheFirstGap) {
+TEST_F(ImageSelectionTest, NumberedPartsAreCountedAndAGapIsRefused) {
     io.AddPatternFile(folder / "Image0.img", ImagePartBytes, 3);
     io.AddPatternFile(folder / "image1.img", 1000 * 512, 4);
-    io.AddPatternFile(folder / "Image3.img", 1000 * 512, 5);  // after a gap: not part of the set
     SelectionOutcome s = HandleSelection(Item(), ImageGroupLabel, context, source);
     EXPECT_TRUE(source.ImageMultiFile);
     EXPECT_EQ(s.info.endText, std::to_string(ImagePartSectors + 1000));
+
+    io.AddPatternFile(folder / "Image3.img", 1000 * 512, 5);  // after a gap: its sectors would be lost
+    NextOutcome gap = Next(Item(), ImageGroupLabel);
+    ASSERT_TRUE(gap.readProblem.has_value());
+    EXPECT_EQ(gap.readProblem->problem, SourceProblem::PartMissing);
+    io.RemoveFile(folder / "Image3.img");
 
     io.FailOpen(folder / "image1.img", EACCES);
     NextOutcome next = Next(Item(), ImageGroupLabel);

@@ -3,12 +3,16 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QApplication>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <thread>
 
 #include "ui/dialogs/CAboutDlg.h"
+#include "ui/dialogs/CBadSectors.h"
 #include "ui/dialogs/CMessageDlg.h"
 #include "ui/dialogs/CWaitDlg.h"
 
@@ -24,6 +28,8 @@ private slots:
     void messageOkWithTickOpensLogThenCloses();
     void messageEscapeIgnoresTickAndCloseBoxIsRefused();
     void aboutShowsProductLine();
+    void badSectorsButtonsKeysAndCloseBox();
+    void badSectorsAskedFromAWorkerWaitsForTheAnswer();
 
 private:
     QTemporaryDir m_skin;  // empty: every dialog must open without pictures
@@ -107,6 +113,49 @@ void DialogsTest::aboutShowsProductLine() {
     QCOMPARE(ProductLine("&Start", "V"), QString("&&Start V"));
     QTimer::singleShot(0, &about, [&] { QTest::mouseClick(about.OkButton(), Qt::LeftButton); });
     QCOMPARE(about.exec(), int(QDialog::Accepted));
+}
+
+void DialogsTest::badSectorsButtonsKeysAndCloseBox() {
+    CBadSectors prompt(m_skin.path(), "Zentrix for Pictora");
+    QCOMPARE(prompt.windowTitle(), QString("Zentrix for Pictora"));
+    QCOMPARE(prompt.Message(), QString("Encountered Bad Sector(s) while reading disk."));
+    const std::pair<int, zt::BadSectorPolicy> buttons[] = {{CBadSectors::IdRetry, zt::Retry},
+                                                           {CBadSectors::IdSkip, zt::Skip},
+                                                           {CBadSectors::IdRetryAll, zt::RetryAll},
+                                                           {CBadSectors::IdSkipAll, zt::SkipAll}};
+    for (const auto& [id, policy] : buttons) {
+        QTimer::singleShot(0, &prompt, [&prompt, id = id] { prompt.Button(id)->click(); });
+        QCOMPARE(prompt.Ask(), policy);
+    }
+    QCOMPARE(prompt.Button(CBadSectors::IdRetryAll)->accessibleName(), QString("Retry All"));
+    // Enter retries; Esc and the close box give the place up.
+    QTimer::singleShot(0, &prompt, [&prompt] { QTest::keyClick(&prompt, Qt::Key_Return); });
+    QCOMPARE(prompt.Ask(), zt::Retry);
+    QTimer::singleShot(0, &prompt, [&prompt] { QTest::keyClick(&prompt, Qt::Key_Escape); });
+    QCOMPARE(prompt.Ask(), zt::Skip);
+    QTimer::singleShot(0, &prompt, [&prompt] { prompt.close(); });
+    QCOMPARE(prompt.Ask(), zt::Skip);
+}
+
+void DialogsTest::badSectorsAskedFromAWorkerWaitsForTheAnswer() {
+    DialogBadSectorPrompt prompt(m_skin.path(), "Zentrix for Pictora");
+    std::atomic<int> answer{-1};
+    // The question shows on this thread, in its own modal loop, while the worker waits.
+    bool waitedWhileShown = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* shown = qobject_cast<CBadSectors*>(QApplication::activeModalWidget())) {
+            poll.stop();
+            waitedWhileShown = answer.load() == -1;
+            shown->Button(CBadSectors::IdSkipAll)->click();
+        }
+    });
+    poll.start(20);
+    std::thread worker([&] { answer.store(prompt.Ask()); });
+    QVERIFY(QTest::qWaitFor([&answer] { return answer.load() != -1; }, 10000));
+    worker.join();
+    QVERIFY(waitedWhileShown);
+    QCOMPARE(answer.load(), int(zt::SkipAll));
 }
 
 QTEST_MAIN(DialogsTest)

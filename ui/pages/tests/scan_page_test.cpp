@@ -484,20 +484,28 @@ void ScanPageTest::backDropsFoundFilesAndThePreviewFile() {
 
 void ScanPageTest::emptyScanLeavesRootAndRefusesSave() {
     MakeSession(Bytes(200 * kSector, 0), {"JPEG", "WAV"});
+    // Two sectors that cannot be read, re-read one by one: the scan goes on
+    // over zeros and says so at its end.
+    m_session->session.BadSectors().Set(RetryAll);
+    m_session->rawIo.AddBadSector(kCard, 17);
+    m_session->rawIo.AddBadSector(kCard, 18);
     auto page = OpenPage();
     WaitForResults(*page);
     QCOMPARE(page->Root()->childCount(), 0);
     QCOMPARE(page->ListModel().rowCount(), 0);
     QVERIFY(page->Picture()->LoadedPath().endsWith("/NoPreview.bmp"));
+    QTRY_COMPARE_WITH_TIMEOUT(int(m_boxes.size()), 1, 3000);
+    QCOMPARE(m_boxes[0].text, QString("2 sectors could not be read and were scanned as zeros."));
+    QVERIFY(ActivityLog().contains("\r\nFiles Found : 0\r\n"));
+    QVERIFY(ActivityLog().contains("Unreadable Sectors : 2"));
     SetBrowseHandler([](const BrowseRequest&) -> QString {
         qFatal("the folder browser must not open");
         return {};
     });
     page->SaveCommand();
-    QCOMPARE(int(m_boxes.size()), 1);
-    QCOMPARE(m_boxes[0].text, QString("No file found."));
-    QCOMPARE(m_boxes[0].icon, MessageIcon::Warning);
-    QTRY_VERIFY(ActivityLog().contains("\r\nFiles Found : 0\r\n"));
+    QCOMPARE(int(m_boxes.size()), 2);
+    QCOMPARE(m_boxes[1].text, QString("No file found."));
+    QCOMPARE(m_boxes[1].icon, MessageIcon::Warning);
 }
 
 void ScanPageTest::stopAndBackWhileScanning() {

@@ -1,0 +1,159 @@
+#!/usr/bin/python3
+# Drives the desktop program through the accessibility bus, by the names a
+# screen reader sees, as assistive technology does: from the main page to the
+# imaging page, a copy of a range of a disk into an image set, back to the
+# main page, that set under "Select Image" and on to the type page.
+# Run by scripts/accessibility-walk, which prepares the display, the bus,
+# the disk and the folders.
+import os
+import sys
+import time
+
+import pyatspi
+
+def log(*a):
+    print(*a, flush=True)
+
+def find_app(name, timeout=20):
+    end = time.time() + timeout
+    while time.time() < end:
+        for app in pyatspi.Registry.getDesktop(0):
+            if app is not None and app.name == name:
+                return app
+        time.sleep(0.3)
+    raise SystemExit("no application " + name)
+
+def walk(node, depth=0):
+    yield node
+    if depth > 12:
+        return
+    try:
+        children = list(node)
+    except Exception:
+        return
+    for child in children:
+        if child is not None:
+            yield from walk(child, depth + 1)
+
+def showing(node):
+    try:
+        return node.getState().contains(pyatspi.STATE_SHOWING)
+    except Exception:
+        return False
+
+def find(root, role=None, name=None, timeout=15, pred=None):
+    end = time.time() + timeout
+    fresh = root is None
+    while time.time() < end:
+        if fresh:
+            root = find_app("pictora")
+        for node in walk(root):
+            try:
+                if role is not None and node.getRoleName() != role:
+                    continue
+                if name is not None and node.name != name:
+                    continue
+                if not showing(node):
+                    continue
+                if pred is not None and not pred(node):
+                    continue
+                return node
+            except Exception:
+                continue
+        time.sleep(0.3)
+    for node in walk(root):
+        try:
+            if node.getRoleName() in ("push button", "dialog", "alert"):
+                log("seen", node.getRoleName(), repr(node.name), showing(node))
+        except Exception:
+            pass
+    raise SystemExit(f"not found: role={role} name={name}")
+
+def dump(node, depth=0):
+    try:
+        log("  " * depth + f"[{node.getRoleName()}] '{node.name}' showing={showing(node)}")
+    except Exception:
+        return
+    if depth < 10:
+        for child in node:
+            if child is not None:
+                dump(child, depth + 1)
+
+def press(node):
+    action = node.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    index = names.index("Press") if "Press" in names else 0
+    action.doAction(index)
+
+def select_cell(tree, label, timeout=15):
+    cell = find(tree, "table cell", label, timeout=timeout)
+    table = tree.queryTable()
+    row = table.getRowAtIndex(cell.getIndexInParent())
+    try:
+        table.addRowSelection(row)
+    except Exception as error:
+        # A selection that opens a modal browser replies only once it closes.
+        if "reply" not in str(error):
+            raise
+    return cell
+
+def set_text(node, text):
+    node.queryEditableText().setTextContents(text)
+
+def answer_box(text, button="OK", timeout=30):
+    box = find(None, None, None, timeout=timeout,
+               pred=lambda n: n.getRoleName() in ("alert", "dialog") and any(
+                   c is not None and c.name == text for c in walk(n)))
+    press(find(box, "push button", button))
+
+def info_lines():
+    info = find(None, "tree", "Device Information")
+    return [c.name for c in walk(info) if c.getRoleName() == "table cell"]
+
+if __name__ == "__main__":
+    dest, size_line = sys.argv[1], sys.argv[2]
+    press(find(None, "push button", "Image Creation"))
+    tree = find(None, "tree", "Sources")
+    find(tree, "table cell", "Select Disk")
+    # The disk whose lines show the image's size.
+    chosen = None
+    for _ in range(40):
+        labels = [c.name for c in walk(tree) if c.getRoleName() == "table cell" and c.name.startswith("Disk")]
+        for label in labels:
+            select_cell(tree, label)
+            time.sleep(0.3)
+            if size_line in info_lines():
+                chosen = label
+                break
+        if chosen:
+            break
+        time.sleep(0.5)
+    if not chosen:
+        dump(find_app("pictora"))
+        raise SystemExit("no disk of the image's size")
+    log("disk", chosen)
+    press(find(None, "check box", "Select Range"))
+    set_text(find(None, "text", "Starting Range"), "100")
+    set_text(find(None, "text", "Ending Range"), "5100")
+    press(find(None, "push button", "Next"))
+    set_text(find(None, "text", "Destination Image"), dest)
+    press(find(None, "push button", "Start"))
+    answer_box("Image creation completed successfully.")
+    log("imaged")
+    press(find(None, "push button", "Back"))
+    press(find(None, "push button", "Back"))
+    press(find(None, "push button", "Pictora"))
+    tree = find(None, "tree", "Sources")
+    find(tree, "table cell", "Select Disk")
+    time.sleep(1)
+    select_cell(tree, "Select Image")
+    browser = find(None, "dialog", "Select Folder of Image File")
+    edits = [n for n in walk(browser) if n.getRoleName() == "text" and showing(n)]
+    set_text(edits[-1], dest)
+    press(find(browser, "push button", "Choose"))
+    find(tree, "table cell", os.path.join(dest, "Image0.img"))
+    time.sleep(0.5)
+    log("image set lines", info_lines())
+    press(find(None, "push button", "Next"))
+    find(None, "tree", "File types")
+    log("type page reached")

@@ -1,0 +1,128 @@
+// zt-results-gallery: draws the scan page while it scans, the results with a
+// picture and with a sound preview, the saving dialog and the overwrite
+// question into PNG files for the documentation. The pages scan a demo card
+// image (make-demo-image) read as a raw image file.
+//
+// Usage: zt-results-gallery SKIN_FOLDER OUTPUT_FOLDER CARD_IMAGE LONG_IMAGE
+// LONG_IMAGE is the card followed by many empty sectors, so that a scan of it
+// is still running when it is photographed.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidgetItem>
+#include <cstdio>
+
+#include "app/session.h"
+#include "core/scan/catalogue.h"
+#include "ui/controls/CFolderTreeCtrl.h"
+#include "ui/dialogs/CReplaceDlg.h"
+#include "ui/dialogs/CSavingDlg.h"
+#include "ui/pages/CFileDisplayDlg.h"
+#include "ui/pages/media_preview.h"
+#include "ui/skin/skin_art.h"
+
+namespace {
+
+class NoServices : public zt::ui::ShellServices {
+public:
+    void WriteStartBlock() override {}
+    void ViewLog(QWidget*, zt::LogKind) override {}
+    void ClearLog(QWidget*, zt::LogKind) override {}
+    void OpenHelp() override {}
+};
+
+void ChooseCard(zt::Session& session, const QString& image) {
+    session.Source() = {};
+    session.Source().DeviceNames[0] = image.toStdString();
+    session.Source().RangeEnd = static_cast<std::uint64_t>(QFileInfo(image).size()) / 512;
+    session.Types().clear();
+    session.Found().Clear();
+    for (const zt::CatalogueRow& row : zt::CatalogueRows()) {
+        if (auto d = zt::LookupDefinition(row.fileType)) {
+            d->maxSizeBytes = 2000 * 1024;
+            session.Types().push_back(*d);
+        }
+    }
+}
+
+bool Grab(QWidget& window, const QString& path) { return window.grab().save(path); }
+
+QTreeWidgetItem* Node(zt::ui::CFileDisplayDlg& page, const QString& prefix) {
+    for (int i = 0; i < page.Root()->childCount(); ++i) {
+        if (page.Root()->child(i)->text(0).startsWith(prefix)) return page.Root()->child(i);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    zt::ui::PreferFfmpegMediaBackend();
+    QApplication app(argc, argv);
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: %s SKIN_FOLDER OUTPUT_FOLDER CARD_IMAGE LONG_IMAGE\n", argv[0]);
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(out);
+    zt::ui::ApplySkinPalette(app);
+    zt::SystemSession system;
+    zt::Session& session = system.Get();
+    NoServices services;
+    const zt::ui::ShellSettings settings{QStringLiteral("Zentrix for Pictora"), QStringLiteral("Zentrix for Pictora"),
+                                         QStringLiteral("Version 1.0"), QString::fromLocal8Bit(argv[1])};
+    zt::ui::ShellContext context(session, settings, services, [] {});
+    bool ok = true;
+
+    ChooseCard(session, QString::fromLocal8Bit(argv[4]));
+    {
+        zt::ui::CFileDisplayDlg scanning(context);
+        scanning.show();
+        QTest::qWait(2300);
+        ok = ok && Grab(scanning, out + "/scan-in-progress.png");
+    }
+
+    ChooseCard(session, QString::fromLocal8Bit(argv[3]));
+    zt::ui::CFileDisplayDlg page(context);
+    page.show();
+    while (!page.InResults()) QTest::qWait(100);
+    page.Tree()->setCurrentItem(Node(page, "JPEG"));
+    page.List()->setFocus();
+    page.ClickRow(1);
+    QTest::qWait(200);
+    ok = ok && Grab(page, out + "/results-picture.png");
+    page.Tree()->setCurrentItem(Node(page, "WAV"));
+    QTest::qWait(600);
+    ok = ok && Grab(page, out + "/results-sound.png");
+
+    // The saving dialog part-way through a run over many ticked files.
+    QTemporaryDir into;
+    page.Tree()->ClickCheckBox(page.Root());
+    {
+        zt::ui::DialogOverwritePrompt prompt(settings.skinFolder, settings.windowTitle, &page);
+        zt::FoundFileList many;
+        for (int i = 1; i <= 400; ++i) {
+            zt::FileInfo f = zt::MakeFileInfo("JPEG", i, std::uint64_t(i) * 7, 3000);
+            f.selected = 1;
+            many.Append(f);
+        }
+        zt::SavingRun run(many, session.Source(), session.BadSectors(), into.path().toStdString(),
+                          zt::SavingServices{session.Seams().destination, prompt, session.Logs(), session.Settings(),
+                                             session.RecoveryHeaderWritten(), session.Seams().rawIo});
+        zt::ui::CSavingDlg saving(settings, run, [] {}, &page);
+        saving.show();
+        QTest::qWait(700);
+        ok = ok && Grab(saving, out + "/saving-dialog.png");
+        run.RequestStop();
+        run.Join();
+        saving.hide();
+    }
+    zt::ui::CReplaceDlg replace(settings.skinFolder, settings.windowTitle, QStringLiteral("File1.JPEG"), &page);
+    replace.show();
+    QTest::qWait(100);
+    ok = ok && Grab(replace, out + "/overwrite-prompt.png");
+    return ok ? 0 : 1;
+}
