@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <optional>
 
+#include "core/source/source_descriptor.h"
+
 namespace zt {
 
 namespace {
@@ -205,6 +207,16 @@ std::optional<std::uint64_t> SkipSubBlocks(FileView& view, std::uint64_t pos) {
     return std::nullopt;
 }
 
+// The first sector start in [from, to) where a GIF header begins.
+std::optional<std::uint64_t> GifHeaderWithin(FileView& view, std::uint64_t from, std::uint64_t to) {
+    static constexpr std::uint8_t kGif8[4] = {'G', 'I', 'F', '8'};
+    for (std::uint64_t at = (from + kSectorSize - 1) / kSectorSize * kSectorSize; at < to; at += kSectorSize) {
+        const std::optional<std::uint8_t> version = view.U8(at + 4);
+        if (view.Equals(at, Bytes(kGif8, 4)) && (version == '7' || version == '9')) return at;
+    }
+    return std::nullopt;
+}
+
 Extent MeasureGif(FileView& view) {
     const std::optional<std::uint8_t> flags = view.U8(10);
     if (!flags) return kUnknown;
@@ -229,6 +241,12 @@ Extent MeasureGif(FileView& view) {
             return kUnknown;
         }
         if (!next) return kUnknown;
+        // Sub-block data cannot be checked: a walk that ran out of a cut file
+        // through filler could fall into the next GIF's blocks and take it in.
+        // Another GIF's header at a sector start ends what the walk is sure of.
+        if (const std::optional<std::uint64_t> other = GifHeaderWithin(view, pos + 1, *next)) {
+            return {ExtentKind::Unknown, *other, {}, false};
+        }
         pos = *next;
     }
     return kUnknown;
@@ -962,10 +980,26 @@ Extent MeasureMp3(FileView& view) {
 
 // ---------------------------------------------------------------- MPEG program and video streams
 
+// The system clock reference of a pack header (MPEG-1 or MPEG-2), in 90 kHz
+// ticks; nothing when the header is neither.
+std::optional<std::uint64_t> PackClock(const std::uint8_t (&h)[14]) {
+    auto bits = [&](int at, int shift, int width) { return std::uint64_t{(h[at] >> shift) & ((1u << width) - 1u)}; };
+    if ((h[4] & 0xC0) == 0x40) {
+        return bits(4, 3, 3) << 30 | bits(4, 0, 2) << 28 | std::uint64_t{h[5]} << 20 | bits(6, 3, 5) << 15 |
+               bits(6, 0, 2) << 13 | std::uint64_t{h[7]} << 5 | bits(8, 3, 5);
+    }
+    if ((h[4] & 0xF0) == 0x20) {
+        return bits(4, 1, 3) << 30 | std::uint64_t{h[5]} << 22 | bits(6, 1, 7) << 15 | std::uint64_t{h[7]} << 7 |
+               bits(8, 1, 7);
+    }
+    return std::nullopt;
+}
+
 Extent MeasureMpegProgram(FileView& view) {
     std::uint64_t pos = 0;
     bool navigation = false;
     bool mpeg2 = false;
+    std::optional<std::uint64_t> lastClock;
     for (int packets = 0; packets < kMaxPieces; ++packets) {
         std::uint8_t h[14];
         if (!view.Read(pos, h, 4)) return kUnknown;
@@ -974,6 +1008,11 @@ Extent MeasureMpegProgram(FileView& view) {
         if (code == 0xB9) return Exact(pos + 4, mpeg2 && navigation ? "VOB" : "MPEG");
         if (code == 0xBA) {
             if (!view.Read(pos, h, 14)) return kUnknown;
+            // The clock never runs back inside one stream: a pack whose clock
+            // does is the start of another file that follows a cut one.
+            const std::optional<std::uint64_t> clock = PackClock(h);
+            if (clock && lastClock && *clock < *lastClock) break;
+            if (clock) lastClock = clock;
             if ((h[4] & 0xC0) == 0x40) {
                 mpeg2 = true;
                 pos += 14 + (h[13] & 7);
@@ -1044,6 +1083,19 @@ Extent MeasureTransport(FileView& view) {
     return Exact(pos);
 }
 
+// A DV frame is 10 (525-line) or 12 (625-line) DIF sequences of 150 blocks
+// of 80 bytes; each sequence opens with a header block whose ID names the
+// sequence's number.
+bool DvSequencesIntact(FileView& view, std::uint64_t frameStart, std::uint64_t frameBytes) {
+    constexpr std::uint64_t kSequenceBytes = 150 * 80;
+    for (std::uint64_t seq = 1; seq * kSequenceBytes < frameBytes; ++seq) {
+        std::uint8_t id[3];
+        if (!view.Read(frameStart + seq * kSequenceBytes, id, 3)) return false;
+        if ((id[0] & 0xE0) != 0 || (id[1] >> 4) != seq || id[2] != 0) return false;
+    }
+    return true;
+}
+
 Extent MeasureDv(FileView& view) {
     const std::optional<std::uint8_t> flags = view.U8(3);
     if (!flags) return kUnknown;
@@ -1053,6 +1105,10 @@ Extent MeasureDv(FileView& view) {
         std::uint8_t h[4];
         if (pos + frame > view.Limit() || !view.Read(pos, h, 4)) break;
         if (h[0] != 0x1F || (h[1] & 0xF0) != 0 || h[2] != 0 || (h[3] & 0x80) != (*flags & 0x80)) break;
+        // A frame counts only when every one of its DIF sequences starts with
+        // its own header block: a file cut inside its last frame would
+        // otherwise take in whatever follows, a next file's start included.
+        if (!DvSequencesIntact(view, pos, frame)) break;
         pos += frame;
     }
     if (pos == 0) return kUnknown;

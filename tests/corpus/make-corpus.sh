@@ -33,7 +33,7 @@ for v in $(seq 1 "$variants"); do
   secs=$(( 1 + v % 3 ))
   secs=$(( secs * scale ))
   pic="$work/pic$v.png"
-  convert -size "${w}x${h}" "plasma:fractal" -seed "$v" -swirl $((v * 17 % 180)) "$pic" 2>/dev/null ||
+  convert -seed "$v" -size "${w}x${h}" "plasma:fractal" -swirl $((v * 17 % 180)) "$pic" 2>/dev/null ||
     convert -size "${w}x${h}" xc:gray "$pic"
   thumb="$work/thumb$v.jpg"
   convert "$pic" -resize 160x120 -quality 80 "$thumb"

@@ -128,6 +128,18 @@ TEST(FormatWalkTest, PngAndGifEndAtTheirLastBlockNotAtALookAlikeMarker) {
     gif.Raw({2, 3, 0x00, 0x3B, 0x00, 0});  // LZW data that contains 00 3B 00
     gif.Raw({0x3B});
     EXPECT_EQ(Measure(FormatFamily::Gif, gif.b).bytes, gif.b.size());
+
+    // A cut GIF whose blocks seem to run on into the next GIF at a sector
+    // start: the walk is sure only of what lies before that header.
+    Builder cut;
+    cut.Text("GIF89a").Le16(2).Le16(2).Raw({0x80, 0, 0}).Fill(6, 0);
+    cut.Raw({0x2C}).Le16(0).Le16(0).Le16(2).Le16(2).Raw({0}).Raw({2});
+    for (int block = 0; block < 4; ++block) cut.Raw({255}).Fill(255, 0x11);
+    cut.Raw({0, 0x3B});
+    std::copy_n("GIF89a", 6, cut.b.begin() + 512);
+    const Extent e = Measure(FormatFamily::Gif, cut.b);
+    EXPECT_EQ(e.kind, ExtentKind::Unknown);
+    EXPECT_EQ(e.bytes, 512u);
 }
 
 Bytes Tiff(bool little, std::string_view make, bool dng) {
@@ -244,13 +256,22 @@ TEST(FormatWalkTest, MatroskaDocTypeDecidesWebmAndTheSegmentSizeTheEnd) {
 }
 
 TEST(FormatWalkTest, VideoStreamsEndAfterTheirLastPacketOrFrame) {
-    // DV: whole frames of 120000 bytes while each starts with a header block.
+    // DV: whole frames of 120000 bytes, ten DIF sequences each opening with
+    // its header block.
     Bytes dv(360000, 0x10);
-    for (std::size_t at = 0; at < dv.size(); at += 120000) {
-        dv[at] = 0x1F, dv[at + 1] = 0x07, dv[at + 2] = 0x00, dv[at + 3] = 0x3F;
+    for (std::size_t at = 0; at < dv.size(); at += 12000) {
+        const auto seq = static_cast<std::uint8_t>(at / 12000 % 10);
+        dv[at] = 0x1F, dv[at + 1] = static_cast<std::uint8_t>(seq << 4 | 0x07), dv[at + 2] = 0x00;
+        if (seq == 0) dv[at + 3] = 0x3F;
     }
     EXPECT_EQ(Detect(dv).family, FormatFamily::Dv);
     EXPECT_EQ(Measure(FormatFamily::Dv, dv).bytes, dv.size());
+    // Cut inside its third frame and followed by another DV file: the cut
+    // frame is not counted, so the next file's start stays outside.
+    Bytes cut(dv.begin(), dv.begin() + 240000 + 60000);
+    cut.resize(240000 + 96384, 0xA5);
+    cut.insert(cut.end(), dv.begin(), dv.end());
+    EXPECT_EQ(Measure(FormatFamily::Dv, cut).bytes, 240000u);
 
     // Transport stream: 188-byte packets.
     Bytes ts(188 * 6, 0x00);
@@ -268,6 +289,15 @@ TEST(FormatWalkTest, VideoStreamsEndAfterTheirLastPacketOrFrame) {
     const Extent e = Measure(FormatFamily::MpegProgram, ps.b);
     EXPECT_EQ(e.bytes, ps.b.size());
     EXPECT_EQ(e.type, "VOB");
+
+    // A stream cut inside a pack whose stated length lands on the next
+    // stream's first pack: that pack's clock runs back, so it is not taken in.
+    Builder two;
+    two.Raw({0, 0, 1, 0xBA, 0x44, 0x10, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8});
+    two.Raw({0, 0, 1, 0xE0}).Be16(100).Fill(100, 0x33);
+    const std::size_t first = two.b.size();
+    two.Append(ps.b);
+    EXPECT_EQ(Measure(FormatFamily::MpegProgram, two.b).bytes, first);
 }
 
 }  // namespace
