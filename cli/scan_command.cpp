@@ -238,37 +238,6 @@ std::optional<std::string> ApplyTypeOptions(const ScanOptions& options, std::vec
     return std::nullopt;
 }
 
-// The run header the source page writes, for a source named on the command
-// line: a device is described as a disk, an image file or image set as an image.
-RunHeader DescribeSource(const std::string& path, const SourceChoice& choice,
-                         const RangeTexts& range) {
-    RunHeader header;
-    header.mediaRecovery = true;
-    if (choice.kind == SourceKind::ImageSet) {
-        header.group = "Selected Image";
-        header.label = platform::JoinPath(path, ImageFirstPartName);
-    } else {
-        const bool file = platform::InspectPath(path).kind == platform::PathKind::RegularFile;
-        header.group = file ? "Selected Image" : "Selected Disk";
-        header.label = path;
-    }
-    header.infoLines = {"Disk Size  : " + std::to_string(choice.sizeBytes / 1'048'576) + " MB"};
-    header.rangeStart = range.start;
-    header.rangeEnd = range.end;
-    return header;
-}
-
-// The type page's entries: "All Extensions" when every type was asked for.
-std::vector<std::string> TypeEntries(const ScanOptions& options, const std::vector<TypeRow>& rows) {
-    std::vector<std::string> ticked;
-    for (const TypeRow& row : rows) {
-        if (row.ticked) ticked.push_back(row.fileType);
-    }
-    std::vector<std::string> entries = SelectedTypesEntries(UpperCase(options.types.value_or("all")) == "ALL", ticked);
-    if (options.signatures == SignatureMode::Extended) entries.emplace_back(ExtendedSignaturesEntry);
-    return entries;
-}
-
 void PrintList(const std::vector<FileInfo>& files, SignatureMode mode) {
     std::string out;
     for (const FileInfo& f : files) {
@@ -324,10 +293,9 @@ void PrintSummary(std::ostream& out, const ScanSummary& summary) {
 }
 
 // Runs the scan on its thread and shows progress until it ends.
-ScanSummary RunScan(ScanDriver& driver, const SectorReader& reader, const FoundFileList& found,
-                    const SourceDescriptor& source, TerminalLines& lines) {
+ScanSummary RunScan(ScanDriver& driver, const FoundFileList& found, const SourceDescriptor& source,
+                    TerminalLines& lines) {
     using Clock = std::chrono::steady_clock;
-    const std::time_t started = std::time(nullptr);
     const Clock::time_point t0 = Clock::now();
     const bool showProgress = platform::StderrIsTerminal();
     Clock::time_point nextProgress = t0;
@@ -351,13 +319,7 @@ ScanSummary RunScan(ScanDriver& driver, const SectorReader& reader, const FoundF
             {driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(), found.Count(), seconds, {}}));
         lines.EndProgress();
     }
-    return {static_cast<std::int64_t>(driver.CurrentSector()),
-            static_cast<std::int64_t>(driver.ScanEndSector()),
-            static_cast<std::int64_t>(found.Count()),
-            started,
-            std::time(nullptr),
-            driver.EndedByStop(),
-            reader.UnreadableSectors()};
+    return driver.Summary();
 }
 
 }  // namespace
@@ -385,8 +347,8 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
         return ExitUsage;
     }
     TypeSelection selection = BuildTypeDefinitionList(rows, options.signatures);
-    if (selection.tickedRows == 0) {
-        PrintError("Select the Extention");
+    if (selection.Refused()) {
+        PrintError(NoTypeTickedMessage);
         return ExitUsage;
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -397,18 +359,20 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     }
 
     SourceDescriptor& source = session.Source();
-    const std::optional<SourceChoice> choice = OpenSource(session, options.source);
-    if (!choice) return ExitFailure;
-    const std::optional<RangeTexts> range = ApplyRange(options.range, *choice, source);
-    if (!range) return ExitUsage;
+    const auto selected = SelectSource(session, options.source, options.range, true);
+    if (const int* status = std::get_if<int>(&selected)) return *status;
     if (options.save) {
         if (std::optional<std::string> problem = SaveFolderProblem(session, options.save->folder, options.source)) {
             PrintError(*problem);
             return ExitUsage;
         }
     }
-    WriteEntries(log, LogKind::Activity, RunHeaderEntries(DescribeSource(options.source, *choice, *range)));
-    WriteEntries(log, LogKind::Activity, TypeEntries(options, rows));
+    WriteEntries(log, LogKind::Activity, RunHeaderEntries(std::get<SelectedSource>(selected).header));
+    // --types all stands for the select-all box.
+    const bool allTypes = UpperCase(options.types.value_or("all")) == "ALL";
+    std::vector<std::string> typeEntries = SelectedTypesEntries(allTypes, selection.tickedTypes);
+    if (options.signatures == SignatureMode::Extended) typeEntries.emplace_back(ExtendedSignaturesEntry);
+    WriteEntries(log, LogKind::Activity, typeEntries);
 
     TerminalLines lines;
     TerminalBadSectorPrompt prompt(lines);
@@ -421,7 +385,7 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     types = selection.definitions;
     session.SetSignatureMode(options.signatures);
     ScanDriver driver(reader, types, found, {}, session.Signatures());
-    const ScanSummary summary = RunScan(driver, reader, found, source, lines);
+    const ScanSummary summary = RunScan(driver, found, source, lines);
     WriteEntries(log, LogKind::Activity, ScanSummaryEntries(summary));
 
     const std::vector<FileInfo> files = found.Snapshot();

@@ -9,30 +9,15 @@ std::vector<std::string> StartBlockEntries(const AppSettings& settings, std::tim
 }
 
 std::vector<std::string> RunHeaderEntries(const RunHeader& header) {
-    std::string info;
-    for (const std::string& line : header.infoLines) {
-        if (!info.empty()) info += "\r\n";
-        info += line;
-    }
     return {
         "\r\n",
         header.mediaRecovery ? "MEDIA RECOVERY" : "DISK IMAGING",
         "------\r\n",
         header.group + " Information :\r\n" + header.label,
-        info,
+        header.InformationText(),
         "Starting Range : " + header.rangeStart,
         "Ending Range : " + header.rangeEnd,
     };
-}
-
-std::vector<std::string> SelectedTypesEntries(bool allExtensions, const std::vector<std::string>& tickedTypes) {
-    std::vector<std::string> entries{"\r\nSelected Extensions Information : "};
-    if (allExtensions) {
-        entries.emplace_back("All Extensions");
-    } else {
-        entries.insert(entries.end(), tickedTypes.begin(), tickedTypes.end());
-    }
-    return entries;
 }
 
 std::string UnreadableSectorsEntry(std::uint64_t sectors) {

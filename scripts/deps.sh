@@ -13,8 +13,9 @@ fi
 if [ "$what" = test ]; then
   # xvfb and xauth let the desktop program be started and photographed without a screen;
   # the media tools make the real files the end-to-end tests scan; losetup (util-linux)
-  # attaches the card images of the device-listing tests.
-  packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools util-linux)
+  # attaches the card images of the device-listing tests, and sfdisk (fdisk) gives
+  # one of them a partition table.
+  packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools util-linux fdisk)
   # The corpus of the extended-signature test is made with these as well.
   packages+=(lame flac webp libheif-examples libimage-exiftool-perl)
   # The disk-service test runs a private bus (dbus-daemon) with a stand-in for
