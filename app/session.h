@@ -55,6 +55,10 @@ public:
     // Built by the type selection's Next; emptied when the type page is left
     // with Back and when the scan page closes.
     [[nodiscard]] TypeDefinitionList& Types() { return m_types; }
+    // Chosen with the types, for the scan about to start: the catalogue's
+    // own signatures (the default) or the extended ones.
+    [[nodiscard]] SignatureMode Signatures() const { return m_signatures; }
+    void SetSignatureMode(SignatureMode mode) { m_signatures = mode; }
     // Appended to by the scan; emptied by the results page's Back.
     [[nodiscard]] FoundFileList& Found() { return m_found; }
     // Set by the first saving run that writes the recovery log's start block.
@@ -67,6 +71,7 @@ private:
     SourceDescriptor m_source;
     BadSectorPolicyState m_badSectors;
     TypeDefinitionList m_types;
+    SignatureMode m_signatures = SignatureMode::Standard;
     FoundFileList m_found;
     std::atomic<bool> m_recoveryHeaderWritten{false};
 };

@@ -47,11 +47,21 @@ Options:
                        beyond the end read as zeros.
   --types all|T1,T2,.. the file types to look for, by their names below
                        (any letter case). Default: all.
+  --signatures standard|extended
+                       standard: the catalogue's own header patterns and end
+                       rules (the default). extended: headers as each format
+                       defines them, more formats (the types marked below),
+                       ends found by following the file's structure, saved
+                       files cut to their exact length, and nothing reported
+                       that lies inside a file already found (such as the
+                       preview picture inside a camera photo)
   --max-size TYPE=KB   the largest size in KB kept for a file of TYPE whose end
                        cannot be found (2..250000, default 2000; other values
                        become 2000). May be given several times.
   --list               print only the found files, one per line, separated by
-                       tabs: file name, type, start sector, sector count
+                       tabs: file name, type, start sector, sector count; with
+                       extended signatures also the length in bytes (0 where
+                       only the sectors are known)
   --bad-sectors ask|retry|skip
                        what to do with sectors that cannot be read: ask on the
                        terminal each time (Retry, Skip, Retry All, Skip All),
@@ -96,16 +106,20 @@ struct ScanOptions {
     BadSectorMode badSectors = BadSectorMode::Default;
     std::optional<SaveOptions> save;
     std::optional<std::string> overwrite;
+    SignatureMode signatures = SignatureMode::Standard;
     bool help = false;
 };
 
 void PrintScanHelp() {
     std::cout << kScanHelp;
-    for (const CatalogueRow& row : CatalogueRows()) {
+    for (const CatalogueRow& row : CatalogueRows(SignatureMode::Extended)) {
         std::string name(row.fileType);
         name.resize(6, ' ');
+        const bool standard = LookupDefinition(row.fileType, SignatureMode::Standard).has_value();
+        const bool extended = LookupDefinition(row.fileType, SignatureMode::Extended).has_value();
         std::cout << "  " << name << row.description
-                  << (LookupDefinition(row.fileType) ? "" : " (listed, but not looked for)") << '\n';
+                  << (!extended ? " (listed, but not looked for)" : (standard ? "" : " (extended signatures only)"))
+                  << '\n';
     }
 }
 
@@ -129,7 +143,8 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
         } else if (arg == "--list") {
             options.list = true;
         } else if (arg == "--range" || arg == "--types" || arg == "--max-size" || arg == "--bad-sectors" ||
-                   arg == "--save" || arg == "--overwrite") {
+                   arg == "--save" || arg == "--overwrite" ||
+                   arg == "--signatures") {
             std::optional<std::string> v = value();
             if (!v) return "option " + arg + " needs a value";
             if (arg == "--range") {
@@ -147,6 +162,14 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
                 options.save = SaveOptions{*folder};
             } else if (arg == "--overwrite") {
                 options.overwrite = *v;
+            } else if (arg == "--signatures") {
+                if (*v == "standard") {
+                    options.signatures = SignatureMode::Standard;
+                } else if (*v == "extended") {
+                    options.signatures = SignatureMode::Extended;
+                } else {
+                    return "--signatures wants standard or extended, not '" + *v + "'";
+                }
             } else if (arg == "--max-size") {
                 const std::size_t eq = v->find('=');
                 if (eq == std::string::npos) return "--max-size wants TYPE=KB, not '" + *v + "'";
@@ -180,9 +203,9 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
     return options;
 }
 
-std::optional<std::size_t> CatalogueRowOf(std::string_view name) {
+std::optional<std::size_t> CatalogueRowOf(std::string_view name, SignatureMode mode) {
     const std::string wanted = UpperCase(name);
-    const auto rows = CatalogueRows();
+    const auto rows = CatalogueRows(mode);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (UpperCase(rows[i].fileType) == wanted) return i;
     }
@@ -198,30 +221,38 @@ std::optional<std::string> ApplyTypeOptions(const ScanOptions& options, std::vec
     } else {
         for (const std::string& name : SplitList(types, ',')) {
             if (name.empty()) continue;
-            const std::optional<std::size_t> row = CatalogueRowOf(name);
-            if (!row) return "unknown file type '" + name + "' (pictora-cli scan --help lists them)";
+            const std::optional<std::size_t> row = CatalogueRowOf(name, options.signatures);
+            if (!row) {
+                if (CatalogueRowOf(name, SignatureMode::Extended))
+                    return "file type '" + name + "' is looked for only with --signatures extended";
+                return "unknown file type '" + name + "' (pictora-cli scan --help lists them)";
+            }
             rows[*row].ticked = true;
         }
     }
     for (const auto& [name, kb] : options.maxSizes) {
-        const std::optional<std::size_t> row = CatalogueRowOf(name);
+        const std::optional<std::size_t> row = CatalogueRowOf(name, options.signatures);
         if (!row) return "unknown file type '" + name + "' in --max-size";
         rows[*row].sizeText = kb;
     }
     return std::nullopt;
 }
 
-void PrintList(const std::vector<FileInfo>& files) {
+void PrintList(const std::vector<FileInfo>& files, SignatureMode mode) {
     std::string out;
     for (const FileInfo& f : files) {
         out += std::string(f.FileName()) + '\t' + std::string(f.TypeName()) + '\t' + std::to_string(f.startSector) +
-               '\t' + std::to_string(f.sectorCount) + '\n';
+               '\t' + std::to_string(f.sectorCount);
+        if (mode == SignatureMode::Extended) out += '\t' + std::to_string(f.byteLength);
+        out += '\n';
     }
     std::cout << out << std::flush;
 }
 
-// What saving the file writes: its start sector and sectorCount more.
+// What saving the file writes: its exact length where the format gave it,
+// else its start sector and sectorCount more.
 std::uint64_t FileBytes(const FileInfo& f) {
+    if (f.byteLength > 0) return f.byteLength;
     return f.sectorCount >= 0 ? (std::uint64_t(f.sectorCount) + 1) * kSectorSize : 0;
 }
 
@@ -310,12 +341,12 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     const LogContext& log = session.Logs();
     WriteEntries(log, LogKind::Activity, StartBlockEntries(session.Settings(), std::time(nullptr)));
 
-    std::vector<TypeRow> rows = DefaultTypeRows();
+    std::vector<TypeRow> rows = DefaultTypeRows(options.signatures);
     if (std::optional<std::string> error = ApplyTypeOptions(options, rows)) {
         PrintError(*error);
         return ExitUsage;
     }
-    TypeSelection selection = BuildTypeDefinitionList(rows);
+    TypeSelection selection = BuildTypeDefinitionList(rows, options.signatures);
     if (selection.Refused()) {
         PrintError(NoTypeTickedMessage);
         return ExitUsage;
@@ -339,7 +370,9 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     WriteEntries(log, LogKind::Activity, RunHeaderEntries(std::get<SelectedSource>(selected).header));
     // --types all stands for the select-all box.
     const bool allTypes = UpperCase(options.types.value_or("all")) == "ALL";
-    WriteEntries(log, LogKind::Activity, SelectedTypesEntries(allTypes, selection.tickedTypes));
+    std::vector<std::string> typeEntries = SelectedTypesEntries(allTypes, selection.tickedTypes);
+    if (options.signatures == SignatureMode::Extended) typeEntries.emplace_back(ExtendedSignaturesEntry);
+    WriteEntries(log, LogKind::Activity, typeEntries);
 
     TerminalLines lines;
     TerminalBadSectorPrompt prompt(lines);
@@ -350,7 +383,8 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     FoundFileList& found = session.Found();
     TypeDefinitionList& types = session.Types();
     types = selection.definitions;
-    ScanDriver driver(reader, types, found);
+    session.SetSignatureMode(options.signatures);
+    ScanDriver driver(reader, types, found, {}, session.Signatures());
     const ScanSummary summary = RunScan(driver, found, source, lines);
     WriteEntries(log, LogKind::Activity, ScanSummaryEntries(summary));
 
@@ -358,7 +392,7 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     // With --list, stdout carries only the list.
     std::ostream& report = options.list ? std::cerr : std::cout;
     if (options.list) {
-        PrintList(files);
+        PrintList(files, options.signatures);
     } else {
         PrintTable(files, types);
         std::cout << '\n';

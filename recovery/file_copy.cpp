@@ -11,15 +11,20 @@ FileSectorCopy::FileSectorCopy(SectorReader& reader)
 int FileSectorCopy::Copy(const FileInfo& file, const ChunkWriter& write, PauseGate* gate) {
     if (file.sectorCount < 0) return EINVAL;
     const std::uint64_t first = file.startSector;
-    const std::uint64_t last = first + static_cast<std::uint64_t>(file.sectorCount);
+    // Where the scan knows the file's exact length, just that many bytes.
+    const std::uint64_t exactBytes = file.byteLength;
+    const std::uint64_t last =
+        exactBytes > 0 ? first + (exactBytes - 1) / kSectorBytes : first + static_cast<std::uint64_t>(file.sectorCount);
     for (std::uint64_t current = first; current <= last; current += FileCopyChunkSectors) {
         if (gate != nullptr) gate->PassThrough();
         // The last chunk reads only the file's own sectors, so a bad sector
         // past the file's end is never put to the user.
         const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(FileCopyChunkSectors, last - current + 1));
+        const std::uint64_t offset = (current - first) * kSectorBytes;
+        std::size_t bytes = std::size_t{count} * kSectorBytes;
+        if (exactBytes > 0) bytes = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, exactBytes - offset));
         reader_.ReadSectors(current, count, buffer_.data());
-        if (const int error = write(buffer_.data(), std::size_t{count} * kSectorBytes, (current - first) * kSectorBytes);
-            error != 0) {
+        if (const int error = write(buffer_.data(), bytes, offset); error != 0) {
             return error;
         }
     }

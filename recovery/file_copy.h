@@ -24,7 +24,8 @@ public:
     explicit FileSectorCopy(SectorReader& reader);
 
     // Hands write the file's sectors startSector through startSector +
-    // sectorCount, FileCopyChunkSectors at a time; gate, when given, is
+    // sectorCount (only its byteLength bytes when the scan knew its exact
+    // length), FileCopyChunkSectors at a time; gate, when given, is
     // passed before each chunk. Returns 0 when every chunk was written, the
     // first write's error otherwise (no chunk after it is read), and EINVAL
     // for a negative sector count.

@@ -18,6 +18,8 @@ if [ "$what" = test ]; then
   packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools util-linux fdisk)
   # The failing-medium test serves a card image whose bad sectors answer EIO through FUSE.
   packages+=(libfuse3-dev fuse3)
+  # The corpus of the extended-signature test is made with these as well.
+  packages+=(lame flac webp libheif-examples libimage-exiftool-perl)
   # The disk-service test runs a private bus (dbus-daemon) with a stand-in for
   # udisks2 written in Python.
   packages+=(dbus-daemon python3 python3-dbus python3-gi)

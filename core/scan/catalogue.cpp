@@ -51,6 +51,21 @@ constexpr CatalogueRow kRows[kCatalogueRowCount] = {
     {"PSD", "Adobe Photoshop"},
 };
 
+// The extended signatures keep the rows above and add the formats of today's
+// phones and cameras after them.
+constexpr CatalogueRow kExtendedRows[kExtendedCatalogueRowCount - kCatalogueRowCount] = {
+    {"HEIC", "HEIF Images"},
+    {"WEBP", "WebP Images"},
+    {"CR3", "Canon"},
+    {"ARW", "Sony"},
+    {"RW2", "Panasonic"},
+    {"FLAC", "FLAC Audio Files"},
+    {"M4A", "M4A Audio Files"},
+    {"3GP", "3GP Files"},
+    {"WEBM", "WebM Video Files"},
+    {"MTS", "MPEG Transport Streams"},
+};
+
 // One scan definition in readable form. Patterns are hexadecimal bytes
 // separated by spaces; a header is written "offset: bytes".
 struct DefinitionText {
@@ -107,6 +122,21 @@ constexpr DefinitionText kDefinitions[] = {
     {"JP2", {"3: 0C 6A 50 20 20"}, {"FF D9"}, -1, 0, 20480},
     {"PSP", {"0: 50 61 69 6E 74 20 53 68 6F 70 20 50 72 6F"}, {"7E 42 4B"}, -1, 0, 20480},
     {"PSD", {"0: 38 42 50 53"}, {"FF 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"}, -1, 0, 51200},
+};
+
+// Their end is found by following the format; when that fails they have no
+// marker to fall back on and are kept at the maximum size.
+constexpr DefinitionText kExtendedDefinitions[] = {
+    {"HEIC", {"4: 66 74 79 70 68 65 69 63"}, {}, -1, 0, 20480},
+    {"WEBP", {"8: 57 45 42 50"}, {}, -1, 0, 20480},
+    {"CR3", {"4: 66 74 79 70 63 72 78 20"}, {}, -1, 0, 102400},
+    {"ARW", {"0: 49 49 2A 00"}, {}, -1, 0, 51200},
+    {"RW2", {"0: 49 49 55 00"}, {}, -1, 0, 51200},
+    {"FLAC", {"0: 66 4C 61 43"}, {}, -1, 0, 40960},
+    {"M4A", {"4: 66 74 79 70 4D 34 41 20"}, {}, -1, 0, 40960},
+    {"3GP", {"4: 66 74 79 70 33 67 70"}, {}, -1, 0, 40960},
+    {"WEBM", {"0: 1A 45 DF A3"}, {}, -1, 0, 204800},
+    {"MTS", {"0: 47"}, {}, -1, 0, 204800},
 };
 
 struct ConfirmationRow {
@@ -178,6 +208,15 @@ const std::vector<stExtInfo>& AllDefinitions() {
     return all;
 }
 
+const std::vector<CatalogueRow>& AllExtendedRows() {
+    static const std::vector<CatalogueRow> rows = [] {
+        std::vector<CatalogueRow> v(std::begin(kRows), std::end(kRows));
+        v.insert(v.end(), std::begin(kExtendedRows), std::end(kExtendedRows));
+        return v;
+    }();
+    return rows;
+}
+
 }  // namespace
 
 std::span<const CatalogueRow> CatalogueRows() { return kRows; }
@@ -185,6 +224,19 @@ std::span<const CatalogueRow> CatalogueRows() { return kRows; }
 std::optional<stExtInfo> LookupDefinition(std::string_view fileType) {
     for (const stExtInfo& d : AllDefinitions()) {
         if (d.Name() == fileType) return d;
+    }
+    return std::nullopt;
+}
+
+std::span<const CatalogueRow> CatalogueRows(SignatureMode mode) {
+    if (mode == SignatureMode::Standard) return kRows;
+    return AllExtendedRows();
+}
+
+std::optional<stExtInfo> LookupDefinition(std::string_view fileType, SignatureMode mode) {
+    if (std::optional<stExtInfo> d = LookupDefinition(fileType); d || mode == SignatureMode::Standard) return d;
+    for (const DefinitionText& d : kExtendedDefinitions) {
+        if (d.name == fileType) return Build(d);
     }
     return std::nullopt;
 }

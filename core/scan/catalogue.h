@@ -56,6 +56,19 @@ inline constexpr int kCatalogueRowCount = 41;
 // The 41 rows in display order, which is also the order detection tries them.
 std::span<const CatalogueRow> CatalogueRows();
 
+// Standard signatures are the catalogue's own patterns and end rules.
+// Extended signatures recognise each format's header as the format defines
+// it, find the file's end from its structure, and add rows after the 41.
+enum class SignatureMode : std::uint8_t { Standard, Extended };
+inline constexpr int kExtendedCatalogueRowCount = 51;
+// The activity log's entry after the type lines when a scan uses them.
+inline constexpr std::string_view ExtendedSignaturesEntry = "Extended Signatures";
+
+// The rows of the type list in this mode: the 41, then the added ones.
+std::span<const CatalogueRow> CatalogueRows(SignatureMode mode);
+// As LookupDefinition, also knowing the added rows in extended mode.
+std::optional<stExtInfo> LookupDefinition(std::string_view fileType, SignatureMode mode);
+
 // The scan definition of a type, by its File Type text compared exactly
 // (case-sensitive). Nothing for DIVX or a name not in the catalogue.
 // The caller fills maxSizeBytes; foundCount starts at 0.

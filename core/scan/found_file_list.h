@@ -21,6 +21,9 @@ struct FileInfo {
     std::uint64_t startSector = 0;                       // sector of the file's header
     std::int32_t sectorCount = 0;                        // length as the scan decided it
     std::uint8_t selected = 0;                           // ticked for saving
+    // The file's exact length in bytes where its format records it (extended
+    // signatures); 0 when only the sector count is known.
+    std::uint64_t byteLength = 0;
 
     std::string_view TypeName() const { return {typeName.data()}; }
     std::string_view FileName() const { return {fileName.data()}; }

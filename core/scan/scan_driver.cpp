@@ -21,7 +21,8 @@ bool IsOneOf(std::string_view name, std::initializer_list<std::string_view> name
 
 }  // namespace
 
-ScanDriver::ScanDriver(SectorReader& reader, TypeDefinitionList& types, FoundFileList& found, ScanCallbacks callbacks)
+ScanDriver::ScanDriver(SectorReader& reader, TypeDefinitionList& types, FoundFileList& found, ScanCallbacks callbacks,
+                       SignatureMode mode)
     : reader_(reader),
       types_(types),
       found_(found),
@@ -29,6 +30,10 @@ ScanDriver::ScanDriver(SectorReader& reader, TypeDefinitionList& types, FoundFil
       detector_(types),
       foundCounts_(std::make_unique<std::atomic<std::int32_t>[]>(types.size())),
       chunk_(std::size_t{ChunkSectors} * kSectorBytes) {
+    if (mode == SignatureMode::Extended) {
+        extended_ = std::make_unique<ExtendedDetector>(types_);
+        walkBlock_.resize(std::size_t{WalkBlockSectors} * kSectorBytes);
+    }
     traits_.reserve(types_.size());
     for (std::size_t t = 0; t < types_.size(); ++t) {
         const stExtInfo& d = types_[t];
@@ -92,7 +97,8 @@ void ScanDriver::Scan() {
     while (base < rangeEnd) {
         const std::uint32_t count = ChunkCountAt(base, rangeEnd);
         reader_.ReadSectors(base, count, chunk_.data());
-        const std::uint64_t rescanFrom = ScanChunk(base, count, open);
+        const std::uint64_t rescanFrom =
+            extended_ ? ScanChunkExtended(base, count, open) : ScanChunk(base, count, open);
         // Looked at after every pass over a chunk, a rescan included: data
         // made of rejected headers rescans every sector's chunk again. The
         // scan is held here while the user is asked whether to stop.
@@ -101,7 +107,8 @@ void ScanDriver::Scan() {
             break;
         }
         if (rescanFrom != kNoRescan) {
-            // A fresh chunk starts at the sector after the abandoned header.
+            // A fresh chunk starts at the sector after the abandoned header,
+            // or after a file whose extent its format gave.
             base = rescanFrom;
             continue;
         }
@@ -128,53 +135,122 @@ std::uint64_t ScanDriver::ScanChunk(std::uint64_t base, std::uint32_t count, Ope
         const std::size_t available = std::size_t{count - j} * kSectorBytes;
 
         const int r = detector_.MatchType(sector, available, name, limit);
-        if (open.type < 0) {
-            if (r < 0) {
-                currentSector_.store(cur, std::memory_order_relaxed);
-                continue;
-            }
-            if (!OpenAt(open, r, limit, cur)) continue;
-        } else if (r >= 0) {
-            // A header inside an open file ends that file just before it.
-            RecordClosedByHeader(open, cur);
-            if (!OpenAt(open, r, limit, cur)) continue;
-        }
+        const std::uint64_t from = StepMarkerRules(open, r, limit, sector, available, cur);
+        if (from != kNoRescan) return from;
+    }
+    return kNoRescan;
+}
 
-        const EndResult end = FindEnd(open, sector, available, cur);
-        switch (end.kind) {
-            case EndKind::EndFound: {
-                const FileInfo info = MakeFileInfo(types_[static_cast<std::size_t>(open.type)].Name(), end.number,
-                                                   open.start, end.sectorCount);
-                found_.Append(info);
-                if (traits_[static_cast<std::size_t>(open.type)].previewable && end.number % PreviewEvery == 1 &&
-                    callbacks_.previewFoundPicture) {
-                    callbacks_.previewFoundPicture(info);
-                }
-                open = OpenFile{};
-                currentSector_.store(cur, std::memory_order_relaxed);
-                break;
-            }
-            case EndKind::NotYet:
-                if (++open.examined >= open.limit) {
-                    // No end within the search limit: keep it at the user's
-                    // maximum size and look at the sectors after its header again.
-                    RecordAtLimit(open);
-                    const std::uint64_t from = open.start + 1;
-                    open = OpenFile{};
-                    return from;
-                }
-                currentSector_.store(cur, std::memory_order_relaxed);
-                break;
-            case EndKind::Reject: {
+std::uint64_t ScanDriver::StepMarkerRules(OpenFile& open, int r, std::int32_t limit, const std::uint8_t* sector,
+                                          std::size_t available, std::uint64_t cur) {
+    if (open.type < 0) {
+        if (r < 0) {
+            currentSector_.store(cur, std::memory_order_relaxed);
+            return kNoRescan;
+        }
+        if (!OpenAt(open, r, limit, cur)) return kNoRescan;
+    } else if (r >= 0) {
+        // A header inside an open file ends that file just before it.
+        RecordClosedByHeader(open, cur);
+        if (!OpenAt(open, r, limit, cur)) return kNoRescan;
+    }
+
+    const EndResult end = FindEnd(open, sector, available, cur);
+    switch (end.kind) {
+        case EndKind::EndFound:
+            RecordFound(open.type, end.number, open.start, end.sectorCount, 0);
+            open = OpenFile{};
+            currentSector_.store(cur, std::memory_order_relaxed);
+            break;
+        case EndKind::NotYet:
+            if (++open.examined >= open.limit) {
+                // No end within the search limit: keep it at the user's
+                // maximum size and look at the sectors after its header again.
+                RecordAtLimit(open);
                 const std::uint64_t from = open.start + 1;
                 open = OpenFile{};
                 return from;
             }
-            case EndKind::Stopped:
-                // The file in hand has no end yet: it is not recorded.
-                open = OpenFile{};
-                return kStopped;
+            currentSector_.store(cur, std::memory_order_relaxed);
+            break;
+        case EndKind::Reject: {
+            const std::uint64_t from = open.start + 1;
+            open = OpenFile{};
+            return from;
         }
+        case EndKind::Stopped:
+            // The file in hand has no end yet: it is not recorded.
+            open = OpenFile{};
+            return kStopped;
+    }
+    return kNoRescan;
+}
+
+std::uint64_t ScanDriver::ScanChunkExtended(std::uint64_t base, std::uint32_t count, OpenFile& open) {
+    const std::uint64_t rangeEnd = reader_.Source().RangeEnd;
+    for (std::uint32_t j = 0; j < count; ++j) {
+        const std::uint64_t cur = base + j;
+        const std::uint8_t* sector = chunk_.data() + std::size_t{j} * kSectorBytes;
+        const std::size_t available = std::size_t{count - j} * kSectorBytes;
+
+        if (open.type >= 0 && cur < open.blindUntil) {
+            if (++open.examined >= open.limit) {
+                RecordAtLimit(open);
+                const std::uint64_t from = open.start + 1;
+                open = OpenFile{};
+                return from;
+            }
+            currentSector_.store(cur, std::memory_order_relaxed);
+            continue;
+        }
+        const bool quiet = open.type >= 0 && cur < open.quietUntil;
+        ExtendedDetector::Match m = quiet ? ExtendedDetector::Match{} : extended_->Detect(sector, available);
+        // A TIFF's pieces may be JPEG previews at sector starts; they belong
+        // to it. Other files inside it have overwritten it.
+        if (cur < container_.end && container_.family == FormatFamily::Tiff && m.family == FormatFamily::Jpeg) m = {};
+        int r = m.definition;
+        if (m.family != FormatFamily::None) {
+            SourceFileView view(reader_, cur, rangeEnd, extended_->SizeBound(m),
+                                {chunk_.data(), base, count}, walkBlock_);
+            const Extent extent = MeasureFormat(m.family, view);
+            if (extent.kind == ExtentKind::NotAFile) {
+                r = -1;
+            } else if (extent.kind == ExtentKind::Exact && extent.bytes > 0) {
+                // The format gave the file's extent: whatever lies inside it
+                // belongs to it, so the scan goes on after its last sector.
+                if (open.type >= 0) RecordClosedByHeader(open, cur);
+                open = OpenFile{};
+                const int type = extent.type.empty() ? m.definition : extended_->DefinitionOf(extent.type);
+                const std::uint64_t sectors = (extent.bytes + kSectorBytes - 1) / kSectorBytes;
+                if (type >= 0) RecordFound(type, CountFound(type), cur, SaturatedCount(sectors), extent.bytes);
+                currentSector_.store(cur, std::memory_order_relaxed);
+                if (extent.opaque) {
+                    // Its data cannot be checked, so the sectors inside are
+                    // still looked at for files that overwrote its rest.
+                    container_ = {cur + sectors, m.family};
+                    continue;
+                }
+                const std::uint64_t next = cur + sectors;
+                if (next >= base + count) return next;
+                j = static_cast<std::uint32_t>(next - base - 1);
+                continue;
+            } else if (r >= 0 && extent.bytes > kSectorBytes && !traits_[static_cast<std::size_t>(r)].isMkv) {
+                // The walk was sure of the file's first part: the marker rules
+                // take over after it.
+                if (open.type >= 0) RecordClosedByHeader(open, cur);
+                OpenAt(open, r, types_[static_cast<std::size_t>(r)].searchLimit, cur);
+                open.examined = 1;
+                open.blindUntil = cur + extent.bytes / kSectorBytes;
+                open.quietUntil = cur + (extent.bytes + kSectorBytes - 1) / kSectorBytes;
+                currentSector_.store(cur, std::memory_order_relaxed);
+                continue;
+            } else if (r >= 0 && traits_[static_cast<std::size_t>(r)].isMkv && open.type < 0) {
+                AdoptMatroskaFooter(types_[static_cast<std::size_t>(r)], sector, available);
+            }
+        }
+        const std::int32_t limit = r >= 0 ? types_[static_cast<std::size_t>(r)].searchLimit : 0;
+        const std::uint64_t from = StepMarkerRules(open, r, limit, sector, available, cur);
+        if (from != kNoRescan) return from;
     }
     return kNoRescan;
 }
@@ -211,6 +287,17 @@ std::int32_t ScanDriver::CountFound(int type) {
 
 void ScanDriver::Record(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount) {
     found_.Append(MakeFileInfo(types_[static_cast<std::size_t>(type)].Name(), number, start, sectorCount));
+}
+
+void ScanDriver::RecordFound(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount,
+                             std::uint64_t byteLength) {
+    FileInfo info = MakeFileInfo(types_[static_cast<std::size_t>(type)].Name(), number, start, sectorCount);
+    info.byteLength = byteLength;
+    found_.Append(info);
+    if (traits_[static_cast<std::size_t>(type)].previewable && number % PreviewEvery == 1 &&
+        callbacks_.previewFoundPicture) {
+        callbacks_.previewFoundPicture(info);
+    }
 }
 
 ScanDriver::EndResult ScanDriver::FindEnd(const OpenFile& open, const std::uint8_t* sector, std::size_t available,

@@ -16,6 +16,7 @@
 
 #include "core/scan/catalogue.h"
 #include "core/scan/detection.h"
+#include "core/scan/extended_detection.h"
 #include "core/scan/found_file_list.h"
 #include "core/scan/scan_summary.h"
 #include "core/source/sector_reader.h"
@@ -30,6 +31,8 @@ inline constexpr std::uint32_t ChunkSectors = 1000;
 inline constexpr std::int32_t TrailingMarkerQuietSectors = 350;
 // ... and it is taken to run this many sectors past its last marker sector.
 inline constexpr std::int32_t TrailingMarkerTailSectors = 10;
+// A format walk reads the file outside the chunk in blocks of this many sectors.
+inline constexpr std::uint32_t WalkBlockSectors = 256;
 // Every 11th picture of a type (the 1st, 12th, 23rd ...) is offered for a live preview.
 inline constexpr std::int32_t PreviewEvery = 11;
 
@@ -46,7 +49,9 @@ public:
     // The driver keeps references. The source range comes from the reader's
     // descriptor; the type list must stay unchanged in size while it runs (it
     // writes foundCount and the MKV end marker into it).
-    ScanDriver(SectorReader& reader, TypeDefinitionList& types, FoundFileList& found, ScanCallbacks callbacks = {});
+    // With extended signatures the list comes from the extended catalogue.
+    ScanDriver(SectorReader& reader, TypeDefinitionList& types, FoundFileList& found, ScanCallbacks callbacks = {},
+               SignatureMode mode = SignatureMode::Standard);
     // Asks a running scan to stop and waits for it.
     ~ScanDriver();
     ScanDriver(const ScanDriver&) = delete;
@@ -103,6 +108,11 @@ private:
         std::uint64_t start = 0;
         std::int32_t examined = 0;
         std::int32_t limit = 0;
+        // Extended signatures: sectors before these hold the part of the file
+        // its format walk was sure of; no header there is a file of its own,
+        // and before blindUntil no end marker either.
+        std::uint64_t quietUntil = 0;
+        std::uint64_t blindUntil = 0;
     };
     static constexpr std::uint64_t kNoRescan = ~std::uint64_t{0};
     // ScanChunk's answer when a stop request ended it in the middle of a file.
@@ -110,6 +120,13 @@ private:
 
     void Scan();
     std::uint64_t ScanChunk(std::uint64_t base, std::uint32_t count, OpenFile& open);
+    std::uint64_t ScanChunkExtended(std::uint64_t base, std::uint32_t count, OpenFile& open);
+    // One sector for the marker rules, given what detection found there (-1:
+    // nothing). Returns kNoRescan, or the sector to read the next chunk from.
+    std::uint64_t StepMarkerRules(OpenFile& open, int r, std::int32_t limit, const std::uint8_t* sector,
+                                  std::size_t available, std::uint64_t cur);
+    void RecordFound(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount,
+                     std::uint64_t byteLength);
     // Opens a file at cur; returns false when its header sector is not given
     // to the end rule (MKV).
     bool OpenAt(OpenFile& open, int type, std::int32_t limit, std::uint64_t cur);
@@ -127,6 +144,12 @@ private:
     FoundFileList& found_;
     ScanCallbacks callbacks_;
     SignatureDetector detector_;
+    std::unique_ptr<ExtendedDetector> extended_;  // only with extended signatures
+    std::vector<std::uint8_t> walkBlock_;         // what a format walk reads outside the chunk
+    struct Container {
+        std::uint64_t end = 0;  // the sector after the last recorded file whose data is looked into
+        FormatFamily family = FormatFamily::None;
+    } container_;
     std::vector<TypeTraits> traits_;
     std::unique_ptr<std::atomic<std::int32_t>[]> foundCounts_;
     std::vector<std::uint8_t> chunk_;

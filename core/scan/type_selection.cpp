@@ -4,9 +4,11 @@
 
 namespace zt {
 
-std::vector<TypeRow> DefaultTypeRows() {
+std::vector<TypeRow> DefaultTypeRows() { return DefaultTypeRows(SignatureMode::Standard); }
+
+std::vector<TypeRow> DefaultTypeRows(SignatureMode mode) {
     std::vector<TypeRow> rows;
-    for (const CatalogueRow& row : CatalogueRows()) {
+    for (const CatalogueRow& row : CatalogueRows(mode)) {
         rows.push_back({std::string(row.fileType), std::string(MaxSizeDefaultKB), false});
     }
     return rows;
@@ -23,6 +25,10 @@ std::int64_t LeadingSizeNumber(std::string_view text) {
 }
 
 TypeSelection BuildTypeDefinitionList(std::span<const TypeRow> rows) {
+    return BuildTypeDefinitionList(rows, SignatureMode::Standard);
+}
+
+TypeSelection BuildTypeDefinitionList(std::span<const TypeRow> rows, SignatureMode mode) {
     TypeSelection selection;
     selection.sizeTexts.reserve(rows.size());
     selection.sizeCorrected.assign(rows.size(), false);
@@ -40,7 +46,7 @@ TypeSelection BuildTypeDefinitionList(std::span<const TypeRow> rows) {
             selection.sizeTexts[i] = std::string(MaxSizeDefaultKB);
             selection.sizeCorrected[i] = true;
         }
-        std::optional<stExtInfo> definition = LookupDefinition(name);
+        std::optional<stExtInfo> definition = LookupDefinition(name, mode);
         if (!definition) continue;
         definition->maxSizeBytes = static_cast<std::int32_t>(sizeKB * 1024);
         definition->foundCount = 0;

@@ -42,6 +42,8 @@ struct TypeSelection {
 
 // The 41 catalogue rows with the default size and no tick.
 std::vector<TypeRow> DefaultTypeRows();
+// The rows of that mode's catalogue, likewise.
+std::vector<TypeRow> DefaultTypeRows(SignatureMode mode);
 
 // The decimal number at the start of a size text; 0 when it starts with no
 // digit. Saturates instead of overflowing.
@@ -51,6 +53,8 @@ std::int64_t LeadingSizeNumber(std::string_view text);
 // becomes 2000 KB and its text "2000". Names without a definition (DIVX, or
 // an edited name) add nothing but still count as ticked.
 TypeSelection BuildTypeDefinitionList(std::span<const TypeRow> rows);
+// The same, looking the names up in that mode's catalogue.
+TypeSelection BuildTypeDefinitionList(std::span<const TypeRow> rows, SignatureMode mode);
 
 // The activity-log entries of the choice: the heading, then "All Extensions"
 // when every type was chosen at once (the select-all box, or --types all),

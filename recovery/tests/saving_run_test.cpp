@@ -122,6 +122,31 @@ TEST_F(SavingRunTest, SavedFilesHoldTheirSectorsThroughTheLastOne) {
     }
 }
 
+TEST_F(SavingRunTest, AFileOfKnownLengthIsCutToItsExactBytes) {
+    // Lengths inside one sector, at a sector's end, and across chunks.
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>> files = {{30, 1}, {40, 512}, {50, 513}, {70, 4097},
+                                                                        {90, 9000}};
+    std::int32_t n = 0;
+    for (const auto& [start, bytes] : files) {
+        FileInfo f = Selected("PNG", ++n, start, static_cast<std::int32_t>((bytes + 511) / 512));
+        f.byteLength = bytes;
+        list.Append(f);
+    }
+    auto run = MakeRun();
+    run->Run();
+    EXPECT_EQ(run->State().saved, n);
+    n = 0;
+    for (const auto& [start, bytes] : files) {
+        const std::string name = "PNG/File" + std::to_string(++n) + ".PNG";
+        EXPECT_TRUE(SameBytes(Saved(name), Expected(start, 1000).substr(0, bytes))) << name;
+    }
+    // Nothing past a file's last sector is read.
+    for (const testing::FakeRawIo::Request& r : io.Requests()) {
+        const std::uint64_t first = r.offset / kSectorSize;
+        EXPECT_FALSE(first >= 31 && first < 40) << r.offset;
+    }
+}
+
 TEST_F(SavingRunTest, OnlySelectedRecordsAreSavedEachUnderItsType) {
     list.Append(Selected("JPEG", 1, 10, 2));
     list.Append(MakeFileInfo("JPEG", 2, 20, 2));  // not ticked

@@ -33,6 +33,7 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
       m_toggle(new QPushButton(QStringLiteral("&Toggle"), this)),
       m_sizeEditor(MakeDigitsEditor(this)),
       m_note(new CTransparentStatic(QStringLiteral("*More size for Double click"), this)),
+      m_extended(new QCheckBox(QStringLiteral("Extended signatures (finds more formats and exact file ends)"), this)),
       m_next(new CButtonST(this)),
       m_back(new CButtonST(this)) {
     PlaceDu(m_list, 14, 50, 424, 194);
@@ -41,6 +42,8 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
     PlaceDu(m_note, 16, 266, 330, 10);
     PlaceDu(m_back, 356, 272, 38, 30);
     PlaceDu(m_next, 400, 272, 38, 30);
+    const QRect options = OptionsArea();
+    m_extended->setGeometry(options.x(), options.y(), options.width(), DuRect(0, 0, 0, 12).height());
 
     // A Unicode font, so every description shows whatever the desktop font lacks.
     QFont listFont(QStringLiteral("DejaVu Sans"));
@@ -66,24 +69,18 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
     m_list->Column(SizeColumn).editor = m_sizeEditor;
     m_sizeEditor->setAccessibleName(QStringLiteral("Maximum Size (in KB)"));
 
-    m_changingRows = true;
-    for (const CatalogueRow& row : CatalogueRows()) {
-        const int index = m_list->AppendRow(
-            {FromUtf8(row.fileType), FromUtf8(row.description), FromUtf8(MaxSizeDefaultKB)});
-        m_list->PrepareItemData(index);
-        QTreeWidgetItem* item = m_list->topLevelItem(index);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(FileTypeColumn, Qt::Unchecked);
-    }
-    m_changingRows = false;
+    AppendRows(CatalogueRows(), false);
 
     m_selectAll->setAccessibleName(QStringLiteral("Select All"));
     m_toggle->setAccessibleName(QStringLiteral("Toggle"));
+    m_extended->setAccessibleName(m_extended->text());
+    m_extended->setChecked(false);
     m_note->SetText(QStringLiteral("* Note : Please click on size to set or change default size"));
     m_note->setAccessibleName(m_note->text());
 
     connect(m_selectAll, &QCheckBox::clicked, this, &CExtensionInfoDlg::SelectAll);
     connect(m_toggle, &QPushButton::clicked, this, &CExtensionInfoDlg::Toggle);
+    connect(m_extended, &QCheckBox::toggled, this, &CExtensionInfoDlg::ShowExtendedRows);
     connect(m_list, &QTreeWidget::itemChanged, this, &CExtensionInfoDlg::OnRowChanged);
     connect(m_next, &QAbstractButton::clicked, this, &CExtensionInfoDlg::PressNext);
     connect(m_back, &QAbstractButton::clicked, this, &CExtensionInfoDlg::PressBack);
@@ -95,6 +92,35 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
 }
 
 QRect CExtensionInfoDlg::OptionsArea() const { return DuRect(16, 280, 330, 22).translated(0, ClientTop()); }
+
+void CExtensionInfoDlg::AppendRows(std::span<const CatalogueRow> rows, bool ticked) {
+    m_changingRows = true;
+    for (const CatalogueRow& row : rows) {
+        const int index = m_list->AppendRow(
+            {FromUtf8(row.fileType), FromUtf8(row.description), FromUtf8(MaxSizeDefaultKB)});
+        m_list->PrepareItemData(index);
+        QTreeWidgetItem* item = m_list->topLevelItem(index);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(FileTypeColumn, ticked ? Qt::Checked : Qt::Unchecked);
+    }
+    m_changingRows = false;
+}
+
+void CExtensionInfoDlg::ShowExtendedRows(bool shown) {
+    m_list->EndEdit(true);
+    const std::span<const CatalogueRow> all = CatalogueRows(SignatureMode::Extended);
+    if (shown && m_list->topLevelItemCount() == kCatalogueRowCount) {
+        // With every type chosen, the added types are chosen too.
+        AppendRows(all.subspan(kCatalogueRowCount), m_selectAll->isChecked());
+    } else if (!shown) {
+        m_changingRows = true;
+        while (m_list->topLevelItemCount() > kCatalogueRowCount) {
+            delete m_list->takeTopLevelItem(m_list->topLevelItemCount() - 1);
+        }
+        m_changingRows = false;
+    }
+    UpdateSelectAll();
+}
 
 bool CExtensionInfoDlg::IsTicked(int row) const {
     const QTreeWidgetItem* item = m_list->topLevelItem(row);
@@ -146,10 +172,13 @@ void CExtensionInfoDlg::PressNext() {
         const std::string fileType = m_list->CellText(row, FileTypeColumn).left(kFileTypeCellChars).toStdString();
         rows.push_back({fileType, m_list->CellText(row, SizeColumn).toStdString(), IsTicked(row)});
     }
-    TypeSelection selection = BuildTypeDefinitionList(rows);
+    const SignatureMode mode = m_extended->isChecked() ? SignatureMode::Extended : SignatureMode::Standard;
+    TypeSelection selection = BuildTypeDefinitionList(rows, mode);
     Session& session = Context().session;
-    WriteEntries(session.Logs(), LogKind::Activity,
-                 SelectedTypesEntries(m_selectAll->isChecked(), selection.tickedTypes));
+    std::vector<std::string> entries = SelectedTypesEntries(m_selectAll->isChecked(), selection.tickedTypes);
+    if (mode == SignatureMode::Extended) entries.emplace_back(ExtendedSignaturesEntry);
+    WriteEntries(session.Logs(), LogKind::Activity, entries);
+    session.SetSignatureMode(mode);
 
     TypeDefinitionList& types = session.Types();
     types.clear();

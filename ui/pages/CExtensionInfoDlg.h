@@ -1,9 +1,13 @@
 // The type page: the catalogue as a list with check boxes, where the user
 // ticks the types to look for and may change each type's maximum size. Next
 // turns the ticked rows into the type list, logs the choice and opens the
-// scan page on top of itself; the ticks and sizes survive that visit.
+// scan page on top of itself; the ticks and sizes survive that visit. A box
+// below the list turns on the extended signatures, which add their rows.
 #pragma once
 
+#include <span>
+
+#include "core/scan/catalogue.h"
 #include "ui/shell/CPageDlg.h"
 
 class QCheckBox;
@@ -32,6 +36,8 @@ public:
     [[nodiscard]] CButtonST* BackButton() const { return m_back; }
     // The free band below the list and its two controls, for options added later.
     [[nodiscard]] QRect OptionsArea() const;
+    // "Extended signatures (...)": off when the page opens.
+    [[nodiscard]] QCheckBox* ExtendedBox() const { return m_extended; }
 
     [[nodiscard]] bool IsTicked(int row) const;
     void SetTicked(int row, bool ticked);
@@ -44,12 +50,16 @@ public:
 private:
     void OnRowChanged();
     void UpdateSelectAll();
+    // Adds the extended catalogue's rows after the standard ones, or takes them away.
+    void ShowExtendedRows(bool shown);
+    void AppendRows(std::span<const CatalogueRow> rows, bool ticked);
 
     CListCtrlEx* m_list;
     QCheckBox* m_selectAll;
     QPushButton* m_toggle;
     QLineEdit* m_sizeEditor;
     CTransparentStatic* m_note;
+    QCheckBox* m_extended;
     CButtonST* m_next;
     CButtonST* m_back;
     bool m_changingRows = false;  // the page ticks rows itself: the list's reports are not the user's

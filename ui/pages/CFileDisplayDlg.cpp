@@ -180,7 +180,8 @@ void CFileDisplayDlg::StartScan() {
     callbacks.selectFirstTypeAtStop = [this] {
         QMetaObject::invokeMethod(this, [this] { SelectFirstType(); }, Qt::QueuedConnection);
     };
-    m_driver = std::make_unique<ScanDriver>(m_reader, m_session.Types(), m_session.Found(), std::move(callbacks));
+    m_driver = std::make_unique<ScanDriver>(m_reader, m_session.Types(), m_session.Found(), std::move(callbacks),
+                                            m_session.Signatures());
     m_monitor.setInterval(MonitorMs);
     m_treeTimer.setInterval(TreeMs);
     connect(&m_monitor, &QTimer::timeout, this, &CFileDisplayDlg::OnMonitorTick);

@@ -57,6 +57,7 @@ private slots:
     void nothingTickedIsRefusedAfterTheHeading();
     void withoutScanPageNextSaysSo();
     void backEmptiesTheTypeList();
+    void extendedSignaturesAddTheirRowsAndReachTheScan();
 };
 
 void TypePageTest::opensWithTheCatalogueUnticked() {
@@ -232,6 +233,46 @@ void TypePageTest::backEmptiesTheTypeList() {
     QCOMPARE(page.exec(), static_cast<int>(PageResult::Back));
     QVERIFY(rig.session().Types().empty());
     QCOMPARE(rig.terminations, 0);
+}
+
+void TypePageTest::extendedSignaturesAddTheirRowsAndReachTheScan() {
+    PageRig rig;
+    QList<TypeDefinitionList> seen;
+    QList<SignatureMode> modes;
+    rig.context.makeScanPage = [&](QWidget*) {
+        modes << rig.session().Signatures();
+        return std::make_unique<ScanStandIn>(rig.session().Types(), seen);
+    };
+    CExtensionInfoDlg page(rig.context);
+    QCheckBox* box = page.ExtendedBox();
+    QVERIFY(!box->isChecked());
+    QCOMPARE(box->accessibleName(), box->text());
+    QCOMPARE(box->text(), QString("Extended signatures (finds more formats and exact file ends)"));
+    QVERIFY(page.OptionsArea().contains(box->geometry().topLeft()));
+
+    // On with every type chosen: the added rows come chosen, and Next hands
+    // the extended choice and their definitions to the scan.
+    page.SelectAllBox()->click();
+    box->click();
+    QCOMPARE(page.TypeList()->topLevelItemCount(), kExtendedCatalogueRowCount);
+    const int heic = RowOf(page, "HEIC");
+    QCOMPARE(heic, kCatalogueRowCount);
+    QVERIFY(page.IsTicked(heic));
+    QVERIFY(page.SelectAllBox()->isChecked());
+    page.PressNext();
+    QCOMPARE(modes, QList<SignatureMode>{SignatureMode::Extended});
+    QCOMPARE(seen[0].size(), std::size_t{50});  // DIVX still has none
+    QCOMPARE(rig.ActivityLog(),
+             LogEntries({"\r\nSelected Extensions Information : ", "All Extensions", "Extended Signatures"}));
+
+    // Off again: the added rows go, the standard ones keep their ticks, and
+    // the next scan is a standard one.
+    box->click();
+    QCOMPARE(page.TypeList()->topLevelItemCount(), kCatalogueRowCount);
+    QVERIFY(page.SelectAllBox()->isChecked());
+    page.PressNext();
+    QCOMPARE(modes.last(), SignatureMode::Standard);
+    QCOMPARE(seen[1].size(), std::size_t{40});
 }
 
 QTEST_MAIN(TypePageTest)

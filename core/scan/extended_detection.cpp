@@ -1,0 +1,111 @@
+#include "core/scan/extended_detection.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zt {
+
+namespace {
+
+// The types whose files are measured by a format walk.
+constexpr std::string_view kWalkedTypes[] = {
+    "JPEG", "PNG",  "GIF", "BMP", "TIFF", "CR2", "NEF", "PEF", "ARW", "ERF", "MEF",  "DCR", "DNG", "ORF",  "RW2",
+    "RAW",  "SR2",  "MP4", "MOV", "M4V",  "M4A", "3GP", "3G2", "HEIC", "CR3", "MKV", "WEBM", "WAV", "AVI", "WEBP",
+    "AIFF", "AU",   "PSD", "MIDI", "OGG", "FLAC", "MP3", "MPEG", "VOB", "MTS", "DV",  "WMA", "ASF", "RM",  "JP2",
+};
+
+// Where a walk settles a type that is not selected, the catalogue's older
+// row for the same files takes it.
+struct StandIn {
+    std::string_view type;
+    std::string_view standIn;
+};
+constexpr StandIn kStandIns[] = {{"RW2", "RAW"}, {"ARW", "SR2"}, {"CR2", "CRW"}};
+
+bool IsWalked(std::string_view name) {
+    return std::find(std::begin(kWalkedTypes), std::end(kWalkedTypes), name) != std::end(kWalkedTypes);
+}
+
+TypeDefinitionList Unwalked(const TypeDefinitionList& list, std::vector<int>& positions) {
+    TypeDefinitionList others;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (IsWalked(list[i].Name())) continue;
+        others.push_back(list[i]);
+        positions.push_back(static_cast<int>(i));
+    }
+    return others;
+}
+
+}  // namespace
+
+ExtendedDetector::ExtendedDetector(TypeDefinitionList& list)
+    : list_(list), otherPositions_(), others_(Unwalked(list, otherPositions_)), othersDetector_(others_) {
+    for (const stExtInfo& d : list_) largestMaxSize_ = std::max(largestMaxSize_, d.maxSizeBytes);
+}
+
+int ExtendedDetector::DefinitionOf(std::string_view type) const {
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::size_t i = 0; i < list_.size(); ++i) {
+            if (list_[i].Name() == type) return static_cast<int>(i);
+        }
+        const auto standIn = std::find_if(std::begin(kStandIns), std::end(kStandIns),
+                                          [&](const StandIn& s) { return s.type == type; });
+        if (standIn == std::end(kStandIns)) break;
+        type = standIn->standIn;
+    }
+    return -1;
+}
+
+std::uint64_t ExtendedDetector::SizeBound(const Match& match) const {
+    const std::int32_t bytes =
+        match.definition >= 0 ? list_[static_cast<std::size_t>(match.definition)].maxSizeBytes : largestMaxSize_;
+    return static_cast<std::uint64_t>(std::max(bytes, 0));
+}
+
+ExtendedDetector::Match ExtendedDetector::Detect(const std::uint8_t* sector, std::size_t available) {
+    Match m;
+    const FormatMatch format = DetectFormat(sector, available);
+    if (format.family != FormatFamily::None) {
+        m.family = format.family;
+        m.type = format.type;
+        m.definition = DefinitionOf(format.type);
+        return m;
+    }
+    std::string_view name;
+    std::int32_t limit = 0;
+    const int other = othersDetector_.MatchType(sector, available, name, limit);
+    if (other >= 0) {
+        m.type = list_[static_cast<std::size_t>(otherPositions_[static_cast<std::size_t>(other)])].Name();
+        m.definition = otherPositions_[static_cast<std::size_t>(other)];
+    }
+    return m;
+}
+
+SourceFileView::SourceFileView(SectorReader& reader, std::uint64_t startSector, std::uint64_t rangeEnd,
+                               std::uint64_t bound, Chunk chunk, std::vector<std::uint8_t>& block)
+    : FileView(std::min(bound, rangeEnd > startSector ? (rangeEnd - startSector) * kSectorBytes : 0)),
+      reader_(reader),
+      startByte_(startSector * kSectorBytes),
+      rangeEndByte_(rangeEnd * kSectorBytes),
+      chunk_(chunk),
+      block_(block) {}
+
+std::span<const std::uint8_t> SourceFileView::Fetch(std::uint64_t offset) {
+    const std::uint64_t at = startByte_ + offset;
+    const std::uint64_t chunkStart = chunk_.firstSector * kSectorBytes;
+    const std::uint64_t chunkEnd = chunkStart + std::uint64_t{chunk_.sectors} * kSectorBytes;
+    if (at >= chunkStart && at < chunkEnd) {
+        return {chunk_.data + (at - chunkStart), static_cast<std::size_t>(chunkEnd - at)};
+    }
+    if (blockBytes_ == 0 || at < blockStart_ || at >= blockStart_ + blockBytes_) {
+        const std::uint64_t sector = at / kSectorBytes;
+        const std::uint64_t sectors =
+            std::min<std::uint64_t>(block_.size() / kSectorBytes, rangeEndByte_ / kSectorBytes - sector);
+        reader_.ReadSectors(sector, static_cast<std::uint32_t>(sectors), block_.data());
+        blockStart_ = sector * kSectorBytes;
+        blockBytes_ = static_cast<std::size_t>(sectors * kSectorBytes);
+    }
+    return {block_.data() + (at - blockStart_), static_cast<std::size_t>(blockStart_ + blockBytes_ - at)};
+}
+
+}  // namespace zt

@@ -1,0 +1,76 @@
+// Detection and measuring for a scan with extended signatures, over the
+// scan's TypeDefinitionList. Formats with a known structure are recognised
+// by their own headers whether or not their type is selected, so that the
+// extent of every such file is known and nothing inside it is reported on
+// its own; types without one are matched by their catalogue patterns.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "core/scan/catalogue.h"
+#include "core/scan/detection.h"
+#include "core/scan/file_view.h"
+#include "core/scan/format_walk.h"
+#include "core/source/sector_reader.h"
+
+namespace zt {
+
+class ExtendedDetector {
+public:
+    // Keeps a reference to the list, which must not change in size.
+    explicit ExtendedDetector(TypeDefinitionList& list);
+    ExtendedDetector(const ExtendedDetector&) = delete;
+    ExtendedDetector& operator=(const ExtendedDetector&) = delete;
+
+    struct Match {
+        FormatFamily family = FormatFamily::None;  // a format with a structure to follow
+        std::string_view type;                     // the type its header points to
+        int definition = -1;                       // position in the list, -1 when not selected
+    };
+    // No allocation; `available` as for SignatureDetector::MatchType.
+    Match Detect(const std::uint8_t* sector, std::size_t available);
+
+    // Position in the list of the type with this name, or of the type that
+    // stands in for it when it is not selected; -1 when neither is.
+    int DefinitionOf(std::string_view type) const;
+    // How far the walk of a file of this match may reach, in bytes.
+    std::uint64_t SizeBound(const Match& match) const;
+
+private:
+    TypeDefinitionList& list_;
+    std::vector<int> otherPositions_;  // where each of others_ stands in list_
+    TypeDefinitionList others_;        // the selected types that no format walk covers
+    SignatureDetector othersDetector_;
+    std::int32_t largestMaxSize_ = 0;
+};
+
+// Reads the file being measured through the sector reader, serving what the
+// scan's chunk already holds from the chunk and the rest in blocks of
+// `block.size()` bytes, never at or past rangeEnd.
+class SourceFileView final : public FileView {
+public:
+    struct Chunk {
+        const std::uint8_t* data;
+        std::uint64_t firstSector;
+        std::uint32_t sectors;
+    };
+    SourceFileView(SectorReader& reader, std::uint64_t startSector, std::uint64_t rangeEnd, std::uint64_t bound,
+                   Chunk chunk, std::vector<std::uint8_t>& block);
+
+protected:
+    std::span<const std::uint8_t> Fetch(std::uint64_t offset) override;
+
+private:
+    SectorReader& reader_;
+    std::uint64_t startByte_;
+    std::uint64_t rangeEndByte_;
+    Chunk chunk_;
+    std::vector<std::uint8_t>& block_;
+    std::uint64_t blockStart_ = 0;  // absolute byte of block_[0]
+    std::size_t blockBytes_ = 0;    // 0: nothing held yet
+};
+
+}  // namespace zt
