@@ -223,14 +223,12 @@ int ImageCommand(Session& session, std::span<const std::string> args) {
     ImagingCopy copy(reader, session.Seams().destination, progress, thread.Slot());
     const ImagingOutcome outcome =
         RunImaging(thread, copy, {MakeImageBaseName(*destination), options.multiFile}, progress, source, lines);
-    const std::uint64_t unreadable = reader.UnreadableSectors();
+    const ImagingSummary summary = ImagingRunSummary(thread, progress, reader);
+    const std::uint64_t unreadable = summary.unreadableSectors;
 
-    WriteEntries(session.Logs(), LogKind::Activity,
-                 ImagingSummaryEntries({progress.CurrentSector.load(), progress.TotalSectors.load(),
-                                        progress.LastFileName(), outcome.result == ImagingResult::Aborted,
-                                        ImagingFailureReason(outcome), unreadable}));
-    std::cout << "Current Sector : " << progress.CurrentSector.load() << " / " << progress.TotalSectors.load() << '\n'
-              << "Last File : " << progress.LastFileName() << '\n';
+    WriteEntries(session.Logs(), LogKind::Activity, ImagingSummaryEntries(summary));
+    std::cout << "Current Sector : " << summary.currentSector << " / " << summary.totalSectors << '\n'
+              << "Last File : " << summary.lastFile << '\n';
     if (unreadable != 0) std::cout << UnreadableSectorsEntry(unreadable) << '\n';
     std::cout << std::flush;
     PrintUnreadable(unreadable);

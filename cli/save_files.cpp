@@ -7,17 +7,14 @@
 #include "app/settings.h"
 #include "logs/activity_entries.h"
 #include "logs/log.h"
-#include "core/source/source_files.h"
 #include "platform/destination.h"
-#include "platform/path_kind.h"
 #include "platform/terminal.h"
+#include "recovery/save_checks.h"
 #include "recovery/saving_run.h"
 
 namespace zt::cli {
 
 namespace {
-
-constexpr std::string_view kInvalidFolder = "Select the valid path.";
 
 std::unique_ptr<OverwritePrompt> MakePrompt(OverwriteMode mode, TerminalLines& lines) {
     if (mode == OverwriteMode::Default) mode = platform::StdinIsTerminal() ? OverwriteMode::Ask : OverwriteMode::No;
@@ -41,18 +38,25 @@ std::string ProgressLine(const SavingRunState& state) {
 
 std::optional<std::string> SaveFolderProblem(Session& session, const std::string& folder,
                                              const std::string& sourceName) {
-    const platform::PathInfo info = platform::InspectPath(folder);
-    if (info.kind == platform::PathKind::Missing) return std::string(kInvalidFolder) + " (" + folder + " does not exist)";
-    if (info.kind != platform::PathKind::Folder) return std::string(kInvalidFolder) + " (" + folder + " is not a folder)";
-    if (DestinationOnSourceMedium(session.Seams().destination, folder, session.Source(), session.Seams().rawIo)) {
-        return "refusing to save into " + folder + ": it lies on " + sourceName +
-               ", the medium being recovered, and every file saved there could overwrite files still to be "
-               "recovered. Choose a folder on another disk.";
+    const SaveRefusal refusal =
+        CheckSaveFolder(folder, session.Source(), session.Seams().destination, session.Seams().rawIo);
+    std::string text(SaveRefusalMessage(refusal));
+    switch (refusal) {
+        case SaveRefusal::None: return std::nullopt;
+        case SaveRefusal::FolderMissing: return text + " (" + folder + " does not exist)";
+        case SaveRefusal::NotAFolder: return text + " (" + folder + " is not a folder)";
+        case SaveRefusal::FolderOnSource: return text + " (" + folder + " lies on " + sourceName + ")";
+        case SaveRefusal::NoFileFound: break;
     }
-    return std::nullopt;
+    return text;
 }
 
 int SaveFoundFiles(Session& session, const SaveOptions& options, TerminalLines& lines, std::ostream& out) {
+    // As on the results page, an empty list is refused before any saving run.
+    if (const SaveRefusal refusal = CheckFoundFiles(session.Found()); refusal != SaveRefusal::None) {
+        out << SaveRefusalMessage(refusal) << " Nothing was saved.\n" << std::flush;
+        return ExitOk;
+    }
     session.Found().SetSelectedAll(true);
     const std::unique_ptr<OverwritePrompt> prompt = MakePrompt(options.overwrite, lines);
     const LogContext& log = session.Logs();
@@ -77,13 +81,9 @@ int SaveFoundFiles(Session& session, const SaveOptions& options, TerminalLines& 
         lines.EndProgress();
     }
 
-    if (state.total == 0) {
-        out << "Nothing to save: no files were found.\n";
-    } else {
-        // Success is not claimed for a run that lost files or could not flush them.
-        if ((state.failed == 0 && state.syncError == 0) || state.aborted) out << SavingEndMessage(state.total, state.aborted) << '\n';
-        out << "Saved " << state.saved << " / " << state.total << " files in " << options.folder << '\n';
-    }
+    // Success is not claimed for a run that lost files or could not flush them.
+    if ((state.failed == 0 && state.syncError == 0) || state.aborted) out << SavingEndMessage(state.total, state.aborted) << '\n';
+    out << "Saved " << state.saved << " / " << state.total << " files in " << options.folder << '\n';
     const std::string logPath = ResolveLogPath(log, LogKind::Recovery);
     if (!logPath.empty()) out << "Recovery log: " << logPath << '\n';
     out << std::flush;

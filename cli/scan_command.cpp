@@ -231,15 +231,6 @@ RunHeader DescribeSource(const std::string& path, const SourceChoice& choice,
     return header;
 }
 
-// The type page's entries: "All Extensions" when every type was asked for.
-std::vector<std::string> TypeEntries(const ScanOptions& options, const std::vector<TypeRow>& rows) {
-    std::vector<std::string> ticked;
-    for (const TypeRow& row : rows) {
-        if (row.ticked) ticked.push_back(row.fileType);
-    }
-    return SelectedTypesEntries(UpperCase(options.types.value_or("all")) == "ALL", ticked);
-}
-
 void PrintList(const std::vector<FileInfo>& files) {
     std::string out;
     for (const FileInfo& f : files) {
@@ -291,10 +282,9 @@ void PrintSummary(std::ostream& out, const ScanSummary& summary) {
 }
 
 // Runs the scan on its thread and shows progress until it ends.
-ScanSummary RunScan(ScanDriver& driver, const SectorReader& reader, const FoundFileList& found,
-                    const SourceDescriptor& source, TerminalLines& lines) {
+ScanSummary RunScan(ScanDriver& driver, const FoundFileList& found, const SourceDescriptor& source,
+                    TerminalLines& lines) {
     using Clock = std::chrono::steady_clock;
-    const std::time_t started = std::time(nullptr);
     const Clock::time_point t0 = Clock::now();
     const bool showProgress = platform::StderrIsTerminal();
     Clock::time_point nextProgress = t0;
@@ -318,13 +308,7 @@ ScanSummary RunScan(ScanDriver& driver, const SectorReader& reader, const FoundF
             {driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(), found.Count(), seconds, {}}));
         lines.EndProgress();
     }
-    return {static_cast<std::int64_t>(driver.CurrentSector()),
-            static_cast<std::int64_t>(driver.ScanEndSector()),
-            static_cast<std::int64_t>(found.Count()),
-            started,
-            std::time(nullptr),
-            driver.EndedByStop(),
-            reader.UnreadableSectors()};
+    return driver.Summary();
 }
 
 }  // namespace
@@ -352,8 +336,8 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
         return ExitUsage;
     }
     TypeSelection selection = BuildTypeDefinitionList(rows);
-    if (selection.tickedRows == 0) {
-        PrintError("Select the Extention");
+    if (selection.Refused()) {
+        PrintError(NoTypeTickedMessage);
         return ExitUsage;
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -375,7 +359,9 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
         }
     }
     WriteEntries(log, LogKind::Activity, RunHeaderEntries(DescribeSource(options.source, *choice, *range)));
-    WriteEntries(log, LogKind::Activity, TypeEntries(options, rows));
+    // --types all stands for the select-all box.
+    const bool allTypes = UpperCase(options.types.value_or("all")) == "ALL";
+    WriteEntries(log, LogKind::Activity, SelectedTypesEntries(allTypes, selection.tickedTypes));
 
     TerminalLines lines;
     TerminalBadSectorPrompt prompt(lines);
@@ -387,7 +373,7 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     TypeDefinitionList& types = session.Types();
     types = selection.definitions;
     ScanDriver driver(reader, types, found);
-    const ScanSummary summary = RunScan(driver, reader, found, source, lines);
+    const ScanSummary summary = RunScan(driver, found, source, lines);
     WriteEntries(log, LogKind::Activity, ScanSummaryEntries(summary));
 
     const std::vector<FileInfo> files = found.Snapshot();

@@ -25,16 +25,6 @@ std::vector<std::string> RunHeaderEntries(const RunHeader& header) {
     };
 }
 
-std::vector<std::string> SelectedTypesEntries(bool allExtensions, const std::vector<std::string>& tickedTypes) {
-    std::vector<std::string> entries{"\r\nSelected Extensions Information : "};
-    if (allExtensions) {
-        entries.emplace_back("All Extensions");
-    } else {
-        entries.insert(entries.end(), tickedTypes.begin(), tickedTypes.end());
-    }
-    return entries;
-}
-
 std::string UnreadableSectorsEntry(std::uint64_t sectors) {
     return "Unreadable Sectors : " + std::to_string(sectors) + " (given as zeros)";
 }

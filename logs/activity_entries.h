@@ -1,6 +1,7 @@
 // The log entries of a run of the program: the start block, the run
-// header written when the source is chosen, the chosen file types, and the
-// summary at the end of a scan. The desktop pages and the command line write
+// header written when the source is chosen, and the summary at the end of a
+// scan or an imaging run (the chosen file types' entries come from
+// core/scan/type_selection). The desktop pages and the command line write
 // the same entries through these functions, one WriteLog per entry.
 #pragma once
 
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "core/imaging/imaging_summary.h"
+#include "core/scan/scan_summary.h"
 #include "logs/log.h"
 
 namespace zt {
@@ -31,35 +34,12 @@ struct RunHeader {
 
 std::vector<std::string> RunHeaderEntries(const RunHeader& header);
 
-// The heading, then "All Extensions" when every type was chosen through the
-// select-all box, else one entry per ticked type in list order.
-std::vector<std::string> SelectedTypesEntries(bool allExtensions, const std::vector<std::string>& tickedTypes);
-
-struct ScanSummary {
-    std::int64_t currentSector = 0;  // where the scan ended
-    std::int64_t endSector = 0;      // the end of the range
-    std::int64_t filesFound = 0;
-    std::time_t startTime = 0;
-    std::time_t endTime = 0;
-    bool aborted = false;
-    std::uint64_t unreadableSectors = 0;  // read as zeros because they could not be read
-};
-
 // The end of a scan; an entry with the unreadable sectors follows the usual
 // ones only when there were any.
 std::vector<std::string> ScanSummaryEntries(const ScanSummary& summary);
 
 // "Unreadable Sectors : 12 (given as zeros)".
 std::string UnreadableSectorsEntry(std::uint64_t sectors);
-
-struct ImagingSummary {
-    std::uint64_t currentSector = 0;  // where the copy ended
-    std::uint64_t totalSectors = 0;   // the end of the range
-    std::string lastFile;             // the part written last
-    bool aborted = false;
-    std::string failure;  // why imaging failed; empty when it did not
-    std::uint64_t unreadableSectors = 0;  // written as zeros because they could not be read
-};
 
 // The end of an imaging run: heading, position, last part, and whether the
 // copy completed, was aborted or failed (with the reason); then the

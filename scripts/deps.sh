@@ -20,6 +20,8 @@ if [ "$what" = test ]; then
   packages+=(dbus-daemon python3 python3-dbus python3-gi)
   # The package test validates the desktop entry and the AppStream metainfo.
   packages+=(desktop-file-utils appstream)
+  # The accessibility walk drives the desktop program through at-spi.
+  packages+=(at-spi2-core python3-pyatspi)
 fi
 
 missing=()

@@ -13,4 +13,15 @@ ImagingOutcome ImagingThread::Outcome() const {
     return outcome_;
 }
 
+ImagingSummary ImagingRunSummary(const ImagingThread& thread, const ImagingProgress& progress,
+                                 const SectorReader& reader) {
+    const ImagingOutcome outcome = thread.Outcome();
+    return {progress.CurrentSector.load(),
+            reader.Source().RangeEnd,
+            progress.LastFileName(),
+            outcome.result == ImagingResult::Aborted,
+            ImagingFailureReason(outcome),
+            reader.UnreadableSectors()};
+}
+
 }  // namespace zt

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/imaging/imaging_copy.h"
+#include "core/imaging/imaging_summary.h"
 #include "core/source/worker_slot.h"
 
 namespace zt {
@@ -28,5 +29,11 @@ private:
     ImagingOutcome outcome_;
     WorkerSlot slot_;  // last: destroyed (stopped and joined) before the outcome
 };
+
+// The finished run's summary: where the copy ended out of the reader's range,
+// the part written last, whether it was aborted or why it failed, and the
+// sectors written as zeros. Only meaningful once the thread has ended.
+[[nodiscard]] ImagingSummary ImagingRunSummary(const ImagingThread& thread, const ImagingProgress& progress,
+                                               const SectorReader& reader);
 
 }  // namespace zt

@@ -68,7 +68,18 @@ std::int32_t ScanDriver::FoundCount(std::size_t typeIndex) const {
     return foundCounts_[typeIndex].load(std::memory_order_relaxed);
 }
 
+ScanSummary ScanDriver::Summary() const {
+    return {static_cast<std::int64_t>(CurrentSector()),
+            static_cast<std::int64_t>(ScanEndSector()),
+            static_cast<std::int64_t>(found_.Count()),
+            startTime_,
+            endTime_,
+            EndedByStop(),
+            reader_.UnreadableSectors()};
+}
+
 void ScanDriver::Scan() {
+    startTime_ = std::time(nullptr);
     const SourceDescriptor& source = reader_.Source();
     const std::uint64_t rangeEnd = source.RangeEnd;
     scanEndSector_.store(rangeEnd, std::memory_order_relaxed);
@@ -104,6 +115,7 @@ void ScanDriver::Scan() {
         // A file still open at the end of the range has no end: it is dropped.
         currentSector_.store(rangeEnd, std::memory_order_relaxed);
     }
+    endTime_ = std::time(nullptr);
 }
 
 std::uint64_t ScanDriver::ScanChunk(std::uint64_t base, std::uint32_t count, OpenFile& open) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "core/scan/catalogue.h"
 #include "core/scan/detection.h"
 #include "core/scan/found_file_list.h"
+#include "core/scan/scan_summary.h"
 #include "core/source/sector_reader.h"
 #include "core/source/worker_slot.h"
 
@@ -77,6 +79,10 @@ public:
     std::int32_t FoundCount(std::size_t typeIndex) const;
     // True once a finished scan ended early because of a stop request.
     bool EndedByStop() const { return endedByStop_.load(std::memory_order_acquire); }
+    // The finished scan's summary: where it ended, the files in the list, its
+    // start and end times, whether a stop cut it short, and the sectors the
+    // reader could not read. Only meaningful once Running() is false.
+    ScanSummary Summary() const;
 
 private:
     enum class LengthRule : std::uint8_t { None, RejectNonPositive, BigEndianAu, CapAtMaxSize };
@@ -130,6 +136,9 @@ private:
     std::atomic<bool> endedByStop_{false};
     std::atomic<std::uint64_t> currentSector_{0};
     std::atomic<std::uint64_t> scanEndSector_{0};
+    // Written by the scan before the slot clears its running flag, read after.
+    std::time_t startTime_ = 0;
+    std::time_t endTime_ = 0;
     WorkerSlot slot_;
 };
 

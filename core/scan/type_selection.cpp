@@ -31,6 +31,8 @@ TypeSelection BuildTypeDefinitionList(std::span<const TypeRow> rows) {
         selection.sizeTexts.push_back(row.sizeText);
         if (!row.ticked) continue;
         ++selection.tickedRows;
+        const std::string_view name = std::string_view(row.fileType).substr(0, kFileTypeCellChars);
+        selection.tickedTypes.emplace_back(name);
 
         std::int64_t sizeKB = LeadingSizeNumber(row.sizeText);
         if (sizeKB < MinMaxSizeKB || sizeKB > MaxMaxSizeKB) {
@@ -38,7 +40,6 @@ TypeSelection BuildTypeDefinitionList(std::span<const TypeRow> rows) {
             selection.sizeTexts[i] = std::string(MaxSizeDefaultKB);
             selection.sizeCorrected[i] = true;
         }
-        const std::string_view name = std::string_view(row.fileType).substr(0, kFileTypeCellChars);
         std::optional<stExtInfo> definition = LookupDefinition(name);
         if (!definition) continue;
         definition->maxSizeBytes = static_cast<std::int32_t>(sizeKB * 1024);
@@ -46,6 +47,16 @@ TypeSelection BuildTypeDefinitionList(std::span<const TypeRow> rows) {
         selection.definitions.push_back(*definition);
     }
     return selection;
+}
+
+std::vector<std::string> SelectedTypesEntries(bool allExtensions, const std::vector<std::string>& tickedTypes) {
+    std::vector<std::string> entries{"\r\nSelected Extensions Information : "};
+    if (allExtensions) {
+        entries.emplace_back(AllExtensionsEntry);
+    } else {
+        entries.insert(entries.end(), tickedTypes.begin(), tickedTypes.end());
+    }
+    return entries;
 }
 
 }  // namespace zt

@@ -1,10 +1,12 @@
 // Turns the rows of the type list (name, maximum size text, tick) into the
-// scan definitions of the selected types.
+// scan definitions of the selected types, and says what the type page says
+// of the choice: its refusal and its activity-log entries.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/scan/catalogue.h"
@@ -16,6 +18,10 @@ inline constexpr std::int32_t MaxMaxSizeKB = 250000;
 inline constexpr std::int32_t DefaultMaxSizeKB = 2000;
 // The type list reads at most this many characters of a File Type cell.
 inline constexpr std::size_t kFileTypeCellChars = 4;
+// Next's refusal when no row is ticked.
+inline constexpr std::string_view NoTypeTickedMessage = "Select the Extention";
+// The one type entry of the log when every type was chosen at once.
+inline constexpr std::string_view AllExtensionsEntry = "All Extensions";
 
 struct TypeRow {
     std::string fileType;  // the File Type cell
@@ -28,6 +34,10 @@ struct TypeSelection {
     std::vector<std::string> sizeTexts;  // every row's size text after correction, for display
     std::vector<bool> sizeCorrected;     // rows whose size text was replaced by the default
     int tickedRows = 0;                  // DIVX and unknown names count too
+    std::vector<std::string> tickedTypes;  // the ticked rows' names as the list reads them, in row order
+
+    // Next refuses a choice without a ticked row.
+    bool Refused() const { return tickedRows == 0; }
 };
 
 // The 41 catalogue rows with the default size and no tick.
@@ -41,5 +51,10 @@ std::int64_t LeadingSizeNumber(std::string_view text);
 // becomes 2000 KB and its text "2000". Names without a definition (DIVX, or
 // an edited name) add nothing but still count as ticked.
 TypeSelection BuildTypeDefinitionList(std::span<const TypeRow> rows);
+
+// The activity-log entries of the choice: the heading, then "All Extensions"
+// when every type was chosen at once (the select-all box, or --types all),
+// else one entry per ticked type in row order.
+std::vector<std::string> SelectedTypesEntries(bool allExtensions, const std::vector<std::string>& tickedTypes);
 
 }  // namespace zt

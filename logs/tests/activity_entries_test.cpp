@@ -40,7 +40,7 @@ TEST_F(ActivityEntriesTest, AWholeRecoveryRunReadsAsTheLogExpects) {
 
     ASSERT_TRUE(WriteEntries(context, LogKind::Activity, StartBlockEntries(AppSettings{}, LocalMoment(21, 4, 0))));
     ASSERT_TRUE(WriteEntries(context, LogKind::Activity, RunHeaderEntries(header)));
-    ASSERT_TRUE(WriteEntries(context, LogKind::Activity, SelectedTypesEntries(false, {"JPEG", "DIVX"})));
+    ASSERT_TRUE(WriteEntries(context, LogKind::Activity, {"\r\nSelected Extensions Information : ", "JPEG", "DIVX"}));
     ASSERT_TRUE(WriteEntries(context, LogKind::Activity, ScanSummaryEntries(summary)));
 
     EXPECT_EQ(Log(),
@@ -55,12 +55,10 @@ TEST_F(ActivityEntriesTest, AWholeRecoveryRunReadsAsTheLogExpects) {
               "\r\nStarting Time : 09:05 PM\r\nElapsed Time : 1 Mins 15 Secs\r\nAnalysing Completed\r\n\r\n");
 }
 
-TEST_F(ActivityEntriesTest, ImagingAllExtensionsAndAnAbortedScan) {
+TEST_F(ActivityEntriesTest, ImagingAndAnAbortedScan) {
     RunHeader header;
     header.mediaRecovery = false;
     EXPECT_EQ(RunHeaderEntries(header)[1], "DISK IMAGING");
-    EXPECT_EQ(SelectedTypesEntries(true, {"JPEG"}),
-              (std::vector<std::string>{"\r\nSelected Extensions Information : ", "All Extensions"}));
     ScanSummary summary{5000, 20000, 3, LocalMoment(10, 0, 0), LocalMoment(13, 2, 30), true};
     auto entries = ScanSummaryEntries(summary);
     EXPECT_EQ(entries[1], "Current Sector : 5000 / 20000");

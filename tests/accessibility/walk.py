@@ -14,7 +14,7 @@ import pyatspi
 def log(*a):
     print(*a, flush=True)
 
-def find_app(name, timeout=20):
+def find_app(name, timeout=60):
     end = time.time() + timeout
     while time.time() < end:
         for app in pyatspi.Registry.getDesktop(0):
@@ -41,7 +41,7 @@ def showing(node):
     except Exception:
         return False
 
-def find(root, role=None, name=None, timeout=15, pred=None):
+def find(root, role=None, name=None, timeout=45, pred=None):
     end = time.time() + timeout
     fresh = root is None
     while time.time() < end:
@@ -85,7 +85,7 @@ def press(node):
     index = names.index("Press") if "Press" in names else 0
     action.doAction(index)
 
-def select_cell(tree, label, timeout=15):
+def select_cell(tree, label, timeout=45):
     cell = find(tree, "table cell", label, timeout=timeout)
     table = tree.queryTable()
     row = table.getRowAtIndex(cell.getIndexInParent())
@@ -100,7 +100,7 @@ def select_cell(tree, label, timeout=15):
 def set_text(node, text):
     node.queryEditableText().setTextContents(text)
 
-def answer_box(text, button="OK", timeout=30):
+def answer_box(text, button="OK", timeout=90):
     box = find(None, None, None, timeout=timeout,
                pred=lambda n: n.getRoleName() in ("alert", "dialog") and any(
                    c is not None and c.name == text for c in walk(n)))

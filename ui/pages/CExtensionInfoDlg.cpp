@@ -142,28 +142,24 @@ void CExtensionInfoDlg::UpdateSelectAll() {
 void CExtensionInfoDlg::PressNext() {
     m_list->EndEdit(true);
     std::vector<TypeRow> rows;
-    std::vector<std::string> tickedTypes;
     for (int row = 0; row < m_list->topLevelItemCount(); ++row) {
         const std::string fileType = m_list->CellText(row, FileTypeColumn).left(kFileTypeCellChars).toStdString();
         rows.push_back({fileType, m_list->CellText(row, SizeColumn).toStdString(), IsTicked(row)});
-        if (IsTicked(row)) {
-            tickedTypes.push_back(fileType);
-        }
     }
-    const bool allExtensions = m_selectAll->isChecked();
+    TypeSelection selection = BuildTypeDefinitionList(rows);
     Session& session = Context().session;
-    WriteEntries(session.Logs(), LogKind::Activity, SelectedTypesEntries(allExtensions, tickedTypes));
+    WriteEntries(session.Logs(), LogKind::Activity,
+                 SelectedTypesEntries(m_selectAll->isChecked(), selection.tickedTypes));
 
     TypeDefinitionList& types = session.Types();
     types.clear();
-    TypeSelection selection = BuildTypeDefinitionList(rows);
     for (std::size_t row = 0; row < selection.sizeCorrected.size(); ++row) {
         if (selection.sizeCorrected[row]) {
             m_list->SetCellText(static_cast<int>(row), SizeColumn, QString::fromStdString(selection.sizeTexts[row]));
         }
     }
-    if (selection.tickedRows == 0) {
-        ShowMessageBox({this, Context().settings.appCaption, QStringLiteral("Select the Extention"),
+    if (selection.Refused()) {
+        ShowMessageBox({this, Context().settings.appCaption, QString::fromUtf8(NoTypeTickedMessage),
                         MessageIcon::Error, MessageButtons::Ok});
         return;
     }

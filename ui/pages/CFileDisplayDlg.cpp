@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -15,7 +14,7 @@
 #include "logs/activity_entries.h"
 #include "platform/files.h"
 #include "platform/private_file.h"
-#include "core/source/source_files.h"
+#include "recovery/save_checks.h"
 #include "recovery/saving_run.h"
 #include "ui/base/message_box.h"
 #include "ui/controls/CFolderTreeCtrl.h"
@@ -186,7 +185,6 @@ void CFileDisplayDlg::StartScan() {
     m_treeTimer.setInterval(TreeMs);
     connect(&m_monitor, &QTimer::timeout, this, &CFileDisplayDlg::OnMonitorTick);
     connect(&m_treeTimer, &QTimer::timeout, this, &CFileDisplayDlg::OnTreeTick);
-    m_scanStart = std::time(nullptr);
     m_monitor.start();
     m_treeTimer.start();
     m_driver->Start();
@@ -205,15 +203,7 @@ void CFileDisplayDlg::OnMonitorTick() {
 
     m_monitor.stop();
     m_summaryWritten = true;
-    ScanSummary summary;
-    summary.currentSector = current;
-    summary.endSector = end;
-    summary.filesFound = found;
-    summary.startTime = m_scanStart;
-    summary.endTime = std::time(nullptr);
-    // A stop that came after the last chunk did not cut the scan short.
-    summary.aborted = m_driver->EndedByStop();
-    summary.unreadableSectors = m_reader.UnreadableSectors();
+    const ScanSummary summary = m_driver->Summary();
     WriteEntries(m_session.Logs(), LogKind::Activity, ScanSummaryEntries(summary));
     if (const std::uint64_t zeros = summary.unreadableSectors; zeros > 0) {
         // The files found over those sectors may be damaged; the user is told once.
@@ -523,16 +513,17 @@ void CFileDisplayDlg::SaveCommand() {
         ShowMessageBox({this, settings.appCaption, text, icon, MessageButtons::Ok});
     };
     if (Scanning()) return refuse(kProcessRunning, MessageIcon::Warning);
-    if (m_session.Found().Count() == 0) return refuse(QStringLiteral("No file found."), MessageIcon::Warning);
+    auto message = [](SaveRefusal refusal) { return QString::fromUtf8(SaveRefusalMessage(refusal)); };
+    if (const SaveRefusal refusal = CheckFoundFiles(m_session.Found()); refusal != SaveRefusal::None) {
+        return refuse(message(refusal), MessageIcon::Warning);
+    }
     const QString folder = Browse({this, QStringLiteral("Select Folder of Image File"), BrowseKind::Folder});
     if (folder.isEmpty()) return;
-    if (!QFileInfo(folder).isDir()) return refuse(QStringLiteral("Select the valid path."), MessageIcon::Error);
     const std::string destination = QDir::cleanPath(folder).toStdString();
-    if (DestinationOnSourceMedium(m_session.Seams().destination, destination, m_session.Source(),
-                                  m_session.Seams().rawIo)) {
-        return refuse(QStringLiteral("This folder lies on the medium being recovered: every file saved there could "
-                                     "overwrite files still to be recovered. Choose a folder on another disk."),
-                      MessageIcon::Error);
+    if (const SaveRefusal refusal = CheckSaveFolder(destination, m_session.Source(), m_session.Seams().destination,
+                                                    m_session.Seams().rawIo);
+        refusal != SaveRefusal::None) {
+        return refuse(message(refusal), MessageIcon::Error);
     }
 
     m_media->Stop();

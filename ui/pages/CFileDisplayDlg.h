@@ -106,7 +106,6 @@ private:
     PreviewExtractor m_extractor;
     LivePreview m_live;
     std::unique_ptr<ScanDriver> m_driver;
-    std::time_t m_scanStart = 0;
     bool m_summaryWritten = false;
     bool m_inResults = false;
 

@@ -224,9 +224,7 @@ void CImageCreationDlg::Tick() {
     m_back->show();
     EnableInputs(true);
     WriteEntries(Context().session.Logs(), LogKind::Activity,
-                 ImagingSummaryEntries({current, total, lastFile.toStdString(),
-                                        outcome.result == ImagingResult::Aborted, ImagingFailureReason(outcome),
-                                        unreadable}));
+                 ImagingSummaryEntries(ImagingRunSummary(m_thread, m_progress, m_reader)));
 }
 
 }  // namespace zt::ui

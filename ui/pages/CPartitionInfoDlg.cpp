@@ -6,7 +6,6 @@
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
-#include <cstring>
 
 #include "core/source/tree_selection.h"
 #include "logs/activity_entries.h"
@@ -86,7 +85,7 @@ CPartitionInfoDlg::CPartitionInfoDlg(ShellContext& context, bool mediaRecoveryMo
     });
     // Choosing the image group again (to add a second set) is a selection too.
     connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-        if (item == m_tree->currentItem() && !m_selecting &&
+        if (item == m_tree->currentItem() &&
             (LabelOf(item) == Text(ImageGroupLabel) || LabelOf(item) == OpenImageFileLabel)) {
             OnSelectionChanged();
         }
@@ -226,9 +225,6 @@ void CPartitionInfoDlg::ShowLines(const QStringList& lines) {
 }
 
 void CPartitionInfoDlg::OnSelectionChanged() {
-    if (m_selecting) {
-        return;
-    }
     QTreeWidgetItem* item = m_tree->currentItem();
     m_start->clear();
     m_end->clear();

@@ -87,7 +87,6 @@ private:
     std::atomic<bool> m_listing{false};
     bool m_listed = false;
     bool m_waitShown = false;
-    bool m_selecting = false;  // the page changes the selection itself
 };
 
 }  // namespace zt::ui

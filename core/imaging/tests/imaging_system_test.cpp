@@ -184,6 +184,13 @@ TEST(ImagingThreadSlot, PublishesProgressWhileRunningAndStopsOnRequest) {
     EXPECT_EQ(slot.Outcome().result, ImagingResult::Aborted);
     EXPECT_EQ(seen, "/dest/Image0.img");
     EXPECT_LT(rig.progress.CurrentSector.load(), ImagePartSectors);
+    // The summary is the stopped copy's final state against the range asked for.
+    const ImagingSummary summary = ImagingRunSummary(slot, rig.progress, reader);
+    EXPECT_TRUE(summary.aborted);
+    EXPECT_EQ(summary.failure, "");
+    EXPECT_EQ(summary.currentSector, rig.progress.CurrentSector.load());
+    EXPECT_EQ(summary.totalSectors, ImagePartSectors);
+    EXPECT_EQ(summary.lastFile, "/dest/Image0.img");
 }
 
 TEST(ImagingThreadSlot, GateHoldsTheCopyWhileTheUserIsAskedToConfirmAStop) {

@@ -224,6 +224,14 @@ TEST_F(ScanDriverTest, StopEndsAtTheChunkBoundaryAndKeepsThePosition) {
     EXPECT_EQ(driver.ScanEndSector(), 5000u);
     EXPECT_EQ(rig.found.Count(), 1u);
     EXPECT_EQ(selections, 1);
+    // The summary tells what the log says of the stopped scan.
+    const ScanSummary summary = driver.Summary();
+    EXPECT_EQ(summary.currentSector, 999);
+    EXPECT_EQ(summary.endSector, 5000);
+    EXPECT_EQ(summary.filesFound, 1);
+    EXPECT_TRUE(summary.aborted);
+    EXPECT_NE(summary.startTime, 0);
+    EXPECT_LE(summary.startTime, summary.endTime);
 }
 
 TEST_F(ScanDriverTest, AHeldScanStandsStillAtItsChunkBoundaryAndEndsAsAnUnheldOne) {
@@ -260,6 +268,11 @@ TEST_F(ScanDriverTest, AHeldScanStandsStillAtItsChunkBoundaryAndEndsAsAnUnheldOn
     EXPECT_FALSE(driver.EndedByStop());
     EXPECT_EQ(driver.CurrentSector(), image.Sectors());
     EXPECT_EQ(Summary(rig.found.Snapshot()), Summary(unheld.files));
+    // A hold is no stop: the summary reads as a completed scan's.
+    const ScanSummary summary = driver.Summary();
+    EXPECT_FALSE(summary.aborted);
+    EXPECT_EQ(summary.currentSector, static_cast<std::int64_t>(image.Sectors()));
+    EXPECT_EQ(summary.filesFound, static_cast<std::int64_t>(unheld.files.size()));
 }
 
 TEST_F(ScanDriverTest, AStopAnsweredYesWhileHeldEndsTheScanAtThatBoundary) {

@@ -115,6 +115,7 @@ TEST(ScanUnreadable, EveryFailedSectorIsCountedOnceAndEachRunStartsAtZero) {
     {
         ScanDriver driver(reader, types, found);
         driver.Run();
+        EXPECT_EQ(driver.Summary().unreadableSectors, 2000u);
     }
     EXPECT_EQ(reader.UnreadableSectors(), 2000u);
 

@@ -54,6 +54,23 @@ TEST(TypeSelectionTest, RowsWithoutDefinitionCountAsTickedButAddNothing) {
     const TypeSelection none = BuildTypeDefinitionList(DefaultTypeRows());
     EXPECT_EQ(none.tickedRows, 0);
     EXPECT_TRUE(none.definitions.empty());
+    EXPECT_TRUE(none.Refused());
+    EXPECT_FALSE(s.Refused());
+}
+
+TEST(TypeSelectionTest, TheLogNamesTheTickedRowsOrAllExtensions) {
+    const std::vector<TypeRow> rows = {{"DIVX", "2000", true}, {"JPEGX", "2000", true}, {"PNG", "2000", false},
+                                       {"MKV", "1", true}};
+    const TypeSelection s = BuildTypeDefinitionList(rows);
+    // Unknown names are logged as ticked, read to four characters as the list does.
+    ASSERT_EQ(s.tickedTypes, (std::vector<std::string>{"DIVX", "JPEG", "MKV"}));
+    using Entries = std::vector<std::string>;
+    EXPECT_EQ(SelectedTypesEntries(false, s.tickedTypes),
+              (Entries{"\r\nSelected Extensions Information : ", "DIVX", "JPEG", "MKV"}));
+    EXPECT_EQ(SelectedTypesEntries(true, s.tickedTypes),
+              (Entries{"\r\nSelected Extensions Information : ", "All Extensions"}));
+    // A refused choice still logs its heading, as the page writes it before it checks.
+    EXPECT_EQ(SelectedTypesEntries(false, {}), (Entries{"\r\nSelected Extensions Information : "}));
 }
 
 }  // namespace
