@@ -6,6 +6,7 @@
 
 #include "cli/source_labels.h"
 #include "platform/files.h"
+#include "platform/path_kind.h"
 #include "platform/terminal.h"
 
 namespace zt::cli {
@@ -140,15 +141,6 @@ std::string SourceProblemText(const std::string& path, const SourceChoice& choic
     return {};
 }
 
-std::optional<SourceChoice> OpenSource(Session& session, const std::string& argument) {
-    const std::string path = ResolveSourceArgument(session, argument);
-    if (path.empty()) return std::nullopt;
-    SourceChoice choice = ChooseSource(path, session.Source(), session.Seams().rawIo);
-    if (choice.Ok()) return choice;
-    PrintError(SourceProblemText(path, choice));
-    return std::nullopt;
-}
-
 std::optional<BadSectorMode> ParseBadSectorMode(std::string_view text) {
     if (text == "ask") return BadSectorMode::Ask;
     if (text == "retry") return BadSectorMode::Retry;
@@ -166,32 +158,106 @@ void ApplyBadSectorMode(BadSectorMode mode, BadSectorPolicyState& policy, BadSec
     }
 }
 
-std::optional<RangeTexts> ApplyRange(const std::optional<std::string>& range, const SourceChoice& choice,
-                                     SourceDescriptor& source) {
-    std::string startText = "0";
-    std::string endText = std::to_string(choice.SizeSectors());
+namespace {
+
+// The source tree's item for SOURCE, as the page would show it, and the path
+// to read. A label is its own item; a path's item is absolute (the page's
+// items are), with a device named as the lists name it, while refusals name
+// the path as it was typed.
+struct NamedSource {
+    TreeItem item;
+    std::string path;
+};
+
+std::optional<NamedSource> NameSource(SourceListing& listing, const std::string& argument) {
+    if (platform::InspectPath(argument).kind == platform::PathKind::Missing && LooksLikeTreeLabel(argument)) {
+        const bool disk = argument.starts_with("Disk");
+        if (disk && listing.Model().error != DeviceListError::None) {
+            PrintError(DescribeDeviceListError(listing.Model().error));
+            return std::nullopt;
+        }
+        std::string device = DevicePathForLabel(argument, listing.Context());
+        if (device.empty()) {
+            PrintError("'" + argument + "' is not in the list of drives and disks ('pictora-cli devices' shows it)");
+            return std::nullopt;
+        }
+        std::cerr << argument << " is " << device << '\n';
+        return NamedSource{{argument, std::string(disk ? DiskGroupLabel : DriveGroupLabel)}, device};
+    }
+    const std::optional<std::string> absolute = AbsoluteArgument(argument, "SOURCE");
+    if (!absolute) return std::nullopt;
+    const platform::PathKind kind = platform::InspectPath(*absolute).kind;
+    std::string named = *absolute;
+    if (kind == platform::PathKind::BlockDevice) named = platform::ResolvedPath(*absolute).value_or(*absolute);
+    return NamedSource{TreeItemForPath(named, kind, listing.Context()), argument};
+}
+
+void PrintRangeRefusal(std::string_view message, bool rangeGiven, const SourceChoice& choice) {
+    PrintError(message);
+    if (message == RangeProblemMessage(RangeProblem::StartInvalid) ||
+        message == RangeProblemMessage(RangeProblem::EndInvalid)) {
+        std::cerr << "A sector number is written in decimal digits, from 0 to " << MaxRangeSector << ".\n";
+    }
+    if (!rangeGiven && choice.SizeSectors() > MaxRangeSector) {
+        std::cerr << "The source has " << choice.SizeSectors()
+                  << " sectors; one run covers at most 4294967295 of them at a time: give --range.\n";
+    }
+}
+
+}  // namespace
+
+std::variant<SelectedSource, int> SelectSource(Session& session, const std::string& argument,
+                                               const std::optional<std::string>& range, bool mediaRecovery) {
+    // As the page opens: the device key lists the disks, so disk numbers and
+    // the numbers images are registered under are the page's.
+    SourceListing listing(session);
+    (void)listing.Model();
+    const std::optional<NamedSource> named = NameSource(listing, argument);
+    if (!named) return ExitFailure;
+    SourceDescriptor probe;
+    const SourceChoice choice = ChooseSource(named->path, probe, session.Seams().rawIo);
+    if (!choice.Ok()) {
+        PrintError(SourceProblemText(named->path, choice));
+        return ExitFailure;
+    }
+
+    SourceDescriptor& source = session.Source();
+    SelectionContext& context = listing.Context();
+    const TreeItem& item = named->item;
+    const SelectionOutcome selected = HandleSelection(item.label, item.parentLabel, context, source);
+    if (selected.imageProblem) {
+        PrintError(SourceProblemText(named->path, *selected.imageProblem));
+        return ExitFailure;
+    }
+    std::string startText = selected.info.startText;
+    std::string endText = selected.info.endText;
+    if (endText.empty()) {
+        // Not described (its details could not be stored): the source can
+        // still be read whole.
+        startText = "0";
+        endText = std::to_string(choice.SizeSectors());
+    }
     if (range) {
         const std::size_t colon = range->find(':');
         startText = range->substr(0, colon);
         endText = colon == std::string::npos ? std::string() : range->substr(colon + 1);
     }
-    const RangeProblem problem = CheckRange(startText, endText, source);
-    if (problem != RangeProblem::None) {
-        PrintError(RangeProblemMessage(problem));
-        if (problem == RangeProblem::StartInvalid || problem == RangeProblem::EndInvalid) {
-            std::cerr << "A sector number is written in decimal digits, from 0 to " << MaxRangeSector << ".\n";
-        }
-        if (!range && choice.SizeSectors() > MaxRangeSector) {
-            std::cerr << "The source has " << choice.SizeSectors()
-                      << " sectors; one run covers at most 4294967295 of them at a time: give --range.\n";
-        }
-        return std::nullopt;
+    const NextOutcome next =
+        PressNext({item.label, item.parentLabel, selected.info.lines, startText, endText, mediaRecovery}, context,
+                  source);
+    if (!next.message.empty()) {
+        PrintRangeRefusal(next.message, range.has_value(), choice);
+        return ExitUsage;
+    }
+    if (next.readProblem) {
+        PrintError(SourceProblemText(named->path, *next.readProblem));
+        return ExitFailure;
     }
     if (source.RangeEnd > choice.SizeSectors()) {
         PrintWarning("the range ends at sector " + std::to_string(source.RangeEnd) + ", past the end of the source (" +
                      std::to_string(choice.SizeSectors()) + " sectors); the sectors beyond it read as zeros");
     }
-    return RangeTexts{startText, endText};
+    return SelectedSource{choice, next.header};
 }
 
 std::string ProgressText(const ProgressFigures& f) {

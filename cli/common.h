@@ -1,6 +1,6 @@
 // Pieces every pictora-cli subcommand shares: exit statuses, the terminal
-// bad-sector question, the progress line, opening a source with a clear
-// refusal, and the overwrite question.
+// bad-sector question, the progress line, choosing the source as the source
+// page does (with a clear refusal), and the overwrite question.
 #pragma once
 
 #include <cstdint>
@@ -10,10 +10,12 @@
 #include <vector>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "app/session.h"
 #include "core/source/bad_sector_policy.h"
 #include "core/source/source_selection.h"
+#include "core/source/tree_selection.h"
 #include "core/source/worker_slot.h"
 #include "recovery/overwrite_prompt.h"
 
@@ -121,22 +123,24 @@ private:
 // Reads one answer from a line typed at the overwrite question.
 std::optional<OverwriteAnswer> ParseOverwriteAnswer(std::string_view line);
 
-// Fills the session's descriptor from a path, or from a label of the source
-// list ("Disk1", "Local Disk (sdb1)"), or prints why the source cannot be read
-// and returns nothing. Permission problems say that reading a disk needs root.
-std::optional<SourceChoice> OpenSource(Session& session, const std::string& argument);
 // The refusal text for a source that cannot be used.
 std::string SourceProblemText(const std::string& path, const SourceChoice& choice);
 
-// The range as typed (or the whole source's), as the activity log shows it.
-struct RangeTexts {
-    std::string start;
-    std::string end;
+// A SOURCE chosen as the source page chooses it.
+struct SelectedSource {
+    SourceChoice choice;  // what the path is, and its size
+    RunHeader header;     // what Next returned, for the activity log
 };
-// Sets the range from --range START:END, or the whole source without it;
-// prints the refusal and returns nothing when the range is not acceptable.
-std::optional<RangeTexts> ApplyRange(const std::optional<std::string>& range, const SourceChoice& choice,
-                                     SourceDescriptor& source);
+
+// Chooses SOURCE (a path, or a label of the source list such as "Disk1" or
+// "Local Disk (sdb1)") the way the source page does: the listing runs as when
+// the page opens, the item the source page would show for it is selected,
+// and Next is pressed with --range START:END, or the item's whole range
+// without it. The session's descriptor is filled by that Next. Prints why
+// not and returns the exit status instead: ExitFailure for a source that
+// cannot be read, ExitUsage for a range that is not acceptable.
+std::variant<SelectedSource, int> SelectSource(Session& session, const std::string& argument,
+                                               const std::optional<std::string>& range, bool mediaRecovery);
 
 // Progress: "sector 1234 / 5678 (21%) | 12 files | 310.5 MB/s | 0:42 left",
 // then the file being written when there is one.

@@ -109,23 +109,6 @@ std::variant<ImageOptions, std::string> ParseImageOptions(std::span<const std::s
     return options;
 }
 
-// The run header's description of the source, as the activity log keeps it.
-RunHeader ImagingRunHeader(const ImageOptions& options, const SourceChoice& choice, const SourceDescriptor& source) {
-    RunHeader header;
-    header.mediaRecovery = false;
-    if (choice.kind == SourceKind::ImageSet) {
-        header.group = "Selected Image";
-        header.label = platform::JoinPath(source.ImageFolder, ImageFirstPartName);
-    } else {
-        header.group = "Selected Disk";
-        header.label = options.source;
-    }
-    header.infoLines = {"Source : " + options.source, "Total Sectors : " + std::to_string(choice.SizeSectors())};
-    header.rangeStart = std::to_string(source.RangeStart);
-    header.rangeEnd = std::to_string(source.RangeEnd);
-    return header;
-}
-
 // Asks whether to stop, with the copy held at its next chunk meanwhile.
 // Without a terminal to ask on, the request stands as given.
 // Asked while the copy is held at its next chunk.
@@ -194,14 +177,16 @@ int ImageCommand(Session& session, std::span<const std::string> args) {
         return ExitOk;
     }
 
+    // Like the main page, the run begins its activity-log entries with the start block.
+    WriteEntries(session.Logs(), LogKind::Activity, StartBlockEntries(session.Settings(), std::time(nullptr)));
+
     // The log and the messages name the parts by full path, wherever the run started.
     const std::optional<std::string> destination = AbsoluteArgument(options.destination, "DEST_DIR");
     if (!destination) return ExitUsage;
 
     SourceDescriptor& source = session.Source();
-    const std::optional<SourceChoice> choice = OpenSource(session, options.source);
-    if (!choice) return ExitFailure;
-    if (!ApplyRange(options.range, *choice, source)) return ExitUsage;
+    const auto selected = SelectSource(session, options.source, options.range, false);
+    if (const int* status = std::get_if<int>(&selected)) return *status;
 
     const DestinationCheck check =
         CheckImagingDestination(session.Seams().destination, *destination, source, session.Seams().rawIo);
@@ -215,7 +200,7 @@ int ImageCommand(Session& session, std::span<const std::string> args) {
     BadSectorPolicyState& policy = session.BadSectors();
     ApplyBadSectorMode(options.badSectors, policy, prompt);
 
-    WriteEntries(session.Logs(), LogKind::Activity, RunHeaderEntries(ImagingRunHeader(options, *choice, source)));
+    WriteEntries(session.Logs(), LogKind::Activity, RunHeaderEntries(std::get<SelectedSource>(selected).header));
 
     SectorReader reader(source, policy, session.Seams().rawIo);
     ImagingProgress progress;

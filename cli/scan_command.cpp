@@ -211,26 +211,6 @@ std::optional<std::string> ApplyTypeOptions(const ScanOptions& options, std::vec
     return std::nullopt;
 }
 
-// The run header the source page writes, for a source named on the command
-// line: a device is described as a disk, an image file or image set as an image.
-RunHeader DescribeSource(const std::string& path, const SourceChoice& choice,
-                         const RangeTexts& range) {
-    RunHeader header;
-    header.mediaRecovery = true;
-    if (choice.kind == SourceKind::ImageSet) {
-        header.group = "Selected Image";
-        header.label = platform::JoinPath(path, ImageFirstPartName);
-    } else {
-        const bool file = platform::InspectPath(path).kind == platform::PathKind::RegularFile;
-        header.group = file ? "Selected Image" : "Selected Disk";
-        header.label = path;
-    }
-    header.infoLines = {"Disk Size  : " + std::to_string(choice.sizeBytes / 1'048'576) + " MB"};
-    header.rangeStart = range.start;
-    header.rangeEnd = range.end;
-    return header;
-}
-
 void PrintList(const std::vector<FileInfo>& files) {
     std::string out;
     for (const FileInfo& f : files) {
@@ -348,17 +328,15 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     }
 
     SourceDescriptor& source = session.Source();
-    const std::optional<SourceChoice> choice = OpenSource(session, options.source);
-    if (!choice) return ExitFailure;
-    const std::optional<RangeTexts> range = ApplyRange(options.range, *choice, source);
-    if (!range) return ExitUsage;
+    const auto selected = SelectSource(session, options.source, options.range, true);
+    if (const int* status = std::get_if<int>(&selected)) return *status;
     if (options.save) {
         if (std::optional<std::string> problem = SaveFolderProblem(session, options.save->folder, options.source)) {
             PrintError(*problem);
             return ExitUsage;
         }
     }
-    WriteEntries(log, LogKind::Activity, RunHeaderEntries(DescribeSource(options.source, *choice, *range)));
+    WriteEntries(log, LogKind::Activity, RunHeaderEntries(std::get<SelectedSource>(selected).header));
     // --types all stands for the select-all box.
     const bool allTypes = UpperCase(options.types.value_or("all")) == "ALL";
     WriteEntries(log, LogKind::Activity, SelectedTypesEntries(allTypes, selection.tickedTypes));

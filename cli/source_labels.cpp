@@ -60,23 +60,4 @@ bool LooksLikeTreeLabel(const std::string& text) {
     return !DriveNameFromLabel(text).empty() && text.find('/') == std::string::npos;
 }
 
-std::string ResolveSourceArgument(Session& session, const std::string& text) {
-    if (platform::InspectPath(text).kind != platform::PathKind::Missing || !LooksLikeTreeLabel(text)) return text;
-    SourceListing listing(session);
-    if (text.starts_with("Disk")) {
-        const SourceTreeModel& model = listing.Model();
-        if (model.error != DeviceListError::None) {
-            PrintError(DescribeDeviceListError(model.error));
-            return {};
-        }
-    }
-    std::string device = DevicePathForLabel(text, listing.Context());
-    if (device.empty()) {
-        PrintError("'" + text + "' is not in the list of drives and disks ('pictora-cli devices' shows it)");
-        return {};
-    }
-    std::cerr << text << " is " << device << '\n';
-    return device;
-}
-
 }  // namespace zt::cli

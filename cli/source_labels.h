@@ -1,6 +1,6 @@
 // The source tree on the command line: the listing that the source page
-// shows (drives, and the disks devquery reports), and SOURCE arguments given
-// as one of its labels ("Disk1", "Local Disk (sdb1)").
+// shows (drives, and the disks devquery reports), which SOURCE arguments are
+// chosen from, by path or by one of its labels ("Disk1", "Local Disk (sdb1)").
 #pragma once
 
 #include <memory>
@@ -33,10 +33,5 @@ private:
 
 // True when text has the form of a disk or drive label rather than a path.
 bool LooksLikeTreeLabel(const std::string& text);
-
-// The device behind a label; text itself when it names something that
-// exists or is no label. Empty (after printing why) when the label names no
-// listed source.
-std::string ResolveSourceArgument(Session& session, const std::string& text);
 
 }  // namespace zt::cli

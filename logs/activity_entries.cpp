@@ -9,17 +9,12 @@ std::vector<std::string> StartBlockEntries(const AppSettings& settings, std::tim
 }
 
 std::vector<std::string> RunHeaderEntries(const RunHeader& header) {
-    std::string info;
-    for (const std::string& line : header.infoLines) {
-        if (!info.empty()) info += "\r\n";
-        info += line;
-    }
     return {
         "\r\n",
         header.mediaRecovery ? "MEDIA RECOVERY" : "DISK IMAGING",
         "------\r\n",
         header.group + " Information :\r\n" + header.label,
-        info,
+        header.InformationText(),
         "Starting Range : " + header.rangeStart,
         "Ending Range : " + header.rangeEnd,
     };

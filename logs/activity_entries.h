@@ -13,6 +13,7 @@
 #include "app/settings.h"
 #include "core/imaging/imaging_summary.h"
 #include "core/scan/scan_summary.h"
+#include "core/source/run_header.h"
 #include "logs/log.h"
 
 namespace zt {
@@ -22,15 +23,6 @@ inline constexpr char kStartBlockLine[] = "-----------------------Start---------
 // The four entries a run of the program (and the first save of a run)
 // begins with: the start line, WindowTitle, VersionText and the local time.
 std::vector<std::string> StartBlockEntries(const AppSettings& settings, std::time_t now);
-
-struct RunHeader {
-    bool mediaRecovery = true;  // "MEDIA RECOVERY", else "DISK IMAGING"
-    std::string group;          // the chosen item's group, for example "Selected Logical Drive"
-    std::string label;          // the chosen item, for example "DATA (sdb1)"
-    std::vector<std::string> infoLines;  // the source's information lines
-    std::string rangeStart;     // the range as the user gave it
-    std::string rangeEnd;
-};
 
 std::vector<std::string> RunHeaderEntries(const RunHeader& header);
 

@@ -220,6 +220,14 @@ std::optional<std::string> AbsolutePath(const std::string& path) {
     return JoinPath(here, path);
 }
 
+std::optional<std::string> ResolvedPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return std::nullopt;
+    std::string text(resolved);
+    std::free(resolved);
+    return text;
+}
+
 bool ProgramExists(const std::string& program) {
     if (program.empty()) return false;
     if (program.find('/') != std::string::npos) return ::access(program.c_str(), X_OK) == 0;

@@ -56,6 +56,9 @@ std::string CurrentFolder();
 // the current folder. Nothing when the current folder cannot be named (it was
 // removed while the program ran in it): the path would end up elsewhere.
 std::optional<std::string> AbsolutePath(const std::string& path);
+// path with every link and "." or ".." resolved (/dev/disk/by-id/... becomes
+// /dev/sdb); nothing when it cannot be resolved.
+std::optional<std::string> ResolvedPath(const std::string& path);
 
 // Starts a program found through PATH with the given arguments, without
 // waiting for it and without a terminal of its own; its output is discarded.

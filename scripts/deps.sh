@@ -13,8 +13,9 @@ fi
 if [ "$what" = test ]; then
   # xvfb and xauth let the desktop program be started and photographed without a screen;
   # the media tools make the real files the end-to-end tests scan; losetup (util-linux)
-  # attaches the card images of the device-listing tests.
-  packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools util-linux)
+  # attaches the card images of the device-listing tests, and sfdisk (fdisk) gives
+  # one of them a partition table.
+  packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools util-linux fdisk)
   # The disk-service test runs a private bus (dbus-daemon) with a stand-in for
   # udisks2 written in Python.
   packages+=(dbus-daemon python3 python3-dbus python3-gi)

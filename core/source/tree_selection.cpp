@@ -13,6 +13,8 @@ constexpr std::string_view kSelect = "Select";
 constexpr std::string_view kSelected = "Selected";
 
 bool IsImageItem(std::string_view label) { return label.ends_with(ImageFirstPartName); }
+// Items added by path (a raw image file, or a device the listing did not report).
+bool IsPathItem(std::string_view label) { return label.starts_with('/'); }
 
 std::string ImageFolderOf(std::string_view imageItem) {
     return std::string(imageItem.substr(0, imageItem.size() - ImageFirstPartName.size()));
@@ -46,12 +48,33 @@ SelectionOutcome SelectImage(std::string_view label, SelectionContext& context, 
     return outcome;
 }
 
+// A raw image reads like a disk whose device is the file: it is described
+// as a disk of the file's size.
+SelectionOutcome SelectRawImage(std::string_view label, SelectionContext& context, SourceDescriptor& source) {
+    SelectionOutcome outcome;
+    outcome.kind = TreeItemKind::RawImage;
+    outcome.rangeAvailable = true;
+    source.ImageMode = false;
+    SourceDescriptor probe;
+    const SourceChoice choice = ChooseSource(std::string(label), probe, context.io);
+    if (!choice.Ok()) {
+        outcome.imageProblem = choice;
+        return outcome;
+    }
+    if (std::optional<int> n = RegisterImageAsDisk(context.registry, label, choice.sizeBytes)) {
+        outcome.info = ShowDiskInformation(*n, context.registry);
+    }
+    return outcome;
+}
+
 }  // namespace
 
 TreeItemKind ClassifyTreeItem(std::string_view label, std::string_view parentLabel) {
     if (parentLabel == DriveGroupLabel) return TreeItemKind::Drive;
-    if (parentLabel == DiskGroupLabel || parentLabel == ImageGroupLabel)
-        return IsImageItem(label) ? TreeItemKind::Image : TreeItemKind::Disk;
+    if (parentLabel == DiskGroupLabel || parentLabel == ImageGroupLabel) {
+        if (IsImageItem(label)) return TreeItemKind::Image;
+        return IsPathItem(label) ? TreeItemKind::RawImage : TreeItemKind::Disk;
+    }
     if (label == ImageGroupLabel) return TreeItemKind::ImageGroup;
     if (label == DriveGroupLabel) return TreeItemKind::DriveGroup;
     if (label == DiskGroupLabel) return TreeItemKind::DiskGroup;
@@ -85,6 +108,8 @@ SelectionOutcome HandleSelection(std::string_view label, std::string_view parent
             return outcome;
         case TreeItemKind::Image:
             return SelectImage(label, context, source);
+        case TreeItemKind::RawImage:
+            return SelectRawImage(label, context, source);
         case TreeItemKind::ImageGroup:
             return outcome;  // the page asks for a folder
         case TreeItemKind::Root:
@@ -116,7 +141,7 @@ std::string SelectedGroupText(std::string_view parentLabel) {
     return text;
 }
 
-std::string ChosenSource::InformationText() const {
+std::string RunHeader::InformationText() const {
     std::string text;
     for (const std::string& line : infoLines) {
         if (!text.empty()) text += "\r\n";
@@ -157,6 +182,13 @@ NextOutcome PressNext(const NextRequest& request, SelectionContext& context, Sou
             outcome.readProblem = choice;
             return outcome;
         }
+    } else if (kind == TreeItemKind::RawImage) {
+        // Points slot 0 at the file (or device) and leaves image mode.
+        SourceChoice choice = ChooseSource(std::string(request.label), source, context.io);
+        if (!choice.Ok()) {
+            outcome.readProblem = choice;
+            return outcome;
+        }
     } else {
         std::string path = DevicePathForLabel(request.label, context);
         if (path.empty()) {
@@ -183,12 +215,29 @@ NextOutcome PressNext(const NextRequest& request, SelectionContext& context, Sou
         }
     }
 
-    outcome.chosen.group = SelectedGroupText(request.parentLabel);
-    outcome.chosen.label = std::string(request.label);
-    outcome.chosen.infoLines = request.infoLines;
-    outcome.chosen.rangeStart = std::string(request.startText);
-    outcome.chosen.rangeEnd = std::string(request.endText);
+    outcome.header.mediaRecovery = request.mediaRecovery;
+    outcome.header.group = SelectedGroupText(request.parentLabel);
+    outcome.header.label = std::string(request.label);
+    outcome.header.infoLines = request.infoLines;
+    outcome.header.rangeStart = std::string(request.startText);
+    outcome.header.rangeEnd = std::string(request.endText);
     return outcome;
+}
+
+TreeItem TreeItemForPath(const std::string& path, platform::PathKind kind, SelectionContext& context) {
+    if (kind == platform::PathKind::Folder) {
+        return {platform::JoinPath(path, ImageFirstPartName), std::string(ImageGroupLabel)};
+    }
+    if (kind != platform::PathKind::BlockDevice) return {path, std::string(ImageGroupLabel)};
+    for (int n = 0; n < kMaxDisks; ++n) {
+        if (context.registry.ReadValue(DeviceRegistryKey, DiskValueName(n)) == path) {
+            return {DiskValueName(n), std::string(DiskGroupLabel)};
+        }
+    }
+    for (const platform::LogicalDriveEntry& drive : context.drives.ListLogicalDrives()) {
+        if (drive.devicePath == path) return {DriveLabel(drive), std::string(DriveGroupLabel)};
+    }
+    return {path, std::string(DiskGroupLabel)};
 }
 
 }  // namespace zt

@@ -11,13 +11,18 @@
 #include <vector>
 
 #include "core/source/device_enumeration.h"
+#include "core/source/run_header.h"
 #include "core/source/source_descriptor.h"
 #include "core/source/source_selection.h"
+#include "platform/path_kind.h"
 #include "platform/raw_io.h"
 
 namespace zt {
 
-enum class TreeItemKind { Root, DriveGroup, DiskGroup, ImageGroup, Drive, Disk, Image };
+// RawImage: a disk image file (card.dd) under "Select Image", read as a disk
+// whose device is the file; under "Select Disk", a device that the listing
+// did not report, named by its path.
+enum class TreeItemKind { Root, DriveGroup, DiskGroup, ImageGroup, Drive, Disk, Image, RawImage };
 
 // The item's kind from its label and its parent's label.
 TreeItemKind ClassifyTreeItem(std::string_view label, std::string_view parentLabel);
@@ -48,7 +53,8 @@ struct SelectionOutcome {
 
 // Handles a selection: a drive or disk shows its lines and range; an image
 // item points the descriptor at its folder (single-file or numbered parts),
-// registers the set as a pseudo-disk and shows that disk's lines; the root
+// registers the set as a pseudo-disk and shows that disk's lines; a raw
+// image is registered the same way, with the lines of its size; the root
 // and the groups show one blank line. The image group's folder choice is the
 // page's: it calls ImageItemForFolder and selects the new item.
 SelectionOutcome HandleSelection(std::string_view label, std::string_view parentLabel, SelectionContext& context,
@@ -57,23 +63,13 @@ SelectionOutcome HandleSelection(std::string_view label, std::string_view parent
 // The refusal of Next on the root or a group, or nullopt for a source item.
 std::optional<std::string_view> SelectionMessage(std::string_view label);
 
-// What the run header and the next page are told about the chosen source.
-struct ChosenSource {
-    std::string group;  // "Selected Logical Drive", "Selected Disk", "Selected Image"
-    std::string label;
-    std::vector<std::string> infoLines;
-    std::string rangeStart;  // as typed
-    std::string rangeEnd;
-    // The information text handed to the imaging page: the lines joined by CR LF.
-    std::string InformationText() const;
-};
-
 struct NextRequest {
     std::string_view label;
     std::string_view parentLabel;
     std::vector<std::string> infoLines;  // what the information list shows
     std::string_view startText;
     std::string_view endText;
+    bool mediaRecovery = true;  // the mode the page was opened in
 };
 
 struct NextOutcome {
@@ -81,15 +77,31 @@ struct NextOutcome {
     // readProblem set) a source that cannot be opened for reading.
     std::string message;
     std::optional<SourceChoice> readProblem;
-    ChosenSource chosen;
+    RunHeader header;
 
     bool Ok() const { return message.empty() && !readProblem; }
 };
 
 // Next: refuses the root and the groups, checks the range (storing it first,
-// as typed), points the device slot at the drive or disk, and refuses a
-// source that cannot be opened for reading before any scan or imaging run.
+// as typed), points the device slot at the drive, disk or raw image, refuses
+// a source that cannot be opened for reading before any scan or imaging run,
+// and returns the run header.
 NextOutcome PressNext(const NextRequest& request, SelectionContext& context, SourceDescriptor& source);
+
+// An item of the source tree: its label and its parent's label.
+struct TreeItem {
+    std::string label;
+    std::string parentLabel;
+};
+
+// The item the source page would have the user select for a path given in
+// its place (the command line's SOURCE), kind being what the path names: a
+// folder's image item under "Select Image"; a regular file as a raw image
+// under "Select Image"; a block device as the "Disk<n>" the device key lists
+// for it, else as the drive of that device, else by its own path under
+// "Select Disk". A whole disk that carries a file system without a partition
+// table is both; it is taken as the disk.
+TreeItem TreeItemForPath(const std::string& path, platform::PathKind kind, SelectionContext& context);
 
 // "Select Logical Drive" -> "Selected Logical Drive".
 std::string SelectedGroupText(std::string_view parentLabel);

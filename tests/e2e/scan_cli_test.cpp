@@ -523,10 +523,19 @@ TEST_F(ScanCliTest, TheActivityLogHoldsTheRunAsThePagesWouldWriteIt) {
     EXPECT_NE(settings.find("Activity Log=" + LogFolder()), std::string::npos) << settings;
     EXPECT_NE(settings.find("Recovery Log=" + LogFolder()), std::string::npos) << settings;
 
-    const std::string size = "Disk Size  : " + std::to_string(image_.size() / 1048576) + " MB";
+    // As on the source page, the image is described as a disk of its size,
+    // numbered after the disks the listing found on this machine.
+    const std::string log = Log("Activity Log.txt");
+    const std::size_t number = log.find("Physical Disk Number : ");
+    ASSERT_NE(number, std::string::npos) << log;
+    const std::string disk = log.substr(number + 23, log.find('\r', number) - number - 23);
+    const std::string lines = "Physical Disk Number : " + disk + "\r\nModel   : " + Card() +
+                              "\r\nMedia Type   : Image\r\nCylinder   : " + std::to_string(sectors / 16065) +
+                              "\r\nHead   : 255\r\nSectors Per Track   : 63\r\nDisk Size  : " +
+                              std::to_string(image_.size() / 1048576) + " MB";
     const std::string header = "\r\n-----------------------Start--------------------------\r\nZentrix for Pictora"
                                "\r\nVersion 1.0\r\n<start time>\r\n\r\n\r\nMEDIA RECOVERY\r\n------\r\n\r\n"
-                               "Selected Image Information :\r\n" + Card() + "\r\n" + size +
+                               "Selected Image Information :\r\n" + Card() + "\r\n" + lines +
                                "\r\nStarting Range : 0\r\nEnding Range : " + std::to_string(sectors) +
                                "\r\n\r\nSelected Extensions Information : ";
     auto summary = [&](std::size_t files) {
@@ -535,8 +544,8 @@ TEST_F(ScanCliTest, TheActivityLogHoldsTheRunAsThePagesWouldWriteIt) {
                "\r\nStarting Time : <time>\r\nElapsed Time : <time>\r\nAnalysing Completed\r\n\r\n";
     };
     // The types in the list's order, not the order given.
-    EXPECT_EQ(WithoutTimes(Log("Activity Log.txt")), header + "\r\nJPEG\r\nGIF" + summary(2) + header +
-                                                         "\r\nAll Extensions" + summary(kMedia.size()));
+    EXPECT_EQ(WithoutTimes(log), header + "\r\nJPEG\r\nGIF" + summary(2) + header + "\r\nAll Extensions" +
+                                     summary(kMedia.size()));
 }
 
 TEST_F(ScanCliTest, AScannedDeviceCannotTakeTheSavedFiles) {

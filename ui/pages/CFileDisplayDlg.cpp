@@ -476,10 +476,13 @@ void CFileDisplayDlg::StopCommand() {
     m_animation->Stop();
     m_monitor.stop();
     m_treeTimer.stop();
-    const MessageAnswer answer = ShowMessageBox(
-        {this, Context().settings.appCaption, kStopQuestion, MessageIcon::Question, MessageButtons::OkCancel});
-    if (answer == MessageAnswer::Ok) {
-        m_driver->RequestStop();
+    // The scan waits at its next chunk while the question is open: it can
+    // neither run on nor end between the question and the answer.
+    const bool stopping = AskToStop(m_driver->Slot(), [this] {
+        return ShowMessageBox({this, Context().settings.appCaption, kStopQuestion, MessageIcon::Question,
+                               MessageButtons::OkCancel}) == MessageAnswer::Ok;
+    });
+    if (stopping) {
         m_progress->hide();
         m_stop->hide();
     }

@@ -79,9 +79,17 @@ CPartitionInfoDlg::CPartitionInfoDlg(ShellContext& context, bool mediaRecoveryMo
     // Assistive technology selects a row without moving the current item: follow the selection.
     connect(m_tree, &QTreeWidget::itemSelectionChanged, this, [this] {
         const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
-        if (!selected.isEmpty() && selected.first() != m_tree->currentItem()) {
-            m_tree->setCurrentItem(selected.first());
+        if (selected.isEmpty() || selected.first() == m_tree->currentItem()) {
+            return;
         }
+        // A mouse press that opened a browser selects the pressed row once the
+        // browser has closed: that is not a new choice (it would ask again),
+        // and the row the browser added stays the chosen one.
+        if (m_browserJustClosed && m_tree->currentItem() != nullptr) {
+            m_tree->setCurrentItem(m_tree->currentItem());
+            return;
+        }
+        m_tree->setCurrentItem(selected.first());
     });
     // Choosing the image group again (to add a second set) is a selection too.
     connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
@@ -239,10 +247,6 @@ void CPartitionInfoDlg::OnSelectionChanged() {
         AskForImageFile(item->parent());
         return;
     }
-    if (group == Text(ImageGroupLabel) && !label.endsWith(Text(ImageFirstPartName))) {
-        SelectImageFile(label);
-        return;
-    }
     Session& session = Context().session;
     SelectionContext selection{m_registry, session.Seams().drives, session.Seams().rawIo};
     const SelectionOutcome outcome =
@@ -250,7 +254,8 @@ void CPartitionInfoDlg::OnSelectionChanged() {
     switch (outcome.kind) {
         case TreeItemKind::Drive:
         case TreeItemKind::Disk:
-        case TreeItemKind::Image: {
+        case TreeItemKind::Image:
+        case TreeItemKind::RawImage: {
             if (outcome.info.header) {
                 m_info->setHeaderLabels({QString::fromStdString(*outcome.info.header)});
                 m_info->setColumnWidth(0, InfoColumnWidth + 1);
@@ -280,8 +285,16 @@ void CPartitionInfoDlg::OnSelectionChanged() {
     m_tree->setEnabled(true);
 }
 
+QString CPartitionInfoDlg::BrowseFromTree(const BrowseRequest& request) {
+    const QString chosen = Browse(request);
+    // Until the event that opened the browser has been handled to its end.
+    m_browserJustClosed = true;
+    QTimer::singleShot(0, this, [this] { m_browserJustClosed = false; });
+    return chosen;
+}
+
 void CPartitionInfoDlg::AskForImageFolder(QTreeWidgetItem* group) {
-    const QString folder = Browse({this, QStringLiteral("Select Folder of Image File"), BrowseKind::Folder});
+    const QString folder = BrowseFromTree({this, QStringLiteral("Select Folder of Image File"), BrowseKind::Folder});
     if (folder.isEmpty()) {
         Select(m_root);
         ShowLines({});
@@ -299,7 +312,7 @@ void CPartitionInfoDlg::AskForImageFolder(QTreeWidgetItem* group) {
 }
 
 void CPartitionInfoDlg::AskForImageFile(QTreeWidgetItem* group) {
-    const QString file = Browse({this, QStringLiteral("Select Disk Image File"), BrowseKind::ImageFile});
+    const QString file = BrowseFromTree({this, QStringLiteral("Select Disk Image File"), BrowseKind::ImageFile});
     if (file.isEmpty()) {
         Select(m_root);
         ShowLines({});
@@ -316,29 +329,6 @@ QTreeWidgetItem* CPartitionInfoDlg::AddImageItem(QTreeWidgetItem* group, const Q
     return item;
 }
 
-void CPartitionInfoDlg::SelectImageFile(const QString& path) {
-    // A raw disk image (card.dd) reads like a disk whose device is the file.
-    Session& session = Context().session;
-    SourceDescriptor probe;
-    const SourceChoice choice = ChooseSource(path.toStdString(), probe, session.Seams().rawIo);
-    session.Source().ImageMode = false;
-    if (!choice.Ok()) {
-        ShowLines({ReadProblemText(path, choice)});
-        return;
-    }
-    const std::optional<int> n = RegisterImageAsDisk(m_registry, path.toStdString(), choice.sizeBytes);
-    if (!n) {
-        ShowLines({});
-        return;
-    }
-    const SourceInformation info = ShowDiskInformation(*n, m_registry);
-    QStringList lines;
-    for (const std::string& line : info.lines) lines << QString::fromStdString(line);
-    ShowLines(lines);
-    m_start->setText(QString::fromStdString(info.startText));
-    m_end->setText(QString::fromStdString(info.endText));
-}
-
 void CPartitionInfoDlg::PressNext() {
     QTreeWidgetItem* item = m_tree->currentItem();
     QString label = LabelOf(item);
@@ -353,48 +343,29 @@ void CPartitionInfoDlg::PressNext() {
     auto refuse = [this](const QString& text) {
         ShowMessageBox({this, Context().settings.appCaption, text, MessageIcon::Error, MessageButtons::Ok});
     };
-    ChosenSource chosen;
     if (group == Text(ImageGroupLabel) && label == OpenImageFileLabel) {
         refuse(Text(*SelectionMessage(ImageGroupLabel)));
         return;
     }
-    if (group == Text(ImageGroupLabel) && !label.endsWith(Text(ImageFirstPartName))) {
-        const RangeProblem range = CheckRange(m_start->text().toStdString(), m_end->text().toStdString(), session.Source());
-        if (range != RangeProblem::None) {
-            refuse(Text(RangeProblemMessage(range)));
-            return;
-        }
-        const SourceChoice choice = ChooseSource(label.toStdString(), session.Source(), session.Seams().rawIo);
-        if (!choice.Ok()) {
-            refuse(ReadProblemText(label, choice));
-            return;
-        }
-        chosen = {SelectedGroupText(group.toStdString()), label.toStdString(), lines, m_start->text().toStdString(),
-                  m_end->text().toStdString()};
-    } else {
-        SelectionContext selection{m_registry, session.Seams().drives, session.Seams().rawIo};
-        const std::string labelText = label.toStdString();
-        const std::string groupText = group.toStdString();
-        const std::string startText = m_start->text().toStdString();
-        const std::string endText = m_end->text().toStdString();
-        const NextOutcome outcome =
-            zt::PressNext({labelText, groupText, lines, startText, endText}, selection, session.Source());
-        if (!outcome.message.empty()) {
-            refuse(QString::fromStdString(outcome.message));
-            return;
-        }
-        if (outcome.readProblem) {
-            refuse(ReadProblemText(label, *outcome.readProblem));
-            return;
-        }
-        chosen = outcome.chosen;
+    SelectionContext selection{m_registry, session.Seams().drives, session.Seams().rawIo};
+    const std::string labelText = label.toStdString();
+    const std::string groupText = group.toStdString();
+    const std::string startText = m_start->text().toStdString();
+    const std::string endText = m_end->text().toStdString();
+    const NextOutcome outcome = zt::PressNext({labelText, groupText, lines, startText, endText, m_mediaRecovery},
+                                              selection, session.Source());
+    if (!outcome.message.empty()) {
+        refuse(QString::fromStdString(outcome.message));
+        return;
     }
-
-    RunHeader header{m_mediaRecovery, chosen.group, chosen.label, chosen.infoLines, chosen.rangeStart,
-                     chosen.rangeEnd};
+    if (outcome.readProblem) {
+        refuse(ReadProblemText(label, *outcome.readProblem));
+        return;
+    }
+    const RunHeader& header = outcome.header;
     WriteEntries(session.Logs(), LogKind::Activity, RunHeaderEntries(header));
-    OpenNextPage(QString::fromStdString(chosen.InformationText()), QString::fromStdString(chosen.group),
-                 QString::fromStdString(chosen.label));
+    OpenNextPage(QString::fromStdString(header.InformationText()), QString::fromStdString(header.group),
+                 QString::fromStdString(header.label));
 }
 
 void CPartitionInfoDlg::OpenNextPage(const QString& information, const QString& group, const QString& label) {

@@ -23,6 +23,8 @@ class QTreeWidgetItem;
 
 namespace zt::ui {
 
+struct BrowseRequest;
+
 class CTransparentStatic;
 
 class CPartitionInfoDlg : public CPageDlg {
@@ -65,8 +67,9 @@ private:
     void ShowLines(const QStringList& lines);
     void AskForImageFolder(QTreeWidgetItem* group);
     void AskForImageFile(QTreeWidgetItem* group);
+    // A browser opened by choosing a row of the tree.
+    QString BrowseFromTree(const BrowseRequest& request);
     QTreeWidgetItem* AddImageItem(QTreeWidgetItem* group, const QString& path);
-    void SelectImageFile(const QString& path);
     void OpenNextPage(const QString& information, const QString& group, const QString& label);
 
     bool m_mediaRecovery;
@@ -87,6 +90,7 @@ private:
     std::atomic<bool> m_listing{false};
     bool m_listed = false;
     bool m_waitShown = false;
+    bool m_browserJustClosed = false;  // see BrowseFromTree
 };
 
 }  // namespace zt::ui

@@ -78,11 +78,11 @@ TEST_F(SelectionTest, WholeDriveByDefaultGoesIntoSlotZero) {
     EXPECT_EQ(source.RangeEnd, 2'097'152u);
     EXPECT_EQ(source.DeviceIndex, 0);
     EXPECT_EQ(source.SelectedDevice(), "/dev/sdb1");
-    EXPECT_EQ(next.chosen.group, "Selected Logical Drive");
-    EXPECT_EQ(next.chosen.label, "Local Disk (sdb1)");
-    EXPECT_EQ(next.chosen.InformationText(), "Volume Name : Local Disk \r\nFile System : vfat\r\nCapacity : 1.0 GB"
+    EXPECT_EQ(next.header.group, "Selected Logical Drive");
+    EXPECT_EQ(next.header.label, "Local Disk (sdb1)");
+    EXPECT_EQ(next.header.InformationText(), "Volume Name : Local Disk \r\nFile System : vfat\r\nCapacity : 1.0 GB"
                                              "\r\nUsed Space : 0\r\nFree Space : 0");
-    EXPECT_EQ(next.chosen.rangeEnd, "2097152");
+    EXPECT_EQ(next.header.rangeEnd, "2097152");
 }
 
 TEST_F(SelectionTest, ChoosingDiskTwoReadsTheDeviceDevqueryNamedForIt) {
@@ -95,7 +95,7 @@ TEST_F(SelectionTest, ChoosingDiskTwoReadsTheDeviceDevqueryNamedForIt) {
     EXPECT_EQ(source.DeviceIndex, 2);
     EXPECT_EQ(source.SelectedDevice(), "/dev/sdc");
     EXPECT_EQ(source.DeviceNames[0], "/dev/sda");
-    EXPECT_EQ(next.chosen.group, "Selected Disk");
+    EXPECT_EQ(next.header.group, "Selected Disk");
     EXPECT_EQ(DiskNumberFromLabel("Disk"), 0);
     EXPECT_EQ(DiskNumberFromLabel("Disk25"), 25);
     EXPECT_EQ(DiskNumberFromLabel("Disk99"), kMaxDisks);
@@ -168,7 +168,7 @@ TEST_F(ImageSelectionTest, OneLargePartIsReadAsASingleFile) {
     EXPECT_EQ(registry.ReadValue(MediaTypeKey, "Disk2"), "Fixed Media");
     NextOutcome next = Next(Item(), ImageGroupLabel);
     ASSERT_TRUE(next.Ok()) << next.message;
-    EXPECT_EQ(next.chosen.group, "Selected Image");
+    EXPECT_EQ(next.header.group, "Selected Image");
 
     // Then a drive: the reader reads the drive, not the image.
     HandleSelection("Local Disk (sdb1)", DriveGroupLabel, context, source);
@@ -205,6 +205,72 @@ TEST_F(ImageSelectionTest, FolderWithoutAFirstPartHasNoImageItem) {
     io.AddPatternFile(folder / "image0.IMG", 512, 3);
     EXPECT_EQ(ImageItemForFolder(folder.Path(), io), Item());
     EXPECT_EQ(ImageItemForFolder(folder.Path() + "/", io), Item());
+}
+
+TEST_F(ImageSelectionTest, ARawImageFileIsDescribedAsADiskOfItsSizeAndReadAsOne) {
+    const std::string card = folder / "card.dd";
+    testing::WriteBytes(card, std::string(64 * 512, '\0'));
+    io.AddPatternFile(card, 64ull << 20, 6);
+    source.ImageMode = true;  // an image set was chosen before
+    SelectionOutcome s = HandleSelection(card, ImageGroupLabel, context, source);
+    ASSERT_FALSE(s.imageProblem.has_value());
+    EXPECT_EQ(s.kind, TreeItemKind::RawImage);
+    EXPECT_FALSE(source.ImageMode);
+    EXPECT_EQ(s.info.lines, (std::vector<std::string>{"Physical Disk Number : 1", "Model   : " + card,
+                                                      "Media Type   : Image", "Cylinder   : 8", "Head   : 255",
+                                                      "Sectors Per Track   : 63", "Disk Size  : 64 MB"}));
+    EXPECT_EQ(s.info.endText, "131072");
+
+    NextOutcome next = PressNext({card, ImageGroupLabel, s.info.lines, "0", "131072", false}, context, source);
+    ASSERT_TRUE(next.Ok()) << next.message;
+    EXPECT_EQ(source.SelectedDevice(), card);
+    EXPECT_FALSE(source.ImageMode);
+    EXPECT_FALSE(next.header.mediaRecovery);
+    EXPECT_EQ(next.header.group, "Selected Image");
+    EXPECT_EQ(next.header.label, card);
+    EXPECT_EQ(next.header.infoLines, s.info.lines);
+    EXPECT_EQ(next.header.rangeEnd, "131072");
+
+    // Gone by the time Next is pressed: refused, and the slot stays.
+    io.RemoveFile(card);
+    std::filesystem::remove(card);
+    next = PressNext({card, ImageGroupLabel, s.info.lines, "0", "131072"}, context, source);
+    ASSERT_TRUE(next.readProblem.has_value());
+    EXPECT_EQ(next.readProblem->problem, SourceProblem::Missing);
+}
+
+TEST_F(ImageSelectionTest, APathStandsForTheItemThePageWouldHaveSelected) {
+    using platform::PathKind;
+    auto item = [&](const std::string& path, PathKind kind) {
+        const TreeItem i = TreeItemForPath(path, kind, context);
+        return i.label + " in " + i.parentLabel;
+    };
+    EXPECT_EQ(item(folder.Path(), PathKind::Folder), Item() + " in Select Image");
+    EXPECT_EQ(item(folder.Path() + "/", PathKind::Folder), Item() + " in Select Image");
+    EXPECT_EQ(item("/tmp/card.dd", PathKind::RegularFile), "/tmp/card.dd in Select Image");
+    EXPECT_EQ(item("/dev/sdc", PathKind::BlockDevice), "Disk2 in Select Disk");
+    EXPECT_EQ(item("/dev/sdb1", PathKind::BlockDevice), "Local Disk (sdb1) in Select Logical Drive");
+    // A whole disk with a file system and no partition table is listed as both: it is the disk.
+    platform::LogicalDriveEntry whole;
+    whole.name = "sda";
+    whole.devicePath = "/dev/sda";
+    whole.label = "CARD";
+    drives.drives.push_back(whole);
+    EXPECT_EQ(item("/dev/sda", PathKind::BlockDevice), "Disk0 in Select Disk");
+
+    // A device neither list reports (a file stands in for it here) is read
+    // by its path and logged as a disk.
+    const std::string device = folder / "sdx";
+    testing::WriteBytes(device, std::string(512, '\0'));
+    io.AddPatternFile(device, 8ull << 20, 7);
+    const TreeItem unlisted = TreeItemForPath(device, PathKind::BlockDevice, context);
+    EXPECT_EQ(unlisted.parentLabel, DiskGroupLabel);
+    EXPECT_EQ(ClassifyTreeItem(unlisted.label, unlisted.parentLabel), TreeItemKind::RawImage);
+    NextOutcome next = PressNext({unlisted.label, unlisted.parentLabel, {}, "0", "16384"}, context, source);
+    ASSERT_TRUE(next.Ok()) << next.message;
+    EXPECT_EQ(next.header.group, "Selected Disk");
+    EXPECT_EQ(next.header.label, device);
+    EXPECT_EQ(source.SelectedDevice(), device);
 }
 
 TEST(SelectedGroupText, EverySelectBecomesSelected) {

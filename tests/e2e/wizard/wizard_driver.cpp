@@ -1,29 +1,35 @@
 // Drives the real desktop program through a whole media recovery, as a user
 // would: loaded into `pictora` with LD_PRELOAD, it starts with the
 // application object and presses what a user presses, finding every control
-// by its accessible name (a picture button by its tooltip) or its text.
+// by the name a screen reader gives it (a picture button by its tooltip).
 //
-//   ZT_WIZARD_SOURCE  the raw image file or image-set folder to recover from
+//   ZT_WIZARD_SOURCE  the raw image file, or the image-set folder, to recover from
 //   ZT_WIZARD_SAVE    the folder to save into (twice: the second run answers
-//                     the overwrite question with "Y&es to All")
+//                     the overwrite question with "Yes to All", after
+//                     spoiling one of the files the first run saved)
 //   ZT_WIZARD_LOG     where the steps are written as they pass
 //
 // The last step is Exit, so the program ends with status 0 only when every
 // step passed; a step that does not come about in time ends it with status 3.
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
 #include <QTreeWidget>
 #include <functional>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -34,22 +40,41 @@ void Note(const QString& text) {
     if (log.open(QIODevice::Append)) log.write((text + QLatin1Char('\n')).toUtf8());
 }
 
-[[noreturn]] void Fail(const QString& why) {
-    Note(QStringLiteral("FAILED: ") + why);
-    ::_exit(3);
-}
-
 QString Plain(QString text) { return text.remove(QLatin1Char('&')); }
 
 // The name a user (or a screen reader) knows the control by.
-QString NameOf(const QWidget* w) {
+QString NameOf(QWidget* w) {
     if (!w->accessibleName().isEmpty()) return w->accessibleName();
-    if (const auto* button = qobject_cast<const QAbstractButton*>(w); button != nullptr && !button->text().isEmpty()) {
-        return Plain(button->text());
+    if (QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w); a != nullptr) {
+        if (QString name = Plain(a->text(QAccessible::Name)); !name.isEmpty()) return name;
     }
     return w->toolTip();
 }
 
+// What the window in front holds, for the log of a failed step.
+void NoteWindow() {
+    QWidget* window = QApplication::activeModalWidget();
+    if (window == nullptr) window = QApplication::activeWindow();
+    if (window == nullptr) return;
+    Note(QStringLiteral("  in front: ") + QString::fromLatin1(window->metaObject()->className()) + QStringLiteral(" \"") +
+         window->windowTitle() + QLatin1Char('"'));
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisible()) continue;
+        const QString name = NameOf(w);
+        if (!name.isEmpty()) {
+            Note(QStringLiteral("    ") + QString::fromLatin1(w->metaObject()->className()) + QStringLiteral(": ") + name);
+        }
+    }
+}
+
+[[noreturn]] void Fail(const QString& why) {
+    Note(QStringLiteral("FAILED: ") + why);
+    NoteWindow();
+    ::_exit(3);
+}
+
+// A visible control that can be used, by its name, in the window in front
+// (within) or anywhere.
 template <typename T = QWidget>
 T* Find(const QString& name, QWidget* within = nullptr) {
     const QList<QWidget*> widgets = within != nullptr ? within->findChildren<QWidget*>() : QApplication::allWidgets();
@@ -60,7 +85,15 @@ T* Find(const QString& name, QWidget* within = nullptr) {
     return nullptr;
 }
 
-QDialog* Modal() { return qobject_cast<QDialog*>(QApplication::activeModalWidget()); }
+// A label in within whose text holds text.
+QLabel* FindText(const QString& text, QWidget* within) {
+    for (QLabel* label : within->findChildren<QLabel*>()) {
+        if (label->isVisible() && label->text().contains(text)) return label;
+    }
+    return nullptr;
+}
+
+QWidget* Modal() { return QApplication::activeModalWidget(); }
 
 bool Click(const QString& name, QWidget* within = nullptr) {
     auto* button = Find<QAbstractButton>(name, within);
@@ -69,11 +102,15 @@ bool Click(const QString& name, QWidget* within = nullptr) {
     return true;
 }
 
-// A message box with this text: answered with the named button.
-bool Answer(const QString& text, const QString& button) {
-    auto* box = qobject_cast<QMessageBox*>(Modal());
-    if (box == nullptr || !box->text().contains(text)) return false;
-    return Click(button, box);
+// A click that opens a modal dialog returns only when that dialog closes:
+// such clicks are made from the event loop, so the driver goes on meanwhile.
+void Later(QWidget* target, std::function<void()> act) { QTimer::singleShot(0, target, std::move(act)); }
+
+bool ClickLater(const QString& name) {
+    auto* button = Find<QAbstractButton>(name);
+    if (button == nullptr) return false;
+    Later(button, [button] { QTest::mouseClick(button, Qt::LeftButton); });
+    return true;
 }
 
 QTreeWidgetItem* FindItem(QTreeWidget* tree, const std::function<bool(const QString&)>& match) {
@@ -83,14 +120,30 @@ QTreeWidgetItem* FindItem(QTreeWidget* tree, const std::function<bool(const QStr
     return nullptr;
 }
 
+// Clicks an item's text, as a user picks a row.
+void ClickItemLater(QTreeWidget* tree, QTreeWidgetItem* item) {
+    tree->scrollToItem(item);
+    const QPoint at = tree->visualItemRect(item).center();
+    Later(tree, [tree, at] { QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at); });
+}
+
+// The file or folder browser in front: the path typed into its name box and
+// Enter pressed.
+bool ChooseInBrowser(const QString& title, const QString& path) {
+    auto* browser = qobject_cast<QFileDialog*>(Modal());
+    if (browser == nullptr || browser->windowTitle() != title) return false;
+    auto* name = Find<QLineEdit>(QStringLiteral("File name:"), browser);
+    if (name == nullptr) name = Find<QLineEdit>(QStringLiteral("Directory:"), browser);
+    if (name == nullptr) return false;
+    name->setFocus();
+    name->selectAll();
+    QTest::keyClicks(name, path);
+    Later(name, [name] { QTest::keyClick(name, Qt::Key_Return); });
+    return true;
+}
+
 class Driver : public QObject {
 public:
-    struct Step {
-        QString what;
-        std::function<bool()> act;  // true once done; called again until then
-        int timeoutMs = 20000;
-    };
-
     Driver() {
         AddSteps();
         m_timer.setInterval(100);
@@ -100,11 +153,16 @@ public:
     }
 
 private:
+    struct Step {
+        QString what;
+        std::function<bool()> act;  // true once done; called again until then
+        int timeoutMs = 20000;
+    };
+
     void Tick() {
-        if (m_busy) return;
-        if (m_next >= m_steps.size()) return;
+        if (m_busy || m_next >= m_steps.size()) return;
         const Step& step = m_steps[m_next];
-        // A step may open a modal dialog of its own; its loop ticks us again meanwhile.
+        // A step may spin an event loop of its own (a click): no tick meanwhile.
         m_busy = true;
         const bool done = step.act();
         m_busy = false;
@@ -121,38 +179,72 @@ private:
         m_steps.push_back({std::move(what), std::move(act), timeoutMs});
     }
 
-    // Press a button in the modal dialog's loop: a click that opens a modal
-    // dialog returns only when that dialog closes.
-    static bool ClickLater(const QString& name) {
-        auto* button = Find<QAbstractButton>(name);
-        if (button == nullptr) return false;
-        QTimer::singleShot(0, button, [button] { QTest::mouseClick(button, Qt::LeftButton); });
-        return true;
+    void AddSourceSteps(const QString& source) {
+        const bool folder = QFileInfo(source).isDir();
+        // An image set is added through its group, a raw image file through the item under it.
+        const QString opener = folder ? QStringLiteral("Select Image") : QStringLiteral("Open Disk Image File...");
+        Add(QStringLiteral("source page: ") + opener, [opener] {
+            auto* tree = Find<QTreeWidget>(QStringLiteral("Sources"));
+            if (tree == nullptr || Modal() != tree->window()) return false;
+            QTreeWidgetItem* item = FindItem(tree, [&](const QString& text) { return text == opener; });
+            if (item == nullptr) return false;
+            ClickItemLater(tree, item);
+            return true;
+        });
+        const QString title = folder ? QStringLiteral("Select Folder of Image File") : QStringLiteral("Select Disk Image File");
+        Add(QStringLiteral("source page: ") + source, [title, source] { return ChooseInBrowser(title, source); });
+        Add(QStringLiteral("source page: the source described"), [] {
+            auto* tree = Find<QTreeWidget>(QStringLiteral("Sources"));
+            auto* info = Find<QTreeWidget>(QStringLiteral("Device Information"));
+            if (tree == nullptr || info == nullptr || Modal() != tree->window() || tree->currentItem() == nullptr) {
+                return false;
+            }
+            const QString chosen = tree->currentItem()->text(0);
+            return chosen.startsWith(QLatin1Char('/')) && info->topLevelItemCount() > 1;
+        });
+        Add(QStringLiteral("source page: Next"), [] { return ClickLater(QStringLiteral("Next")); });
+    }
+
+    void AddTypeSteps() {
+        Add(QStringLiteral("type page: Select All"), [] {
+            auto* all = Find<QCheckBox>(QStringLiteral("Select All"));
+            if (all == nullptr || Modal() != all->window()) return false;
+            if (!all->isChecked()) QTest::mouseClick(all, Qt::LeftButton, {}, QPoint(6, all->height() / 2));
+            return all->isChecked();
+        });
+        Add(QStringLiteral("type page: Next"), [] { return ClickLater(QStringLiteral("Next")); });
     }
 
     void AddSaveSteps(const QString& save, bool second) {
         const QString run = second ? QStringLiteral("second save") : QStringLiteral("first save");
-        Add(run + ": Save", [] { return ClickLater(QStringLiteral("Save")); });
-        Add(run + ": folder browser", [save] {
-            auto* browser = qobject_cast<QFileDialog*>(Modal());
-            if (browser == nullptr) return false;
-            browser->setDirectory(save);
-            browser->selectFile(save);
-            QTimer::singleShot(0, browser, [browser] { browser->accept(); });
-            return true;
+        if (second) {
+            // A stale copy in the folder: "Yes to All" must replace it.
+            Add(run + QStringLiteral(": a saved file spoilt"), [save] {
+                QDirIterator saved(save, QDir::Files, QDirIterator::Subdirectories);
+                if (!saved.hasNext()) return false;
+                QFile file(saved.next());
+                return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write("stale") == 5;
+            });
+        }
+        Add(run + QStringLiteral(": Save"), [] {
+            auto* button = Find<QAbstractButton>(QStringLiteral("Save"));
+            return button != nullptr && Modal() == button->window() && ClickLater(QStringLiteral("Save"));
+        });
+        Add(run + QStringLiteral(": folder"), [save] {
+            return ChooseInBrowser(QStringLiteral("Select Folder of Image File"), save);
         });
         if (second) {
-            Add(run + ": overwrite question", [] {
-                QDialog* prompt = Modal();
-                if (prompt == nullptr || Find(QStringLiteral("Would you like to replace the existing file ?"), prompt) == nullptr) {
+            Add(run + QStringLiteral(": overwrite question"), [] {
+                QWidget* prompt = Modal();
+                if (prompt == nullptr || FindText(QStringLiteral("Would you like to replace the existing file ?"), prompt) == nullptr) {
                     return false;
                 }
                 return Click(QStringLiteral("Yes to All"), prompt);
             });
         }
-        Add(run + ": end message", [] {
-            QDialog* message = Modal();
-            if (message == nullptr || Find(QStringLiteral("File Saved Successfully."), message) == nullptr) return false;
+        Add(run + QStringLiteral(": end message"), [] {
+            QWidget* message = Modal();
+            if (message == nullptr || FindText(QStringLiteral("File Saved Successfully."), message) == nullptr) return false;
             return Click(QStringLiteral("OK"), message);
         }, 60000);
     }
@@ -160,13 +252,14 @@ private:
     void AddSteps() {
         const QString source = Env("ZT_WIZARD_SOURCE");
         const QString save = Env("ZT_WIZARD_SAVE");
-        Add(QStringLiteral("main page"), [] { return ClickLater(QStringLiteral("Pictora")); });
+        Add(QStringLiteral("main page"), [] { return Modal() != nullptr && ClickLater(QStringLiteral("Pictora")); });
         AddSourceSteps(source);
         AddTypeSteps();
-        Add(QStringLiteral("results"), [] {
+        Add(QStringLiteral("scan to the end: results"), [] {
             auto* tree = Find<QTreeWidget>(QStringLiteral("Found file types"));
-            auto* save = Find<QAbstractButton>(QStringLiteral("Save"));
-            if (tree == nullptr || save == nullptr || Modal() != nullptr) return false;
+            if (tree == nullptr || Modal() != tree->window() || Find(QStringLiteral("Save"), tree->window()) == nullptr) {
+                return false;
+            }
             QTreeWidgetItem* root = tree->topLevelItem(0);
             return root != nullptr && root->childCount() > 0 && tree->currentItem() == root->child(0);
         }, 120000);
@@ -180,12 +273,13 @@ private:
         });
         AddSaveSteps(save, false);
         AddSaveSteps(save, true);
-        Add(QStringLiteral("Exit"), [] { return ClickLater(QStringLiteral("Exit")); });
-        Add(QStringLiteral("confirm Exit"), [] { return Answer(QStringLiteral("Are you sure you want to exit?"), "OK"); });
+        Add(QStringLiteral("Exit"), [] { return Modal() != nullptr && ClickLater(QStringLiteral("Exit")); });
+        Add(QStringLiteral("confirm Exit"), [] {
+            auto* box = qobject_cast<QMessageBox*>(Modal());
+            if (box == nullptr || box->text() != QStringLiteral("Are you sure you want to exit?")) return false;
+            return Click(QStringLiteral("OK"), box);
+        });
     }
-
-    void AddSourceSteps(const QString& source);
-    void AddTypeSteps();
 
     std::vector<Step> m_steps;
     std::size_t m_next = 0;
@@ -193,12 +287,6 @@ private:
     QTimer m_timer;
     QElapsedTimer m_clock;
 };
-
-void Driver::AddSourceSteps(const QString& source) {
-    Add(QStringLiteral("source page: ") + source, [] { return false; });
-}
-
-void Driver::AddTypeSteps() {}
 
 void StartDriver() {
     if (Env("ZT_WIZARD_SOURCE").isEmpty()) return;

@@ -124,6 +124,7 @@ private slots:
     void backDropsFoundFilesAndThePreviewFile();
     void emptyScanLeavesRootAndRefusesSave();
     void stopAndBackWhileScanning();
+    void stopHoldsTheScanWhileAskingAndNoResumesIt();
 
 private:
     // The card's bytes, or (with patternSectors) a patterned card of that size.
@@ -534,6 +535,54 @@ void ScanPageTest::stopAndBackWhileScanning() {
     QVERIFY(page->Driver().EndedByStop());
     QTRY_VERIFY_WITH_TIMEOUT(ActivityLog().contains("\r\nAnalysing Aborted\r\n"), 3000);
     QVERIFY(page->Driver().CurrentSector() < kLong);
+}
+
+void ScanPageTest::stopHoldsTheScanWhileAskingAndNoResumesIt() {
+    // The card's files, a long empty stretch, and the files again: long
+    // enough for the question to come mid-scan, with files after it.
+    Bytes card = m_card.bytes;
+    card.resize(card.size() + 120'000 * kSector, 0);
+    card.insert(card.end(), m_card.bytes.begin(), m_card.bytes.end());
+    const std::uint64_t end = card.size() / kSector;
+    MakeSession(card, {"WAV", "JPEG", "CR2"});
+    {
+        auto page = OpenPage();
+        WaitForResults(*page);
+    }
+    const std::vector<FileInfo> unstopped = m_session->session.Found().Snapshot();
+    QCOMPARE(int(unstopped.size()), 32);
+
+    MakeSession(card, {"WAV", "JPEG", "CR2"});
+    auto page = OpenPage();
+    QVERIFY(page->Scanning());
+    std::uint64_t asked = 0;
+    std::uint64_t answered = 0;
+    bool runningWhileAsked = false;
+    SetMessageBoxHandler([&](const MessageRequest& request) {
+        m_boxes.push_back(request);
+        // The scan reaches its next chunk boundary and waits there.
+        QTest::qSleep(100);
+        asked = page->Driver().CurrentSector();
+        QTest::qSleep(400);
+        answered = page->Driver().CurrentSector();
+        runningWhileAsked = page->Scanning();
+        return MessageAnswer::Cancel;
+    });
+    page->StopCommand();
+    QCOMPARE(int(m_boxes.size()), 1);
+    QCOMPARE(m_boxes[0].text, QString("Are you sure you want to stop this process?"));
+    QVERIFY(runningWhileAsked);
+    QVERIFY2(asked < end, "the question came after the scan's end");
+    QCOMPARE(answered, asked);
+    QVERIFY(page->PageButton(CFileDisplayDlg::IdStop)->isVisible());
+
+    // No: the scan goes on from where it was held to the same files.
+    WaitForResults(*page);
+    QVERIFY(!page->Driver().EndedByStop());
+    QCOMPARE(page->Driver().CurrentSector(), end);
+    QVERIFY(m_session->session.Found().Snapshot() == unstopped);
+    QTRY_VERIFY_WITH_TIMEOUT(ActivityLog().contains("\r\nAnalysing Completed\r\n"), 3000);
+    QVERIFY(!ActivityLog().contains("Analysing Aborted"));
 }
 
 int main(int argc, char** argv) {

@@ -306,9 +306,25 @@ void SourcePageTest::rawImageFileIsReadAsADisk() {
     QVERIFY(!source.ImageMode);
     QCOMPARE(source.SelectedDevice(), card);
     QCOMPARE(source.RangeEnd, std::uint64_t{131072});
-    const QByteArray log = rig.ActivityLog();
-    QVERIFY(log.contains("\r\nSelected Image Information :\r\n" + QByteArray::fromStdString(card)));
-    QVERIFY(log.contains("Disk Size  : 64 MB"));
+    // The header is the one core's Next gives any image item: the disk lines shown, the range edits.
+    QCOMPARE(rig.ActivityLog(),
+             LogEntries({"\r\n", "MEDIA RECOVERY", "------\r\n",
+                         "Selected Image Information :\r\n" + QString::fromStdString(card),
+                         page->InfoLines().join("\r\n"), "Starting Range : 0", "Ending Range : 131072"}));
+
+    // Picked with the mouse: the press opens the browser, and once it has
+    // closed the press's own selection of the row does not ask again.
+    browsers.answers = {QString::fromStdString(card)};
+    browsers.asked.clear();
+    QTreeWidget* tree = page->SourceTree();
+    QTreeWidgetItem* opener = page->FindItem(CPartitionInfoDlg::OpenImageFileLabel);
+    const QPoint at = tree->visualItemRect(opener).center();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+    QTest::qWait(50);
+    QCOMPARE(browsers.asked.size(), 1);
+    QCOMPARE(tree->currentItem()->text(0), QString::fromStdString(card));
+    QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{tree->currentItem()});
+    QVERIFY(page->InfoLines().contains("Model   : " + QString::fromStdString(card)));
 
     // The file item on its own is like its group: Next asks for an image.
     ScriptedBoxes boxes;
