@@ -15,8 +15,6 @@ constexpr std::array<std::string_view, 6> kMediaTypes{"MPEG", "WAV", "AVI", "MP3
 constexpr std::array<std::string_view, 11> kPreviewTypes{"JPEG", "GIF", "BMP",  "PNG",  "TIFF", "MPEG",
                                                          "WAV",  "AVI", "MP3", "MIDI", "WMA"};
 
-constexpr std::size_t kChunkBytes = std::size_t{PreviewChunkSectors} * kSectorBytes;
-
 }  // namespace
 
 PreviewKind PreviewKindOf(std::string_view typeLabel) {
@@ -41,7 +39,7 @@ void RemovePreviewFiles(const std::string& folder) {
 
 PreviewExtractor::PreviewExtractor(const SourceDescriptor& source, BadSectorPolicyState& policy, std::string folder,
                                    platform::RawIo& io)
-    : source_(source), reader_(source_, policy, io), folder_(std::move(folder)), buffer_(kChunkBytes) {
+    : source_(source), reader_(source_, policy, io), folder_(std::move(folder)), copy_(reader_) {
     // The range bounds the scan, not the files it found.
     source_.RangeStart = 0;
     source_.RangeEnd = 0;
@@ -61,20 +59,10 @@ std::optional<std::string> PreviewExtractor::Extract(const FileInfo& file) {
     const std::string path = PathFor(type);
     platform::PrivateFile out(path);
     if (out.CreateError() != 0) return std::nullopt;
-    if (file.sectorCount >= 0) {
-        const std::uint64_t first = file.startSector;
-        const std::uint64_t last = first + static_cast<std::uint64_t>(file.sectorCount);
-        for (std::uint64_t current = first; current <= last; current += PreviewChunkSectors) {
-            const auto count =
-                static_cast<std::uint32_t>(std::min<std::uint64_t>(PreviewChunkSectors, last - current + 1));
-            reader_.ReadSectors(current, count, buffer_.data());
-            // A short write ends the copy; the part written is still shown.
-            if (out.WriteAt(buffer_.data(), std::size_t{count} * kSectorBytes, (current - first) * kSectorBytes) !=
-                0) {
-                break;
-            }
-        }
-    }
+    // A short write ends the copy; the part written is still shown.
+    (void)copy_.Copy(file, [&out](const std::uint8_t* bytes, std::size_t length, std::uint64_t offset) {
+        return out.WriteAt(bytes, length, offset);
+    });
     if (out.Publish() != 0) return std::nullopt;
     return path;
 }

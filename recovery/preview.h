@@ -18,11 +18,9 @@
 
 #include "core/scan/found_file_list.h"
 #include "core/source/sector_reader.h"
+#include "recovery/file_copy.h"
 
 namespace zt {
-
-// Sectors copied per read and write, as saving copies them.
-inline constexpr std::uint32_t PreviewChunkSectors = 8;
 
 enum class PreviewKind { Picture, Media, None };
 
@@ -63,8 +61,8 @@ private:
     SourceDescriptor source_;
     SectorReader reader_;
     std::string folder_;
+    FileSectorCopy copy_;
     std::mutex mutex_;
-    std::vector<std::uint8_t> buffer_;
 };
 
 // The pictures shown while a scan runs. The scan thread offers a copy of

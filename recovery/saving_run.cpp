@@ -12,8 +12,6 @@ namespace zt {
 
 namespace {
 
-constexpr std::size_t kChunkBytes = std::size_t{SavingChunkSectors} * kSectorBytes;
-
 // A name that data may supply must stay one entry inside its folder.
 bool IsPlainName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
@@ -88,7 +86,7 @@ SavingRun::SavingRun(const FoundFileList& files, const SourceDescriptor& source,
       reader_(source_, policy, services.io),
       services_(std::move(services)),
       state_(std::move(destination)),
-      buffer_(kChunkBytes) {
+      copy_(reader_) {
     // The range bounds the scan, not the files it found.
     source_.RangeStart = 0;
     source_.RangeEnd = 0;
@@ -205,7 +203,13 @@ int SavingRun::SaveFile(const FileInfo& file) {
     }
     if (created.handle < 0) return Fail(created.error);
     wroteFiles_ = true;
-    int error = CopySectors(created.handle, file);
+    const int handle = created.handle;
+    int error = copy_.Copy(
+        file,
+        [&destination, handle](const std::uint8_t* bytes, std::size_t length, std::uint64_t offset) {
+            return destination.WriteAt(handle, bytes, length, offset);
+        },
+        &slot_.Gate());
     const int closeError = destination.Close(created.handle);
     if (error == 0) error = closeError;
     // The rename replaces an existing file (or link) in one step, so the old
@@ -231,27 +235,6 @@ bool SavingRun::ReplaceExisting(const FileInfo& file) {
         case OverwriteAnswer::Closed: return false;
     }
     return false;
-}
-
-int SavingRun::CopySectors(int handle, const FileInfo& file) {
-    // The file holds sectors startSector through startSector + sectorCount.
-    if (file.sectorCount < 0) return EINVAL;
-    const std::uint64_t first = file.startSector;
-    const std::uint64_t last = first + static_cast<std::uint64_t>(file.sectorCount);
-    for (std::uint64_t current = first; current <= last; current += SavingChunkSectors) {
-        slot_.Gate().PassThrough();
-        // The last chunk reads only the file's own sectors, so a bad sector
-        // past the file's end is never put to the user.
-        const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(SavingChunkSectors, last - current + 1));
-        const std::size_t bytes = std::size_t{count} * kSectorBytes;
-        reader_.ReadSectors(current, count, buffer_.data());
-        if (const int error =
-                services_.destination.WriteAt(handle, buffer_.data(), bytes, (current - first) * kSectorBytes);
-            error != 0) {
-            return error;
-        }
-    }
-    return 0;
 }
 
 }  // namespace zt

@@ -31,12 +31,10 @@
 #include "core/source/sector_reader.h"
 #include "logs/log.h"
 #include "platform/destination.h"
+#include "recovery/file_copy.h"
 #include "recovery/overwrite_prompt.h"
 
 namespace zt {
-
-// Sectors copied per read and write.
-inline constexpr std::uint32_t SavingChunkSectors = 8;
 
 // What a progress display shows of the file in hand.
 struct SavingNames {
@@ -132,8 +130,6 @@ public:
 private:
     void Begin();
     void SavingThread();
-    // 0 when every chunk was written, else the errno of the failure.
-    int CopySectors(int handle, const FileInfo& file);
     // Whether an existing file at path is replaced; sets the run's answers.
     bool ReplaceExisting(const FileInfo& file);
     int Fail(int error);
@@ -143,7 +139,7 @@ private:
     SectorReader reader_;
     SavingServices services_;
     SavingRunState state_;
-    std::vector<std::uint8_t> buffer_;
+    FileSectorCopy copy_;
     bool wroteFiles_ = false;  // this run created a file: its end flushes the destination
     WorkerSlot slot_;
 };

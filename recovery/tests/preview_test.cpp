@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/testing/fake_raw_io.h"
+#include "recovery/tests/card_fixture.h"
 #include "platform/testing/temp_folder.h"
 
 namespace zt {
@@ -20,9 +21,7 @@ namespace fs = std::filesystem;
 using testing::ReadBytes;
 using testing::TempFolder;
 
-constexpr char kCard[] = "/media/card.dd";
-constexpr std::uint64_t kCardSectors = 200;
-constexpr std::uint8_t kSeed = 5;
+using testing::kCard;
 
 // Holds every read while a test keeps the gate shut.
 class GatedIo final : public platform::RawIo {
@@ -46,28 +45,14 @@ private:
     platform::RawIo& inner_;
 };
 
-class PreviewTest : public ::testing::Test {
+class PreviewTest : public testing::PatternCardTest {
 protected:
-    PreviewTest() {
-        io.AddPatternFile(kCard, kCardSectors * kSectorSize, kSeed);
-        source.DeviceNames[0] = kCard;
+    PreviewTest() : PatternCardTest(200, 5) {
         // A narrowed scan range must not cut a preview short.
         source.RangeStart = 10;
         source.RangeEnd = 20;
-        policy.Set(SkipAll);
     }
 
-    std::string Expected(std::uint64_t start, std::int32_t count) const {
-        std::string bytes;
-        for (std::uint64_t k = start * kSectorSize; k < (start + count + 1) * kSectorSize; ++k) {
-            bytes.push_back(static_cast<char>(k < kCardSectors * kSectorSize ? testing::PatternByte(kSeed, k) : 0));
-        }
-        return bytes;
-    }
-
-    testing::FakeRawIo io;
-    SourceDescriptor source;
-    BadSectorPolicyState policy;
     TempFolder temp;
 };
 

@@ -15,6 +15,7 @@
 #include "platform/testing/fake_destination.h"
 #include "platform/testing/fake_raw_io.h"
 #include "platform/testing/temp_folder.h"
+#include "recovery/tests/card_fixture.h"
 
 namespace zt {
 namespace {
@@ -23,10 +24,9 @@ namespace fs = std::filesystem;
 using testing::ReadBytes;
 using testing::TempFolder;
 
-constexpr char kCard[] = "/media/card.dd";
+using testing::kCard;
 constexpr char kOut[] = "/out";
 constexpr std::uint64_t kCardSectors = 4000;
-constexpr std::uint8_t kSeed = 9;
 
 class ScriptedOverwritePrompt final : public OverwritePrompt {
 public:
@@ -59,33 +59,15 @@ FileInfo Selected(std::string_view type, std::int32_t number, std::uint64_t star
     return f;
 }
 
-class SavingRunTest : public ::testing::Test {
+class SavingRunTest : public testing::PatternCardTest {
 protected:
-    SavingRunTest() {
+    SavingRunTest() : PatternCardTest(kCardSectors, 9) {
         // The time lines of the log are local times.
         ::setenv("TZ", "UTC", 1);
         ::tzset();
-        io.AddPatternFile(kCard, kCardSectors * kSectorSize, kSeed);
-        source.DeviceNames[0] = kCard;
-        source.RangeStart = 0;
-        source.RangeEnd = kCardSectors;
-        policy.Set(SkipAll);
         dest.folders = {kOut};
         destination = kOut;
         EXPECT_TRUE(store.WriteValue(kAppRegistryKey, kRecoveryLogValue, logs.Path()));
-    }
-
-    // The bytes a saved file must hold, from the card's bytes alone: sectors
-    // start through start + count, zeros where the card has none.
-    std::string Expected(std::uint64_t start, std::int32_t count, const std::set<std::uint64_t>& bad = {}) const {
-        std::string bytes;
-        for (std::uint64_t s = start; s <= start + static_cast<std::uint64_t>(count); ++s) {
-            for (std::uint64_t k = s * kSectorSize; k < (s + 1) * kSectorSize; ++k) {
-                const bool present = s < kCardSectors && bad.count(s) == 0;
-                bytes.push_back(static_cast<char>(present ? testing::PatternByte(kSeed, k) : 0));
-            }
-        }
-        return bytes;
     }
 
     std::unique_ptr<SavingRun> MakeRun(platform::Destination& w) {
@@ -101,9 +83,6 @@ protected:
     bool Exists(const std::string& relative) const { return dest.Has(std::string(kOut) + "/" + relative); }
     std::string RecoveryLog() const { return ReadBytes(logs / "Recovery Log.txt"); }
 
-    testing::FakeRawIo io;
-    SourceDescriptor source;
-    BadSectorPolicyState policy;
     FoundFileList list;
     TempFolder logs;
     std::string destination;
@@ -139,7 +118,7 @@ TEST_F(SavingRunTest, SavedFilesHoldTheirSectorsThroughTheLastOne) {
     }
     // Reads go chunk by chunk from the file's first sector, never past its last.
     for (const testing::FakeRawIo::Request& r : io.Requests()) {
-        EXPECT_LE(r.length, SavingChunkSectors * kSectorSize);
+        EXPECT_LE(r.length, FileCopyChunkSectors * kSectorSize);
     }
 }
 

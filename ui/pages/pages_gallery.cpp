@@ -4,10 +4,8 @@
 // disk that exist only in memory, so nothing real is listed or read.
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QTest>
-#include <cstdio>
 
 #include "app/testing/test_session.h"
 #include "core/source/device_registry.h"
@@ -16,40 +14,23 @@
 #include "ui/pages/CExtensionInfoDlg.h"
 #include "ui/pages/CImageCreationDlg.h"
 #include "ui/pages/CPartitionInfoDlg.h"
-#include "ui/skin/skin_art.h"
+#include "ui/shell/gallery_support.h"
 
 namespace {
-
-class NoServices : public zt::ui::ShellServices {
-public:
-    void WriteStartBlock() override {}
-    void ViewLog(QWidget*, zt::LogKind) override {}
-    void ClearLog(QWidget*, zt::LogKind) override {}
-    void OpenHelp() override {}
-};
-
-bool Save(QWidget& window, const QString& path) {
-    window.show();
-    QTest::qWait(100);
-    return window.grab().save(path);
-}
 
 constexpr std::uint64_t GiB = 1ULL << 30;
 
 }  // namespace
 
+using zt::ui::gallery::Snap;
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s SKIN_FOLDER OUTPUT_FOLDER\n", argv[0]);
-        return 2;
-    }
-    const QString out = QString::fromLocal8Bit(argv[2]);
-    QDir().mkpath(out);
-    zt::ui::ApplySkinPalette(app);
-    const zt::ui::ShellSettings settings{QStringLiteral("Zentrix for Pictora"), QStringLiteral("Zentrix for Pictora"),
-                                         QStringLiteral("Version 1.0"), QString::fromLocal8Bit(argv[1])};
-    NoServices services;
+    const std::optional<zt::ui::gallery::Arguments> arguments = zt::ui::gallery::Start(app, argc, argv);
+    if (!arguments) return 2;
+    const zt::ui::ShellSettings& settings = arguments->settings;
+    const QString& out = arguments->outputFolder;
+    zt::ui::gallery::NoServices services;
     zt::testing::TestSession test;
     test.drives.drives = {{"sdb1", "/dev/sdb1", 16 * GiB, "vfat", "HOLIDAY", std::nullopt},
                           {"mmcblk0p1", "/dev/mmcblk0p1", 2 * GiB, "exfat", "", std::nullopt}};
@@ -73,12 +54,12 @@ int main(int argc, char** argv) {
         ok = QTest::qWaitFor([&source] { return source.Listed(); }, 5000);
         QTest::qWait(900);  // the please-wait box closes at its first look
         source.Select(source.FindItem("HOLIDAY (sdb1)"));
-        ok = Save(source, out + "/source-page.png") && ok;
+        ok = Snap(source, out + "/source-page.png") && ok;
     }
     {
         zt::ui::CExtensionInfoDlg types(context);
         for (int row : {0, 1, 4, 5, 14}) types.SetTicked(row, true);
-        ok = Save(types, out + "/type-page.png") && ok;
+        ok = Snap(types, out + "/type-page.png") && ok;
     }
     {
         zt::SourceDescriptor& descriptor = test.session.Source();
@@ -89,18 +70,18 @@ int main(int argc, char** argv) {
             "Volume Name : HOLIDAY\r\nFile System : vfat\r\nCapacity : 16.0 GB\r\nUsed Space : 0\r\nFree Space : 0");
         zt::ui::CImageCreationDlg imaging(context, information, "Selected Logical Drive", "HOLIDAY (sdb1)");
         imaging.DestinationEdit()->setText("/dest");
-        ok = Save(imaging, out + "/imaging-page.png") && ok;
+        ok = Snap(imaging, out + "/imaging-page.png") && ok;
         imaging.MultifileBox()->setChecked(true);
         imaging.PressStart();
         QTest::qWait(2300);
-        ok = Save(imaging, out + "/imaging-running.png") && ok;
+        ok = Snap(imaging, out + "/imaging-running.png") && ok;
         zt::ui::SetMessageBoxHandler([](const zt::ui::MessageRequest&) { return zt::ui::MessageAnswer::Ok; });
         imaging.PressStop();
         ok = QTest::qWaitFor([&imaging] { return !imaging.Busy(); }, 5000) && ok;
     }
     {
         zt::ui::CBadSectors prompt(settings.skinFolder, settings.windowTitle);
-        ok = Save(prompt, out + "/bad-sectors.png") && ok;
+        ok = Snap(prompt, out + "/bad-sectors.png") && ok;
     }
     return ok ? 0 : 1;
 }

@@ -7,13 +7,11 @@
 // LONG_IMAGE is the card followed by many empty sectors, so that a scan of it
 // is still running when it is photographed.
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidgetItem>
-#include <cstdio>
 
 #include "app/session.h"
 #include "core/scan/catalogue.h"
@@ -22,17 +20,9 @@
 #include "ui/dialogs/CSavingDlg.h"
 #include "ui/pages/CFileDisplayDlg.h"
 #include "ui/pages/media_preview.h"
-#include "ui/skin/skin_art.h"
+#include "ui/shell/gallery_support.h"
 
 namespace {
-
-class NoServices : public zt::ui::ShellServices {
-public:
-    void WriteStartBlock() override {}
-    void ViewLog(QWidget*, zt::LogKind) override {}
-    void ClearLog(QWidget*, zt::LogKind) override {}
-    void OpenHelp() override {}
-};
 
 void ChooseCard(zt::Session& session, const QString& image) {
     session.Source() = {};
@@ -48,8 +38,6 @@ void ChooseCard(zt::Session& session, const QString& image) {
     }
 }
 
-bool Grab(QWidget& window, const QString& path) { return window.grab().save(path); }
-
 QTreeWidgetItem* Node(zt::ui::CFileDisplayDlg& page, const QString& prefix) {
     for (int i = 0; i < page.Root()->childCount(); ++i) {
         if (page.Root()->child(i)->text(0).startsWith(prefix)) return page.Root()->child(i);
@@ -59,30 +47,26 @@ QTreeWidgetItem* Node(zt::ui::CFileDisplayDlg& page, const QString& prefix) {
 
 }  // namespace
 
+using zt::ui::gallery::Snap;
+
 int main(int argc, char** argv) {
     zt::ui::PreferFfmpegMediaBackend();
     QApplication app(argc, argv);
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s SKIN_FOLDER OUTPUT_FOLDER CARD_IMAGE LONG_IMAGE\n", argv[0]);
-        return 2;
-    }
-    const QString out = QString::fromLocal8Bit(argv[2]);
-    QDir().mkpath(out);
-    zt::ui::ApplySkinPalette(app);
+    const std::optional<zt::ui::gallery::Arguments> arguments =
+        zt::ui::gallery::Start(app, argc, argv, {"CARD_IMAGE", "LONG_IMAGE"});
+    if (!arguments) return 2;
+    const zt::ui::ShellSettings& settings = arguments->settings;
+    const QString& out = arguments->outputFolder;
     zt::SystemSession system;
     zt::Session& session = system.Get();
-    NoServices services;
-    const zt::ui::ShellSettings settings{QStringLiteral("Zentrix for Pictora"), QStringLiteral("Zentrix for Pictora"),
-                                         QStringLiteral("Version 1.0"), QString::fromLocal8Bit(argv[1])};
+    zt::ui::gallery::NoServices services;
     zt::ui::ShellContext context(session, settings, services, [] {});
     bool ok = true;
 
     ChooseCard(session, QString::fromLocal8Bit(argv[4]));
     {
         zt::ui::CFileDisplayDlg scanning(context);
-        scanning.show();
-        QTest::qWait(2300);
-        ok = ok && Grab(scanning, out + "/scan-in-progress.png");
+        ok = ok && Snap(scanning, out + "/scan-in-progress.png", 2300);
     }
 
     ChooseCard(session, QString::fromLocal8Bit(argv[3]));
@@ -93,10 +77,10 @@ int main(int argc, char** argv) {
     page.List()->setFocus();
     page.ClickRow(1);
     QTest::qWait(200);
-    ok = ok && Grab(page, out + "/results-picture.png");
+    ok = ok && Snap(page, out + "/results-picture.png", 0);
     page.Tree()->setCurrentItem(Node(page, "WAV"));
     QTest::qWait(600);
-    ok = ok && Grab(page, out + "/results-sound.png");
+    ok = ok && Snap(page, out + "/results-sound.png", 0);
 
     // The saving dialog part-way through a run over many ticked files.
     QTemporaryDir into;
@@ -113,16 +97,12 @@ int main(int argc, char** argv) {
                           zt::SavingServices{session.Seams().destination, prompt, session.Logs(), session.Settings(),
                                              session.RecoveryHeaderWritten(), session.Seams().rawIo});
         zt::ui::CSavingDlg saving(settings, run, [] {}, &page);
-        saving.show();
-        QTest::qWait(700);
-        ok = ok && Grab(saving, out + "/saving-dialog.png");
+        ok = ok && Snap(saving, out + "/saving-dialog.png", 700);
         run.RequestStop();
         run.Join();
         saving.hide();
     }
     zt::ui::CReplaceDlg replace(settings.skinFolder, settings.windowTitle, QStringLiteral("File1.JPEG"), &page);
-    replace.show();
-    QTest::qWait(100);
-    ok = ok && Grab(replace, out + "/overwrite-prompt.png");
+    ok = ok && Snap(replace, out + "/overwrite-prompt.png");
     return ok ? 0 : 1;
 }

@@ -2,48 +2,21 @@
 // please-wait box with the skin of a folder into PNG files, for the
 // documentation. Run it on a display (or Xvfb) so that the desktop's fonts are used.
 #include <QApplication>
-#include <QDir>
-#include <QTimer>
-#include <cstdio>
 
 #include "app/testing/test_session.h"
 #include "ui/dialogs/CAboutDlg.h"
 #include "ui/dialogs/CMessageDlg.h"
 #include "ui/dialogs/CWaitDlg.h"
 #include "ui/shell/CZTPictoraDlg.h"
-#include "ui/skin/skin_art.h"
-
-namespace {
-
-// The pictures need no logs and no help.
-class NoServices : public zt::ui::ShellServices {
-public:
-    void WriteStartBlock() override {}
-    void ViewLog(QWidget*, zt::LogKind) override {}
-    void ClearLog(QWidget*, zt::LogKind) override {}
-    void OpenHelp() override {}
-};
-
-bool Save(QWidget& window, const QString& path) {
-    window.show();
-    QApplication::processEvents();
-    return window.grab().save(path);
-}
-
-}  // namespace
+#include "ui/shell/gallery_support.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s SKIN_FOLDER OUTPUT_FOLDER\n", argv[0]);
-        return 2;
-    }
-    const QString out = QString::fromLocal8Bit(argv[2]);
-    QDir().mkpath(out);
-    zt::ui::ApplySkinPalette(app);
-    const zt::ui::ShellSettings settings{QStringLiteral("Zentrix for Pictora"), QStringLiteral("Zentrix for Pictora"),
-                                         QStringLiteral("Version 1.0"), QString::fromLocal8Bit(argv[1])};
-    NoServices services;
+    const std::optional<zt::ui::gallery::Arguments> arguments = zt::ui::gallery::Start(app, argc, argv);
+    if (!arguments) return 2;
+    const zt::ui::ShellSettings& settings = arguments->settings;
+    const QString& out = arguments->outputFolder;
+    zt::ui::gallery::NoServices services;
     // Nothing here reads a disk or the user's store: the pages see a session over fakes.
     zt::testing::TestSession session;
     zt::ui::ShellContext context(session.session, settings, services, [] {});
@@ -55,7 +28,8 @@ int main(int argc, char** argv) {
                                 [] {});
     zt::ui::CWaitDlg wait(
         settings.skinFolder, [] { return true; }, [] { return false; });
-    const bool ok = Save(mainPage, out + "/main-page.png") && Save(about, out + "/about.png") &&
-                    Save(message, out + "/message.png") && Save(wait, out + "/please-wait.png");
+    using zt::ui::gallery::Snap;
+    const bool ok = Snap(mainPage, out + "/main-page.png", 0) && Snap(about, out + "/about.png", 0) &&
+                    Snap(message, out + "/message.png", 0) && Snap(wait, out + "/please-wait.png", 0);
     return ok ? 0 : 1;
 }
