@@ -10,7 +10,6 @@ Session::Session(SessionSeams seams, AppSettings settings)
 SystemSession::SystemSession()
     : m_session(SessionSeams{platform::SystemRawIo(), platform::SystemSettingsStore(), platform::SystemDestination(),
                              m_drives, m_launcher},
-                // The settings are fixed for the process as well, for the code that still reads them there.
-                FixProcessSettings(StartUp(platform::SystemSettingsStore(), SystemStartupFacts()))) {}
+                StartUp(platform::SystemSettingsStore(), SystemStartupFacts())) {}
 
 }  // namespace zt

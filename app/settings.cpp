@@ -1,7 +1,5 @@
 #include "app/settings.h"
 
-#include <atomic>
-
 #include "platform/files.h"
 
 namespace zt {
@@ -10,8 +8,6 @@ namespace {
 
 constexpr char kSkinFolderName[] = "skin";
 constexpr char kStateFolderName[] = "zentrix-pictora";
-
-std::atomic<const AppSettings*> g_fixedSettings{nullptr};
 
 // A stored installation folder that still holds the device-query tool.
 bool HoldsInstallation(const std::string& folder) {
@@ -74,18 +70,6 @@ AppSettings StartUp(platform::SettingsStore& store, const StartupFacts& facts) {
     if (!facts.executableFolder.empty()) settings.SkinFolder = platform::JoinPath(facts.executableFolder, kSkinFolderName);
     settings.InstallFolder = store.ReadValue(settings.AppRegistryKey, kFilePathValue);
     return settings;
-}
-
-const AppSettings& FixProcessSettings(AppSettings settings) {
-    static const AppSettings fixed = std::move(settings);  // initialised by the first call only
-    g_fixedSettings.store(&fixed);
-    return fixed;
-}
-
-const AppSettings& ProcessSettings() {
-    if (const AppSettings* fixed = g_fixedSettings.load()) return *fixed;
-    static const AppSettings defaults;
-    return defaults;
 }
 
 }  // namespace zt

@@ -69,10 +69,4 @@ bool InstallIfNeeded(platform::SettingsStore& store, const StartupFacts& facts);
 // version, skin folder, and "FilePath" read into InstallFolder.
 AppSettings StartUp(platform::SettingsStore& store, const StartupFacts& facts);
 
-// Makes settings the process's settings. Only the first call has an effect;
-// afterwards they never change. Returns the settings in force.
-const AppSettings& FixProcessSettings(AppSettings settings);
-// The process's settings; default captions and empty folders before FixProcessSettings.
-const AppSettings& ProcessSettings();
-
 }  // namespace zt

@@ -52,8 +52,8 @@ void OpenHelp(const LogContext& context, HelpShell& shell, std::string_view sear
     shell.StartProgram(kHelpViewer, fullPath);
 }
 
-void OpenHelp() {
-    OpenHelp(ProcessLogContext(), SystemHelpShell(), platform::EnvironmentValue("PATH").value_or(std::string()),
+void OpenHelp(const LogContext& context) {
+    OpenHelp(context, SystemHelpShell(), platform::EnvironmentValue("PATH").value_or(std::string()),
              platform::CurrentFolder());
 }
 

@@ -37,7 +37,7 @@ HelpShell& SystemHelpShell();
 // The process's environment is left as it is.
 void OpenHelp(const LogContext& context, HelpShell& shell, std::string_view searchPath,
               const std::string& currentFolder);
-// The process's store, shell, PATH and current folder.
-void OpenHelp();
+// The same with the desktop's shell and the process's PATH and current folder.
+void OpenHelp(const LogContext& context);
 
 }  // namespace zt

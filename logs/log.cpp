@@ -28,8 +28,6 @@ const LogKindTexts& TextsOf(LogKind kind) {
 
 }  // namespace
 
-LogContext ProcessLogContext() { return LogContext{platform::SystemSettingsStore(), ProcessSettings().AppRegistryKey}; }
-
 std::string ResolveLogPath(const LogContext& context, LogKind kind) {
     const LogKindTexts& texts = TextsOf(kind);
     platform::SettingsTree values = context.store.Load();
@@ -56,8 +54,6 @@ bool WriteLog(const LogContext& context, LogKind kind, std::string_view text) {
     // entry can never land between them.
     return platform::AppendLocked(path, LogEntryBytes(text), kLogSizeLimit) == 0;
 }
-
-bool WriteLog(LogKind kind, std::string_view text) { return WriteLog(ProcessLogContext(), kind, text); }
 
 void ViewLog(const LogContext& context, LogUserInterface& ui, LogKind kind) {
     const std::string path = ResolveLogPath(context, kind);

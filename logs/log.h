@@ -27,14 +27,13 @@ inline constexpr std::size_t kMaxLogEntryBytes = 200;
 inline constexpr std::uint64_t kLogSizeLimit = 5'242'880;
 
 // Where the log folders are looked up. The values are read afresh on every
-// operation, so a user's edit of the store takes effect at once.
+// operation, so a user's edit of the store takes effect at once. The session
+// owns the process's context (its store and AppRegistryKey) and hands it to
+// whatever writes a log; nothing here finds a store of its own.
 struct LogContext {
     platform::SettingsStore& store;
     std::string registryKey = kAppRegistryKey;
 };
-
-// The process's store and AppRegistryKey.
-LogContext ProcessLogContext();
 
 // The log file's path: the folder from the kind's value ("Activity Log" or
 // "Recovery Log"), or from "FilePath" when that value is empty or names
@@ -51,7 +50,6 @@ std::string LogEntryBytes(std::string_view text);
 // true when the entry was written. Callers ignore a failure: an entry that
 // cannot be written is lost, and nothing is shown.
 bool WriteLog(const LogContext& context, LogKind kind, std::string_view text);
-bool WriteLog(LogKind kind, std::string_view text);
 
 // What the view and clear commands show. Message boxes carry AppCaption.
 class LogUserInterface {

@@ -46,7 +46,7 @@ public:
     // lifted, as saving does: a file found near the end of a narrowed range
     // is previewed with its real sectors.
     PreviewExtractor(const SourceDescriptor& source, BadSectorPolicyState& policy, std::string folder,
-                     platform::RawIo& io = platform::SystemRawIo());
+                     platform::RawIo& io);
 
     const std::string& Folder() const { return folder_; }
     std::string PathFor(std::string_view typeName) const;

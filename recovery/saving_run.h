@@ -86,7 +86,7 @@ struct SavingServices {
     const AppSettings& settings;
     // Process-wide: set by the first run that writes the recovery log's start block.
     std::atomic<bool>& recoveryHeaderWritten;
-    platform::RawIo& io = platform::SystemRawIo();
+    platform::RawIo& io;  // reads of the source
     std::function<std::time_t()> now = [] { return std::time(nullptr); };
 };
 

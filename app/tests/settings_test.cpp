@@ -93,16 +93,5 @@ TEST(SystemStartupFactsTest, InstallationIsWhereTheExecutableLies) {
     EXPECT_TRUE(std::filesystem::exists(facts.executableFolder + "/app_settings_test"));
 }
 
-TEST(ProcessSettingsTest, TheFirstFixedSettingsHoldForTheWholeProcess) {
-    EXPECT_EQ(ProcessSettings().InstallFolder, "");
-    AppSettings first;
-    first.InstallFolder = "/first";
-    AppSettings second;
-    second.InstallFolder = "/second";
-    EXPECT_EQ(FixProcessSettings(first).InstallFolder, "/first");
-    EXPECT_EQ(FixProcessSettings(second).InstallFolder, "/first");
-    EXPECT_EQ(ProcessSettings().InstallFolder, "/first");
-}
-
 }  // namespace
 }  // namespace zt

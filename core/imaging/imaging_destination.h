@@ -27,8 +27,7 @@ enum class DestinationCheck {
 // Checks the destination folder for a copy of source's range; sourceIo finds
 // the parts of an image set.
 [[nodiscard]] DestinationCheck CheckImagingDestination(platform::Destination& io, const std::string& destination,
-                                                       const SourceDescriptor& source,
-                                                       platform::RawIo& sourceIo = platform::SystemRawIo());
+                                                       const SourceDescriptor& source, platform::RawIo& sourceIo);
 
 // The message shown for a refusal; empty for Ok.
 [[nodiscard]] std::string DestinationCheckMessage(DestinationCheck check);

@@ -24,8 +24,7 @@ class SectorReader {
 public:
     // The reader keeps references: the descriptor is filled by the source
     // page and lives until it is filled again; the policy lives for the process.
-    SectorReader(const SourceDescriptor& source, BadSectorPolicyState& policy,
-                 platform::RawIo& io = platform::SystemRawIo());
+    SectorReader(const SourceDescriptor& source, BadSectorPolicyState& policy, platform::RawIo& io);
     ~SectorReader();
     SectorReader(const SectorReader&) = delete;
     SectorReader& operator=(const SectorReader&) = delete;

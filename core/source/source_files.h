@@ -14,14 +14,12 @@ namespace zt {
 
 // The device (or raw image file) of the selected slot, or every part of an
 // image set that exists, as found in its folder. Empty when nothing is chosen.
-[[nodiscard]] std::vector<std::string> SourceFiles(const SourceDescriptor& source,
-                                                   platform::RawIo& io = platform::SystemRawIo());
+[[nodiscard]] std::vector<std::string> SourceFiles(const SourceDescriptor& source, platform::RawIo& io);
 
 // True when writing into folder would write onto the medium of one of the
 // source's files: the disk, one of its partitions, the disk under a
 // partition, or through LVM, dm-crypt or a loop device.
 [[nodiscard]] bool DestinationOnSourceMedium(platform::Destination& destination, const std::string& folder,
-                                             const SourceDescriptor& source,
-                                             platform::RawIo& io = platform::SystemRawIo());
+                                             const SourceDescriptor& source, platform::RawIo& io);
 
 }  // namespace zt

@@ -65,8 +65,7 @@ std::string ServiceRefusalText(const SourceChoice& choice);
 // last must hold exactly ImagePartSectors sectors: otherwise later parts'
 // sectors would be read at the wrong place, or not at all. Only regular
 // files and block devices are opened; a source without a sector is refused.
-[[nodiscard]] SourceChoice ChooseSource(const std::string& path, SourceDescriptor& source,
-                                        platform::RawIo& io = platform::SystemRawIo());
+[[nodiscard]] SourceChoice ChooseSource(const std::string& path, SourceDescriptor& source, platform::RawIo& io);
 
 // Why an image set cannot be read as one, naming the part, for PartMissing
 // and PartWrongSize; empty for any other problem.

@@ -229,26 +229,3 @@ TEST_F(LogTest, ViewOpensTheFileAndClearDeletesItOnlyOnOk) {
 
 }  // namespace
 }  // namespace zt
-
-namespace zt {
-namespace {
-
-// The programs' own wiring: the store named by ZT_REGISTRY_DIR, the first
-// start's installation, then entries in the folder the store names.
-TEST(ProcessLogTest, FirstStartThenWriteLogUsesTheFolderTheStoreNames) {
-    TempFolder folder;
-    ASSERT_EQ(::setenv("ZT_REGISTRY_DIR", (folder / "registry").c_str(), 1), 0);
-    StartupFacts facts{folder / "install", folder / "state/zentrix-pictora"};
-    FixProcessSettings(StartUp(platform::SystemSettingsStore(), facts));
-
-    EXPECT_TRUE(WriteLog(LogKind::Activity, "first"));
-    EXPECT_TRUE(WriteLog(LogKind::Recovery, "saved"));
-    EXPECT_EQ(ReadBytes(facts.logFolder + "/Activity Log.txt"), "\r\nfirst");
-    EXPECT_EQ(ReadBytes(facts.logFolder + "/Recovery Log.txt"), "\r\nsaved");
-    EXPECT_NE(ReadBytes(folder / "registry/registry.ini").find("FilePath=" + facts.executableFolder),
-              std::string::npos);
-    ::unsetenv("ZT_REGISTRY_DIR");
-}
-
-}  // namespace
-}  // namespace zt

@@ -439,10 +439,20 @@ protected:
 };
 
 TEST_F(SavingOnDisk, AReadOnlyFileIsReplaced) {
-    ASSERT_EQ(::chmod((out / "PNG/File1.PNG").c_str(), 0444), 0);
+    const std::string file = out / "PNG/File1.PNG";
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
     prompt = ScriptedOverwritePrompt({OverwriteAnswer::Yes});
     EXPECT_EQ(RunOnDisk(), 1);
     EXPECT_TRUE(Replaced());
+    // Root may write into a read-only file, so the content alone would pass
+    // even if the old file were written in place: the saved file is a new one,
+    // which its owner may write again.
+    struct stat after {};
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_NE(after.st_mode & S_IWUSR, 0u);
 }
 
 TEST_F(SavingOnDisk, LinksAreReplacedThemselvesAndNeverFollowed) {

@@ -43,6 +43,6 @@ void SystemShellServices::ClearLog(QWidget* owner, LogKind kind) {
     zt::ClearLog(m_logs, ui, kind);
 }
 
-void SystemShellServices::OpenHelp() { zt::OpenHelp(); }
+void SystemShellServices::OpenHelp() { zt::OpenHelp(m_logs); }
 
 }  // namespace zt::ui

@@ -26,7 +26,7 @@ private:
 
 class SystemShellServices : public ShellServices {
 public:
-    // Both are kept by reference: the process's settings and its store.
+    // Both are kept by reference: the session's settings and the logs' context it owns.
     SystemShellServices(const AppSettings& settings, const LogContext& logs) : m_settings(settings), m_logs(logs) {}
 
     void WriteStartBlock() override;

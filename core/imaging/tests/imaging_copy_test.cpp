@@ -208,6 +208,7 @@ TEST(ImagingMessages, EachEndOfARunSaysWhatHappened) {
 
 struct DestinationRig {
     FakeDestination io;
+    FakeRawIo sourceIo;
     SourceDescriptor source;
     DestinationRig() {
         source.DeviceNames[0] = "/dev/sdz";
@@ -215,7 +216,7 @@ struct DestinationRig {
         source.RangeEnd = 300;  // 102,400 bytes
     }
     DestinationCheck Check(const std::string& destination) {
-        return CheckImagingDestination(io, destination, source);
+        return CheckImagingDestination(io, destination, source, sourceIo);
     }
 };
 

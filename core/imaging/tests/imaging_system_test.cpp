@@ -42,7 +42,7 @@ protected:
     ImagingOutcome Run(std::uint64_t start, std::uint64_t end) {
         source_.RangeStart = start;
         source_.RangeEnd = end;
-        SectorReader reader(source_, policy_);
+        SectorReader reader(source_, policy_, platform::SystemRawIo());
         ImagingCopy copy(reader, platform::SystemDestination(), progress_, slot_);
         return copy.Run({MakeImageBaseName(Dest()), false});
     }
@@ -62,6 +62,11 @@ TEST_F(ImagingOnDisk, ReplacesAReadOnlyPartWithAByteExactCopy) {
 
     ASSERT_EQ(Run(4, 24).result, ImagingResult::Completed);
     EXPECT_EQ(ReadFile(part), DeviceSectors(4, 20));
+    // Root writes a read-only file without its permission, so the content
+    // alone would pass even if the part were never made writable.
+    struct stat st {};
+    ASSERT_EQ(::stat(part.c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & S_IWUSR, 0u);
 }
 
 TEST_F(ImagingOnDisk, FileSizeLimitIsReportedAsAFailedWriteAndTheDataStays) {
@@ -150,13 +155,15 @@ TEST_F(ImagingOnDisk, OtherLinksAreNeverWrittenThrough) {
 TEST_F(ImagingOnDisk, DestinationChecksUseTheRealFolder) {
     source_.RangeEnd = 64;
     platform::Destination& io = platform::SystemDestination();
-    EXPECT_EQ(CheckImagingDestination(io, Dest(), source_), DestinationCheck::Ok);
-    EXPECT_EQ(CheckImagingDestination(io, Dest() + "/", source_), DestinationCheck::Ok);
-    EXPECT_EQ(CheckImagingDestination(io, (root_ / "missing").string(), source_), DestinationCheck::PathNotFound);
+    platform::RawIo& sourceIo = platform::SystemRawIo();
+    EXPECT_EQ(CheckImagingDestination(io, Dest(), source_, sourceIo), DestinationCheck::Ok);
+    EXPECT_EQ(CheckImagingDestination(io, Dest() + "/", source_, sourceIo), DestinationCheck::Ok);
+    EXPECT_EQ(CheckImagingDestination(io, (root_ / "missing").string(), source_, sourceIo),
+              DestinationCheck::PathNotFound);
     // A card image named like a part, imaged into its own folder, would be emptied.
     fs::rename(root_ / "card.dd", root_ / "dest" / "Image0.img");
     source_.DeviceNames[0] = (root_ / "dest" / "Image0.img").string();
-    EXPECT_EQ(CheckImagingDestination(io, Dest(), source_), DestinationCheck::HoldsSource);
+    EXPECT_EQ(CheckImagingDestination(io, Dest(), source_, sourceIo), DestinationCheck::HoldsSource);
 }
 
 TEST(ImagingThreadSlot, PublishesProgressWhileRunningAndStopsOnRequest) {

@@ -48,7 +48,7 @@ protected:
         }
         SourceDescriptor source;
         BadSectorPolicyState policy;
-        SectorReader reader{source, policy};
+        SectorReader reader{source, policy, platform::SystemRawIo()};  // the test's own image file
         FoundFileList found;
         TypeDefinitionList types;
         std::unique_ptr<ScanDriver> driver;

@@ -135,7 +135,7 @@ inline ScanRun ScanFile(const std::filesystem::path& file, TypeDefinitionList& t
     source.RangeStart = rangeStart;
     source.RangeEnd = rangeEnd;
     BadSectorPolicyState policy;
-    SectorReader reader(source, policy);
+    SectorReader reader(source, policy, platform::SystemRawIo());  // the test's own file, read as a device
     FoundFileList found;
     ScanDriver driver(reader, types, found, std::move(callbacks));
     driver.Run();

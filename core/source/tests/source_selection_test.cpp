@@ -26,6 +26,8 @@ protected:
     }
 
     std::filesystem::path dir_;
+    // The files of dir_ and /dev/null, as the system opens them.
+    platform::RawIo& io_ = platform::SystemRawIo();
 };
 
 TEST_F(SourceSelectionTest, RegularFileIsReadThroughTheDeviceSlot) {
@@ -33,7 +35,7 @@ TEST_F(SourceSelectionTest, RegularFileIsReadThroughTheDeviceSlot) {
     SourceDescriptor source;
     source.ImageMode = true;
     source.DeviceIndex = 3;
-    const SourceChoice choice = ChooseSource(card, source);
+    const SourceChoice choice = ChooseSource(card, source, io_);
     ASSERT_TRUE(choice.Ok());
     EXPECT_EQ(choice.kind, SourceKind::Device);
     EXPECT_EQ(choice.SizeSectors(), 1001u);  // the partial last sector is scanned too
@@ -46,7 +48,7 @@ TEST_F(SourceSelectionTest, ImageFolderDecidesSingleOrMultiFile) {
     SourceDescriptor source;
     // One small part reads the same either way and is read as parts.
     MakeFile("Image0.img", 700 * 1024);
-    SourceChoice choice = ChooseSource(dir_.string(), source);
+    SourceChoice choice = ChooseSource(dir_.string(), source, io_);
     ASSERT_TRUE(choice.Ok());
     EXPECT_EQ(choice.kind, SourceKind::ImageSet);
     EXPECT_TRUE(source.ImageMode);
@@ -55,14 +57,14 @@ TEST_F(SourceSelectionTest, ImageFolderDecidesSingleOrMultiFile) {
 
     // One part larger than a part's normal size: a single-file image.
     MakeFile("Image0.img", ImagePartBytes + 512);
-    choice = ChooseSource(dir_.string(), source);
+    choice = ChooseSource(dir_.string(), source, io_);
     EXPECT_FALSE(source.ImageMultiFile);
     EXPECT_EQ(choice.imageParts, 1);
 
     // A second part makes the first one's size wrong: its last sector would
     // push every sector of the next part one place on.
     MakeFile("IMAGE1.IMG", 1024);
-    choice = ChooseSource(dir_.string(), source);
+    choice = ChooseSource(dir_.string(), source, io_);
     EXPECT_EQ(choice.problem, SourceProblem::PartWrongSize);
     EXPECT_EQ(choice.problemPath, dir_.string() + "/Image0.img");
     EXPECT_NE(ImageSetProblemText(choice).find("Image0.img holds 681574912 bytes, but every part before the last "
@@ -71,13 +73,13 @@ TEST_F(SourceSelectionTest, ImageFolderDecidesSingleOrMultiFile) {
 
     // Two parts (names in any letter case); a part after a gap is refused, named.
     MakeFile("Image0.img", ImagePartBytes);
-    choice = ChooseSource(dir_.string(), source);
+    choice = ChooseSource(dir_.string(), source, io_);
     ASSERT_TRUE(choice.Ok());
     EXPECT_TRUE(source.ImageMultiFile);
     EXPECT_EQ(choice.imageParts, 2);
     EXPECT_EQ(choice.sizeBytes, ImagePartBytes + 1024);
     MakeFile("Image3.img", 1024);
-    choice = ChooseSource(dir_.string(), source);
+    choice = ChooseSource(dir_.string(), source, io_);
     EXPECT_EQ(choice.problem, SourceProblem::PartMissing);
     EXPECT_EQ(choice.problemPath, dir_.string() + "/Image2.img");
     EXPECT_EQ(choice.laterPart, "Image3.img");
@@ -86,30 +88,30 @@ TEST_F(SourceSelectionTest, ImageFolderDecidesSingleOrMultiFile) {
     std::filesystem::remove(dir_ / "Image3.img");
     std::filesystem::remove(dir_ / "IMAGE1.IMG");
     ASSERT_EQ(::mkfifo((dir_ / "image1.img").c_str(), 0644), 0);
-    choice = ChooseSource(dir_.string(), source);
+    choice = ChooseSource(dir_.string(), source, io_);
     EXPECT_EQ(choice.problem, SourceProblem::NotASource);
     EXPECT_EQ(choice.problemPath, dir_.string() + "/image1.img");
 
     // An empty image says so, instead of a range problem later.
     std::filesystem::remove(dir_ / "image1.img");
     MakeFile("Image0.img", 0);
-    choice = ChooseSource(dir_.string(), source);
+    choice = ChooseSource(dir_.string(), source, io_);
     EXPECT_EQ(choice.problem, SourceProblem::EmptySource);
-    choice = ChooseSource((dir_ / "Image0.img").string(), source);
+    choice = ChooseSource((dir_ / "Image0.img").string(), source, io_);
     EXPECT_EQ(choice.problem, SourceProblem::EmptySource);
 }
 
 TEST_F(SourceSelectionTest, UnusableSourcesAreRefusedWithTheirReason) {
     SourceDescriptor source;
-    SourceChoice choice = ChooseSource((dir_ / "missing.dd").string(), source);
+    SourceChoice choice = ChooseSource((dir_ / "missing.dd").string(), source, io_);
     EXPECT_EQ(choice.problem, SourceProblem::Missing);
     EXPECT_EQ(choice.errnoValue, ENOENT);
 
-    choice = ChooseSource(dir_.string(), source);
+    choice = ChooseSource(dir_.string(), source, io_);
     EXPECT_EQ(choice.problem, SourceProblem::NoImageInFolder);
     EXPECT_FALSE(source.ImageMode);
 
-    choice = ChooseSource("/dev/null", source);
+    choice = ChooseSource("/dev/null", source, io_);
     EXPECT_EQ(choice.problem, SourceProblem::NotASource);
 }
 

@@ -132,6 +132,7 @@ void ImagingPageTest::copiesALoopDeviceExactly() {
     zt::testing::AttachedLoop loop(folder / "disk.img");
     if (!loop.Attached()) QSKIP("attaching a loop device needs root");
     PageRig rig(Seams::RealFiles);
+    rig.real->rawIo.Allow(loop.Device());
     PointAt(rig.session(), loop.Device(), 0, 4096);
     auto page = OpenPage(rig, QString::fromStdString(destination.Path()));
     ScriptedBoxes boxes;

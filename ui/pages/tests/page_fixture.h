@@ -15,6 +15,7 @@
 
 #include "app/testing/test_session.h"
 #include "platform/destination.h"
+#include "platform/testing/confined_raw_io.h"
 #include "ui/base/message_box.h"
 #include "ui/dialogs/folder_browser.h"
 #include "ui/shell/shell_context.h"
@@ -94,13 +95,16 @@ public:
     QList<MessageRequest> asked;
 };
 
-// A session that reads real files and devices and writes real image sets;
-// the settings store, the drives and the device-query tool are still fakes.
+// A session that reads real files in the temporary folder (and the devices a
+// test allows) and writes real image sets; the settings store, the drives and
+// the device-query tool are still fakes.
 class RealFilesSession {
 public:
     RealFilesSession()
-        : session(SessionSeams{platform::SystemRawIo(), store, platform::SystemDestination(), drives, launcher}, {}) {}
+        : rawIo(platform::SystemRawIo()),
+          session(SessionSeams{rawIo, store, platform::SystemDestination(), drives, launcher}, {}) {}
 
+    zt::testing::ConfinedRawIo rawIo;
     platform::MemorySettingsStore store;
     zt::testing::FakeDriveProbe drives;
     zt::testing::FakeToolLauncher launcher;

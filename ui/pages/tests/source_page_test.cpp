@@ -366,6 +366,7 @@ void SourcePageTest::loopDeviceDiskShowsItsSizeAndReads() {
     zt::testing::AttachedLoop loop(image);
     if (!loop.Attached()) QSKIP("attaching a loop device needs root");
     PageRig rig(Seams::RealFiles);
+    rig.real->rawIo.Allow(loop.Device());
     ReportDisk(rig, 3, loop.Device(), 8ULL * 1024 * 1024);
     auto page = OpenListed(rig);
     QVERIFY(page);
