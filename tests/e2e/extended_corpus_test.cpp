@@ -66,7 +66,10 @@ void MakeAndScan(Corpus& c) {
         sizes += std::string(" --max-size ") + type + "=100000";
     const std::filesystem::path saved = c.dir.Path() / "saved";
     std::filesystem::create_directory(saved);
-    c.scanStatus = RunCommand(std::string(ZT_PICTORA_CLI) + " scan " + image.string() +
+    // Settings and logs in the scratch folder, never the user's own.
+    const std::string scratch = c.dir.Path().string();
+    c.scanStatus = RunCommand("ZT_REGISTRY_DIR='" + scratch + "/settings' XDG_STATE_HOME='" + scratch + "/state' " +
+                              std::string(ZT_PICTORA_CLI) + " scan " + image.string() +
                               " --signatures extended --list --bad-sectors skip --overwrite yes --save " +
                               saved.string() + sizes + " >" + (c.dir.Path() / "list.txt").string() + " 2>" +
                               (c.dir.Path() / "scan.err").string());

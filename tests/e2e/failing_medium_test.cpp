@@ -91,7 +91,11 @@ protected:
     static int Cli(const std::string& args) { return Run(std::string(ZT_PICTORA_CLI) + " " + args); }
     static std::string Err() { return ReadBytes(*dir_ / "err.txt"); }
     static std::string Out() { return ReadBytes(*dir_ / "out.txt"); }
-    static std::string ActivityLog() { return ReadBytes(*dir_ / "state/zentrix-pictora/Activity Log.txt"); }
+    static std::filesystem::path ActivityLogPath() { return *dir_ / "state/zentrix-pictora/Activity Log.txt"; }
+    static std::string ActivityLog() { return ReadBytes(ActivityLogPath()); }
+    // Only the file goes: without its folder the log would fall back to the
+    // installation folder, outside the test's scratch folder.
+    static void ClearActivityLog() { std::filesystem::remove(ActivityLogPath()); }
 
     std::string Medium() const { return mountpoint_ + "/card.img"; }
 
@@ -112,7 +116,7 @@ std::string FailingMediumTest::card_;
 
 TEST_F(FailingMediumTest, AScanCountsEachUnreadableSectorAndEndsWithStatusThree) {
     MOUNT_OR_SKIP("300", "16");
-    std::filesystem::remove_all(*dir_ / "state");
+    ClearActivityLog();
     EXPECT_EQ(Cli("scan " + Medium() + " --bad-sectors retry"), 3) << Err();
     EXPECT_NE(Err().find("16 sectors of the source could not be read and were given as zeros"), std::string::npos)
         << Err();
@@ -122,9 +126,11 @@ TEST_F(FailingMediumTest, AScanCountsEachUnreadableSectorAndEndsWithStatusThree)
     EXPECT_EQ(log.substr(log.rfind("\r\n") + 2), "Unreadable Sectors : 16 (given as zeros)") << log;
 
     // The same scan of the healthy card is a plain success with no count.
-    std::filesystem::remove_all(*dir_ / "state");
+    ClearActivityLog();
     EXPECT_EQ(Cli("scan card.dd --bad-sectors retry"), 0) << Err();
-    EXPECT_EQ(ActivityLog().find("Unreadable Sectors"), std::string::npos);
+    const std::string healthy = ActivityLog();
+    EXPECT_NE(healthy.find("Analysing Completed"), std::string::npos) << healthy;
+    EXPECT_EQ(healthy.find("Unreadable Sectors"), std::string::npos) << healthy;
 }
 
 TEST_F(FailingMediumTest, AnImageHoldsZerosExactlyWhereTheMediumFailed) {
@@ -149,7 +155,7 @@ TEST_F(FailingMediumTest, AnImageHoldsZerosExactlyWhereTheMediumFailed) {
 TEST_F(FailingMediumTest, AMediumWithNoReadableSectorIsNeverASuccess) {
     MOUNT_OR_SKIP("0", "all");
     const std::size_t sectors = card_.size() / kSector;
-    std::filesystem::remove_all(*dir_ / "state");
+    ClearActivityLog();
     EXPECT_EQ(Cli("scan " + Medium() + " --bad-sectors skip"), 3) << Err();
     EXPECT_NE(Err().find(std::to_string(sectors) + " sectors of the source could not be read"), std::string::npos)
         << Err();
