@@ -118,8 +118,7 @@ std::int32_t SectorReader::ReadSectors(const std::string& deviceName, std::uint6
 }
 
 std::string SectorReader::PartName(std::uint64_t partIndex) const {
-    if (!source_.ImageMultiFile) return "Image0.img";
-    return "image" + std::to_string(partIndex) + ".img";
+    return ImageReadPartName(source_.ImageMultiFile, partIndex);
 }
 
 std::int32_t SectorReader::ReadImage(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer) {

@@ -13,6 +13,12 @@ inline constexpr std::size_t kSectorBytes = kSectorSize;
 // Sectors per part of a multi-file image set (681,574,400 bytes).
 inline constexpr std::uint32_t ImagePartSectors = 1'331'200;
 inline constexpr std::uint64_t ImagePartBytes = std::uint64_t{ImagePartSectors} * kSectorSize;
+// The name the reader looks for (letter case aside) of part `part` of an
+// image set: "image<part>.img" when the set is read as numbered parts, else
+// the single "Image0.img".
+inline std::string ImageReadPartName(bool multiFile, std::uint64_t part) {
+    return multiFile ? "image" + std::to_string(part) + ".img" : "Image0.img";
+}
 // The largest single request made to a device.
 inline constexpr std::uint32_t DeviceChunkSectors = 40;
 // One slot per disk number that can be listed (0 to 25).

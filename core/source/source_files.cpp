@@ -10,8 +10,8 @@ std::vector<std::string> SourceFiles(const SourceDescriptor& source, platform::R
     }
     // Named as the reader names them: a single file is always Image0.img.
     for (std::uint64_t part = 0;; ++part) {
-        const std::string name = source.ImageMultiFile ? "image" + std::to_string(part) + ".img" : "Image0.img";
-        const std::optional<std::string> found = io.FindEntryNoCase(source.ImageFolder, name);
+        const std::optional<std::string> found =
+            io.FindEntryNoCase(source.ImageFolder, ImageReadPartName(source.ImageMultiFile, part));
         if (!found) break;
         files.push_back(*found);
         if (!source.ImageMultiFile) break;

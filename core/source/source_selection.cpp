@@ -73,7 +73,7 @@ SourceChoice ChooseImageSet(const std::string& folder, SourceDescriptor& source,
     // Parts are numbered from 0; the first missing number ends the set, so a
     // part numbered beyond it would be silently left out.
     for (int n = 0;; ++n) {
-        const std::optional<std::string> part = io.FindEntryNoCase(folder, "image" + std::to_string(n) + ".img");
+        const std::optional<std::string> part = io.FindEntryNoCase(folder, ImageReadPartName(true, n));
         if (!part) {
             if (std::optional<std::string> later = PartBeyond(io, folder, n)) {
                 choice.problem = SourceProblem::PartMissing;
