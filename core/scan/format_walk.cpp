@@ -481,6 +481,11 @@ Extent MeasureIso(FileView& view) {
                                  : std::string_view("MOV");
     std::uint64_t pos = 0;
     bool sawMovie = false;
+    // Whether the walk ended on a media data box. Its size is only declared:
+    // a box after it confirms it, but when it is the last box (a HEIF picture,
+    // a movie with its index in front) nothing does, and the rest of a cut
+    // file may be another file that the scan must still find inside it.
+    bool endsInData = false;
     for (int boxes = 0; boxes < kMaxPieces; ++boxes) {
         std::uint8_t box[16];
         if (!view.Read(pos, box, 8)) break;  // the file ends at the range's end
@@ -500,10 +505,11 @@ Extent MeasureIso(FileView& view) {
             std::memcmp(box + 4, "moof", 4) == 0)
             sawMovie = true;
         if (size > view.Limit() - pos) return kUnknown;
+        endsInData = std::memcmp(box + 4, "mdat", 4) == 0;
         pos += size;
     }
     if (!sawMovie) return ftyp ? kUnknown : kNotAFile;
-    return Exact(pos, type);
+    return endsInData ? Opaque(pos, type) : Exact(pos, type);
 }
 
 // ---------------------------------------------------------------- EBML

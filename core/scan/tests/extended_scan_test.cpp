@@ -117,6 +117,41 @@ TEST(ExtendedScanTest, AFileThatCannotBeFollowedFallsBackToTheMarkerRules) {
     for (const FileInfo& f : cut) EXPECT_EQ(f.byteLength, 0u);
 }
 
+// A HEIF picture of `bytes` bytes: file type, metadata, then its data.
+std::vector<std::uint8_t> Heif(std::uint32_t bytes) {
+    std::vector<std::uint8_t> h;
+    auto box = [&](std::uint32_t size, std::string_view type) {
+        for (int shift = 24; shift >= 0; shift -= 8) h.push_back(static_cast<std::uint8_t>(size >> shift));
+        for (char c : type) h.push_back(static_cast<std::uint8_t>(c));
+    };
+    box(24, "ftyp");
+    for (char c : std::string_view("heic\0\0\0\0mif1heic", 16)) h.push_back(static_cast<std::uint8_t>(c));
+    box(100, "meta");
+    h.resize(24 + 100, 0);
+    box(bytes - 124, "mdat");
+    while (h.size() < bytes) h.push_back(static_cast<std::uint8_t>(h.size() % 251));
+    return h;
+}
+
+TEST(ExtendedScanTest, AFileInsideTheDeclaredDataOfACutPictureIsStillFound) {
+    // The first half of a 12000-byte HEIF picture, then another whole one
+    // where the first one's data would still run: the second is found at its
+    // exact length, and so is a whole picture on its own.
+    Image image(60);
+    std::vector<std::uint8_t> cut = Heif(12000);
+    cut.resize(6000);
+    image.Put(0, 0, cut);
+    image.Put(16, 0, Heif(3000));
+    image.Put(40, 0, Heif(5000));
+    const std::vector<FileInfo> files = ScanExtended(image, ExtendedDefinitions({"HEIC"}));
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0].startSector, 0u);
+    EXPECT_EQ(files[1].startSector, 16u);
+    EXPECT_EQ(files[1].byteLength, 3000u);
+    EXPECT_EQ(files[2].startSector, 40u);
+    EXPECT_EQ(files[2].byteLength, 5000u);
+}
+
 TEST(ExtendedScanTest, TheCatalogueKeepsItsRowsAndAddsTheNewFormatsAfterThem) {
     const auto standard = CatalogueRows(SignatureMode::Standard);
     const auto extended = CatalogueRows(SignatureMode::Extended);

@@ -213,6 +213,31 @@ TEST(FormatWalkTest, IsoMediaTypeComesFromTheBrandAndTheEndFromTheLastTopLevelBo
     EXPECT_EQ(Measure(FormatFamily::IsoMedia, Box("free", Bytes(64, 0))).kind, ExtentKind::NotAFile);
 }
 
+TEST(FormatWalkTest, AnIsoFileWhoseMediaDataComesLastLeavesItsInsideToBeLookedAt) {
+    // A HEIF picture: its items' data in a last media box whose size nothing
+    // after it confirms. A cut one would take in the next file up to that size.
+    Builder heif;
+    heif.Append(Box("ftyp", Builder().Text("heic").Be32(0).Text("mif1heic").b));
+    heif.Append(Box("meta", Bytes(200, 0)));
+    heif.Append(Box("mdat", Bytes(3000, 0x11)));
+    const Extent picture = Measure(FormatFamily::IsoMedia, heif.b);
+    EXPECT_EQ(picture.kind, ExtentKind::Exact);
+    EXPECT_EQ(picture.bytes, heif.b.size());
+    EXPECT_EQ(picture.type, "HEIC");
+    EXPECT_TRUE(picture.opaque);
+
+    // A movie whose index follows its media data: the index's box confirms
+    // the data's size, and nothing inside is looked at again.
+    Builder movie;
+    movie.Append(Box("ftyp", Builder().Text("isom").Be32(0).Text("isom").b));
+    movie.Append(Box("mdat", Bytes(3000, 0x11)));
+    movie.Append(Box("moov", Bytes(100, 0)));
+    const Extent indexed = Measure(FormatFamily::IsoMedia, movie.b);
+    EXPECT_EQ(indexed.kind, ExtentKind::Exact);
+    EXPECT_EQ(indexed.bytes, movie.b.size());
+    EXPECT_FALSE(indexed.opaque);
+}
+
 TEST(FormatWalkTest, SoundFormatsEndWhereTheirFramesOrPagesEnd) {
     // MP3: an ID3v2.4 tag, frames of 417 bytes (128 kbit/s, 44.1 kHz), an ID3v1 tag.
     Builder mp3;
