@@ -79,7 +79,8 @@ for v in $(seq 1 "$variants"); do
   src=(-f lavfi -i "testsrc=size=${w}x${h}:rate=25:duration=$secs" -f lavfi -i "sine=frequency=$((400 + v * 10)):duration=$secs")
   make "movie$v.mp4" ff "${src[@]}" -c:v libx264 -preset ultrafast -c:a aac -shortest "$out/movie$v.mp4"
   make "movie$v.mov" ff "${src[@]}" -c:v libx264 -preset ultrafast -c:a aac -shortest "$out/movie$v.mov"
-  make "movie$v.m4v" ff "${src[@]}" -c:v libx264 -preset ultrafast -c:a aac -shortest -f mp4 -brand M4V "$out/movie$v.m4v"
+  # The ipod muxer writes the "M4V " brand that tells an M4V from an MP4.
+  make "movie$v.m4v" ff "${src[@]}" -c:v libx264 -preset ultrafast -c:a aac -shortest -f ipod "$out/movie$v.m4v"
   make "movie$v.3gp" ff "${src[@]}" -c:v mpeg4 -c:a aac -ar 16000 -ac 1 -shortest "$out/movie$v.3gp"
   make "movie$v.3g2" ff "${src[@]}" -c:v mpeg4 -c:a aac -ar 16000 -ac 1 -shortest "$out/movie$v.3g2"
   make "movie$v.mkv" ff "${src[@]}" -c:v libx264 -preset ultrafast -c:a libvorbis -shortest "$out/movie$v.mkv"

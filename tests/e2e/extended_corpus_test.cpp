@@ -40,6 +40,18 @@ struct Listed {
 // to the sector the marker rules give.
 bool LengthUnrecorded(const std::string& name) { return name.ends_with(".m2v"); }
 
+// The type that files of a form must be found as, where the container alone
+// does not tell it and the brand or form type inside must.
+std::string ExpectedType(const std::string& name) {
+    static const std::map<std::string, std::string> byExtension = {
+        {".mp4", "MP4"},   {".mov", "MOV"},   {".m4v", "M4V"}, {".m4a", "M4A"},   {".3gp", "3GP"},
+        {".3g2", "3G2"},   {".heic", "HEIC"}, {".mkv", "MKV"}, {".webm", "WEBM"}, {".avi", "AVI"},
+        {".wav", "WAV"},   {".webp", "WEBP"}, {".png", "PNG"}, {".flac", "FLAC"},
+    };
+    const auto it = byExtension.find(name.substr(name.rfind('.')));
+    return it == byExtension.end() ? std::string() : it->second;
+}
+
 struct Corpus {
     TempDir dir;
     std::vector<corpus::Placement> placements;
@@ -103,6 +115,9 @@ TEST(ExtendedCorpusTest, EveryFileIsFoundOnceAtItsExactLengthAndSavedWhole) {
             continue;
         }
         const Listed& l = *it->second;
+        if (const std::string type = ExpectedType(p.name); !type.empty()) {
+            EXPECT_EQ(l.type, type) << p.name << " found as " << l.fileName;
+        }
         const std::string saved = ReadAll(c.dir.Path() / "saved" / l.type / l.fileName);
         const std::string original = ReadAll(c.dir.Path() / "files" / p.name);
         if (LengthUnrecorded(p.name)) {
