@@ -31,6 +31,8 @@ CBadSectors::CBadSectors(QString skinFolder, const QString& windowTitle, QWidget
         PlaceDu(button, x, 58, 50, 14);
         x += 66;
         button->setAccessibleName(QString(text).remove(QLatin1Char('&')));
+        // Otherwise a button that takes the focus (Tab) would take Enter too.
+        button->setAutoDefault(false);
         const auto answer = static_cast<BadSectorPolicy>(id - 1);
         connect(button, &QPushButton::clicked, this, [this, answer] { Store(answer); });
         m_buttons[id - 1] = button;

@@ -27,6 +27,8 @@ CMessageDlg::CMessageDlg(QString skinFolder, const QString& windowTitle, const Q
     m_message->setWordWrap(true);
     m_message->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_viewLog = new QCheckBox(this);
+    // Its caption is a label of its own, beside it.
+    m_viewLog->setAccessibleName(QStringLiteral("View Log"));
     PlaceDu(m_viewLog, 45, 52, 8, 8);
     m_viewLog->setGeometry(m_viewLog->geometry().adjusted(-2, -3, 4, 3));
     auto* caption = new CTransparentStatic(QStringLiteral("View Log"), this);

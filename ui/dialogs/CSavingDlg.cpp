@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStringList>
 #include <cstring>
 #include <utility>
 
@@ -13,15 +14,31 @@
 
 namespace zt::ui {
 
-QString SavingOutcomeText(std::int32_t total, bool aborted, std::int32_t failed, int lastError) {
-    QString text = QString::fromStdString(SavingEndMessage(total, aborted));
-    if (failed <= 0) return text;
-    // A run that lost files is not reported as a success.
-    QString lost = failed == 1 ? QStringLiteral("1 of %1 files could not be saved").arg(total)
-                               : QStringLiteral("%1 of %2 files could not be saved").arg(failed).arg(total);
-    if (lastError != 0) lost += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(lastError)));
-    lost += QLatin1Char('.');
-    return aborted ? text + QLatin1Char(' ') + lost : lost;
+QString SavingOutcomeText(const SavingRunState& state) {
+    const std::int32_t total = state.total;
+    const std::int32_t failed = state.failed;
+    const int lastError = state.lastError;
+    const int syncError = state.syncError;
+    const std::uint64_t zeros = state.unreadableSectors;
+    const bool aborted = state.aborted;
+    // A run that lost files, or could not flush them, is not reported as a success.
+    QStringList parts;
+    if (aborted || (failed <= 0 && syncError == 0)) parts << QString::fromStdString(SavingEndMessage(total, aborted));
+    if (failed > 0) {
+        QString lost = failed == 1 ? QStringLiteral("1 of %1 files could not be saved").arg(total)
+                                   : QStringLiteral("%1 of %2 files could not be saved").arg(failed).arg(total);
+        if (lastError != 0) lost += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(lastError)));
+        parts << lost + QLatin1Char('.');
+    }
+    if (syncError != 0) {
+        parts << QStringLiteral("The files could not be flushed to the medium (%1).")
+                     .arg(QString::fromLocal8Bit(std::strerror(syncError)));
+    }
+    if (zeros > 0) {
+        parts << (zeros == 1 ? QStringLiteral("1 unreadable sector was saved as zeros.")
+                             : QStringLiteral("%1 unreadable sectors were saved as zeros.").arg(zeros));
+    }
+    return parts.join(QLatin1Char(' '));
 }
 
 CSavingDlg::CSavingDlg(const ShellSettings& settings, SavingRun& run, std::function<void()> viewRecoveryLog,
@@ -99,7 +116,7 @@ void CSavingDlg::OnTick() {
                         MessageIcon::Warning, MessageButtons::Ok});
     } else {
         CMessageDlg message(SkinFolder(), m_settings.windowTitle,
-                            SavingOutcomeText(total, state.aborted, state.failed, state.lastError), m_viewRecoveryLog,
+                            SavingOutcomeText(state), m_viewRecoveryLog,
                             parentWidget());
         message.exec();
     }
@@ -108,12 +125,15 @@ void CSavingDlg::OnTick() {
 
 void CSavingDlg::StopCommand() {
     if (!m_run.Running()) return;
-    // The run waits at its next chunk while the question is open, so it
-    // cannot end between question and answer.
+    // The run waits at its next chunk while the question is open. It may
+    // still end meanwhile (flushing after its last file), so the timer waits
+    // too: the end message must not close this dialog under the question.
     PauseGate::Hold hold(m_run.Gate());
+    m_timer.stop();
     const MessageAnswer answer =
         ShowMessageBox({this, m_settings.appCaption, QStringLiteral("Are you sure you want to stop this process?"),
                         MessageIcon::Question, MessageButtons::YesNo});
+    m_timer.start();
     if (answer == MessageAnswer::Yes) {
         m_run.RequestStop();
         m_status->SetText(QStringLiteral("Saving Aborted."));

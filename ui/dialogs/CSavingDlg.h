@@ -19,8 +19,10 @@ namespace zt::ui {
 class CTransparentStatic;
 
 // What the user is told at the end of a run that had files to save: whether
-// it completed or was stopped, and how many files could not be written.
-[[nodiscard]] QString SavingOutcomeText(std::int32_t total, bool aborted, std::int32_t failed, int lastError);
+// it completed or was stopped, how many files could not be written, whether
+// what was written could not be flushed to the medium, and how many sectors
+// of the saved files could not be read and were saved as zeros.
+[[nodiscard]] QString SavingOutcomeText(const SavingRunState& state);
 
 class CSavingDlg : public CBDialog {
     Q_OBJECT

@@ -99,19 +99,16 @@ void CFileDisplayDlg::BuildControls() {
 
     m_progressFrame = new QFrame(this);
     m_progressFrame->setFrameShape(QFrame::StyledPanel);
-    m_progressFrame->setAccessibleName(QStringLiteral("Scan progress"));
     PlaceDu(m_progressFrame, 8, 274, 300, 36);
     m_animation = new ScanAnimation(this);
     PlaceDu(m_animation, 14, 280, 26, 24);
     m_positionLabel = new CTransparentStatic(QStringLiteral("Current Sector  : "), this);
     PlaceDu(m_positionLabel, 46, 279, 64, 10);
     m_position = new CTransparentStatic(QString(), this);
-    m_position->setAccessibleName(QStringLiteral("Current Sector"));
     PlaceDu(m_position, 110, 279, 112, 10);
     m_countLabel = new CTransparentStatic(QStringLiteral("File's Found  :"), this);
     PlaceDu(m_countLabel, 46, 293, 64, 10);
     m_count = new CTransparentStatic(QString(), this);
-    m_count->setAccessibleName(QStringLiteral("File's Found"));
     PlaceDu(m_count, 110, 293, 60, 10);
     m_progress = new QProgressBar(this);
     m_progress->setAccessibleName(QStringLiteral("Scan progress"));
@@ -383,9 +380,10 @@ void CFileDisplayDlg::MoveSelection(int step) {
     if (Scanning() || PreviewRunning() || m_inKeys || m_model.rowCount() == 0) return;
     m_inKeys = true;
     const QModelIndex mark = m_list->selectionModel()->currentIndex();
+    // Without a mark (the list was just filled again) either key starts at the first row.
     int row = mark.isValid() ? mark.row() : 0;
-    if (step > 0 && row < m_model.rowCount() - 1) ++row;
-    if (step < 0 && row > 0) --row;
+    if (mark.isValid() && step > 0 && row < m_model.rowCount() - 1) ++row;
+    if (mark.isValid() && step < 0 && row > 0) --row;
     m_currentRow = row;
     PreviewRow(row);
     SelectRow(row);

@@ -82,8 +82,8 @@ CImageCreationDlg::CImageCreationDlg(ShellContext& context, const QString& infor
     m_bar->setRange(0, 100);
     m_bar->setValue(0);
     m_bar->setAccessibleName(QStringLiteral("Progress"));
-    m_current->setAccessibleName(QStringLiteral("Current Sector"));
-    m_lastFile->setAccessibleName(QStringLiteral("Last File Name"));
+    // The values keep their own text as their name, so a screen reader reads
+    // the position and the file; their captions are the labels beside them.
     for (CTransparentStatic* label : {m_destinationLabel, m_currentLabel, m_lastFileLabel}) {
         label->setAccessibleName(label->text().simplified().remove(QLatin1Char(':')).trimmed());
     }
@@ -102,6 +102,8 @@ CImageCreationDlg::CImageCreationDlg(ShellContext& context, const QString& infor
     SkinButton(m_stop, skin::Stop, skin::StopHover, ToolbarKeyColour, QStringLiteral("Stop"));
     SkinButton(m_back, skin::Back, skin::BackHover, ToolbarKeyColour, QStringLiteral("Back"));
     m_nextGrey->setPixmap(QPixmap::fromImage(LoadSkin(skin::NextGrey)));
+    m_nextGrey->setAccessibleName(QStringLiteral("Next"));
+    m_nextGrey->setAccessibleDescription(QStringLiteral("There is no page after this one"));
     SetBackground(QPixmap::fromImage(LoadSkin(skin::Page)));
 }
 
@@ -152,7 +154,7 @@ void CImageCreationDlg::PressStart() {
     auto refuse = [this](const QString& text) {
         ShowMessageBox({this, Context().settings.appCaption, text, MessageIcon::Error, MessageButtons::Ok});
     };
-    // Missing folder, too little space, the source's own files, the medium being copied: in that order.
+    // Missing folder, the source's own files, the medium being copied, too little space: in that order.
     const DestinationCheck check =
         CheckImagingDestination(session.Seams().destination, destination, source, session.Seams().rawIo);
     if (check != DestinationCheck::Ok) {

@@ -54,6 +54,9 @@ CPageDlg::CPageDlg(ShellContext& context, QWidget* parent)
     SetClientSize(PageClientSize);
 
     m_savePicture = new QLabel(this);
+    // The greyed stand-in of the Save button: named like it, for what it shows.
+    m_savePicture->setAccessibleName(QStringLiteral("Save"));
+    m_savePicture->setAccessibleDescription(QStringLiteral("Saving is not possible here"));
     PlaceDu(m_savePicture, 4, 7, 32, 30);
     m_savePicture->setGeometry(QRect(m_savePicture->pos(), ToolPictureSize));
     const std::pair<int, int> tools[] = {{IdHelp, 41}, {IdAbout, 81}, {IdExit, 119}};

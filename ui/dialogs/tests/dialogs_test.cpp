@@ -11,6 +11,7 @@
 #include <atomic>
 #include <thread>
 
+#include "ui/base/testing/accessible_names.h"
 #include "ui/dialogs/CAboutDlg.h"
 #include "ui/dialogs/CBadSectors.h"
 #include "ui/dialogs/CMessageDlg.h"
@@ -67,6 +68,7 @@ void DialogsTest::waitClosesAfterTheLaterWorker() {
 void DialogsTest::messageOkWithoutTickOpensNothing() {
     int views = 0;
     CMessageDlg message(m_skin.path(), "Zentrix for Pictora", "File Saved Successfully.", [&] { ++views; });
+    ZT_VERIFY_ACCESSIBLE_NAMES(&message);
     QCOMPARE(message.Message(), QString("File Saved Successfully."));
     QCOMPARE(message.windowTitle(), QString("Zentrix for Pictora"));
     QVERIFY(!message.ViewLogBox()->isChecked());
@@ -117,6 +119,7 @@ void DialogsTest::aboutShowsProductLine() {
 
 void DialogsTest::badSectorsButtonsKeysAndCloseBox() {
     CBadSectors prompt(m_skin.path(), "Zentrix for Pictora");
+    ZT_VERIFY_ACCESSIBLE_NAMES(&prompt);
     QCOMPARE(prompt.windowTitle(), QString("Zentrix for Pictora"));
     QCOMPARE(prompt.Message(), QString("Encountered Bad Sector(s) while reading disk."));
     const std::pair<int, zt::BadSectorPolicy> buttons[] = {{CBadSectors::IdRetry, zt::Retry},
@@ -130,6 +133,13 @@ void DialogsTest::badSectorsButtonsKeysAndCloseBox() {
     QCOMPARE(prompt.Button(CBadSectors::IdRetryAll)->accessibleName(), QString("Retry All"));
     // Enter retries; Esc and the close box give the place up.
     QTimer::singleShot(0, &prompt, [&prompt] { QTest::keyClick(&prompt, Qt::Key_Return); });
+    QCOMPARE(prompt.Ask(), zt::Retry);
+    // Also when another button has the focus.
+    QTimer::singleShot(0, &prompt, [&prompt] {
+        QPushButton* skipAll = prompt.Button(CBadSectors::IdSkipAll);
+        skipAll->setFocus();
+        QTest::keyClick(skipAll, Qt::Key_Return);
+    });
     QCOMPARE(prompt.Ask(), zt::Retry);
     QTimer::singleShot(0, &prompt, [&prompt] { QTest::keyClick(&prompt, Qt::Key_Escape); });
     QCOMPARE(prompt.Ask(), zt::Skip);

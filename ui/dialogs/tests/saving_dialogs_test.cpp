@@ -8,11 +8,13 @@
 #include <QTimer>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
 #include <thread>
 
 #include "platform/testing/fake_raw_io.h"
 #include "ui/base/message_box.h"
+#include "ui/base/testing/accessible_names.h"
 #include "ui/dialogs/CMessageDlg.h"
 #include "ui/dialogs/CReplaceDlg.h"
 #include "ui/dialogs/CSavingDlg.h"
@@ -57,6 +59,7 @@ private slots:
     void runToTheEndShowsProgressAndSuccess();
     void stopNoGoesOnStopYesEndsAfterTheFileInHand();
     void filesThatCannotBeWrittenAreCountedAsLost();
+    void outcomeTextsNeverClaimSuccessForALossOrAFailedFlush();
 
 private:
     SavingRun& MakeRun(int files, std::int32_t sectorsEach);
@@ -123,6 +126,7 @@ void SavingDialogsTest::replaceButtonsGiveTheirAnswersAndEscGivesNone() {
         QCOMPARE(prompt.Ask(), answer);
     }
     CReplaceDlg prompt(m_skin.path(), "Zentrix for Pictora", "File3.JPEG");
+    ZT_VERIFY_ACCESSIBLE_NAMES(&prompt);
     QCOMPARE(prompt.FirstLine(), QString("\"File3.JPEG\" this file is already exist."));
     QCOMPARE(prompt.SecondLine(), QString("Would you like to replace the existing file ?"));
     QCOMPARE(prompt.windowTitle(), QString("Zentrix for Pictora"));
@@ -167,6 +171,7 @@ void SavingDialogsTest::runToTheEndShowsProgressAndSuccess() {
     SavingRun& run = MakeRun(3, 20);
     EndWatcher end;
     CSavingDlg dialog(m_window, run, [] {});
+    ZT_VERIFY_ACCESSIBLE_NAMES(&dialog);
     QCOMPARE(dialog.PathText(), m_out->path());
     QCOMPARE(dialog.StatusText(), QString("Saving is in progress..."));
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
@@ -238,8 +243,27 @@ void SavingDialogsTest::filesThatCannotBeWrittenAreCountedAsLost() {
     ::setrlimit(RLIMIT_FSIZE, &old);
     QCOMPARE(run.State().failed.load(), 2);
     QCOMPARE(end.messages, QStringList({"2 of 3 files could not be saved (File too large)."}));
-    QCOMPARE(SavingOutcomeText(3, true, 1, 0), QString("File Saving Aborted. 1 of 3 files could not be saved."));
-    QCOMPARE(SavingOutcomeText(0, false, 0, 0), QString("Please select the file for saving."));
+}
+
+void SavingDialogsTest::outcomeTextsNeverClaimSuccessForALossOrAFailedFlush() {
+    auto text = [](std::int32_t total, bool aborted, std::int32_t failed, int syncError, std::uint64_t zeros) {
+        SavingRunState state("/dest");
+        state.total = total;
+        state.aborted = aborted;
+        state.failed = failed;
+        state.syncError = syncError;
+        state.unreadableSectors = zeros;
+        return SavingOutcomeText(state);
+    };
+    QCOMPARE(text(3, false, 0, 0, 0), QString("File Saved Successfully."));
+    QCOMPARE(text(0, false, 0, 0, 0), QString("Please select the file for saving."));
+    QCOMPARE(text(3, true, 1, 0, 0), QString("File Saving Aborted. 1 of 3 files could not be saved."));
+    QCOMPARE(text(3, false, 0, EIO, 0),
+             QString("The files could not be flushed to the medium (Input/output error)."));
+    QCOMPARE(text(3, false, 0, 0, 1),
+             QString("File Saved Successfully. 1 unreadable sector was saved as zeros."));
+    QCOMPARE(text(3, false, 0, 0, 16),
+             QString("File Saved Successfully. 16 unreadable sectors were saved as zeros."));
 }
 
 QTEST_MAIN(SavingDialogsTest)

@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "platform/terminal.h"
+#include "ui/base/testing/accessible_names.h"
 #include "platform/testing/loop_device.h"
 #include "platform/testing/temp_folder.h"
 #include "ui/dialogs/CBadSectors.h"
@@ -89,6 +90,7 @@ void ImagingPageTest::opensReadyWithTheSourceTexts() {
     }
     QCOMPARE(page.BrowseButton()->accessibleName(), QString("Browse"));
     QCOMPARE(page.DestinationEdit()->accessibleName(), QString("Destination Image"));
+    ZT_VERIFY_ACCESSIBLE_NAMES(&page);
 
     ScriptedBrowsers browsers;
     ScriptedBoxes boxes;

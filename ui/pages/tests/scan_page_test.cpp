@@ -18,6 +18,7 @@
 #include <deque>
 
 #include "app/session.h"
+#include "ui/base/testing/accessible_names.h"
 #include "core/source/testing/fake_device_registry.h"
 #include "platform/testing/fake_raw_io.h"
 #include "tools/demo-image/media_writers.h"
@@ -255,6 +256,7 @@ QString ScanPageTest::RecoveryLog() const { return QString::fromLatin1(FileBytes
 void ScanPageTest::scanEndsInResultsWithSortedCountedTypes() {
     MakeSession(m_card.bytes, {"WAV", "JPEG", "CR2"});
     auto page = OpenPage();
+    ZT_VERIFY_ACCESSIBLE_NAMES(&*page);
     QVERIFY(!page->Command(IdRecoverSelected)->isEnabled());
     QVERIFY(page->PageButton(CFileDisplayDlg::IdToolSave)->isHidden());
     QVERIFY(page->PageButton(CFileDisplayDlg::IdSave)->isHidden());
@@ -365,6 +367,11 @@ void ScanPageTest::arrowKeysStopAtTheEnds() {
     page->ClickRow(-1);
     QCOMPARE(page->CurrentRow(), 13);
     QCOMPARE(page->Picture()->LoadedPath(), before);
+    // Without a mark, Down starts at the first row instead of skipping it.
+    page->List()->selectionModel()->clear();
+    QTest::keyClick(page->List(), Qt::Key_Down);
+    QCOMPARE(page->CurrentRow(), 0);
+    QCOMPARE(page->List()->currentIndex().row(), 0);
 }
 
 void ScanPageTest::previewsShowPicturePlaceholdersAndSound() {

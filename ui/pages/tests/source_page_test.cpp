@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "core/source/device_registry.h"
+#include "ui/base/testing/accessible_names.h"
 #include "logs/activity_entries.h"
 #include "platform/testing/loop_device.h"
 #include "platform/testing/temp_folder.h"
@@ -79,6 +80,7 @@ void SourcePageTest::listsTheGroupsAndSelectsTheRoot() {
     rig.Drives().drives = {{"sdb1", "/dev/sdb1", GiB, "vfat", "HOLIDAY", std::nullopt}};
     auto page = OpenListed(rig);
     QVERIFY(page);
+    ZT_VERIFY_ACCESSIBLE_NAMES(&*page);
     QVERIFY(page->FindItem("HOLIDAY (sdb1)", "Select Logical Drive"));
     QVERIFY(page->FindItem("Disk2", "Select Disk"));
     QVERIFY(page->FindItem(CPartitionInfoDlg::OpenImageFileLabel, "Select Image"));

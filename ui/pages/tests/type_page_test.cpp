@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "ui/base/testing/accessible_names.h"
 #include "ui/controls/CListCtrlEx.h"
 #include "ui/pages/CExtensionInfoDlg.h"
 #include "ui/pages/tests/page_fixture.h"
@@ -63,6 +64,7 @@ private slots:
 void TypePageTest::opensWithTheCatalogueUnticked() {
     PageRig rig;
     CExtensionInfoDlg page(rig.context);
+    ZT_VERIFY_ACCESSIBLE_NAMES(&page);
     CListCtrlEx* list = page.TypeList();
     QCOMPARE(list->topLevelItemCount(), kCatalogueRowCount);
     QCOMPARE(list->headerItem()->text(2), QString("Maximum Size (in KB)"));

@@ -14,6 +14,7 @@
 #include "ui/shell/CSplashScreenEx.h"
 #include "ui/shell/CZTPictoraDlg.h"
 #include "ui/base/message_box.h"
+#include "ui/base/testing/accessible_names.h"
 #include "ui/shell/system_services.h"
 #include "ui/skin/skin_files.h"
 
@@ -144,6 +145,7 @@ void ShellTest::mainPageWearsTheSkin() {
     QVERIFY(!page.JobButton(IdPictora)->CurrentPicture().isNull());
     QVERIFY(!page.ToolButton(IdHelp)->CurrentPicture().isNull());
     QVERIFY(!page.SavePicture()->pixmap().isNull());
+    ZT_VERIFY_ACCESSIBLE_NAMES(&page);
 }
 
 void ShellTest::handOverHidesAndRestoresTheOpener() {
