@@ -52,7 +52,8 @@ public:
 // (a page opened modally by the code under test), looking every 20 ms.
 template <typename Page, typename Fn>
 void WhenShown(Fn fn) {
-    auto* timer = new QTimer;
+    // Owned by the application, so that a page that never showed leaves no timer behind.
+    auto* timer = new QTimer(qApp);
     QObject::connect(timer, &QTimer::timeout, [timer, fn] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if (auto* page = qobject_cast<Page*>(widget); page != nullptr && page->isVisible()) {

@@ -208,6 +208,9 @@ void ScanPageTest::cleanup() {
     m_session.reset();
     SetMessageBoxHandler({});
     SetBrowseHandler({});
+    // Windows closed inside a page's modal loop are deleted here: the test
+    // function returns to no event loop that would do it.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void ScanPageTest::MakeSession(const Bytes& card, const std::vector<std::string>& types,
