@@ -127,8 +127,9 @@ void ClickItemLater(QTreeWidget* tree, QTreeWidgetItem* item) {
     Later(tree, [tree, at] { QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at); });
 }
 
-// The file or folder browser in front: the path typed into its name box and
-// Enter pressed.
+// The file or folder browser in front: the path put into its name box and
+// Enter pressed. Set whole rather than typed key by key: on a slow run the
+// browser's completer would finish a half-typed name into another folder.
 bool ChooseInBrowser(const QString& title, const QString& path) {
     auto* browser = qobject_cast<QFileDialog*>(Modal());
     if (browser == nullptr || browser->windowTitle() != title) return false;
@@ -137,7 +138,7 @@ bool ChooseInBrowser(const QString& title, const QString& path) {
     if (name == nullptr) return false;
     name->setFocus();
     name->selectAll();
-    QTest::keyClicks(name, path);
+    name->setText(path);
     Later(name, [name] { QTest::keyClick(name, Qt::Key_Return); });
     return true;
 }
