@@ -259,6 +259,9 @@ void CFileDisplayDlg::RefreshTree() {
 void CFileDisplayDlg::EndOfScan() {
     m_treeTimer.stop();
     if (m_inResults) return;
+    // The summary is written before Back can be pressed: a Back between this
+    // tick and the monitor's next one would otherwise lose it.
+    if (!m_summaryWritten) OnMonitorTick();
     m_inResults = true;
     SavePicture()->hide();
     m_back->show();
