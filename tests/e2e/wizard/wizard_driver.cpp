@@ -3,7 +3,9 @@
 // application object and presses what a user presses, finding every control
 // by the name a screen reader gives it (a picture button by its tooltip).
 //
-//   ZT_WIZARD_SOURCE  the raw image file, or the image-set folder, to recover from
+//   ZT_WIZARD_SOURCE  the raw image file, or the image-set folder, to recover from;
+//                     or, as "disk:" and an image file, the disk (a loop device)
+//                     whose model line names that file
 //   ZT_WIZARD_SAVE    the folder to save into (twice: the second run answers
 //                     the overwrite question with "Yes to All", after
 //                     spoiling one of the files the first run saved)
@@ -180,7 +182,35 @@ private:
         m_steps.push_back({std::move(what), std::move(act), timeoutMs});
     }
 
+    // A disk of the list, found by the model line of its information: each
+    // disk is picked in turn until the one whose lines name the file shows.
+    void AddDiskSteps(const QString& backingFile) {
+        Add(QStringLiteral("source page: the disk of ") + backingFile, [this, backingFile] {
+            auto* tree = Find<QTreeWidget>(QStringLiteral("Sources"));
+            auto* info = Find<QTreeWidget>(QStringLiteral("Device Information"));
+            if (tree == nullptr || info == nullptr || Modal() != tree->window()) return false;
+            QTreeWidgetItem* group = FindItem(tree, [](const QString& text) { return text == QStringLiteral("Select Disk"); });
+            if (group == nullptr || group->childCount() == 0) return false;
+            QTreeWidgetItem* current = tree->currentItem();
+            if (current != nullptr && current->parent() == group) {
+                for (int i = 0; i < info->topLevelItemCount(); ++i) {
+                    const QString line = info->topLevelItem(i)->text(0);
+                    if (line.startsWith(QStringLiteral("Model")) && line.endsWith(QStringLiteral(": ") + backingFile)) {
+                        return true;
+                    }
+                }
+            }
+            ClickItemLater(tree, group->child(m_nextDisk++ % group->childCount()));
+            return false;
+        });
+        Add(QStringLiteral("source page: Next"), [] { return ClickLater(QStringLiteral("Next")); });
+    }
+
     void AddSourceSteps(const QString& source) {
+        if (source.startsWith(QStringLiteral("disk:"))) {
+            AddDiskSteps(source.mid(5));
+            return;
+        }
         const bool folder = QFileInfo(source).isDir();
         // An image set is added through its group, a raw image file through the item under it.
         const QString opener = folder ? QStringLiteral("Select Image") : QStringLiteral("Open Disk Image File...");
@@ -284,6 +314,7 @@ private:
 
     std::vector<Step> m_steps;
     std::size_t m_next = 0;
+    int m_nextDisk = 0;
     bool m_busy = false;
     QTimer m_timer;
     QElapsedTimer m_clock;
