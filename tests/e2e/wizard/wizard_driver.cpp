@@ -129,18 +129,20 @@ void ClickItemLater(QTreeWidget* tree, QTreeWidgetItem* item) {
     Later(tree, [tree, at] { QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at); });
 }
 
-// The file or folder browser in front: the path put into its name box and
-// Enter pressed. Set whole rather than typed key by key: on a slow run the
-// browser's completer would finish a half-typed name into another folder.
+// The file or folder browser in front: the folder that holds the path opened,
+// the path's last name put into the name box, and Enter pressed. Not typed
+// key by key, nor as a whole path: on a slow run the browser's completer and
+// its folder listing, which fills in the background, rewrite the box.
 bool ChooseInBrowser(const QString& title, const QString& path) {
     auto* browser = qobject_cast<QFileDialog*>(Modal());
     if (browser == nullptr || browser->windowTitle() != title) return false;
     auto* name = Find<QLineEdit>(QStringLiteral("File name:"), browser);
     if (name == nullptr) name = Find<QLineEdit>(QStringLiteral("Directory:"), browser);
     if (name == nullptr) return false;
+    const QFileInfo target(path);
+    browser->setDirectory(target.absolutePath());
     name->setFocus();
-    name->selectAll();
-    name->setText(path);
+    name->setText(target.fileName());
     Later(name, [name] { QTest::keyClick(name, Qt::Key_Return); });
     return true;
 }
