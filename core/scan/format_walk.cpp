@@ -479,9 +479,12 @@ bool IsTopLevelBox(const std::uint8_t* type) {
 }
 
 Extent MeasureIso(FileView& view) {
-    std::uint8_t head[16];
-    if (!view.Read(0, head, 16)) return kUnknown;
+    // Only the first box's header and, after ftyp, the brand: a file shorter
+    // than 16 bytes must not need bytes past its end to be measured.
+    std::uint8_t head[12];
+    if (!view.Read(0, head, 8)) return kUnknown;
     const bool ftyp = std::memcmp(head + 4, "ftyp", 4) == 0;
+    if (ftyp && !view.Read(8, head + 8, 4)) return kUnknown;
     std::string_view type = ftyp ? IsoTypeForBrand(std::string_view(reinterpret_cast<const char*>(head + 8), 4))
                                  : std::string_view("MOV");
     std::uint64_t pos = 0;

@@ -227,6 +227,16 @@ TEST(FormatWalkTest, IsoMediaTypeComesFromTheBrandAndTheEndFromTheLastTopLevelBo
     EXPECT_EQ(Measure(FormatFamily::IsoMedia, qt.b).bytes, qt.b.size());
     // A free box that is not followed by a movie is not a file.
     EXPECT_EQ(Measure(FormatFamily::IsoMedia, Box("free", Bytes(64, 0))).kind, ExtentKind::NotAFile);
+
+    // A fuzzing input: a movie box of 12 bytes measured exactly with bytes
+    // after it, but not once cut at its own end, where the walk wanted 16.
+    const Bytes tiny = Box("moov", {'j', 'P', ' ', ' '});
+    EXPECT_EQ(Detect(tiny).type, "MOV");
+    for (std::size_t limit : {tiny.size() + 100, tiny.size()}) {
+        const Extent e = Measure(FormatFamily::IsoMedia, tiny, limit);
+        EXPECT_EQ(e.kind, ExtentKind::Exact) << limit;
+        EXPECT_EQ(e.bytes, tiny.size()) << limit;
+    }
 }
 
 TEST(FormatWalkTest, SoundFormatsEndWhereTheirFramesOrPagesEnd) {
