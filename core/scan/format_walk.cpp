@@ -330,6 +330,10 @@ Extent MeasureTiff(FileView& view) {
     auto push = [&](std::uint32_t at) {
         if (at >= 8 && pendingCount < pending.size()) pending[pendingCount++] = at;
     };
+    // A value the walk goes by belongs to the file even where the whole of
+    // its tag's data runs past the bound: the file cut at its end must still
+    // hold it, or it would measure otherwise.
+    auto rely = [&](std::uint64_t at, std::uint64_t size) { end = std::max(end, at + size); };
 
     while (pendingCount > 0) {
         const std::uint32_t ifd = pending[--pendingCount];
@@ -366,14 +370,17 @@ Extent MeasureTiff(FileView& view) {
                 if (dataAt + bytes <= view.Limit()) end = std::max(end, dataAt + bytes);
             }
             auto first = [&]() -> std::uint32_t {
-                if (*t == 3) return r.U16(dataAt).value_or(0);
-                return r.U32(dataAt).value_or(0);
+                const std::optional<std::uint32_t> v =
+                    *t == 3 ? std::optional<std::uint32_t>(r.U16(dataAt)) : r.U32(dataAt);
+                if (v) rely(dataAt, *t == 3 ? 2 : 4);
+                return v.value_or(0);
             };
             switch (*tag) {
                 case 0x010F:  // Make
                     if (*t == 2) {
                         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, make.size() - 1));
-                        if (!view.Read(dataAt, make.data(), take)) make.fill(0);
+                        if (view.Read(dataAt, make.data(), take)) rely(dataAt, take);
+                        else make.fill(0);
                     }
                     break;
                 case 0xC612:  // DNGVersion
@@ -391,7 +398,12 @@ Extent MeasureTiff(FileView& view) {
                 case 0x0202: jpegLength = first(); break;
                 case 0x014A:  // SubIFDs
                     for (std::uint32_t k = 0; k < std::min<std::uint32_t>(*n, 16); ++k) {
-                        push(bytes > 4 ? r.U32(dataAt + 4ull * k).value_or(0) : (k == 0 ? *value : 0));
+                        if (bytes <= 4) {
+                            push(k == 0 ? *value : 0);
+                        } else if (const std::optional<std::uint32_t> at = r.U32(dataAt + 4ull * k)) {
+                            rely(dataAt + 4ull * k, 4);
+                            push(*at);
+                        }
                     }
                     break;
                 case 0x8769: case 0x8825: case 0xA005:  // Exif, GPS, interoperability
@@ -415,6 +427,10 @@ Extent MeasureTiff(FileView& view) {
                 if (pieceEnd > view.Limit()) return kUnknown;
                 end = std::max(end, pieceEnd);
                 sawImageData = true;
+            }
+            if (pieces > 0) {
+                rely(offsetsAt[k], std::uint64_t{os} * pieces);
+                rely(countsAt[k], std::uint64_t{cs} * pieces);
             }
         }
         if (jpegAt != 0 && jpegLength != 0) {

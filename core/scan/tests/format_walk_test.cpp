@@ -187,6 +187,24 @@ TEST(FormatWalkTest, TiffInBothByteOrdersEndsAfterItsStripsAndTheMakerDecidesThe
     EXPECT_EQ(Measure(FormatFamily::Tiff, tiff, tiff.size() - 10).kind, ExtentKind::Unknown);
 }
 
+TEST(FormatWalkTest, ATiffEndsAfterEveryValueItsWalkWentBy) {
+    // A fuzzing input, reduced: one strip, but 255 strip byte counts whose
+    // array runs past the bound. The first count gave the strip's end, yet
+    // lay past the end the walk gave, so the file cut there measured otherwise.
+    Builder t;
+    t.Text("MM").Be16(42).Be32(8).Be16(2);
+    t.Be16(0x0111).Be16(4).Be32(1).Be32(40);   // the strip at 40
+    t.Be16(0x0117).Be16(4).Be32(255).Be32(200);  // its length, first of 255 at 200
+    t.Be32(0);
+    t.Fill(200 - t.b.size(), 0x55).Be32(60).Fill(96, 0x66);
+    const Extent e = Measure(FormatFamily::Tiff, t.b, t.b.size());
+    ASSERT_EQ(e.kind, ExtentKind::Exact);
+    EXPECT_EQ(e.bytes, 204u);
+    const Extent cut = Measure(FormatFamily::Tiff, t.b, e.bytes);
+    EXPECT_EQ(cut.kind, ExtentKind::Exact);
+    EXPECT_EQ(cut.bytes, e.bytes);
+}
+
 TEST(FormatWalkTest, ATiffHeaderWhoseFirstDirectoryLiesFourGigabytesOnIsLeftToTheWalk) {
     // The directory's offset plus its count's two bytes wraps round in 32
     // bits; the header must not be checked at that offset from the sector.
