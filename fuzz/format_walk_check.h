@@ -91,14 +91,15 @@ inline std::string_view WalkFailure(FormatFamily family, const std::uint8_t* dat
     if (e.kind != ExtentKind::Exact || e.bytes == limit) return {};
 
     // The file alone, without what followed it, must measure the same. A
-    // program stream without its end code is the exception: it ends where
-    // the next bytes are not a packet, and once it is cut right there
-    // nothing shows whether more packets would have followed.
-    static constexpr std::uint8_t kProgramEnd[4] = {0x00, 0x00, 0x01, 0xB9};
-    if (family == FormatFamily::MpegProgram && (e.bytes < 4 || std::memcmp(data + e.bytes - 4, kProgramEnd, 4) != 0))
-        return {};
+    // program stream without its end code may come out unknown instead: it
+    // ends where the next bytes are not a packet, and once it is cut right
+    // there nothing shows whether more packets would have followed. (Whether
+    // it had an end code cannot be told from its last bytes: they may be
+    // a pack header's stuffing.) It must still never give another end.
     WholeView file(data, e.bytes);
-    if (!SameExtent(e, MeasureFormat(family, file))) return "the file cut at its own end measures otherwise";
+    const Extent cut = MeasureFormat(family, file);
+    if (family == FormatFamily::MpegProgram && cut.kind == ExtentKind::Unknown) return {};
+    if (!SameExtent(e, cut)) return "the file cut at its own end measures otherwise";
     return {};
 }
 
