@@ -266,7 +266,11 @@ bool DetectBmp(const std::uint8_t* s) {
 
 Extent MeasureBmp(FileView& view) {
     const std::optional<std::uint32_t> size = view.Le32(2);
-    if (!size || *size > view.Limit()) return kUnknown;
+    if (!size) return kUnknown;
+    // Less than the file header and the shortest information header: the
+    // size field is not one.
+    if (*size < 14 + 12) return kNotAFile;
+    if (*size > view.Limit()) return kUnknown;
     return Opaque(*size);
 }
 
@@ -326,6 +330,10 @@ Extent MeasureTiff(FileView& view) {
     auto push = [&](std::uint32_t at) {
         if (at >= 8 && pendingCount < pending.size()) pending[pendingCount++] = at;
     };
+    // A value the walk goes by belongs to the file even where the whole of
+    // its tag's data runs past the bound: the file cut at its end must still
+    // hold it, or it would measure otherwise.
+    auto rely = [&](std::uint64_t at, std::uint64_t size) { end = std::max(end, at + size); };
 
     while (pendingCount > 0) {
         const std::uint32_t ifd = pending[--pendingCount];
@@ -362,14 +370,17 @@ Extent MeasureTiff(FileView& view) {
                 if (dataAt + bytes <= view.Limit()) end = std::max(end, dataAt + bytes);
             }
             auto first = [&]() -> std::uint32_t {
-                if (*t == 3) return r.U16(dataAt).value_or(0);
-                return r.U32(dataAt).value_or(0);
+                const std::optional<std::uint32_t> v =
+                    *t == 3 ? std::optional<std::uint32_t>(r.U16(dataAt)) : r.U32(dataAt);
+                if (v) rely(dataAt, *t == 3 ? 2 : 4);
+                return v.value_or(0);
             };
             switch (*tag) {
                 case 0x010F:  // Make
                     if (*t == 2) {
                         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, make.size() - 1));
-                        if (!view.Read(dataAt, make.data(), take)) make.fill(0);
+                        if (view.Read(dataAt, make.data(), take)) rely(dataAt, take);
+                        else make.fill(0);
                     }
                     break;
                 case 0xC612:  // DNGVersion
@@ -387,7 +398,12 @@ Extent MeasureTiff(FileView& view) {
                 case 0x0202: jpegLength = first(); break;
                 case 0x014A:  // SubIFDs
                     for (std::uint32_t k = 0; k < std::min<std::uint32_t>(*n, 16); ++k) {
-                        push(bytes > 4 ? r.U32(dataAt + 4ull * k).value_or(0) : (k == 0 ? *value : 0));
+                        if (bytes <= 4) {
+                            push(k == 0 ? *value : 0);
+                        } else if (const std::optional<std::uint32_t> at = r.U32(dataAt + 4ull * k)) {
+                            rely(dataAt + 4ull * k, 4);
+                            push(*at);
+                        }
                     }
                     break;
                 case 0x8769: case 0x8825: case 0xA005:  // Exif, GPS, interoperability
@@ -411,6 +427,10 @@ Extent MeasureTiff(FileView& view) {
                 if (pieceEnd > view.Limit()) return kUnknown;
                 end = std::max(end, pieceEnd);
                 sawImageData = true;
+            }
+            if (pieces > 0) {
+                rely(offsetsAt[k], std::uint64_t{os} * pieces);
+                rely(countsAt[k], std::uint64_t{cs} * pieces);
             }
         }
         if (jpegAt != 0 && jpegLength != 0) {
@@ -438,7 +458,8 @@ bool DetectTiff(const std::uint8_t* s, std::size_t available) {
     if (magic != 42 && magic != 0x4F52 && magic != 0x5352 && magic != 0x0055) return false;
     const std::uint32_t ifd = little ? Le32At(s + 4) : Be32At(s + 4);
     if (ifd < 8) return false;
-    if (ifd + 2 <= available) {
+    // In 64 bits: an offset near 4 GiB plus the count's two bytes wraps round in 32.
+    if (std::uint64_t{ifd} + 2 <= available) {
         const std::uint16_t count = little ? Le16At(s + ifd) : Be16At(s + ifd);
         if (count == 0 || count > 4096) return false;
     }
@@ -474,9 +495,12 @@ bool IsTopLevelBox(const std::uint8_t* type) {
 }
 
 Extent MeasureIso(FileView& view) {
-    std::uint8_t head[16];
-    if (!view.Read(0, head, 16)) return kUnknown;
+    // Only the first box's header and, after ftyp, the brand: a file shorter
+    // than 16 bytes must not need bytes past its end to be measured.
+    std::uint8_t head[12];
+    if (!view.Read(0, head, 8)) return kUnknown;
     const bool ftyp = std::memcmp(head + 4, "ftyp", 4) == 0;
+    if (ftyp && !view.Read(8, head + 8, 4)) return kUnknown;
     std::string_view type = ftyp ? IsoTypeForBrand(std::string_view(reinterpret_cast<const char*>(head + 8), 4))
                                  : std::string_view("MOV");
     std::uint64_t pos = 0;
@@ -709,7 +733,11 @@ Extent MeasurePsd(FileView& view) {
     pos += 2;
     const std::uint64_t rows = std::uint64_t{height} * channels;
     if (*compression == 0) {
-        pos += rows * ((std::uint64_t{width} * depth + 7) / 8);
+        // Compared before multiplying: the product of forged sizes can wrap
+        // round to a small length.
+        const std::uint64_t rowBytes = (std::uint64_t{width} * depth + 7) / 8;
+        if (rows > (view.Limit() - pos) / rowBytes) return kUnknown;
+        pos += rows * rowBytes;
     } else if (*compression == 1) {
         const std::uint64_t entry = version == 2 ? 4 : 2;
         if (rows * entry > view.Limit()) return kUnknown;
@@ -734,7 +762,8 @@ Extent MeasurePsd(FileView& view) {
 Extent MeasureMidi(FileView& view) {
     const std::optional<std::uint32_t> headerLength = view.Be32(4);
     const std::optional<std::uint16_t> tracks = view.Be16(10);
-    if (!headerLength || !tracks || *headerLength < 6 || *headerLength > 64) return kNotAFile;
+    // Every format of the standard holds at least one track.
+    if (!headerLength || !tracks || *headerLength < 6 || *headerLength > 64 || *tracks == 0) return kNotAFile;
     std::uint64_t pos = 8 + std::uint64_t{*headerLength};
     for (std::uint32_t seen = 0; seen < *tracks;) {
         std::uint8_t chunk[8];
@@ -842,6 +871,16 @@ std::optional<FlacFrame> ParseFlacFrame(const std::uint8_t* h, std::size_t n, bo
     return frame;
 }
 
+// The frame header at `at`, from 16 bytes or from what is left of the view:
+// a file's last frame can be shorter than that.
+std::optional<FlacFrame> FlacFrameAt(FileView& view, std::uint64_t at, bool variable) {
+    std::uint8_t h[16];
+    const std::uint64_t left = view.Limit() - std::min(view.Limit(), at);
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof h, left));
+    if (!view.Read(at, h, n)) return std::nullopt;
+    return ParseFlacFrame(h, n, variable);
+}
+
 Extent MeasureFlac(FileView& view) {
     std::uint64_t pos = 4;
     std::uint64_t totalSamples = 0;
@@ -861,11 +900,10 @@ Extent MeasureFlac(FileView& view) {
     }
     if (totalSamples == 0) return kUnknown;
 
-    std::uint8_t h[16];
-    if (!view.Read(pos, h, 6)) return kUnknown;
-    const bool variable = h[1] & 1;
-    const std::size_t got = view.Read(pos, h, 16) ? 16 : 6;
-    std::optional<FlacFrame> frame = ParseFlacFrame(h, got, variable);
+    const std::optional<std::uint8_t> blocking = view.U8(pos + 1);
+    if (!blocking) return kUnknown;
+    const bool variable = *blocking & 1;
+    std::optional<FlacFrame> frame = FlacFrameAt(view, pos, variable);
     if (!frame) return kUnknown;
     std::uint64_t samples = 0;
     const auto& table = Crc16Table();
@@ -881,23 +919,26 @@ Extent MeasureFlac(FileView& view) {
         while (!ended) {
             const Bytes span = view.Span(q);
             if (span.empty()) return kUnknown;
-            for (std::size_t i = 0; i < span.size(); ++i) {
-                crc = static_cast<std::uint16_t>((crc << 8) ^ table[(crc >> 8) ^ span[i]]);
-                const std::uint64_t after = q + i + 1;
+            std::size_t used = 0;
+            bool looked = false;
+            while (used < span.size() && !looked) {
+                crc = static_cast<std::uint16_t>((crc << 8) ^ table[(crc >> 8) ^ span[used]]);
+                const std::uint64_t after = q + ++used;
                 if (crc != 0 || after - pos <= frame->headerLength + 1) continue;
                 if (last) return Exact(after);
-                std::uint8_t next[16];
-                const std::size_t n = view.Read(after, next, 16) ? 16 : (view.Read(after, next, 6) ? 6 : 0);
-                const std::optional<FlacFrame> following = ParseFlacFrame(next, n, variable);
+                // Reading the next header may move the view on to another
+                // block and take the span's bytes with it: the CRC goes on
+                // from a fresh span.
+                looked = true;
+                const std::optional<FlacFrame> following = FlacFrameAt(view, after, variable);
                 if (following && following->number == expected) {
                     samples += frame->blockSize;
                     frame = following;
                     pos = after;
                     ended = true;
-                    break;
                 }
             }
-            if (!ended) q += span.size();
+            q += used;
         }
     }
     return kUnknown;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,10 @@ TEST(FormatWalkTest, LengthsPointingPastTheBoundAreNeverTaken) {
     EXPECT_EQ(Detect(bmp.b).family, FormatFamily::Bmp);
     EXPECT_EQ(Measure(FormatFamily::Bmp, bmp.b, 4096).kind, ExtentKind::Unknown);
     EXPECT_EQ(Measure(FormatFamily::Bmp, bmp.b, 100000).bytes, 100000u);
+    // A size field shorter than the headers themselves (a fuzzing input: all
+    // zeros) is no length at all.
+    EXPECT_EQ(Measure(FormatFamily::Bmp, Bytes(64, 0)).kind, ExtentKind::NotAFile);
+    EXPECT_EQ(Measure(FormatFamily::Bmp, Builder().Text("BM").Le32(25).Fill(40, 0).b).kind, ExtentKind::NotAFile);
 
     // A RIFF whose size runs past the bound, and one with a form that is not ours.
     Builder riff;
@@ -181,6 +187,34 @@ TEST(FormatWalkTest, TiffInBothByteOrdersEndsAfterItsStripsAndTheMakerDecidesThe
     EXPECT_EQ(Measure(FormatFamily::Tiff, tiff, tiff.size() - 10).kind, ExtentKind::Unknown);
 }
 
+TEST(FormatWalkTest, ATiffEndsAfterEveryValueItsWalkWentBy) {
+    // A fuzzing input, reduced: one strip, but 255 strip byte counts whose
+    // array runs past the bound. The first count gave the strip's end, yet
+    // lay past the end the walk gave, so the file cut there measured otherwise.
+    Builder t;
+    t.Text("MM").Be16(42).Be32(8).Be16(2);
+    t.Be16(0x0111).Be16(4).Be32(1).Be32(40);   // the strip at 40
+    t.Be16(0x0117).Be16(4).Be32(255).Be32(200);  // its length, first of 255 at 200
+    t.Be32(0);
+    t.Fill(200 - t.b.size(), 0x55).Be32(60).Fill(96, 0x66);
+    const Extent e = Measure(FormatFamily::Tiff, t.b, t.b.size());
+    ASSERT_EQ(e.kind, ExtentKind::Exact);
+    EXPECT_EQ(e.bytes, 204u);
+    const Extent cut = Measure(FormatFamily::Tiff, t.b, e.bytes);
+    EXPECT_EQ(cut.kind, ExtentKind::Exact);
+    EXPECT_EQ(cut.bytes, e.bytes);
+}
+
+TEST(FormatWalkTest, ATiffHeaderWhoseFirstDirectoryLiesFourGigabytesOnIsLeftToTheWalk) {
+    // The directory's offset plus its count's two bytes wraps round in 32
+    // bits; the header must not be checked at that offset from the sector.
+    for (const std::uint8_t last : {std::uint8_t{0xFE}, std::uint8_t{0xFF}}) {
+        EXPECT_EQ(Detect({'I', 'I', 42, 0, last, 0xFF, 0xFF, 0xFF}).family, FormatFamily::Tiff);
+        EXPECT_EQ(Detect({'M', 'M', 0, 42, 0xFF, 0xFF, 0xFF, last}).family, FormatFamily::Tiff);
+        EXPECT_EQ(Measure(FormatFamily::Tiff, {'I', 'I', 42, 0, last, 0xFF, 0xFF, 0xFF}).kind, ExtentKind::Unknown);
+    }
+}
+
 Bytes Box(std::string_view type, const Bytes& payload) {
     Builder b;
     b.Be32(static_cast<std::uint32_t>(payload.size() + 8)).Text(type).Append(payload);
@@ -211,6 +245,16 @@ TEST(FormatWalkTest, IsoMediaTypeComesFromTheBrandAndTheEndFromTheLastTopLevelBo
     EXPECT_EQ(Measure(FormatFamily::IsoMedia, qt.b).bytes, qt.b.size());
     // A free box that is not followed by a movie is not a file.
     EXPECT_EQ(Measure(FormatFamily::IsoMedia, Box("free", Bytes(64, 0))).kind, ExtentKind::NotAFile);
+
+    // A fuzzing input: a movie box of 12 bytes measured exactly with bytes
+    // after it, but not once cut at its own end, where the walk wanted 16.
+    const Bytes tiny = Box("moov", {'j', 'P', ' ', ' '});
+    EXPECT_EQ(Detect(tiny).type, "MOV");
+    for (std::size_t limit : {tiny.size() + 100, tiny.size()}) {
+        const Extent e = Measure(FormatFamily::IsoMedia, tiny, limit);
+        EXPECT_EQ(e.kind, ExtentKind::Exact) << limit;
+        EXPECT_EQ(e.bytes, tiny.size()) << limit;
+    }
 }
 
 TEST(FormatWalkTest, AnIsoFileWhoseMediaDataComesLastLeavesItsInsideToBeLookedAt) {
@@ -265,6 +309,23 @@ TEST(FormatWalkTest, SoundFormatsEndWhereTheirFramesOrPagesEnd) {
     const Bytes cut(ogg.b.begin(), ogg.b.end() - 41);
     MemoryFileView view(cut.data(), cut.size());
     EXPECT_EQ(MeasureFormat(FormatFamily::Ogg, view).kind, ExtentKind::Unknown);
+}
+
+TEST(FormatWalkTest, MidiEndsAfterItsLastTrackAndAHeaderWithoutTracksIsNoFile) {
+    Builder midi;
+    midi.Text("MThd").Be32(6).Be16(0).Be16(1).Be16(96);
+    midi.Text("MTrk").Be32(12).Raw({0x00, 0x90, 0x3C, 0x40, 0x60, 0x80, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00});
+    EXPECT_EQ(Detect(midi.b).type, "MIDI");
+    const Extent e = Measure(FormatFamily::Midi, midi.b);
+    EXPECT_EQ(e.kind, ExtentKind::Exact);
+    EXPECT_EQ(e.bytes, midi.b.size());
+    EXPECT_EQ(Measure(FormatFamily::Midi, midi.b, midi.b.size() - 1).kind, ExtentKind::Unknown);
+
+    // A fuzzing input: no tracks and a header length of 50 in a view of 17
+    // bytes came out as an exact file of 58.
+    const Bytes none = {'M', 'T', 'h', 'd', 0, 0, 0, 0x32, 0, 0, 0, 0, 0, 0x61, 0x10, 0, 3};
+    MemoryFileView view(none.data(), none.size());
+    EXPECT_EQ(MeasureFormat(FormatFamily::Midi, view).kind, ExtentKind::NotAFile);
 }
 
 TEST(FormatWalkTest, MatroskaDocTypeDecidesWebmAndTheSegmentSizeTheEnd) {
@@ -323,6 +384,135 @@ TEST(FormatWalkTest, VideoStreamsEndAfterTheirLastPacketOrFrame) {
     const std::size_t first = two.b.size();
     two.Append(ps.b);
     EXPECT_EQ(Measure(FormatFamily::MpegProgram, two.b).bytes, first);
+}
+
+
+// Serves the bytes one block at a time through a single buffer, as the scan's
+// view of the source does: a span handed out earlier shows other bytes once
+// a read has moved the view on to another block.
+class OneBlockView final : public FileView {
+public:
+    OneBlockView(const Bytes& data, std::size_t block) : FileView(data.size()), data_(data), buffer_(block) {}
+
+protected:
+    std::span<const std::uint8_t> Fetch(std::uint64_t offset) override {
+        const std::uint64_t start = offset / buffer_.size() * buffer_.size();
+        if (!held_ || start != start_) {
+            start_ = start;
+            held_ = std::min<std::uint64_t>(buffer_.size(), data_.size() - start);
+            std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(start), held_, buffer_.begin());
+        }
+        return {buffer_.data() + (offset - start_), static_cast<std::size_t>(start_ + held_ - offset)};
+    }
+
+private:
+    const Bytes& data_;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t start_ = 0;
+    std::size_t held_ = 0;
+};
+
+std::uint8_t FlacCrc8(const Bytes& b) {
+    std::uint8_t crc = 0;
+    for (std::uint8_t x : b) {
+        crc ^= x;
+        for (int i = 0; i < 8; ++i) crc = static_cast<std::uint8_t>(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
+    }
+    return crc;
+}
+
+std::uint16_t FlacCrc16(Bytes::const_iterator from, Bytes::const_iterator to) {
+    std::uint16_t crc = 0;
+    for (; from != to; ++from) {
+        crc = static_cast<std::uint16_t>(crc ^ (*from << 8));
+        for (int i = 0; i < 8; ++i) crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1);
+    }
+    return crc;
+}
+
+// A fixed-blocking frame header of 192 samples, mono, with its CRC-8.
+Bytes FlacFrameHeader(std::uint8_t number) {
+    Bytes h = {0xFF, 0xF8, 0x10, 0x00, number};
+    h.push_back(FlacCrc8(h));
+    return h;
+}
+
+// Closes a stretch of a frame: the CRC-16 of everything since the last
+// closing one, so the running CRC comes to zero right after it.
+void CloseFlacStretch(Builder& f, std::size_t from) {
+    f.Be16(FlacCrc16(f.b.begin() + static_cast<std::ptrdiff_t>(from), f.b.end()));
+}
+
+TEST(FormatWalkTest, FlacEndsAfterItsLastFrameWhereverTheSourceBlocksEnd) {
+    Builder f;
+    f.Text("fLaC").Raw({0x80, 0, 0, 34}).Fill(13, 0x10).Raw({0}).Be32(384).Fill(16, 0);  // 384 samples
+    const std::size_t first = f.b.size();
+    // The first frame's running CRC also comes to zero 16 bytes in, where no
+    // frame header follows: that is not its end.
+    f.Append(FlacFrameHeader(0)).Fill(8, 0x31);
+    CloseFlacStretch(f, first);
+    const std::size_t falseEnd = f.b.size();
+    f.Fill(30, 0x11);
+    CloseFlacStretch(f, falseEnd);
+    const std::size_t second = f.b.size();
+    f.Append(FlacFrameHeader(1)).Fill(40, 0x22);
+    CloseFlacStretch(f, second);
+    ASSERT_EQ(falseEnd, 58u);
+
+    EXPECT_EQ(Detect(f.b).family, FormatFamily::Flac);
+    const Extent whole = Measure(FormatFamily::Flac, f.b);
+    EXPECT_EQ(whole.kind, ExtentKind::Exact);
+    EXPECT_EQ(whole.bytes, f.b.size());
+
+    // Blocks of 64 bytes: looking for a frame header after the false end
+    // reads across the first block's end while the CRC is still being run
+    // over that block's last bytes.
+    Bytes data = f.b;
+    data.resize(data.size() + 200, 0x5A);
+    OneBlockView blocks(data, 64);
+    const Extent e = MeasureFormat(FormatFamily::Flac, blocks);
+    EXPECT_EQ(e.kind, ExtentKind::Exact);
+    EXPECT_EQ(e.bytes, f.b.size());
+}
+
+TEST(FormatWalkTest, AFlacWhoseShortLastFrameEndsAtTheBoundIsStillExact) {
+    // A last frame of 16 samples in 10 bytes (a block size byte makes its
+    // header 7 long), the whole file ending where the view does: the look
+    // for it must not ask for 16 bytes after the frame before.
+    Builder f;
+    f.Text("fLaC").Raw({0x80, 0, 0, 34}).Fill(13, 0x10).Raw({0}).Be32(192 + 16).Fill(16, 0);
+    const std::size_t first = f.b.size();
+    f.Append(FlacFrameHeader(0)).Fill(20, 0x31);
+    CloseFlacStretch(f, first);
+    const std::size_t last = f.b.size();
+    Bytes header = {0xFF, 0xF8, 0x60, 0x00, 0x01, 15};
+    header.push_back(FlacCrc8(header));
+    f.Append(header).Raw({0x00});
+    CloseFlacStretch(f, last);
+    ASSERT_EQ(f.b.size() - last, 10u);
+
+    EXPECT_EQ(Measure(FormatFamily::Flac, f.b).bytes, f.b.size());
+    MemoryFileView view(f.b.data(), f.b.size());
+    const Extent e = MeasureFormat(FormatFamily::Flac, view);
+    EXPECT_EQ(e.kind, ExtentKind::Exact);
+    EXPECT_EQ(e.bytes, f.b.size());
+}
+
+TEST(FormatWalkTest, APsdWhosePixelCountWrapsRoundIsNotTakenForASmallFile) {
+    // 2^31 rows of 2^31 pixels, 4 channels of 32 bits: 2^66 bytes, which a
+    // 64-bit product wraps round to 0.
+    Builder psd;
+    psd.Text("8BPS").Be16(1).Fill(6, 0).Be16(4).Be32(0x80000000).Be32(0x80000000).Be16(32).Be16(3);
+    psd.Be32(0).Be32(0).Be32(0).Be16(0);
+    EXPECT_EQ(Detect(psd.b).family, FormatFamily::Psd);
+    EXPECT_EQ(Measure(FormatFamily::Psd, psd.b).kind, ExtentKind::Unknown);
+    // A real one of 2 by 2, one 8-bit grey channel, raw: 4 bytes of pixels.
+    Builder small;
+    small.Text("8BPS").Be16(1).Fill(6, 0).Be16(1).Be32(2).Be32(2).Be16(8).Be16(1);
+    small.Be32(0).Be32(0).Be32(0).Be16(0).Fill(4, 9);
+    const Extent e = Measure(FormatFamily::Psd, small.b);
+    EXPECT_EQ(e.kind, ExtentKind::Exact);
+    EXPECT_EQ(e.bytes, small.b.size());
 }
 
 }  // namespace
