@@ -840,6 +840,8 @@ struct FlacFrame {
     std::uint64_t number = 0;  // frame number (fixed blocks) or first sample (variable blocks)
     std::uint32_t blockSize = 0;
     std::size_t headerLength = 0;
+    int channelCode = 0;  // the header's channel assignment
+    int bitsCode = 0;     // the header's sample size code, 0: the stream's
 };
 
 // Parses a frame header from up to 16 bytes; nothing when it is not one.
@@ -853,6 +855,8 @@ std::optional<FlacFrame> ParseFlacFrame(const std::uint8_t* h, std::size_t n, bo
     if (lead == 1 || lead > 7) return std::nullopt;
     const int extra = lead == 0 ? 0 : lead - 1;
     FlacFrame frame;
+    frame.channelCode = channels;
+    frame.bitsCode = bits;
     frame.number = lead == 0 ? h[p] : (h[p] & (0x7F >> lead));
     ++p;
     for (int i = 0; i < extra; ++i, ++p) {
@@ -881,9 +885,145 @@ std::optional<FlacFrame> FlacFrameAt(FileView& view, std::uint64_t at, bool vari
     return ParseFlacFrame(h, n, variable);
 }
 
+// Reads a frame's bits from the view, most significant first, never at or
+// past `limit`.
+class BitReader {
+public:
+    BitReader(FileView& view, std::uint64_t byte, std::uint64_t limit)
+        : view_(view), byte_(byte), limit_(std::min(limit, view.Limit())) {}
+
+    bool Skip(std::uint64_t bits) {
+        if (bits / 8 > limit_) return false;
+        const std::uint64_t total = bit_ + bits;
+        byte_ += total / 8;
+        bit_ = static_cast<int>(total % 8);
+        return byte_ < limit_ || (byte_ == limit_ && bit_ == 0);
+    }
+    std::optional<std::uint32_t> Read(int bits) {
+        std::uint32_t value = 0;
+        for (int i = 0; i < bits; ++i) {
+            const std::optional<int> b = Bit();
+            if (!b) return std::nullopt;
+            value = value << 1 | static_cast<std::uint32_t>(*b);
+        }
+        return value;
+    }
+    // The count of 0 bits before the next 1 bit, at most `limit`.
+    std::optional<std::uint32_t> Unary(std::uint32_t limit) {
+        for (std::uint32_t zeros = 0; zeros <= limit; ++zeros) {
+            const std::optional<int> b = Bit();
+            if (!b) return std::nullopt;
+            if (*b == 1) return zeros;
+        }
+        return std::nullopt;
+    }
+    // The byte after the last bit read, once the bits are padded to a whole byte.
+    std::uint64_t AlignedEnd() const { return byte_ + (bit_ != 0 ? 1 : 0); }
+
+private:
+    std::optional<int> Bit() {
+        if (byte_ >= limit_) return std::nullopt;
+        if (byte_ != cachedAt_) {
+            const std::optional<std::uint8_t> b = view_.U8(byte_);
+            if (!b) return std::nullopt;
+            cached_ = *b;
+            cachedAt_ = byte_;
+        }
+        const int b = (cached_ >> (7 - bit_)) & 1;
+        if (++bit_ == 8) bit_ = 0, ++byte_;
+        return b;
+    }
+
+    FileView& view_;
+    std::uint64_t byte_;
+    std::uint64_t limit_;
+    int bit_ = 0;
+    std::uint64_t cachedAt_ = ~std::uint64_t{0};
+    std::uint8_t cached_ = 0;
+};
+
+// Skips a residual of a predictor of this order over a block of samples.
+bool SkipFlacResidual(BitReader& r, std::uint32_t blockSize, std::uint32_t order) {
+    const std::optional<std::uint32_t> method = r.Read(2);
+    const std::optional<std::uint32_t> partitionOrder = r.Read(4);
+    if (!method || *method > 1 || !partitionOrder) return false;
+    const int paramBits = *method == 0 ? 4 : 5;
+    const std::uint32_t escape = *method == 0 ? 15 : 31;
+    const std::uint32_t partitions = 1u << *partitionOrder;
+    if (blockSize % partitions != 0 || (blockSize >> *partitionOrder) < order) return false;
+    for (std::uint32_t i = 0; i < partitions; ++i) {
+        const std::uint32_t samples = (blockSize >> *partitionOrder) - (i == 0 ? order : 0);
+        const std::optional<std::uint32_t> param = r.Read(paramBits);
+        if (!param) return false;
+        if (*param == escape) {
+            const std::optional<std::uint32_t> raw = r.Read(5);
+            if (!raw || !r.Skip(std::uint64_t{samples} * *raw)) return false;
+            continue;
+        }
+        for (std::uint32_t s = 0; s < samples; ++s) {
+            // A quotient longer than a sample could need is no residual.
+            if (!r.Unary(1u << 16) || !r.Skip(*param)) return false;
+        }
+    }
+    return true;
+}
+
+// The length of the frame at `pos`, followed bit by bit through its
+// subframes to the CRC that closes it; nothing when the bits do not make a
+// frame. A CRC that comes to zero earlier by chance does not end it.
+std::optional<std::uint64_t> FlacFrameLength(FileView& view, std::uint64_t pos, const FlacFrame& frame, int streamBits) {
+    static constexpr int kBits[8] = {0, 8, 12, 0, 16, 20, 24, 32};
+    const int bits = frame.bitsCode == 0 ? streamBits : kBits[frame.bitsCode];
+    if (bits <= 0) return std::nullopt;
+    const int channels = frame.channelCode < 8 ? frame.channelCode + 1 : 2;
+    // No frame is longer than its samples stored verbatim, with their headers.
+    const std::uint64_t longest = std::uint64_t{frame.blockSize} * channels * 33 / 8 + 1024;
+    BitReader r(view, pos + frame.headerLength, pos + longest);
+    for (int c = 0; c < channels; ++c) {
+        // The side channel of a stereo pair carries one bit more.
+        const bool side = (frame.channelCode == 8 && c == 1) || (frame.channelCode == 9 && c == 0) ||
+                          (frame.channelCode == 10 && c == 1);
+        int sampleBits = bits + (side ? 1 : 0);
+        const std::optional<std::uint32_t> pad = r.Read(1);
+        const std::optional<std::uint32_t> type = r.Read(6);
+        const std::optional<std::uint32_t> wasted = r.Read(1);
+        if (!pad || *pad != 0 || !type || !wasted) return std::nullopt;
+        if (*wasted == 1) {
+            const std::optional<std::uint32_t> k = r.Unary(32);
+            if (!k) return std::nullopt;
+            sampleBits -= static_cast<int>(*k) + 1;
+            if (sampleBits <= 0) return std::nullopt;
+        }
+        if (*type == 0) {  // constant
+            if (!r.Skip(sampleBits)) return std::nullopt;
+        } else if (*type == 1) {  // verbatim
+            if (!r.Skip(std::uint64_t{frame.blockSize} * sampleBits)) return std::nullopt;
+        } else if (*type >= 8 && *type <= 12) {  // fixed predictor
+            const std::uint32_t order = *type - 8;
+            if (!r.Skip(std::uint64_t{order} * sampleBits) || !SkipFlacResidual(r, frame.blockSize, order)) {
+                return std::nullopt;
+            }
+        } else if (*type >= 32) {  // linear predictor
+            const std::uint32_t order = *type - 31;
+            if (!r.Skip(std::uint64_t{order} * sampleBits)) return std::nullopt;
+            const std::optional<std::uint32_t> precision = r.Read(4);
+            if (!precision || *precision == 15 || !r.Skip(5) ||
+                !r.Skip(std::uint64_t{order} * (*precision + 1)) || !SkipFlacResidual(r, frame.blockSize, order)) {
+                return std::nullopt;
+            }
+        } else {
+            return std::nullopt;
+        }
+    }
+    const std::uint64_t end = r.AlignedEnd() + 2;  // the CRC-16 after the padding
+    if (end > view.Limit()) return std::nullopt;
+    return end - pos;
+}
+
 Extent MeasureFlac(FileView& view) {
     std::uint64_t pos = 4;
     std::uint64_t totalSamples = 0;
+    int streamBits = 0;
     for (int blocks = 0;; ++blocks) {
         std::uint8_t head[4];
         if (blocks > 1024 || !view.Read(pos, head, 4)) return kUnknown;
@@ -894,6 +1034,7 @@ Extent MeasureFlac(FileView& view) {
             std::uint8_t info[34];
             if (!view.Read(pos + 4, info, 34)) return kUnknown;
             totalSamples = (std::uint64_t{info[13]} & 0x0F) << 32 | Be32At(info + 14);
+            streamBits = ((info[12] & 1) << 4 | info[13] >> 4) + 1;
         }
         pos += 4 + std::uint64_t{length};
         if (head[0] & 0x80) break;
@@ -910,10 +1051,26 @@ Extent MeasureFlac(FileView& view) {
     for (int frames = 0; frames < kMaxPieces; ++frames) {
         const std::uint64_t expected = variable ? samples + frame->blockSize : std::uint64_t(frames) + 1;
         const bool last = samples + frame->blockSize >= totalSamples;
-        // The frame ends where the running CRC-16 over it (its stored CRC
-        // included) comes to zero, and, unless it is the last, the next frame's
-        // header follows with the next number.
+        // The last frame has no next header to confirm where it ends: it is
+        // followed through its bits, and taken when its CRC holds there.
         std::uint16_t crc = 0;
+        if (last) {
+            if (const std::optional<std::uint64_t> length = FlacFrameLength(view, pos, *frame, streamBits)) {
+                std::uint64_t q = pos;
+                while (q < pos + *length) {
+                    const Bytes span = view.Span(q);
+                    if (span.empty()) break;
+                    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(span.size(), pos + *length - q));
+                    for (std::size_t i = 0; i < n; ++i) crc = static_cast<std::uint16_t>((crc << 8) ^ table[(crc >> 8) ^ span[i]]);
+                    q += n;
+                }
+                if (q == pos + *length && crc == 0) return Exact(q);
+            }
+            crc = 0;
+        }
+        // Otherwise the frame ends where the running CRC-16 over it (its stored
+        // CRC included) comes to zero, and, unless it is the last, the next
+        // frame's header follows with the next number.
         std::uint64_t q = pos;
         bool ended = false;
         while (!ended) {

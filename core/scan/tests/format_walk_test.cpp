@@ -475,6 +475,31 @@ TEST(FormatWalkTest, FlacEndsAfterItsLastFrameWhereverTheSourceBlocksEnd) {
     EXPECT_EQ(e.bytes, f.b.size());
 }
 
+TEST(FormatWalkTest, AFlacLastFrameIsFollowedThroughItsBitsPastAnEarlyZeroCrc) {
+    // One frame of 16 samples of 8 bits, mono, stored verbatim. Two of its
+    // samples happen to equal the CRC of what comes before them, so the
+    // running CRC comes to zero there, inside the samples: only following the
+    // subframe to its end finds the frame's, and so the file's, true end.
+    Builder f;
+    const std::uint64_t info = (std::uint64_t{8000} << 44) | (std::uint64_t{7} << 36) | 16;
+    f.Text("fLaC").Raw({0x80, 0, 0, 34}).Fill(10, 0).Be32(static_cast<std::uint32_t>(info >> 32));
+    f.Be32(static_cast<std::uint32_t>(info)).Fill(16, 0);
+    const std::size_t frame = f.b.size();
+    Bytes header = {0xFF, 0xF8, 0x60, 0x02, 0x00, 15};
+    header.push_back(FlacCrc8(header));
+    f.Append(header).Raw({0x02}).Fill(4, 0x41);
+    CloseFlacStretch(f, frame);
+    f.Fill(10, 0x42);
+    CloseFlacStretch(f, frame);
+    ASSERT_EQ(f.b.size() - frame, 7u + 1 + 16 + 2);
+
+    Bytes data = f.b;
+    data.resize(data.size() + 100, 0x5A);
+    const Extent e = Measure(FormatFamily::Flac, data);
+    EXPECT_EQ(e.kind, ExtentKind::Exact);
+    EXPECT_EQ(e.bytes, f.b.size());
+}
+
 TEST(FormatWalkTest, AFlacWhoseShortLastFrameEndsAtTheBoundIsStillExact) {
     // A last frame of 16 samples in 10 bytes (a block size byte makes its
     // header 7 long), the whole file ending where the view does: the look
