@@ -15,7 +15,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
 
-ff() { ffmpeg -nostdin -loglevel error -y "$@"; }
+# The same bytes on every run, so that a scan's result never depends on the
+# run: sox in its repeatable mode (no random dither), ffmpeg without random
+# stream numbers, and no time stamps in PNG files.
+ff() { ffmpeg -nostdin -loglevel error -y "${@:1:$#-1}" -fflags +bitexact "${@: -1}"; }
+sox() { command sox -R "$@"; }
 make() {  # make NAME COMMAND...: runs the command, which writes $out/NAME
   local name=$1
   shift
@@ -46,7 +50,7 @@ for v in $(seq 1 "$variants"); do
     exiftool -q -overwrite_original -Make='Canon' -Model='EOS $((v * 10))D' \
       -ImageDescription='$(printf 'x%.0s' $(seq 1 $((v * 13 % 200))))' -DateTimeOriginal='2024:05:0$((v % 9 + 1)) 10:11:12' \
       '-ThumbnailImage<=$thumb' '$out/camera$v.jpg'"
-  make "image$v.png" convert "$pic" "$out/image$v.png"
+  make "image$v.png" convert "$pic" -define png:exclude-chunks=date,time "$out/image$v.png"
   make "anim$v.gif" convert -delay 10 "$pic" \( "$pic" -rotate 180 \) -loop 0 "$out/anim$v.gif"
   make "image$v.bmp" convert "$pic" -type TrueColor "BMP3:$out/image$v.bmp"
   make "little$v.tif" convert "$pic" -endian LSB -compress none "$out/little$v.tif"
