@@ -836,6 +836,24 @@ const std::array<std::uint16_t, 256>& Crc16Table() {
     return table;
 }
 
+std::uint16_t Crc16Step(const std::array<std::uint16_t, 256>& table, std::uint16_t crc, std::uint8_t byte) {
+    return static_cast<std::uint16_t>((crc << 8) ^ table[(crc >> 8) ^ byte]);
+}
+
+// The CRC-16 of `length` bytes from `from`; nothing when they are not all at hand.
+std::optional<std::uint16_t> Crc16Over(FileView& view, std::uint64_t from, std::uint64_t length) {
+    const auto& table = Crc16Table();
+    std::uint16_t crc = 0;
+    for (std::uint64_t q = from; q < from + length;) {
+        const Bytes span = view.Span(q);
+        if (span.empty()) return std::nullopt;
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(span.size(), from + length - q));
+        for (std::size_t i = 0; i < n; ++i) crc = Crc16Step(table, crc, span[i]);
+        q += n;
+    }
+    return crc;
+}
+
 struct FlacFrame {
     std::uint64_t number = 0;  // frame number (fixed blocks) or first sample (variable blocks)
     std::uint32_t blockSize = 0;
@@ -1053,24 +1071,14 @@ Extent MeasureFlac(FileView& view) {
         const bool last = samples + frame->blockSize >= totalSamples;
         // The last frame has no next header to confirm where it ends: it is
         // followed through its bits, and taken when its CRC holds there.
-        std::uint16_t crc = 0;
         if (last) {
-            if (const std::optional<std::uint64_t> length = FlacFrameLength(view, pos, *frame, streamBits)) {
-                std::uint64_t q = pos;
-                while (q < pos + *length) {
-                    const Bytes span = view.Span(q);
-                    if (span.empty()) break;
-                    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(span.size(), pos + *length - q));
-                    for (std::size_t i = 0; i < n; ++i) crc = static_cast<std::uint16_t>((crc << 8) ^ table[(crc >> 8) ^ span[i]]);
-                    q += n;
-                }
-                if (q == pos + *length && crc == 0) return Exact(q);
-            }
-            crc = 0;
+            const std::optional<std::uint64_t> length = FlacFrameLength(view, pos, *frame, streamBits);
+            if (length && Crc16Over(view, pos, *length) == 0) return Exact(pos + *length);
         }
         // Otherwise the frame ends where the running CRC-16 over it (its stored
         // CRC included) comes to zero, and, unless it is the last, the next
         // frame's header follows with the next number.
+        std::uint16_t crc = 0;
         std::uint64_t q = pos;
         bool ended = false;
         while (!ended) {
@@ -1079,7 +1087,7 @@ Extent MeasureFlac(FileView& view) {
             std::size_t used = 0;
             bool looked = false;
             while (used < span.size() && !looked) {
-                crc = static_cast<std::uint16_t>((crc << 8) ^ table[(crc >> 8) ^ span[used]]);
+                crc = Crc16Step(table, crc, span[used]);
                 const std::uint64_t after = q + ++used;
                 if (crc != 0 || after - pos <= frame->headerLength + 1) continue;
                 if (last) return Exact(after);
