@@ -205,14 +205,18 @@ private:
             ClickItemLater(tree, group->child(m_nextDisk++ % group->childCount()));
             return false;
         });
-        Add(QStringLiteral("source page: Next"), [] { return ClickLater(QStringLiteral("Next")); });
     }
 
     void AddSourceSteps(const QString& source) {
         if (source.startsWith(QStringLiteral("disk:"))) {
             AddDiskSteps(source.mid(5));
-            return;
+        } else {
+            AddImageSteps(source);
         }
+        Add(QStringLiteral("source page: Next"), [] { return ClickLater(QStringLiteral("Next")); });
+    }
+
+    void AddImageSteps(const QString& source) {
         const bool folder = QFileInfo(source).isDir();
         // An image set is added through its group, a raw image file through the item under it.
         const QString opener = folder ? QStringLiteral("Select Image") : QStringLiteral("Open Disk Image File...");
@@ -235,7 +239,6 @@ private:
             const QString chosen = tree->currentItem()->text(0);
             return chosen.startsWith(QLatin1Char('/')) && info->topLevelItemCount() > 1;
         });
-        Add(QStringLiteral("source page: Next"), [] { return ClickLater(QStringLiteral("Next")); });
     }
 
     void AddTypeSteps() {
