@@ -7,12 +7,18 @@
 // of a path it creates, writes, renames or changes: a link left in the
 // destination cannot send a file (or a permission change) elsewhere. The
 // folder the user chose may itself be reached through a link.
+//
+// A run that writes many files holds the destination and each folder inside
+// it open, and names every file relative to those open folders: a folder
+// swapped for a link (or moved away) while the run lasts cannot send a file
+// out of the destination.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/raw_io.h"
 
@@ -50,6 +56,13 @@ public:
     // True when writing into folder writes onto the medium that sourcePath
     // (a device or an image file) is read from; see platform/source_medium.h.
     virtual bool FolderOnMedium(const std::string& folder, const std::string& sourcePath) = 0;
+    // What sourcePath's bytes are read from besides itself, such as a loop
+    // device's backing file; see FilesUnderSource in platform/source_medium.h.
+    virtual std::vector<std::string> FilesUnder(const std::string& sourcePath) = 0;
+    // The paths of the entries of folder whose names equal name but for
+    // letter case (name itself among them when present), as the reader of an
+    // image set finds its parts.
+    virtual std::vector<std::string> EntriesNoCase(const std::string& folder, const std::string& name) = 0;
 
     // Creates one folder (mode 0755 before the umask). Returns 0 or the errno.
     virtual int MakeFolder(const std::string& path) = 0;
@@ -72,6 +85,19 @@ public:
     virtual int FlushAndClose(int handle) = 0;
     // Closes without a flush. Returns 0 or the errno (a late write error).
     virtual int Close(int handle) = 0;
+    // Opens the folder at path, following a link there (the folder the user
+    // chose). Close() closes it again.
+    virtual OpenResult OpenFolder(const std::string& path) = 0;
+    // The calls below name an entry inside an open folder. A link at name is
+    // never followed: OpenFolderIn refuses it with ELOOP, and anything else
+    // that is not a folder with ENOTDIR.
+    virtual OpenResult OpenFolderIn(int folder, const std::string& name) = 0;
+    virtual EntryInfo ExamineIn(int folder, const std::string& name) = 0;
+    virtual int MakeFolderIn(int folder, const std::string& name) = 0;
+    virtual int RemoveIn(int folder, const std::string& name) = 0;
+    virtual int RenameIn(int folder, const std::string& from, const std::string& to) = 0;
+    virtual OpenResult CreateIn(int folder, const std::string& name, CreateMode mode) = 0;
+
     // Flushes everything written to the file system that holds path, in one
     // call however many files were written. Returns 0 or the errno.
     virtual int SyncFileSystem(const std::string& path) = 0;

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <vector>
@@ -40,6 +41,15 @@ std::string FirstLine(const fs::path& file) {
     return line;
 }
 
+// The backing file named by a loop device, as the kernel reports it now
+// (renames included); empty for any other device, and for a backing file that
+// was deleted, which no name can reach any more.
+std::string BackingFileOf(const fs::path& device) {
+    std::string backing = FirstLine(device / "loop" / "backing_file");
+    if (backing.ends_with(" (deleted)")) return {};
+    return backing;
+}
+
 // Every device folder the file system's data may lie on.
 std::vector<fs::path> DevicesUnder(DeviceNumber fileSystem, const std::string& sysfsRoot) {
     std::vector<fs::path> found;
@@ -60,7 +70,7 @@ std::vector<fs::path> DevicesUnder(DeviceNumber fileSystem, const std::string& s
         }
         // A loop device (or a partition of one) lies where its backing file lies.
         for (const fs::path& loop : {device, DiskOf(device)}) {
-            const std::string backing = FirstLine(loop / "loop" / "backing_file");
+            const std::string backing = BackingFileOf(loop);
             if (backing.empty()) continue;
             if (std::optional<DeviceNumber> under = FileSystemDeviceOf(backing)) add(DeviceFolder(sysfsRoot, *under));
         }
@@ -70,7 +80,7 @@ std::vector<fs::path> DevicesUnder(DeviceNumber fileSystem, const std::string& s
 
 bool BackedBy(const fs::path& device, const SourceIdentity& image) {
     for (const fs::path& loop : {device, DiskOf(device)}) {
-        const std::string backing = FirstLine(loop / "loop" / "backing_file");
+        const std::string backing = BackingFileOf(loop);
         struct stat st {};
         if (backing.empty() || ::stat(backing.c_str(), &st) != 0) continue;
         if (st.st_dev == image.fileDevice && st.st_ino == image.fileInode) return true;
@@ -79,6 +89,40 @@ bool BackedBy(const fs::path& device, const SourceIdentity& image) {
 }
 
 }  // namespace
+
+std::vector<std::string> FilesUnderDevice(DeviceNumber device, const std::string& sysfsRoot) {
+    std::vector<std::string> files;
+    std::set<fs::path> seen;
+    std::vector<fs::path> pending;
+    auto add = [&](const fs::path& folder) {
+        if (!folder.empty() && seen.insert(folder).second) pending.push_back(folder);
+    };
+    add(DeviceFolder(sysfsRoot, device));
+    while (!pending.empty() && seen.size() < kMaxTracedDevices) {
+        const fs::path folder = pending.back();
+        pending.pop_back();
+        std::error_code error;
+        for (const fs::directory_entry& slave : fs::directory_iterator(folder / "slaves", error)) {
+            std::error_code ignored;
+            add(fs::canonical(slave.path(), ignored));
+        }
+        for (const fs::path& loop : {folder, DiskOf(folder)}) {
+            const std::string backing = BackingFileOf(loop);
+            if (backing.empty() || std::find(files.begin(), files.end(), backing) != files.end()) continue;
+            files.push_back(backing);
+            // A loop device over a disk, or over another loop device, is followed on down.
+            const std::optional<SourceIdentity> under = IdentifySource(backing);
+            if (under && under->kind == SourceIdentity::Kind::BlockDevice) add(DeviceFolder(sysfsRoot, under->device));
+        }
+    }
+    return files;
+}
+
+std::vector<std::string> FilesUnderSource(const std::string& sourcePath, const std::string& sysfsRoot) {
+    const std::optional<SourceIdentity> source = IdentifySource(sourcePath);
+    if (!source || source->kind != SourceIdentity::Kind::BlockDevice) return {};
+    return FilesUnderDevice(source->device, sysfsRoot);
+}
 
 std::optional<SourceIdentity> IdentifySource(const std::string& path) {
     struct stat st {};

@@ -1,4 +1,6 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -6,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/destination.h"
+#include "platform/files.h"
 #include "platform/source_medium.h"
 
 namespace zt::platform {
@@ -16,14 +19,7 @@ int Retried(int result) { return result == 0 ? 0 : errno; }
 
 class PosixDestination final : public Destination {
 public:
-    EntryInfo Examine(const std::string& path) override {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) return {EntryKind::Missing, errno, 0};
-        if (S_ISREG(st.st_mode)) return {EntryKind::File, 0, static_cast<std::uint64_t>(st.st_nlink)};
-        if (S_ISDIR(st.st_mode)) return {EntryKind::Folder, 0, 0};
-        if (S_ISLNK(st.st_mode)) return {EntryKind::Link, 0, 0};
-        return {EntryKind::Other, 0, 0};
-    }
+    EntryInfo Examine(const std::string& path) override { return ExamineIn(AT_FDCWD, path); }
 
     bool IsFolder(const std::string& path) override {
         struct stat st {};
@@ -48,7 +44,20 @@ public:
         return FolderOnSourceMedium(folder, sourcePath);
     }
 
-    int MakeFolder(const std::string& path) override { return Retried(::mkdir(path.c_str(), 0755)); }
+    std::vector<std::string> FilesUnder(const std::string& sourcePath) override { return FilesUnderSource(sourcePath); }
+
+    std::vector<std::string> EntriesNoCase(const std::string& folder, const std::string& name) override {
+        std::vector<std::string> found;
+        DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+        if (d == nullptr) return found;
+        while (const dirent* e = ::readdir(d)) {
+            if (::strcasecmp(e->d_name, name.c_str()) == 0) found.push_back(JoinPath(folder, e->d_name));
+        }
+        ::closedir(d);
+        return found;
+    }
+
+    int MakeFolder(const std::string& path) override { return MakeFolderIn(AT_FDCWD, path); }
 
     int MakeOwnerWritable(const std::string& path) override {
         // Opened without following a link, so only the file itself changes.
@@ -61,18 +70,47 @@ public:
         return Retried(::fchmod(fd.Get(), (st.st_mode & 07777) | S_IWUSR));
     }
 
-    int Remove(const std::string& path) override { return Retried(::unlink(path.c_str())); }
+    int Remove(const std::string& path) override { return RemoveIn(AT_FDCWD, path); }
 
-    int Rename(const std::string& from, const std::string& to) override {
-        return Retried(::rename(from.c_str(), to.c_str()));
+    int Rename(const std::string& from, const std::string& to) override { return RenameIn(AT_FDCWD, from, to); }
+
+    OpenResult Create(const std::string& path, CreateMode mode) override { return CreateIn(AT_FDCWD, path, mode); }
+
+    OpenResult OpenFolder(const std::string& path) override {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        return fd < 0 ? OpenResult{-1, errno} : OpenResult{fd, 0};
     }
 
-    OpenResult Create(const std::string& path, CreateMode mode) override {
+    OpenResult OpenFolderIn(int folder, const std::string& name) override {
+        const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        return fd < 0 ? OpenResult{-1, errno} : OpenResult{fd, 0};
+    }
+
+    EntryInfo ExamineIn(int folder, const std::string& name) override {
+        struct stat st {};
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {EntryKind::Missing, errno, 0};
+        if (S_ISREG(st.st_mode)) return {EntryKind::File, 0, static_cast<std::uint64_t>(st.st_nlink)};
+        if (S_ISDIR(st.st_mode)) return {EntryKind::Folder, 0, 0};
+        if (S_ISLNK(st.st_mode)) return {EntryKind::Link, 0, 0};
+        return {EntryKind::Other, 0, 0};
+    }
+
+    int MakeFolderIn(int folder, const std::string& name) override {
+        return Retried(::mkdirat(folder, name.c_str(), 0755));
+    }
+
+    int RemoveIn(int folder, const std::string& name) override { return Retried(::unlinkat(folder, name.c_str(), 0)); }
+
+    int RenameIn(int folder, const std::string& from, const std::string& to) override {
+        return Retried(::renameat(folder, from.c_str(), folder, to.c_str()));
+    }
+
+    OpenResult CreateIn(int folder, const std::string& name, CreateMode mode) override {
         int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
         flags |= mode == CreateMode::Exclusive ? O_EXCL : O_TRUNC;
         int fd = -1;
         do {
-            fd = ::open(path.c_str(), flags, 0644);
+            fd = ::openat(folder, name.c_str(), flags, 0644);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) return {-1, errno};
         // O_NONBLOCK keeps a FIFO from holding the open forever; whatever it

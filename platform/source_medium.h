@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zt::platform {
 
@@ -43,6 +44,16 @@ std::optional<DeviceNumber> FileSystemDeviceOf(const std::string& path);
 
 // The test itself, over the sysfs tree at sysfsRoot ("/sys" on a real system).
 bool FileSystemOnSource(DeviceNumber fileSystem, const SourceIdentity& source, const std::string& sysfsRoot);
+
+// What a block device's bytes are read from, followed down to the bottom: a
+// loop device's backing file (a regular file, or a device that is followed in
+// turn), and the same for the disk of a partition and for every device under
+// a device-mapper device. Writing to one of these files, or onto the medium
+// one of them lies on, changes the source. Empty for a regular file, a device
+// with nothing under it, or a path that cannot be examined.
+std::vector<std::string> FilesUnderSource(const std::string& sourcePath, const std::string& sysfsRoot = "/sys");
+// The same for the block device numbered device.
+std::vector<std::string> FilesUnderDevice(DeviceNumber device, const std::string& sysfsRoot);
 
 // True when saving into folder would write onto the medium at sourcePath.
 // False when either path cannot be examined.

@@ -18,10 +18,6 @@ bool IsPlainName(std::string_view name) {
            name.find('\0') == std::string_view::npos;
 }
 
-std::string TypeFolderPath(const std::string& destination, std::string_view typeName) {
-    return platform::JoinPath(destination, typeName);
-}
-
 }  // namespace
 
 std::string OverwriteQuestionText(std::string_view fileName) {
@@ -54,7 +50,7 @@ void SavingRunState::Reset() {
 
 std::string SavedFilePath(const std::string& destination, std::string_view typeName, std::string_view fileName) {
     if (destination.empty() || !IsPlainName(typeName) || !IsPlainName(fileName)) return {};
-    std::string path = TypeFolderPath(destination, typeName) + '/' + std::string(fileName);
+    std::string path = platform::JoinPath(destination, typeName) + '/' + std::string(fileName);
     // Longer paths fail in the system anyway; refusing them here also keeps
     // the type folder from being made for a file that cannot follow.
     if (path.size() >= PATH_MAX) return {};
@@ -93,6 +89,7 @@ SavingRun::SavingRun(const FoundFileList& files, const SourceDescriptor& source,
 }
 
 void SavingRun::Begin() {
+    CloseFolders();
     state_.Reset();
     reader_.ResetUnreadableSectors();
     wroteFiles_ = false;
@@ -141,6 +138,7 @@ void SavingRun::SavingThread() {
         }
     }
 
+    CloseFolders();
     if (wroteFiles_) {
         if (const int error = services_.destination.SyncFileSystem(state_.Destination()); error != 0) {
             state_.syncError = error;
@@ -169,37 +167,59 @@ std::string SavingRun::TemporaryPath(const std::string& path) {
     return path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".partial";
 }
 
+int SavingRun::TypeFolder(const std::string& typeName, int& handle) {
+    if (auto it = typeFolders_.find(typeName); it != typeFolders_.end()) {
+        handle = it->second;
+        return 0;
+    }
+    platform::Destination& destination = services_.destination;
+    if (destinationFolder_ < 0) {
+        const platform::OpenResult opened = destination.OpenFolder(state_.Destination());
+        if (opened.handle < 0) return opened.error;
+        destinationFolder_ = opened.handle;
+    }
+    platform::OpenResult opened = destination.OpenFolderIn(destinationFolder_, typeName);
+    if (opened.error == ENOENT) {
+        // A read-only destination says so here, not later as a missing folder.
+        if (const int error = destination.MakeFolderIn(destinationFolder_, typeName); error != 0 && error != EEXIST) {
+            return error;
+        }
+        opened = destination.OpenFolderIn(destinationFolder_, typeName);
+    }
+    // A link could lead out of the destination (ELOOP); a file or anything
+    // else cannot hold the type's files (ENOTDIR).
+    if (opened.handle < 0) return opened.error;
+    typeFolders_.emplace(typeName, opened.handle);
+    handle = opened.handle;
+    return 0;
+}
+
+void SavingRun::CloseFolders() {
+    for (const auto& [name, handle] : typeFolders_) (void)services_.destination.Close(handle);
+    typeFolders_.clear();
+    if (destinationFolder_ >= 0) (void)services_.destination.Close(destinationFolder_);
+    destinationFolder_ = -1;
+}
+
 int SavingRun::SaveFile(const FileInfo& file) {
     platform::Destination& destination = services_.destination;
-    const std::string path = SavedFilePath(state_.Destination(), file.TypeName(), file.FileName());
-    if (path.empty()) return Fail(ENAMETOOLONG);
+    if (SavedFilePath(state_.Destination(), file.TypeName(), file.FileName()).empty()) return Fail(ENAMETOOLONG);
+    const std::string name(file.FileName());
+    int folder = -1;
+    if (const int error = TypeFolder(std::string(file.TypeName()), folder); error != 0) return Fail(error);
 
-    const std::string folder = TypeFolderPath(state_.Destination(), file.TypeName());
-    switch (destination.Examine(folder).kind) {
-        case platform::EntryKind::Folder: break;
-        case platform::EntryKind::Missing:
-            // A read-only destination says so here, not later as a missing folder.
-            if (const int error = destination.MakeFolder(folder); error != 0 && error != EEXIST) return Fail(error);
-            break;
-        // A link could lead out of the destination; a file or anything else
-        // cannot hold the type's files.
-        case platform::EntryKind::Link: return Fail(ELOOP);
-        case platform::EntryKind::File:
-        case platform::EntryKind::Other: return Fail(ENOTDIR);
-    }
-
-    const platform::EntryKind existing = destination.Examine(path).kind;
+    const platform::EntryKind existing = destination.ExamineIn(folder, name).kind;
     if (existing == platform::EntryKind::Folder || existing == platform::EntryKind::Other) return Fail(EISDIR);
     if (existing == platform::EntryKind::File || existing == platform::EntryKind::Link) {
         if (!ReplaceExisting(file)) return 1;
     }
 
-    const std::string temporary = TemporaryPath(path);
-    platform::OpenResult created = destination.Create(temporary, platform::CreateMode::Exclusive);
+    const std::string temporary = TemporaryPath(name);
+    platform::OpenResult created = destination.CreateIn(folder, temporary, platform::CreateMode::Exclusive);
     if (created.error == EEXIST) {
         // Left by a run that ended without cleaning up: it is ours to remove.
-        (void)destination.Remove(temporary);
-        created = destination.Create(temporary, platform::CreateMode::Exclusive);
+        (void)destination.RemoveIn(folder, temporary);
+        created = destination.CreateIn(folder, temporary, platform::CreateMode::Exclusive);
     }
     if (created.handle < 0) return Fail(created.error);
     wroteFiles_ = true;
@@ -214,13 +234,13 @@ int SavingRun::SaveFile(const FileInfo& file) {
     if (error == 0) error = closeError;
     // The rename replaces an existing file (or link) in one step, so the old
     // file stays until the new one is complete.
-    if (error == 0) error = destination.Rename(temporary, path);
+    if (error == 0) error = destination.RenameIn(folder, temporary, name);
     if (error != 0) {
-        (void)destination.Remove(temporary);
+        (void)destination.RemoveIn(folder, temporary);
         return Fail(error);
     }
     // A file whose folder was removed meanwhile was written into nothing.
-    if (destination.Examine(path).kind != platform::EntryKind::File) return Fail(ENOENT);
+    if (destination.ExamineIn(folder, name).kind != platform::EntryKind::File) return Fail(ENOENT);
     return 1;
 }
 

@@ -9,7 +9,10 @@
 // written (no room, no permission, a name too long, a type folder that is a
 // file, a destination that has vanished) leaves nothing under its final
 // name, its save counts as failed and the run goes on with the next one. A
-// replaced file stays until its replacement is complete. At the end of the
+// replaced file stays until its replacement is complete. The destination and
+// each type folder are opened once per run, and every file is created,
+// renamed and examined inside those open folders: a type folder swapped for a
+// link while the run lasts cannot lead a file out of the destination. At the end of the
 // run one flush of the destination's file system puts everything on the
 // medium; a flush that fails is a failure of the run. Nothing is ever
 // created outside the destination: names come only from the destination,
@@ -21,6 +24,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -98,7 +102,10 @@ public:
     SavingRun(const FoundFileList& files, const SourceDescriptor& source, BadSectorPolicyState& policy,
               std::string destination, SavingServices services);
     // Asks a running thread to stop, lets it past the gate and waits for it.
-    ~SavingRun() { slot_.StopAndJoin(); }
+    ~SavingRun() {
+        slot_.StopAndJoin();
+        CloseFolders();
+    }
     SavingRun(const SavingRun&) = delete;
     SavingRun& operator=(const SavingRun&) = delete;
 
@@ -133,6 +140,10 @@ private:
     // Whether an existing file at path is replaced; sets the run's answers.
     bool ReplaceExisting(const FileInfo& file);
     int Fail(int error);
+    // The open type folder for typeName, opened (and made when missing) at
+    // its first use in the run; 0, or the errno of the failure.
+    int TypeFolder(const std::string& typeName, int& handle);
+    void CloseFolders();
 
     const FoundFileList& files_;
     SourceDescriptor source_;
@@ -141,6 +152,8 @@ private:
     SavingRunState state_;
     FileSectorCopy copy_;
     bool wroteFiles_ = false;  // this run created a file: its end flushes the destination
+    int destinationFolder_ = -1;             // the destination, held open while the run lasts
+    std::map<std::string, int> typeFolders_;  // its type folders, by type name
     WorkerSlot slot_;
 };
 

@@ -1,8 +1,12 @@
 #include "core/imaging/imaging_copy.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <vector>
 #include <system_error>
+
+#include "core/source/source_files.h"
 
 namespace zt {
 
@@ -24,32 +28,44 @@ ImagingOutcome Failure(ImagingFailure failure, int error, const std::string& pat
 
 }  // namespace
 
+std::vector<std::string> ImagingCopy::NamesOfPart(const std::string& name) {
+    const std::size_t slash = name.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : name.substr(0, std::max<std::size_t>(slash, 1));
+    return io_.EntriesNoCase(folder, name.substr(slash + 1));
+}
+
 bool ImagingCopy::CheckParts(const ImagingJob& job, std::uint64_t parts, ImagingOutcome& outcome) {
-    const std::vector<std::string> sourceFiles = reader_.SourceFiles();
+    // A loop device's backing file is read as surely as the device itself.
+    const std::vector<std::string> sourceFiles = WithFilesUnder(reader_.SourceFiles(), io_);
     // The part after the last is removed when stale, so it is checked too.
     for (std::uint64_t part = 0; part <= parts; ++part) {
         const std::string name = ImagePartName(job.ImageBaseName, part);
-        const platform::EntryInfo entry = io_.Examine(name);
-        if (entry.kind == platform::EntryKind::Missing) continue;
-        for (const std::string& file : sourceFiles) {
-            if (io_.SameFile(name, file)) {
-                outcome = Failure(ImagingFailure::PartIsSource, 0, name);
+        for (const std::string& found : NamesOfPart(name)) {
+            const platform::EntryInfo entry = io_.Examine(found);
+            // Only the exact name is written; a folder in another case is no part.
+            if (found != name && entry.kind == platform::EntryKind::Folder) continue;
+            for (const std::string& file : sourceFiles) {
+                if (io_.SameFile(found, file)) {
+                    outcome = Failure(ImagingFailure::PartIsSource, 0, found);
+                    return false;
+                }
+            }
+            if (found != name) continue;  // removed, never written: its other names keep their data
+            if (entry.kind == platform::EntryKind::File && entry.links > 1) {
+                outcome = Failure(ImagingFailure::PartHasOtherNames, 0, name);
                 return false;
             }
-        }
-        if (entry.kind == platform::EntryKind::File && entry.links > 1) {
-            outcome = Failure(ImagingFailure::PartHasOtherNames, 0, name);
-            return false;
-        }
-        if (entry.kind == platform::EntryKind::Folder || entry.kind == platform::EntryKind::Other) {
-            outcome = Failure(ImagingFailure::PartNotAFile, 0, name);
-            return false;
+            if (entry.kind == platform::EntryKind::Folder || entry.kind == platform::EntryKind::Other) {
+                outcome = Failure(ImagingFailure::PartNotAFile, 0, name);
+                return false;
+            }
         }
     }
     return true;
 }
 
 bool ImagingCopy::OpenPart(const std::string& name, ImagingOutcome& outcome) {
+    if (!RemoveStalePart(name, true, outcome)) return false;
     const platform::EntryKind existing = io_.Examine(name).kind;
     if (existing == platform::EntryKind::Link) {
         // The link is replaced by the part; what it points to is left alone.
@@ -82,13 +98,15 @@ bool ImagingCopy::ClosePart(ImagingOutcome& outcome) {
     return true;
 }
 
-bool ImagingCopy::RemoveStalePart(const std::string& name, ImagingOutcome& outcome) {
-    if (io_.Examine(name).kind == platform::EntryKind::Missing) return true;
-    const int error = io_.Remove(name);
-    if (error != 0) {
-        // The set would read on into the old data: that is no finished image.
-        outcome = Failure(ImagingFailure::RemoveStalePart, error, name);
-        return false;
+bool ImagingCopy::RemoveStalePart(const std::string& name, bool keepExact, ImagingOutcome& outcome) {
+    for (const std::string& found : NamesOfPart(name)) {
+        if ((keepExact && found == name) || io_.Examine(found).kind == platform::EntryKind::Folder) continue;
+        const int error = io_.Remove(found);
+        if (error != 0 && error != ENOENT) {
+            // The set would read on into the old data: that is no finished image.
+            outcome = Failure(ImagingFailure::RemoveStalePart, error, found);
+            return false;
+        }
     }
     return true;
 }
@@ -159,7 +177,7 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
     // A single-file copy removes a stale Image1.img too: beside it the folder
     // would be read as a multi-file set, and its old data scanned as part of
     // the new copy.
-    if (!RemoveStalePart(ImagePartName(job.ImageBaseName, partNumber), outcome)) {
+    if (!RemoveStalePart(ImagePartName(job.ImageBaseName, partNumber), false, outcome)) {
         return fail(outcome);
     }
     if (!ClosePart(outcome)) return fail(outcome);

@@ -76,13 +76,20 @@ public:
     // anything is written, every part the run would replace or remove is
     // checked: none may be the source, have other hard links or be anything
     // but a regular file or a link (a link is replaced, never followed).
+    // The reader of a set finds its parts whatever their letter case, so a
+    // part's name in another case (image1.img beside Image1.img) is an old
+    // part too: it is checked, then removed.
     [[nodiscard]] ImagingOutcome Run(const ImagingJob& job);
 
 private:
     [[nodiscard]] bool CheckParts(const ImagingJob& job, std::uint64_t parts, ImagingOutcome& outcome);
     [[nodiscard]] bool OpenPart(const std::string& name, ImagingOutcome& outcome);
     [[nodiscard]] bool ClosePart(ImagingOutcome& outcome);
-    [[nodiscard]] bool RemoveStalePart(const std::string& name, ImagingOutcome& outcome);
+    // Removes the entries named name but for letter case, name itself too
+    // unless keepExact; folders, which the reader never takes for parts, stay.
+    [[nodiscard]] bool RemoveStalePart(const std::string& name, bool keepExact, ImagingOutcome& outcome);
+    // The entries beside name whose names equal its own but for letter case.
+    [[nodiscard]] std::vector<std::string> NamesOfPart(const std::string& name);
 
     SectorReader& reader_;
     platform::Destination& io_;

@@ -30,7 +30,7 @@ DestinationCheck CheckImagingDestination(platform::Destination& io, const std::s
     if (destination.empty() || !io.IsFolder(destination)) return DestinationCheck::PathNotFound;
     // The source's own safety comes before the space: a smaller range would
     // not make either of those destinations right.
-    const std::vector<std::string> files = SourceFiles(source, sourceIo);
+    const std::vector<std::string> files = WithFilesUnder(SourceFiles(source, sourceIo), io);
     if (DestinationHoldsSource(io, destination, source, files)) return DestinationCheck::HoldsSource;
     if (DestinationOnSourceMedium(io, destination, source, sourceIo)) return DestinationCheck::OnSourceMedium;
     const std::uint64_t sectors = source.RangeEnd > source.RangeStart ? source.RangeEnd - source.RangeStart : 0;

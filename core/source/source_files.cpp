@@ -19,9 +19,17 @@ std::vector<std::string> SourceFiles(const SourceDescriptor& source, platform::R
     return files;
 }
 
+std::vector<std::string> WithFilesUnder(std::vector<std::string> files, platform::Destination& destination) {
+    const std::size_t own = files.size();
+    for (std::size_t i = 0; i < own; ++i) {
+        for (std::string& under : destination.FilesUnder(files[i])) files.push_back(std::move(under));
+    }
+    return files;
+}
+
 bool DestinationOnSourceMedium(platform::Destination& destination, const std::string& folder,
                                const SourceDescriptor& source, platform::RawIo& io) {
-    for (const std::string& file : SourceFiles(source, io)) {
+    for (const std::string& file : WithFilesUnder(SourceFiles(source, io), destination)) {
         if (destination.FolderOnMedium(folder, file)) return true;
     }
     return false;

@@ -16,6 +16,12 @@ namespace zt {
 // image set that exists, as found in its folder. Empty when nothing is chosen.
 [[nodiscard]] std::vector<std::string> SourceFiles(const SourceDescriptor& source, platform::RawIo& io);
 
+// files followed by whatever their bytes are read from (a loop device's
+// backing file, through partitions and device-mapper devices): writing to one
+// of those files, or onto its medium, changes the source as surely.
+[[nodiscard]] std::vector<std::string> WithFilesUnder(std::vector<std::string> files,
+                                                      platform::Destination& destination);
+
 // True when writing into folder would write onto the medium of one of the
 // source's files: the disk, one of its partitions, the disk under a
 // partition, or through LVM, dm-crypt or a loop device.

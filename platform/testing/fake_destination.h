@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -49,6 +50,8 @@ public:
     std::uint64_t freeBytes = std::uint64_t{1} << 40;
     // Folder and source pairs that lie on one medium.
     std::set<std::pair<std::string, std::string>> sharedMedia;
+    // A source's backing files (a loop device's file), by source path.
+    std::map<std::string, std::vector<std::string>> filesUnder;
 
     // Failure injection.
     std::map<std::string, int> createErrors;  // exact path -> errno
@@ -137,6 +140,55 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return sharedMedia.count({folder, sourcePath}) != 0;
     }
+    std::vector<std::string> FilesUnder(const std::string& sourcePath) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = filesUnder.find(sourcePath);
+        return it == filesUnder.end() ? std::vector<std::string>{} : it->second;
+    }
+    std::vector<std::string> EntriesNoCase(const std::string& folder, const std::string& name) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<std::string> found;
+        auto match = [&](const std::string& path) {
+            const std::string base = path.substr(path.find_last_of('/') + 1);
+            if (Parent(path) == Resolve(folder) && base.size() == name.size() &&
+                std::equal(base.begin(), base.end(), name.begin(),
+                           [](char a, char b) { return std::tolower(a) == std::tolower(b); })) {
+                found.push_back(path);
+            }
+        };
+        for (const auto& [path, file] : files) match(path);
+        for (const auto& [path, target] : symlinks) match(path);
+        for (const std::string& path : folders) match(path);
+        return found;
+    }
+    // Folders held open; each names the path it was opened at.
+    std::size_t OpenFolders() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return folderHandles_.size();
+    }
+    platform::OpenResult OpenFolder(const std::string& path) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const std::string resolved = Resolve(path);
+        if (folders.count(resolved) == 0) return {-1, files.count(resolved) != 0 ? ENOTDIR : ENOENT};
+        return {NewFolderHandle(resolved), 0};
+    }
+    platform::OpenResult OpenFolderIn(int folder, const std::string& name) override {
+        const std::string path = PathIn(folder, name);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (symlinks.count(path) != 0) return {-1, ELOOP};
+        if (files.count(path) != 0) return {-1, ENOTDIR};
+        if (folders.count(path) == 0) return {-1, ENOENT};
+        return {NewFolderHandle(path), 0};
+    }
+    platform::EntryInfo ExamineIn(int folder, const std::string& name) override { return Examine(PathIn(folder, name)); }
+    int MakeFolderIn(int folder, const std::string& name) override { return MakeFolder(PathIn(folder, name)); }
+    int RemoveIn(int folder, const std::string& name) override { return Remove(PathIn(folder, name)); }
+    int RenameIn(int folder, const std::string& from, const std::string& to) override {
+        return Rename(PathIn(folder, from), PathIn(folder, to));
+    }
+    platform::OpenResult CreateIn(int folder, const std::string& name, platform::CreateMode mode) override {
+        return Create(PathIn(folder, name), mode);
+    }
     int MakeFolder(const std::string& path) override {
         std::lock_guard<std::mutex> lock(mutex_);
         if (folderError != 0) return folderError;
@@ -222,8 +274,9 @@ public:
         --openHandles;
         return flushError != 0 ? flushError : closeError;
     }
-    int Close(int) override {
+    int Close(int handle) override {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (folderHandles_.erase(handle) != 0) return 0;
         --openHandles;
         return closeError;
     }
@@ -234,6 +287,20 @@ public:
     }
 
 private:
+    // Folder handles are numbered apart from file handles.
+    static constexpr int kFirstFolderHandle = 1'000'000;
+    int NewFolderHandle(const std::string& path) {
+        const int handle = kFirstFolderHandle + nextFolder_++;
+        folderHandles_[handle] = path;
+        return handle;
+    }
+    std::string PathIn(int folder, const std::string& name) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = folderHandles_.find(folder);
+        // A handle that was never opened names nothing.
+        if (it == folderHandles_.end()) return "/(closed folder)/" + name;
+        return it->second == "/" ? "/" + name : it->second + "/" + name;
+    }
     static std::string Parent(const std::string& path) {
         const std::size_t slash = path.find_last_of('/');
         if (slash == std::string::npos) return ".";
@@ -265,6 +332,8 @@ private:
     std::vector<std::pair<std::string, int>> createFailures_;
     std::function<void(int)> beforeWrite_;
     std::vector<std::string> handles_;
+    std::map<int, std::string> folderHandles_;
+    int nextFolder_ = 0;
     std::uint64_t written_ = 0;
     int writes_ = 0;
 };

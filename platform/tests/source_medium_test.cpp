@@ -42,6 +42,12 @@ protected:
                            root / ("dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev))));
         Device("devices/virtual/block/loop1", "7:1");
         Backing("devices/virtual/block/loop1", files / "other.dd");
+        // dm-1 maps loop1; loop2's file was deleted after it was attached.
+        Device("devices/virtual/block/dm-1", "253:1");
+        fs::create_directories(root / "devices/virtual/block/dm-1/slaves");
+        fs::create_symlink("../../loop1", root / "devices/virtual/block/dm-1/slaves/loop1");
+        Device("devices/virtual/block/loop2", "7:2");
+        Backing("devices/virtual/block/loop2", files / "gone.dd (deleted)");
     }
 
     void Device(const std::string& folder, const std::string& number, bool partition = false) {
@@ -90,6 +96,29 @@ TEST_F(FakeSysfs, AnImageFileIsTheMediumOnlyWhenItsOwnFileSystemIsTheDestination
     EXPECT_TRUE(On({259, 0}, *card));  // ... or a partition of it
     EXPECT_FALSE(On({7, 1}, *card));   // another image
     EXPECT_FALSE(On({8, 16}, *card));  // the disk the image lies on: saving beside it is fine
+}
+
+TEST_F(FakeSysfs, ADeviceIsFollowedDownToTheFilesItIsReadFrom) {
+    const std::vector<std::string> card{files / "card.dd"};
+    const std::vector<std::string> other{files / "other.dd"};
+    struct Case {
+        DeviceNumber device;
+        std::vector<std::string> expected;
+        const char* what;
+    };
+    const Case cases[] = {
+        {{7, 0}, card, "a loop device"},
+        {{259, 0}, card, "a partition of a loop device"},
+        {{253, 1}, other, "a mapped device over a loop device"},
+        {{253, 0}, {}, "a mapped device over a disk partition"},
+        {{8, 1}, {}, "a disk partition"},
+        {{7, 2}, {}, "a loop device whose file was deleted"},
+        {{99, 0}, {}, "a device sysfs does not know"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FilesUnderDevice(c.device, root.Path()), c.expected) << c.what;
+    // Files and folders have nothing under them.
+    EXPECT_TRUE(FilesUnderSource(files / "card.dd", root.Path()).empty());
+    EXPECT_TRUE(FilesUnderSource(files.Path(), root.Path()).empty());
 }
 
 TEST_F(FakeSysfs, UntraceableFileSystemsAndFoldersAreNotTheMedium) {

@@ -36,5 +36,31 @@ TEST(SaveChecks, NothingFoundThenTheFolderAndItsMediumAreRefusedWithThePagesWord
     EXPECT_EQ(SaveRefusalMessage(SaveRefusal::None), "");
 }
 
+TEST(SaveChecks, AFolderOnTheMediumUnderALoopDeviceIsRefused) {
+    // The source is a loop device over a disk (or over a file in an image
+    // mounted elsewhere): saving onto what lies under it changes its bytes.
+    testing::TempFolder folder;
+    testing::FakeRawIo io;
+    SourceDescriptor source;
+    source.DeviceNames[0] = "/dev/loop3";
+    struct Case {
+        std::vector<std::string> under;
+        std::string sharedWith;  // the source file the folder shares a medium with
+        SaveRefusal expected;
+    };
+    const Case cases[] = {
+        {{"/dev/sdc"}, "/dev/sdc", SaveRefusal::FolderOnSource},
+        {{"/dev/loop0", "/media/big/card.dd"}, "/media/big/card.dd", SaveRefusal::FolderOnSource},
+        {{"/dev/sdc"}, "/dev/sdd", SaveRefusal::None},
+        {{}, "/dev/sdc", SaveRefusal::None},
+    };
+    for (const Case& c : cases) {
+        testing::FakeDestination destination;
+        destination.filesUnder["/dev/loop3"] = c.under;
+        destination.sharedMedia.insert({folder.Path(), c.sharedWith});
+        EXPECT_EQ(CheckSaveFolder(folder.Path(), source, destination, io), c.expected) << c.sharedWith;
+    }
+}
+
 }  // namespace
 }  // namespace zt

@@ -9,11 +9,13 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 
 #include "core/imaging/imaging_destination.h"
 #include "core/imaging/imaging_thread.h"
 #include "core/source/pause_gate.h"
 #include "core/imaging/tests/imaging_test_rig.h"
+#include "platform/testing/loop_device.h"
 #include "platform/testing/temp_folder.h"
 
 namespace zt::testing {
@@ -164,6 +166,67 @@ TEST_F(ImagingOnDisk, DestinationChecksUseTheRealFolder) {
     fs::rename(root_ / "card.dd", root_ / "dest" / "Image0.img");
     source_.DeviceNames[0] = (root_ / "dest" / "Image0.img").string();
     EXPECT_EQ(CheckImagingDestination(io, Dest(), source_, sourceIo), DestinationCheck::HoldsSource);
+}
+
+TEST_F(ImagingOnDisk, ALoopDeviceOverAFileInTheDestinationIsRefusedAndTheFileStays) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to attach a loop device";
+    // The card's image lies in the destination under the name of a part (or of
+    // a stale part, in another letter case) and is read through a loop device.
+    struct Case {
+        const char* name;
+        bool checkRefuses;  // the folder check sees it; the copy's own check always does
+    };
+    for (const Case& c : {Case{"Image0.img", true}, Case{"image1.img", false}, Case{"IMAGE0.IMG", false}}) {
+        SCOPED_TRACE(c.name);
+        const fs::path image = root_ / "dest" / c.name;
+        fs::copy_file(root_ / "card.dd", image);
+        const std::vector<std::uint8_t> before = ReadFile(image);
+        AttachedLoop loop(image.string());
+        if (!loop.Attached()) GTEST_SKIP() << "no free loop device";
+        source_.DeviceNames[0] = loop.Device();
+        source_.RangeEnd = 64;
+        const DestinationCheck check =
+            CheckImagingDestination(platform::SystemDestination(), Dest(), source_, platform::SystemRawIo());
+        EXPECT_EQ(check, c.checkRefuses ? DestinationCheck::HoldsSource : DestinationCheck::Ok);
+        const ImagingOutcome outcome = Run(0, 64);
+        EXPECT_EQ(outcome.failure, ImagingFailure::PartIsSource);
+        EXPECT_EQ(outcome.path, image.string());
+        EXPECT_EQ(ReadFile(image), before);
+        EXPECT_FALSE(fs::exists(root_ / "dest" / "Image1.img"));
+        fs::remove(image);
+    }
+}
+
+TEST_F(ImagingOnDisk, PartsOfAnEarlierSetInAnotherLetterCaseAreRemoved) {
+    // The reader finds parts whatever their case: any such leftover would be
+    // read as part of the new single-file copy, or in place of it.
+    struct Case {
+        std::vector<std::string> files;
+        std::vector<std::string> folders;
+        std::set<std::string> left;  // besides the new Image0.img
+    };
+    const Case cases[] = {
+        {{"image1.img"}, {}, {}},
+        {{"IMAGE1.IMG", "image1.img", "Image1.img"}, {}, {}},
+        {{"image0.img", "IMAGE0.img"}, {}, {}},
+        // A folder is never taken for a part; a part after the stale one is never read.
+        {{"image2.img"}, {"iMaGe1.img"}, {"image2.img", "iMaGe1.img"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.files.front());
+        for (const std::string& name : c.files) testing::WriteBytes((root_ / "dest" / name).string(), "old");
+        for (const std::string& name : c.folders) fs::create_directory(root_ / "dest" / name);
+        ASSERT_EQ(Run(0, 8).result, ImagingResult::Completed);
+        std::set<std::string> left;
+        for (const fs::directory_entry& entry : fs::directory_iterator(root_ / "dest")) {
+            left.insert(entry.path().filename().string());
+        }
+        std::set<std::string> expected = c.left;
+        expected.insert("Image0.img");
+        EXPECT_EQ(left, expected);
+        EXPECT_EQ(ReadFile(root_ / "dest" / "Image0.img"), DeviceSectors(0, 8));
+        for (const std::string& name : left) fs::remove_all(root_ / "dest" / name);
+    }
 }
 
 TEST(ImagingThreadSlot, PublishesProgressWhileRunningAndStopsOnRequest) {
