@@ -32,9 +32,11 @@ bool IsRegularFile(const std::string& path) {
 
 bool MakeOwnerWritable(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     if ((st.st_mode & S_IWUSR) != 0) return true;
-    return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+    // Should a link take the file's place meanwhile, the change is refused
+    // rather than made to whatever the link names.
+    return ::fchmodat(AT_FDCWD, path.c_str(), (st.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
@@ -109,11 +111,11 @@ int LockExclusive(int fd) {
     return 0;
 }
 
-// True when fd still is the file that path names.
+// True when fd still is the file that path names (not through a link).
 bool SameFile(int fd, const std::string& path) {
     struct stat byFd {};
     struct stat byPath {};
-    if (::fstat(fd, &byFd) != 0 || ::stat(path.c_str(), &byPath) != 0) return false;
+    if (::fstat(fd, &byFd) != 0 || ::lstat(path.c_str(), &byPath) != 0) return false;
     return byFd.st_dev == byPath.st_dev && byFd.st_ino == byPath.st_ino;
 }
 
@@ -141,7 +143,8 @@ int AppendLocked(const std::string& path, std::string_view data, std::uint64_t r
     // our open and our lock; a few rounds settle that race.
     for (int attempt = 0; attempt < 8; ++attempt) {
         int openError = 0;
-        UniqueFd fd = OpenRegular(path, O_WRONLY | O_CREAT | O_APPEND, 0644, openError);
+        // A link at path is refused, never followed: it could name any file.
+        UniqueFd fd = OpenRegular(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0644, openError);
         if (!fd.Valid()) return openError;
         if (int error = LockExclusive(fd.Get()); error != 0) return error;
         if (!SameFile(fd.Get(), path)) continue;

@@ -15,7 +15,8 @@ namespace zt::platform {
 bool PathExists(const std::string& path);
 bool IsRegularFile(const std::string& path);
 // Gives the owner write permission (chmod u+w), as Windows' "normal"
-// attributes would, so a read-only file can be appended to or deleted.
+// attributes would, so a read-only file can be appended to or deleted. Only
+// a regular file at path itself changes, never the target of a link.
 bool MakeOwnerWritable(const std::string& path);
 // Deletes a file (not a folder). False when it could not be deleted.
 bool RemoveFile(const std::string& path);
@@ -31,8 +32,8 @@ struct FileContent {
 // no more than limit + 1 bytes of it.
 FileContent ReadWholeFile(const std::string& path, std::uint64_t limit = ~std::uint64_t{0});
 
-// Appends data to the regular file at path in one locked step (anything
-// else fails with EINVAL without blocking), creating the file
+// Appends data to the regular file at path in one locked step (a link there
+// fails with ELOOP, anything else with EINVAL, without blocking), creating the file
 // (mode 0644 before the umask) when missing. While the exclusive lock is held
 // no other appender (thread or process) can add bytes, so entries never
 // interleave. A file larger than resetAbove bytes is emptied before the

@@ -288,8 +288,12 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Writes text to a new file beside path and returns the errno of a failure.
+// Whatever had the temporary name (a file left by a crash, or a link planted
+// there) is removed first, and the file is made anew without following a
+// link: the settings never overwrite anything else.
 int WriteTemporary(const std::string& temporary, const std::string& text, mode_t mode) {
-    UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) return errno;
+    UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (!fd.Valid()) return errno;
     if (int error = PwriteFull(fd.Get(), text.data(), text.size(), 0); error != 0) return error;
     // The rename must not become visible before the data is on the medium,
@@ -314,7 +318,8 @@ bool FileSettingsStore::Update(const std::function<bool(SettingsTree&)>& edit) {
     const std::string folder = FolderOf(path_);
     if (!MakeDirectories(folder, 0700)) return false;
 
-    UniqueFd lock(::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    // A link at the lock's name would make the open create or open its target.
+    UniqueFd lock(::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     if (!lock.Valid()) return false;
     while (::flock(lock.Get(), LOCK_EX) != 0) {
         if (errno != EINTR) return false;
@@ -329,7 +334,7 @@ bool FileSettingsStore::Update(const std::function<bool(SettingsTree&)>& edit) {
 
     mode_t mode = 0600;
     struct stat st {};
-    if (::stat(path_.c_str(), &st) == 0) mode = st.st_mode & 07777;
+    if (::lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
 
     const std::string temporary = path_ + ".tmp";
     if (WriteTemporary(temporary, changed.Serialize(), mode) != 0) {

@@ -93,6 +93,43 @@ TEST_F(LogTest, ALogThatIsNoRegularFileIsNotWrittenAndDoesNotHang) {
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
+TEST_F(LogTest, ALinkInTheLogsPlaceIsNeverFollowed) {
+    // A big file would be emptied as a log above the size limit, a read-only
+    // one made writable, and a missing one created.
+    struct Case {
+        LogKind kind;
+        std::string content;  // empty: the link names nothing
+        mode_t mode;
+    };
+    const Case cases[] = {
+        {LogKind::Activity, std::string(6 * 1024 * 1024, 'v'), 0644},
+        {LogKind::Recovery, "read-only", 0444},
+        {LogKind::Activity, "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content.size());
+        TempFolder elsewhere;
+        const std::string victim = elsewhere / "victim";
+        if (!c.content.empty()) {
+            WriteBytes(victim, c.content);
+            ASSERT_EQ(::chmod(victim.c_str(), c.mode), 0);
+        }
+        const std::string& log = c.kind == LogKind::Activity ? activityPath : recoveryPath;
+        std::filesystem::create_symlink(victim, log);
+        EXPECT_FALSE(WriteLog(context, c.kind, "entry"));
+        EXPECT_TRUE(std::filesystem::is_symlink(log));
+        if (c.content.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(victim));
+        } else {
+            EXPECT_EQ(ReadBytes(victim), c.content);
+            struct stat st {};
+            ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, c.mode);
+        }
+        std::filesystem::remove(log);
+    }
+}
+
 TEST_F(LogTest, FolderValueFallsBackToFilePathWhenAbsentOrVanished) {
     // The trailing separator of the recovery folder is not doubled.
     EXPECT_EQ(ResolveLogPath(context, LogKind::Recovery), recoveryPath);

@@ -159,6 +159,41 @@ TEST_F(FileSettingsStoreTest, WritesKeepTheFileModeAndLeaveNoTemporaryFile) {
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
 }
 
+TEST_F(FileSettingsStoreTest, LinksAtTheStoresNamesAreNeverWrittenThrough) {
+    // Someone who may write the settings folder plants links at the names
+    // the store writes: the temporary file, the lock and the store itself.
+    struct Case {
+        const char* suffix;
+        bool dangling;  // the link names a file that does not exist yet
+        bool stored;    // the value is still stored
+    };
+    const Case cases[] = {
+        {".tmp", false, true}, {".tmp", true, true},   {".lock", false, false},
+        {".lock", true, false}, {"", false, true},
+    };
+    std::filesystem::create_directories(folder / "sub");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.suffix) + (c.dangling ? " dangling" : ""));
+        TempFolder elsewhere;
+        const std::string victim = elsewhere / "victim";
+        if (!c.dangling) WriteBytes(victim, "precious");
+        std::filesystem::remove(path + c.suffix);
+        std::filesystem::create_symlink(victim, path + c.suffix);
+        EXPECT_EQ(store.WriteValue("Key", "A", c.suffix), c.stored);
+        if (c.dangling) {
+            EXPECT_FALSE(std::filesystem::exists(victim));
+        } else {
+            EXPECT_EQ(ReadBytes(victim), "precious");
+        }
+        if (c.stored) {
+            EXPECT_FALSE(std::filesystem::is_symlink(path));
+            EXPECT_EQ(store.ReadValue("Key", "A"), c.suffix);
+            EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+        }
+        std::filesystem::remove(path + c.suffix);
+    }
+}
+
 // Each writer adds its own values; none may be lost and no reader may ever
 // see a half-written file.
 constexpr int kWriters = 4;
