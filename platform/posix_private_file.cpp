@@ -17,6 +17,25 @@ std::string TemporaryFolder() {
     return folder && !folder->empty() ? *folder : std::string("/tmp");
 }
 
+int PrivateFolder(const std::string& path, bool make) {
+    if (path.empty()) return ENOENT;
+    if (make && ::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (make ? O_NOFOLLOW : 0);
+    const int fd = ::open(path.c_str(), flags);
+    if (fd < 0) return errno;
+    struct stat st {};
+    int error = 0;
+    if (::fstat(fd, &st) != 0) {
+        error = errno;
+    } else if (st.st_uid != ::geteuid()) {
+        error = EPERM;
+    } else if ((st.st_mode & 022) != 0) {
+        error = make && ::fchmod(fd, 0700) == 0 ? 0 : EPERM;
+    }
+    ::close(fd);
+    return error;
+}
+
 PrivateFile::PrivateFile(std::string finalPath) : finalPath_(std::move(finalPath)) {
     // mkostemp makes the name unique with O_EXCL, which never follows a link,
     // and gives the file mode 0600.

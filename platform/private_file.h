@@ -14,6 +14,14 @@ namespace zt::platform {
 // $TMPDIR when it is set to something, else /tmp.
 std::string TemporaryFolder();
 
+// Whether path is a folder of this process's user that no one else may
+// write, so that nobody else can plant, block or read the files in it.
+// With make, a missing folder is made (mode 0700), a link at path is refused
+// and a folder of ours that others may write is closed to them; without,
+// the folder is only examined, following links. 0, or the errno (EPERM for
+// a folder of someone else's, ELOOP for a link).
+int PrivateFolder(const std::string& path, bool make);
+
 class PrivateFile {
 public:
     // Creates a new, empty file with mode 0600 beside finalPath (never through a link).

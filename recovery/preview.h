@@ -2,9 +2,13 @@
 // temporary folder, which the results page then decodes or plays. The copy
 // holds exactly the bytes a save of the file would write.
 //
-// The temporary folder is shared with other users, so every copy is made
-// owner-only under a private name and renamed onto "ZTtemp.<type>" when
-// written: nothing is ever written through a link someone left there.
+// The copies go to a folder of the user's own, never onto the medium being
+// recovered (each copy written there could overwrite files still to be
+// found): the temporary folder when it is private already, else a folder
+// made for the user inside it, in the runtime folder or in the cache folder.
+// Every copy is made owner-only under a private name and renamed onto
+// "ZTtemp.<type>" when written: nothing is ever written through a link
+// someone left there.
 #pragma once
 
 #include <atomic>
@@ -18,6 +22,7 @@
 
 #include "core/scan/found_file_list.h"
 #include "core/source/sector_reader.h"
+#include "platform/destination.h"
 #include "recovery/file_copy.h"
 
 namespace zt {
@@ -40,6 +45,22 @@ std::span<const std::string_view> PreviewTypeNames();
 // Removes every preview file of PreviewTypeNames() from folder and nothing else.
 void RemovePreviewFiles(const std::string& folder);
 
+struct PreviewFolder {
+    std::string path;
+    bool make = false;  // made for the user when missing; else taken only as it is
+};
+
+// Where preview copies may go, best first: $TMPDIR (or /tmp), a folder
+// "zentrix-pictora-<user id>" in it, "zentrix-pictora" in $XDG_RUNTIME_DIR,
+// and "zentrix-pictora" in the cache folder (~/.cache).
+std::vector<PreviewFolder> PreviewFolderCandidates();
+
+// The first candidate that is a private folder of the user's (see
+// platform::PrivateFolder) and does not lie on the source's medium; empty
+// when there is none, and then nothing is previewed.
+std::string ChoosePreviewFolder(const std::vector<PreviewFolder>& candidates, const SourceDescriptor& source,
+                                platform::Destination& destination, platform::RawIo& io);
+
 class PreviewExtractor {
 public:
     // Reads through a reader of its own over a copy of source whose range is
@@ -52,8 +73,8 @@ public:
     std::string PathFor(std::string_view typeName) const;
 
     // Copies the file's sectors startSector through startSector + sectorCount
-    // into its preview file. Returns the path, or nothing when the file could
-    // not be created (the last preview of the type then stays as it was). A
+    // into its preview file. Returns the path, or nothing when there is no
+    // folder for previews or the file could not be created (the last preview of the type then stays as it was). A
     // write that fails part-way keeps what was written. Calls are serialised.
     std::optional<std::string> Extract(const FileInfo& file);
 

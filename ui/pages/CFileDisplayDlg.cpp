@@ -49,7 +49,10 @@ CFileDisplayDlg::CFileDisplayDlg(ShellContext& context, QWidget* parent)
     : CPageDlg(context, parent),
       m_session(context.session),
       m_reader(m_session.Source(), m_session.BadSectors(), m_session.Seams().rawIo),
-      m_extractor(m_session.Source(), m_session.BadSectors(), platform::TemporaryFolder(), m_session.Seams().rawIo),
+      m_extractor(m_session.Source(), m_session.BadSectors(),
+                  ChoosePreviewFolder(PreviewFolderCandidates(), m_session.Source(), m_session.Seams().destination,
+                                      m_session.Seams().rawIo),
+                  m_session.Seams().rawIo),
       m_live(m_extractor),
       m_fill(m_model) {
     BuildControls();
