@@ -42,10 +42,14 @@ std::map<std::string, std::string> Tree(const std::string& folder) {
     return files;
 }
 
-// A log's entries, one a line, with the clock and the save folder taken out.
+// A log's entries, one a line, with the clock and the save folder taken out,
+// and the disk number too: the two programs count the attached disks at
+// different moments, and anything else attaching one in between (a loop
+// device of another test) changes the number without any fault of theirs.
 std::vector<std::string> Entries(const std::string& path, const std::string& saveFolder) {
     static const std::regex clock(R"(\d\d:\d\d( - \w+, \w+ \d\d, \d{4}| [AP]M))");
     static const std::regex elapsed(R"(^Elapsed Time : \d+ Mins \d+ Secs$)");
+    static const std::regex diskNumber(R"(^Physical Disk Number : \d+$)");
     std::vector<std::string> entries;
     std::istringstream in(ReadBytes(path));
     std::string line;
@@ -54,6 +58,7 @@ std::vector<std::string> Entries(const std::string& path, const std::string& sav
         if (line.empty()) continue;
         line = std::regex_replace(line, clock, "<time>");
         if (std::regex_match(line, elapsed)) line = "Elapsed Time : <time>";
+        if (std::regex_match(line, diskNumber)) line = "Physical Disk Number : <number>";
         if (const auto at = line.find(saveFolder); at != std::string::npos) line.replace(at, saveFolder.size(), "<save>");
         entries.push_back(line);
     }
