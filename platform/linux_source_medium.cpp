@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -50,15 +51,17 @@ std::string BackingFileOf(const fs::path& device) {
     return backing;
 }
 
-// Every device folder the file system's data may lie on.
-std::vector<fs::path> DevicesUnder(DeviceNumber fileSystem, const std::string& sysfsRoot) {
+// start and every device folder beneath it, each once: the slaves of a
+// mapped device, and for a loop device (or a partition of one) the folder
+// that next gives for its backing file (none when next gives an empty path).
+std::vector<fs::path> WalkDown(const fs::path& start, const std::function<fs::path(const std::string&)>& next) {
     std::vector<fs::path> found;
     std::set<fs::path> seen;
     std::vector<fs::path> pending;
     auto add = [&](const fs::path& p) {
         if (!p.empty() && seen.insert(p).second) pending.push_back(p);
     };
-    add(DeviceFolder(sysfsRoot, fileSystem));
+    add(start);
     while (!pending.empty() && found.size() < kMaxTracedDevices) {
         const fs::path device = pending.back();
         pending.pop_back();
@@ -68,14 +71,21 @@ std::vector<fs::path> DevicesUnder(DeviceNumber fileSystem, const std::string& s
             std::error_code ignored;
             add(fs::canonical(slave.path(), ignored));
         }
-        // A loop device (or a partition of one) lies where its backing file lies.
         for (const fs::path& loop : {device, DiskOf(device)}) {
             const std::string backing = BackingFileOf(loop);
-            if (backing.empty()) continue;
-            if (std::optional<DeviceNumber> under = FileSystemDeviceOf(backing)) add(DeviceFolder(sysfsRoot, *under));
+            if (!backing.empty()) add(next(backing));
         }
     }
     return found;
+}
+
+// Every device folder the file system's data may lie on.
+std::vector<fs::path> DevicesUnder(DeviceNumber fileSystem, const std::string& sysfsRoot) {
+    // A loop device lies where its backing file lies.
+    return WalkDown(DeviceFolder(sysfsRoot, fileSystem), [&](const std::string& backing) {
+        const std::optional<DeviceNumber> under = FileSystemDeviceOf(backing);
+        return under ? DeviceFolder(sysfsRoot, *under) : fs::path();
+    });
 }
 
 bool BackedBy(const fs::path& device, const SourceIdentity& image) {
@@ -92,29 +102,13 @@ bool BackedBy(const fs::path& device, const SourceIdentity& image) {
 
 std::vector<std::string> FilesUnderDevice(DeviceNumber device, const std::string& sysfsRoot) {
     std::vector<std::string> files;
-    std::set<fs::path> seen;
-    std::vector<fs::path> pending;
-    auto add = [&](const fs::path& folder) {
-        if (!folder.empty() && seen.insert(folder).second) pending.push_back(folder);
-    };
-    add(DeviceFolder(sysfsRoot, device));
-    while (!pending.empty() && seen.size() < kMaxTracedDevices) {
-        const fs::path folder = pending.back();
-        pending.pop_back();
-        std::error_code error;
-        for (const fs::directory_entry& slave : fs::directory_iterator(folder / "slaves", error)) {
-            std::error_code ignored;
-            add(fs::canonical(slave.path(), ignored));
-        }
-        for (const fs::path& loop : {folder, DiskOf(folder)}) {
-            const std::string backing = BackingFileOf(loop);
-            if (backing.empty() || std::find(files.begin(), files.end(), backing) != files.end()) continue;
-            files.push_back(backing);
-            // A loop device over a disk, or over another loop device, is followed on down.
-            const std::optional<SourceIdentity> under = IdentifySource(backing);
-            if (under && under->kind == SourceIdentity::Kind::BlockDevice) add(DeviceFolder(sysfsRoot, under->device));
-        }
-    }
+    (void)WalkDown(DeviceFolder(sysfsRoot, device), [&](const std::string& backing) {
+        if (std::find(files.begin(), files.end(), backing) == files.end()) files.push_back(backing);
+        // A loop device over a disk, or over another loop device, is followed on down.
+        const std::optional<SourceIdentity> under = IdentifySource(backing);
+        return under && under->kind == SourceIdentity::Kind::BlockDevice ? DeviceFolder(sysfsRoot, under->device)
+                                                                          : fs::path();
+    });
     return files;
 }
 
