@@ -192,15 +192,11 @@ std::optional<NamedSource> NameSource(SourceListing& listing, const std::string&
     return NamedSource{TreeItemForPath(named, kind, listing.Context()), argument};
 }
 
-void PrintRangeRefusal(std::string_view message, bool rangeGiven, const SourceChoice& choice) {
+void PrintRangeRefusal(std::string_view message) {
     PrintError(message);
     if (message == RangeProblemMessage(RangeProblem::StartInvalid) ||
         message == RangeProblemMessage(RangeProblem::EndInvalid)) {
         std::cerr << "A sector number is written in decimal digits, from 0 to " << MaxRangeSector << ".\n";
-    }
-    if (!rangeGiven && choice.SizeSectors() > MaxRangeSector) {
-        std::cerr << "The source has " << choice.SizeSectors()
-                  << " sectors; one run covers at most 4294967295 of them at a time: give --range.\n";
     }
 }
 
@@ -246,7 +242,7 @@ std::variant<SelectedSource, int> SelectSource(Session& session, const std::stri
         PressNext({item.label, item.parentLabel, selected.info.lines, startText, endText, mediaRecovery}, context,
                   source);
     if (!next.message.empty()) {
-        PrintRangeRefusal(next.message, range.has_value(), choice);
+        PrintRangeRefusal(next.message);
         return ExitUsage;
     }
     if (next.readProblem) {

@@ -40,7 +40,7 @@ SOURCE is one of:
 
 Options:
   --range START:END    copy sectors START up to, not including, END (decimal,
-                       at most 4294967295). Default: the whole source.
+                       at most 18014398509481983). Default: the whole source.
   --multifile          write parts of 1331200 sectors instead of one file
   --bad-sectors ask|retry|skip
                        what to do with sectors that cannot be read: ask on the

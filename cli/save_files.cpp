@@ -95,8 +95,8 @@ int SaveFoundFiles(Session& session, const SaveOptions& options, TerminalLines& 
     bool failed = false;
     if (state.failed > 0) {
         PrintError(std::to_string(state.failed) + " of " + std::to_string(state.total) +
-                   (state.total == 1 ? " file" : " files") + " could not be saved (" +
-                   std::strerror(state.lastError) + "); they are not counted above.");
+                   (state.total == 1 ? " file" : " files") + " could not be saved (" + SavingFailureReason(state) +
+                   "); they are not counted above.");
         failed = true;
     }
     if (state.syncError != 0) {

@@ -42,9 +42,9 @@ SOURCE is one of:
 
 Options:
   --range START:END    scan sectors START up to, not including, END (decimal,
-                       at most 4294967295). Default: the whole source. A range
-                       past the end of the source is scanned; the sectors
-                       beyond the end read as zeros.
+                       at most 18014398509481983). Default: the whole source.
+                       A range past the end of the source is scanned; the
+                       sectors beyond the end read as zeros.
   --types all|T1,T2,.. the file types to look for, by their names below
                        (any letter case). Default: all.
   --signatures standard|extended
@@ -401,6 +401,11 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     PrintUnreadable(summary.unreadableSectors);
     int scanStatus = summary.unreadableSectors != 0 ? ExitUnreadable : ExitOk;
     if (summary.aborted) scanStatus = ExitStopped;
+    if (summary.sourceEndedAt) {
+        PrintError("the scan failed: " + SourceEndedText(*summary.sourceEndedAt) + "; the files listed are those "
+                   "found before it");
+        scanStatus = ExitFailure;
+    }
     if (!options.save) return scanStatus;
     report << '\n';
     const int saveStatus = SaveFoundFiles(session, *options.save, lines, report);

@@ -1,5 +1,6 @@
 #include "logs/activity_entries.h"
 
+#include "core/source/sector_reader.h"
 #include "logs/log_texts.h"
 
 namespace zt {
@@ -24,6 +25,16 @@ std::string UnreadableSectorsEntry(std::uint64_t sectors) {
     return "Unreadable Sectors : " + std::to_string(sectors) + " (given as zeros)";
 }
 
+namespace {
+
+std::string ScanEndEntry(const ScanSummary& summary) {
+    // A scan whose source ended early covered only part of its range.
+    if (summary.sourceEndedAt) return "Analysing Failed : " + SourceEndedText(*summary.sourceEndedAt);
+    return summary.aborted ? "Analysing Aborted" : "Analysing Completed";
+}
+
+}  // namespace
+
 std::vector<std::string> ScanSummaryEntries(const ScanSummary& summary) {
     std::vector<std::string> entries = {
         "\r\nAnalysing Files Information :",
@@ -31,7 +42,7 @@ std::vector<std::string> ScanSummaryEntries(const ScanSummary& summary) {
         "Files Found : " + std::to_string(summary.filesFound),
         StartTimeText(summary.startTime),
         ElapsedTimeText(static_cast<std::int64_t>(summary.endTime - summary.startTime)),
-        summary.aborted ? "Analysing Aborted" : "Analysing Completed",
+        ScanEndEntry(summary),
         "\r\n",
     };
     if (summary.unreadableSectors != 0) entries.push_back(UnreadableSectorsEntry(summary.unreadableSectors));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 #include "logs/activity_entries.h"
 #include "logs/log_texts.h"
@@ -41,6 +42,8 @@ void SavingRunState::Reset() {
     lastError = 0;
     syncError = 0;
     unreadableSectors = 0;
+    sourceEnded = false;
+    sourceEndedAt = 0;
     replaceAll = false;
     keepAll = false;
     aborted = false;
@@ -59,15 +62,34 @@ std::string SavedFilePath(const std::string& destination, std::string_view typeN
 
 std::vector<std::string> SavingReportEntries(const std::string& destination, std::int32_t saved,
                                              std::int32_t total, std::time_t start, std::time_t end,
-                                             bool aborted) {
-    return {
+                                             bool aborted, const SavingLosses& losses) {
+    std::vector<std::string> entries = {
         "\r\nSaving Report :\r\n --------------",
         "Saving Path : " + destination,
         "Files Recover :" + std::to_string(saved) + " / " + std::to_string(total),
         StartTimeText(start),
         ElapsedTimeText(static_cast<std::int64_t>(end - start)),
-        aborted ? "File Saving Aborted\r\n" : "File Saved Successfully\r\n",
     };
+    if (losses.failed > 0) {
+        std::string lost = "Files Not Saved : " + std::to_string(losses.failed) + " / " + std::to_string(total);
+        if (!losses.why.empty()) lost += " (" + losses.why + ")";
+        entries.push_back(std::move(lost));
+    }
+    if (losses.flushError != 0) {
+        entries.push_back("Files Not Flushed : " + std::string(std::strerror(losses.flushError)) +
+                          "; they may not all be on the medium");
+    }
+    const bool lostFiles = losses.failed > 0 || losses.flushError != 0;
+    entries.emplace_back(aborted     ? "File Saving Aborted\r\n"
+                         : lostFiles ? "File Saving Failed\r\n"
+                                     : "File Saved Successfully\r\n");
+    return entries;
+}
+
+std::string SavingFailureReason(const SavingRunState& state) {
+    if (state.sourceEnded) return SourceEndedText(state.sourceEndedAt);
+    if (state.failed > 0 && state.lastError != 0) return std::strerror(state.lastError);
+    return {};
 }
 
 std::string SavingEndMessage(std::int32_t total, bool aborted) {
@@ -91,7 +113,7 @@ SavingRun::SavingRun(const FoundFileList& files, const SourceDescriptor& source,
 void SavingRun::Begin() {
     CloseFolders();
     state_.Reset();
-    reader_.ResetUnreadableSectors();
+    reader_.StartRun();
     wroteFiles_ = false;
     slot_.ClearStop();
     state_.startTime = services_.now();
@@ -132,6 +154,13 @@ void SavingRun::SavingThread() {
                 ++state_.failed;
             }
         }
+        if (const std::optional<std::uint64_t> endedAt = reader_.SourceEndedAt()) {
+            // Nothing more can be read as it was: the rest is not saved.
+            state_.sourceEnded = true;
+            state_.sourceEndedAt = *endedAt;
+            state_.failed = state_.total - state_.saved;
+            break;
+        }
         if (slot_.StopRequested()) {
             stopped = true;
             break;
@@ -151,7 +180,8 @@ void SavingRun::SavingThread() {
     WriteEntries(services_.log, LogKind::Recovery,
                  SavingReportEntries(state_.Destination(), state_.saved, state_.total,
                                      static_cast<std::time_t>(state_.startTime.load()),
-                                     static_cast<std::time_t>(state_.endTime.load()), stopped));
+                                     static_cast<std::time_t>(state_.endTime.load()), stopped,
+                                     {state_.failed, SavingFailureReason(state_), state_.syncError}));
 }
 
 int SavingRun::Fail(int error) {
@@ -232,6 +262,8 @@ int SavingRun::SaveFile(const FileInfo& file) {
         &slot_.Gate());
     const int closeError = destination.Close(created.handle);
     if (error == 0) error = closeError;
+    // Sectors past where the source ended came as zeros: the file is not whole.
+    if (error == 0 && reader_.SourceEndedAt()) error = EIO;
     // The rename replaces an existing file (or link) in one step, so the old
     // file stays until the new one is complete.
     if (error == 0) error = destination.RenameIn(folder, temporary, name);

@@ -67,6 +67,10 @@ public:
     std::atomic<int> syncError{0};
     // Sectors of saved files that could not be read and were saved as zeros.
     std::atomic<std::uint64_t> unreadableSectors{0};
+    // The source became shorter or went away at sourceEndedAt: the file in
+    // hand and every file after it were not saved (they count as failed).
+    std::atomic<bool> sourceEnded{false};
+    std::atomic<std::uint64_t> sourceEndedAt{0};
     std::atomic<bool> replaceAll{false};
     std::atomic<bool> keepAll{false};
     std::atomic<bool> aborted{false};
@@ -157,10 +161,24 @@ private:
     WorkerSlot slot_;
 };
 
-// The six entries of the report, byte for byte.
+// What a run lost, for its report.
+struct SavingLosses {
+    std::int32_t failed = 0;  // files that could not be saved
+    std::string why;          // the reason of the last failure
+    int flushError = 0;       // errno of the flush that ended the run
+};
+
+// The entries of the report, byte for byte: six, and before the last one an
+// entry for files that could not be saved and one for a failed flush. A run
+// that lost files or could not flush them ends with "File Saving Failed"
+// (or "File Saving Aborted"), never with "File Saved Successfully".
 std::vector<std::string> SavingReportEntries(const std::string& destination, std::int32_t saved,
                                              std::int32_t total, std::time_t start, std::time_t end,
-                                             bool aborted);
+                                             bool aborted, const SavingLosses& losses = {});
+
+// Why files of the run could not be saved: the source that ended, or the
+// system's text for the last failure; empty when none failed.
+std::string SavingFailureReason(const SavingRunState& state);
 
 // What the user is told when a run has ended: "Please select the file for
 // saving." when nothing was selected, else "File Saving Aborted." or

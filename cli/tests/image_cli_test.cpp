@@ -82,7 +82,7 @@ TEST_F(ImageCliTest, RefusesBeforeWritingAnything) {
         {"image card.dd missing", 2, "Image path not found. Please specify image path."},
         {"image card.dd out --range 20:20", 2, "End sector should be bigger than start sector."},
         {"image card.dd out --range x:20", 2, "Start sector is not valid."},
-        {"image card.dd out --range 0:4294967296", 2, "End sector is not valid."},
+        {"image card.dd out --range 0:18014398509481984", 2, "End sector is not valid."},
         {"image nothing.dd out", 1, "cannot read nothing.dd"},
         {"image card.dd out --bad-sectors sometimes", 2, "--bad-sectors wants ask, retry or skip"},
         {"image card.dd", 2, "image needs a SOURCE and a DEST_DIR"},

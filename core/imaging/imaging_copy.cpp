@@ -119,7 +119,8 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
     progress_.TotalSectors.store(rangeEnd);
     progress_.CurrentSector.store(current);
     progress_.SetLastFileName({});
-    reader_.ResetUnreadableSectors();
+    reader_.StartRun();
+    const std::optional<std::uint64_t> sourceBytes = reader_.SourceBytes();
     std::uint32_t chunk = ImagingChunkSectors;
     if (rangeEnd > current && rangeEnd - current < chunk) chunk = static_cast<std::uint32_t>(rangeEnd - current);
     std::uint64_t inPart = 0;  // sectors written to the open part
@@ -143,6 +144,20 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
     while (current < rangeEnd) {
         // Unreadable sectors are settled inside the reader; the buffer is written as delivered.
         (void)reader_.ReadSectors(current, chunk, buffer.data());
+        std::size_t bytes = std::size_t{chunk} * kSectorSize;
+        const std::optional<std::uint64_t> endedAt = reader_.SourceEndedAt();
+        if (endedAt) {
+            // Only what was read before the source ended is copied; the run fails there.
+            bytes = *endedAt > current ? static_cast<std::size_t>(std::min<std::uint64_t>(
+                                             bytes, (*endedAt - current) * kSectorSize))
+                                       : 0;
+        } else if (sourceBytes && current + chunk == rangeEnd) {
+            // The source's last sector may hold fewer than 512 bytes: the
+            // image ends where the source does, not at the padding.
+            const std::uint64_t endByte = (current + chunk) * kSectorSize;
+            if (endByte > *sourceBytes && endByte - *sourceBytes < kSectorSize)
+                bytes -= static_cast<std::size_t>(endByte - *sourceBytes);
+        }
 
         if (part_ < 0) {
             if (!OpenPart(ImagePartName(job.ImageBaseName, partNumber), outcome)) return fail(outcome);
@@ -154,8 +169,15 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
             ++partNumber;
         }
 
-        const int error = io_.WriteAt(part_, buffer.data(), std::size_t{chunk} * kSectorSize, inPart * kSectorSize);
+        const int error = bytes == 0 ? 0 : io_.WriteAt(part_, buffer.data(), bytes, inPart * kSectorSize);
         if (error != 0) return fail(Failure(ImagingFailure::WritePart, error, partName_));
+        if (endedAt) {
+            progress_.SetLastFileName(partName_);
+            progress_.CurrentSector.store(std::max(current, std::min(*endedAt, current + chunk)));
+            ImagingOutcome ended = Failure(ImagingFailure::SourceEnded, 0, partName_);
+            ended.sector = *endedAt;
+            return fail(ended);
+        }
 
         if (slot_.PassBoundary()) {
             // The part in hand already holds this chunk: it is the last file.
@@ -195,6 +217,8 @@ std::string ImagingFailureReason(const ImagingOutcome& outcome) {
             return outcome.path + " has other names (hard links) that would change with it; nothing was written";
         case ImagingFailure::PartNotAFile:
             return outcome.path + " is not a regular file; nothing was written";
+        case ImagingFailure::SourceEnded:
+            return SourceEndedText(outcome.sector) + "; the image holds what was copied before it";
         case ImagingFailure::CreatePart:
             step = "creating ";
             break;

@@ -48,6 +48,8 @@ enum class ImagingFailure {
     PartIsSource,       // an existing part is the source (or one of its parts) itself
     PartHasOtherNames,  // an existing part has other hard links, which would change with it
     PartNotAFile,       // an existing part is a folder, a FIFO or a device
+    // The source became shorter or went away during the copy (sector says where).
+    SourceEnded,
 };
 
 struct ImagingOutcome {
@@ -55,6 +57,7 @@ struct ImagingOutcome {
     ImagingFailure failure = ImagingFailure::None;
     int error = 0;     // errno of the failed step
     std::string path;  // the part concerned
+    std::uint64_t sector = 0;  // SourceEnded: the first sector that could no longer be read
 };
 
 struct ImagingJob {

@@ -80,7 +80,8 @@ ScanSummary ScanDriver::Summary() const {
             startTime_,
             endTime_,
             EndedByStop(),
-            reader_.UnreadableSectors()};
+            reader_.UnreadableSectors(),
+            reader_.SourceEndedAt()};
 }
 
 void ScanDriver::Scan() {
@@ -89,16 +90,29 @@ void ScanDriver::Scan() {
     const std::uint64_t rangeEnd = source.RangeEnd;
     scanEndSector_.store(rangeEnd, std::memory_order_relaxed);
 
-    reader_.ResetUnreadableSectors();
+    reader_.StartRun();
 
     OpenFile open;
     std::uint64_t base = source.RangeStart;
     bool stopped = false;
+    bool sourceEnded = false;
     while (base < rangeEnd) {
-        const std::uint32_t count = ChunkCountAt(base, rangeEnd);
+        std::uint32_t count = ChunkCountAt(base, rangeEnd);
         reader_.ReadSectors(base, count, chunk_.data());
+        // A source that ended early ends the scan, a failure: the sectors
+        // read before its end are still looked at, the zeros after it never.
+        if (const std::optional<std::uint64_t> endedAt = reader_.SourceEndedAt()) {
+            sourceEnded = true;
+            if (*endedAt <= base) break;
+            count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, *endedAt - base));
+        }
         const std::uint64_t rescanFrom =
             extended_ ? ScanChunkExtended(base, count, open) : ScanChunk(base, count, open);
+        // A look past the chunk (an end marker run, a format walk) may find the end too.
+        if (sourceEnded || reader_.SourceEndedAt()) {
+            sourceEnded = true;
+            break;
+        }
         // Looked at after every pass over a chunk, a rescan included: data
         // made of rejected headers rescans every sector's chunk again. The
         // scan is held here while the user is asked whether to stop.
@@ -115,10 +129,11 @@ void ScanDriver::Scan() {
         base += count;
     }
 
+    // A scan cut short by its source keeps where it got to: the range was not covered.
     if (stopped) {
         endedByStop_.store(true, std::memory_order_release);
         if (callbacks_.selectFirstTypeAtStop) callbacks_.selectFirstTypeAtStop();
-    } else {
+    } else if (!sourceEnded) {
         // A file still open at the end of the range has no end: it is dropped.
         currentSector_.store(rangeEnd, std::memory_order_relaxed);
     }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 
 namespace zt {
 
@@ -17,6 +18,8 @@ struct ScanSummary {
     std::time_t endTime = 0;
     bool aborted = false;
     std::uint64_t unreadableSectors = 0;  // read as zeros because they could not be read
+    // Where the source became shorter or went away: the scan ended there, a failure.
+    std::optional<std::uint64_t> sourceEndedAt{};
 };
 
 }  // namespace zt

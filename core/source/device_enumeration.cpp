@@ -19,6 +19,10 @@ constexpr std::uint64_t kSectorsPerCylinder = 255 * 63;
 
 std::string Decimal(std::uint64_t value) { return std::to_string(value); }
 
+// Sectors that hold size bytes: a last partial sector counts, as its bytes
+// are read padded with zeros.
+std::uint64_t SectorsHolding(std::uint64_t size) { return size / 512 + (size % 512 != 0 ? 1 : 0); }
+
 std::string OneDecimal(double value, const char* unit) {
     char text[64];
     std::snprintf(text, sizeof text, "%.1f%s", value, unit);
@@ -164,7 +168,7 @@ SourceInformation DriveInformation(const platform::LogicalDriveEntry& drive) {
         "Free Space : " + SizeText(free),
     };
     info.startText = "0";
-    info.endText = Decimal(drive.sizeBytes / 512);
+    info.endText = Decimal(SectorsHolding(drive.sizeBytes));
     return info;
 }
 
@@ -208,7 +212,7 @@ SourceInformation ShowDiskInformation(int n, const DeviceRegistry& registry) {
         "Disk Size  : " + Decimal(size / kMiB) + " MB",
     };
     info.startText = "0";
-    info.endText = Decimal(size / 512);
+    info.endText = Decimal(SectorsHolding(size));
     return info;
 }
 

@@ -1,6 +1,7 @@
 #include "core/source/sector_reader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "core/source/source_files.h"
@@ -68,7 +69,15 @@ std::unique_ptr<PartFile> OpenPartAt(platform::RawIo& io, BadSectorPolicyState& 
     return nullptr;
 }
 
+// Errors after which the descriptor reaches no medium any more: a device
+// removed, a FUSE server that ended. Asking whether to retry cannot help.
+bool MediumGone(int error) { return error == ENODEV || error == ENXIO || error == ENOMEDIUM || error == ENOTCONN; }
+
 }  // namespace
+
+std::string SourceEndedText(std::uint64_t sector) {
+    return "the source became shorter or went away at sector " + std::to_string(sector);
+}
 
 SectorReader::SectorReader(const SourceDescriptor& source, BadSectorPolicyState& policy, platform::RawIo& io)
     : source_(source), policy_(policy), io_(io) {}
@@ -80,6 +89,62 @@ std::vector<std::string> SectorReader::SourceFiles() const { return zt::SourceFi
 void SectorReader::GiveUp(std::uint8_t* buffer, std::uint64_t sectors) {
     ZeroSectors(buffer, sectors);
     CountUnreadable(sectors);
+}
+
+void SectorReader::StartRun() {
+    ResetUnreadableSectors();
+    endedAt_.store(kUnknown, std::memory_order_relaxed);
+    std::optional<std::uint64_t> total = 0;
+    if (!source_.ImageMode) {
+        const std::shared_ptr<DeviceHandle> device = CachedDeviceFor(source_.SelectedDevice());
+        total = device->handle >= 0 ? io_.Size(device->handle) : std::nullopt;
+    } else {
+        for (const std::string& part : SourceFiles()) {
+            PartFile file(io_, part);
+            const std::optional<std::uint64_t> size = file.Valid() ? io_.Size(file.Get()) : std::nullopt;
+            if (!size) {
+                total.reset();
+                break;
+            }
+            *total += *size;
+        }
+    }
+    sourceBytes_.store(total.value_or(kUnknown), std::memory_order_relaxed);
+}
+
+std::optional<std::uint64_t> SectorReader::SourceBytes() const {
+    const std::uint64_t bytes = sourceBytes_.load(std::memory_order_relaxed);
+    if (bytes == kUnknown) return std::nullopt;
+    return bytes;
+}
+
+std::optional<std::uint64_t> SectorReader::SourceEndedAt() const {
+    const std::uint64_t sector = endedAt_.load(std::memory_order_acquire);
+    if (sector == kUnknown) return std::nullopt;
+    return sector;
+}
+
+void SectorReader::NoteSourceEnded(std::uint64_t sector) {
+    // Several threads may find the end; the earliest place is the one reported.
+    std::uint64_t seen = endedAt_.load(std::memory_order_relaxed);
+    while (sector < seen && !endedAt_.compare_exchange_weak(seen, sector, std::memory_order_acq_rel)) {
+    }
+}
+
+void SectorReader::CheckShortRead(std::uint64_t at, std::size_t wanted, std::size_t delivered) {
+    const std::uint64_t size = sourceBytes_.load(std::memory_order_relaxed);
+    if (size == kUnknown || delivered >= wanted) return;
+    const std::uint64_t from = at + delivered;
+    if (from >= size) return;  // past the end the source had: nothing was there
+    const std::uint64_t to = std::min<std::uint64_t>(at + wanted, size);
+    const std::uint64_t firstLost = from / kSectorSize;
+    CountUnreadable((to + kSectorSize - 1) / kSectorSize - firstLost);
+    NoteSourceEnded(firstLost);
+}
+
+void SectorReader::NoteGoneAt(std::uint64_t first, std::uint64_t count) {
+    const std::uint64_t size = sourceBytes_.load(std::memory_order_relaxed);
+    if (size != kUnknown && first * kSectorSize < size && count != 0) NoteSourceEnded(first);
 }
 
 namespace {
@@ -134,6 +199,7 @@ std::int32_t SectorReader::ReadImage(std::uint64_t first, std::uint32_t count, s
         const bool retry = IsRetry(policy_.ConsultBadSectorPolicy());
         if (!retry || retryUsed) {
             GiveUp(buffer, count);
+            NoteGoneAt(first, count);
             return 0;
         }
         retryUsed = true;
@@ -144,6 +210,7 @@ std::int32_t SectorReader::ReadImage(std::uint64_t first, std::uint32_t count, s
     std::unique_ptr<PartFile> file = OpenPartAt(io_, policy_, *path, offset, retryUsed);
     if (!file) {
         GiveUp(buffer, count);
+        NoteGoneAt(first, count);
         return 0;
     }
 
@@ -152,10 +219,20 @@ std::int32_t SectorReader::ReadImage(std::uint64_t first, std::uint32_t count, s
         return ReadSpanning(first, count, buffer, retryUsed);
     }
 
+    return ReadPart(file->Get(), first, count, buffer) ? 1 : 0;
+}
+
+bool SectorReader::ReadPart(int handle, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer) {
     const std::size_t wanted = std::size_t{count} * kSectorSize;
-    platform::ReadResult r = io_.ReadAt(file->Get(), buffer, wanted, offset);
+    const std::uint64_t offset = (source_.ImageMultiFile ? first % ImagePartSectors : first) * kSectorSize;
+    platform::ReadResult r = io_.ReadAt(handle, buffer, wanted, offset);
     CountUnreadable(ZeroUndelivered(buffer, wanted, r));
-    return r.error == 0 ? 1 : 0;
+    if (r.error == 0) {
+        CheckShortRead(first * kSectorSize, wanted, r.bytes);
+    } else if (MediumGone(r.error)) {
+        NoteSourceEnded(first + r.bytes / kSectorSize);
+    }
+    return r.error == 0;
 }
 
 std::int32_t SectorReader::ReadSpanning(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
@@ -183,12 +260,10 @@ std::int32_t SectorReader::ReadSpanning(std::uint64_t first, std::uint32_t count
         if (path) file = OpenPartAt(io_, policy_, *path, offset, retryUsed);
         if (!file) {
             GiveUp(portion.out, portion.sectors);
+            NoteGoneAt(portion.firstSector, portion.sectors);
             continue;  // not read: the result stays that of the last portion read
         }
-        const std::size_t wanted = std::size_t{portion.sectors} * kSectorSize;
-        platform::ReadResult r = io_.ReadAt(file->Get(), portion.out, wanted, offset);
-        CountUnreadable(ZeroUndelivered(portion.out, wanted, r));
-        result = r.error == 0 ? 1 : 0;
+        result = ReadPart(file->Get(), portion.firstSector, portion.sectors, portion.out) ? 1 : 0;
     }
     return result;
 }
@@ -235,7 +310,13 @@ bool SectorReader::ReadDeviceRequest(int fd, std::uint64_t first, std::uint32_t 
     if (r.error == 0) {
         // Past the end of the medium there is nothing to read: zeros.
         ZeroTail(buffer, wanted, r.bytes);
+        CheckShortRead(first * kSectorSize, wanted, r.bytes);
         return true;
+    }
+    if (MediumGone(r.error)) {
+        GiveUp(buffer, count);
+        NoteSourceEnded(first);
+        return false;
     }
     if (!consultPolicy || !IsRetry(policy_.ConsultBadSectorPolicy())) {
         GiveUp(buffer, count);
@@ -246,8 +327,10 @@ bool SectorReader::ReadDeviceRequest(int fd, std::uint64_t first, std::uint32_t 
         platform::ReadResult one = io_.ReadAt(fd, out, kSectorSize, (first + i) * kSectorSize);
         if (one.error != 0) {
             GiveUp(out, 1);
+            if (MediumGone(one.error)) NoteSourceEnded(first + i);
         } else {
             ZeroTail(out, kSectorSize, one.bytes);
+            CheckShortRead((first + i) * kSectorSize, kSectorSize, one.bytes);
         }
     }
     return false;

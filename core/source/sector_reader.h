@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,22 @@ public:
     std::uint64_t UnreadableSectors() const { return unreadable_.load(std::memory_order_relaxed); }
     void ResetUnreadableSectors() { unreadable_.store(0, std::memory_order_relaxed); }
 
+    // As each run (scan, imaging, saving) starts: resets the count of
+    // unreadable sectors and of sectors lost to a source that ended early,
+    // and takes the source's length in bytes, against which every later read
+    // is measured.
+    void StartRun();
+    // The source's length in bytes as StartRun found it; nothing when it
+    // could not be found. A last partial sector is read as a whole one padded
+    // with zeros, so only this length says where the source's bytes end.
+    std::optional<std::uint64_t> SourceBytes() const;
+    // The first sector that lay inside the source when the run started but
+    // could no longer be read as it was: the medium became shorter (a read
+    // ended early, an image part vanished or shrank) or went away (the
+    // device is gone). Each such sector is also counted as unreadable. Once
+    // set it stays for the run; a run that sees it ends as a failure.
+    std::optional<std::uint64_t> SourceEndedAt() const;
+
     // The files this reader reads: the device, or the parts of the image set.
     std::vector<std::string> SourceFiles() const;
 
@@ -69,6 +86,20 @@ private:
     bool ReadDeviceRequest(int fd, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
                            bool consultPolicy);
     std::string PartName(std::uint64_t partIndex) const;
+    // A read at byte position `at` of the source (its place in the whole
+    // source, parts of an image set counted one after the other) that
+    // delivered `delivered` of `wanted` bytes without an error: whatever of
+    // the rest lay inside the source as the run started is lost, counted and
+    // remembered.
+    void CheckShortRead(std::uint64_t at, std::size_t wanted, std::size_t delivered);
+    // Sectors [first, first + count) were given up; those that lay inside the
+    // source as the run started mean that the source went away there.
+    void NoteGoneAt(std::uint64_t first, std::uint64_t count);
+    void NoteSourceEnded(std::uint64_t sector);
+    // Reads count sectors at source sector first from an open part of the
+    // image set, zeroing and counting what did not arrive; true when the
+    // request itself succeeded.
+    bool ReadPart(int handle, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer);
     void CountUnreadable(std::uint64_t sectors) { unreadable_.fetch_add(sectors, std::memory_order_relaxed); }
     // Zeros sectors that could not be read, and counts them.
     void GiveUp(std::uint8_t* buffer, std::uint64_t sectors);
@@ -82,6 +113,13 @@ private:
     std::mutex cacheMutex_;
     std::shared_ptr<DeviceHandle> cachedDevice_;
     std::atomic<std::uint64_t> unreadable_{0};
+    static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
+    std::atomic<std::uint64_t> sourceBytes_{kUnknown};
+    std::atomic<std::uint64_t> endedAt_{kUnknown};
 };
+
+// "the source became shorter or went away at sector 600", for the end
+// messages and the logs.
+std::string SourceEndedText(std::uint64_t sector);
 
 }  // namespace zt

@@ -181,20 +181,21 @@ std::string ImageSetProblemText(const SourceChoice& choice) {
 
 std::string_view ImagePathNotFoundMessage() { return "Image path not found. Please specify image path."; }
 
-std::optional<std::uint32_t> ReadSectorNumber(std::string_view text) {
+std::optional<std::uint64_t> ReadSectorNumber(std::string_view text) {
     if (text.empty()) return std::nullopt;
     std::uint64_t value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return std::nullopt;
+        // MaxRangeSector is far below 2^64 / 10, so the next step cannot overflow.
         value = value * 10 + static_cast<std::uint64_t>(c - '0');
         if (value > MaxRangeSector) return std::nullopt;
     }
-    return static_cast<std::uint32_t>(value);
+    return value;
 }
 
 RangeProblem CheckRange(std::string_view startText, std::string_view endText, SourceDescriptor& source) {
-    const std::optional<std::uint32_t> start = ReadSectorNumber(startText);
-    const std::optional<std::uint32_t> end = ReadSectorNumber(endText);
+    const std::optional<std::uint64_t> start = ReadSectorNumber(startText);
+    const std::optional<std::uint64_t> end = ReadSectorNumber(endText);
     source.RangeStart = start.value_or(0);
     source.RangeEnd = end.value_or(0);
     if (!start) return RangeProblem::StartInvalid;

@@ -15,7 +15,9 @@ namespace zt {
 
 // The first part of an image set; a folder without it holds no image.
 inline constexpr std::string_view ImageFirstPartName = "Image0.img";
-inline constexpr std::uint64_t MaxRangeSector = 4'294'967'295ULL;
+// The largest sector number a range may name: its byte position must still
+// fit in a file offset (2^63 - 1 bytes), so any disk can be read to its end.
+inline constexpr std::uint64_t MaxRangeSector = 0x7FFF'FFFF'FFFF'FFFFULL / kSectorSize;
 
 enum class SourceKind { Device, ImageSet };
 
@@ -76,8 +78,8 @@ std::string_view ImagePathNotFoundMessage();
 
 enum class RangeProblem { None, StartInvalid, EndInvalid, EndNotAfterStart };
 
-// A decimal sector number as typed: digits only, at most 4,294,967,295.
-std::optional<std::uint32_t> ReadSectorNumber(std::string_view text);
+// A decimal sector number as typed: digits only, at most MaxRangeSector.
+std::optional<std::uint64_t> ReadSectorNumber(std::string_view text);
 
 // Stores the typed range in the descriptor (as the range fields are filled
 // before they are checked) and reports the first problem, in the order

@@ -66,6 +66,14 @@ TEST_F(ActivityEntriesTest, ImagingAndAnAbortedScan) {
     EXPECT_EQ(entries[3], "Starting Time : 10:00 AM");
     EXPECT_EQ(entries[4], "Elapsed Time : 3 Hrs 2 Mins");
     EXPECT_EQ(entries[5], "Analysing Aborted");
+
+    // A scan whose source ended early failed, whatever else it was; beyond
+    // 2 TiB the sector numbers are printed whole.
+    summary = {4999999999, 5000001000, 1, LocalMoment(10, 0, 0), LocalMoment(10, 0, 5), false, 1000, 5000000000};
+    entries = ScanSummaryEntries(summary);
+    EXPECT_EQ(entries[1], "Current Sector : 4999999999 / 5000001000");
+    EXPECT_EQ(entries[5], "Analysing Failed : the source became shorter or went away at sector 5000000000");
+    EXPECT_EQ(entries.back(), "Unreadable Sectors : 1000 (given as zeros)");
 }
 
 TEST_F(ActivityEntriesTest, ImagingSummaryForEachEndOfARun) {

@@ -58,6 +58,17 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         files_[path].bad.insert(sector);
     }
+    // The file keeps its size, but reads deliver nothing from byte `end` on,
+    // as a medium that became shorter while it was read.
+    void EndDataAt(const std::string& path, std::uint64_t end) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        files_[path].dataEnd = end;
+    }
+    // Every read of the file fails with error, as a medium that went away.
+    void FailReads(const std::string& path, int error) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        files_[path].readError = error;
+    }
     void FailOpen(const std::string& path, int error = EACCES) {
         std::lock_guard<std::mutex> lock(mutex_);
         failOpen_[path] = platform::OpenResult{-1, error};
@@ -130,6 +141,7 @@ public:
         requests_.push_back({h->second, offset, length});
         const File& f = files_.at(h->second);
         auto* out = static_cast<std::uint8_t*>(buffer);
+        if (f.readError != 0) return {0, f.readError};
         const std::uint64_t end = offset + length;
         for (std::uint64_t sector : f.bad) {
             const std::uint64_t begin = sector * 512;
@@ -140,7 +152,8 @@ public:
             }
         }
         std::size_t n = 0;
-        if (offset < f.size) n = static_cast<std::size_t>(std::min<std::uint64_t>(length, f.size - offset));
+        const std::uint64_t dataEnd = std::min(f.size, f.dataEnd);
+        if (offset < dataEnd) n = static_cast<std::size_t>(std::min<std::uint64_t>(length, dataEnd - offset));
         for (std::size_t i = 0; i < n; ++i)
             out[i] = f.patterned ? PatternByte(f.seed, offset + i) : f.bytes[static_cast<std::size_t>(offset + i)];
         return {n, 0};
@@ -185,6 +198,8 @@ private:
         std::uint8_t seed = 0;
         bool patterned = false;
         std::set<std::uint64_t> bad;
+        std::uint64_t dataEnd = ~std::uint64_t{0};
+        int readError = 0;
     };
 
     mutable std::mutex mutex_;

@@ -284,8 +284,65 @@ TEST_F(SavingRunTest, FilesThatCannotBeWrittenAreLeftOutAndTheRunGoesOn) {
     EXPECT_EQ(dest.removed, (std::vector<std::string>{"/out/JPEG/.File2.JPEG.partial", "/out/JPEG/.File3.JPEG.partial",
                                                       "/out/JPEG/.File4.JPEG.partial"}));
     EXPECT_FALSE(run->State().aborted);
-    EXPECT_NE(RecoveryLog().find("Files Recover :0 / 5\r\n"), std::string::npos);
-    EXPECT_NE(RecoveryLog().find("File Saved Successfully\r\n"), std::string::npos);
+    // The report says how many were lost and why, and never that saving succeeded.
+    EXPECT_TRUE(RecoveryLog().ends_with("Files Recover :0 / 5\r\n"
+                                        "Starting Time : 10:13 PM\r\nElapsed Time : 0 Mins 0 Secs\r\n"
+                                        "Files Not Saved : 5 / 5 (No space left on device)\r\n"
+                                        "File Saving Failed\r\n"))
+        << RecoveryLog();
+    EXPECT_EQ(RecoveryLog().find("File Saved Successfully"), std::string::npos);
+}
+
+TEST_F(SavingRunTest, ASourceThatEndsEarlyEndsTheRunAndNoFileKeepsItsZeros) {
+    list.Append(Selected("JPEG", 1, 10, 2));
+    list.Append(Selected("JPEG", 2, 100, 20));  // its sectors from 110 on are gone
+    list.Append(Selected("JPEG", 3, 200, 2));
+    io.EndDataAt(kCard, 110 * 512);
+    auto run = MakeRun();
+    run->Run();
+    const SavingRunState& state = run->State();
+    EXPECT_EQ(state.saved, 1);
+    EXPECT_EQ(state.failed, 2) << "the file in hand and the one never reached";
+    EXPECT_TRUE(state.sourceEnded);
+    EXPECT_EQ(state.sourceEndedAt, 110u);
+    EXPECT_EQ(SavingFailureReason(state), "the source became shorter or went away at sector 110");
+    EXPECT_TRUE(SameBytes(Saved("JPEG/File1.JPEG"), Expected(10, 2)));
+    EXPECT_FALSE(Exists("JPEG/File2.JPEG"));
+    EXPECT_FALSE(Exists("JPEG/.File2.JPEG.partial"));
+    EXPECT_FALSE(Exists("JPEG/File3.JPEG"));
+    EXPECT_TRUE(RecoveryLog().ends_with(
+        "Files Recover :1 / 3\r\nStarting Time : 10:13 PM\r\nElapsed Time : 0 Mins 0 Secs\r\n"
+        "Files Not Saved : 2 / 3 (the source became shorter or went away at sector 110)\r\n"
+        "File Saving Failed\r\n"))
+        << RecoveryLog();
+}
+
+TEST(SavingReportTest, OnlyARunThatLostNothingEndsWithSuccess) {
+    struct Case {
+        const char* what;
+        bool aborted;
+        SavingLosses losses;
+        std::vector<std::string> tail;  // the entries after the time lines
+    };
+    const Case cases[] = {
+        {"every file saved", false, {}, {"File Saved Successfully\r\n"}},
+        {"stopped, nothing lost", true, {}, {"File Saving Aborted\r\n"}},
+        {"files lost", false, {125, "No space left on device", 0},
+         {"Files Not Saved : 125 / 200 (No space left on device)", "File Saving Failed\r\n"}},
+        {"files lost without a known reason", false, {3, "", 0},
+         {"Files Not Saved : 3 / 200", "File Saving Failed\r\n"}},
+        {"the flush failed", false, {0, "", EIO},
+         {"Files Not Flushed : Input/output error; they may not all be on the medium", "File Saving Failed\r\n"}},
+        {"stopped after losing files", true, {2, "Permission denied", 0},
+         {"Files Not Saved : 2 / 200 (Permission denied)", "File Saving Aborted\r\n"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<std::string> entries = SavingReportEntries("/out", 75, 200, 0, 61, c.aborted, c.losses);
+        ASSERT_EQ(entries.size(), 5 + c.tail.size());
+        EXPECT_EQ(entries[2], "Files Recover :75 / 200");
+        EXPECT_EQ(std::vector<std::string>(entries.begin() + 5, entries.end()), c.tail);
+    }
 }
 
 TEST_F(SavingRunTest, ADestinationThatVanishesIsNotMadeAgain) {
@@ -410,11 +467,11 @@ TEST_F(SavingRunTest, TheLogGetsItsStartBlockOnceAndEveryRunsReport) {
     const std::string report1 =
         "\r\n\r\nSaving Report :\r\n --------------\r\nSaving Path : " + destination +
         "\r\nFiles Recover :1 / 2\r\nStarting Time : 01:25 PM\r\nElapsed Time : 1 Mins 20 Secs\r\n"
-        "File Saved Successfully\r\n";
+        "Files Not Saved : 1 / 2 (No space left on device)\r\nFile Saving Failed\r\n";
     const std::string report2 =
         "\r\n\r\nSaving Report :\r\n --------------\r\nSaving Path : " + destination +
         "\r\nFiles Recover :1 / 2\r\nStarting Time : 04:27 PM\r\nElapsed Time : 0 Mins 0 Secs\r\n"
-        "File Saved Successfully\r\n";
+        "Files Not Saved : 1 / 2 (No space left on device)\r\nFile Saving Failed\r\n";
     EXPECT_EQ(RecoveryLog(), "\r\n-----------------------Start--------------------------\r\nZentrix for Pictora"
                              "\r\nVersion 1.0\r\n13:25 - Sunday, December 08, 2024" +
                                  report1 + report2);

@@ -3,7 +3,11 @@
 // size, and scanning it by label must find what scanning the image file finds.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <thread>
 #include <sstream>
 
 #include "platform/testing/loop_device.h"
@@ -112,6 +116,67 @@ TEST_F(DevicesCliTest, ACardOnALoopDeviceScansTheSameByLabelAsByImage) {
         return;
     }
     ADD_FAILURE() << "the loop device never kept its disk number across a scan";
+}
+
+// A loop device resized to almost nothing while it is scanned: the sectors
+// that vanished are not a medium full of zeros. The scan fails and says where
+// the medium ended, with what it found before.
+TEST_F(DevicesCliTest, ALoopDeviceThatShrinksDuringAScanFailsTheScan) {
+    if (!RunQuietly("command -v losetup")) GTEST_SKIP() << "losetup is missing";
+    const std::string image = std::filesystem::canonical(folder.Path()).string() + "/shrinking.img";
+    const std::string photo = FakeJpeg(3000, 'p');
+    {
+        std::ofstream out(image, std::ios::binary);
+        out.seekp(64 * 512);
+        out << photo;
+    }
+    // Sparse and large enough that the scan is still running when the medium shrinks.
+    std::filesystem::resize_file(image, 64ull << 30);
+    AttachedLoop loop(image);
+    if (!loop.Attached()) GTEST_SKIP() << "no loop device could be attached (root is needed)";
+
+    const std::string out = folder / "scan.out";
+    const std::string err = folder / "scan.err";
+    const std::string pidFile = folder / "scan.pid";
+    const std::string statusFile = folder / "scan.status";
+    // The scan runs in the background; its own process id is written first.
+    ASSERT_TRUE(RunQuietly("( sh -c 'echo $$ >\"$0\"; exec \"$@\"' '" + pidFile + "' '" + ZT_PICTORA_CLI + "' scan '" +
+                           loop.Device() + "' --types JPEG --bad-sectors skip --list >'" + out + "' 2>'" + err +
+                           "'; echo $? >'" + statusFile + ".tmp'; mv '" + statusFile + ".tmp' '" + statusFile +
+                           "' ) &"));
+    // The medium shrinks once the scan has read 256 MiB of it.
+    auto readBytes = [&]() -> std::uint64_t {
+        std::ifstream pidIn(pidFile);
+        std::string pid;
+        if (!(pidIn >> pid)) return 0;
+        std::ifstream io("/proc/" + pid + "/io");
+        for (std::string key, value; io >> key >> value;)
+            if (key == "rchar:") return std::stoull(value);
+        return 0;
+    };
+    for (int i = 0; i < 6000 && readBytes() < (256u << 20) && !std::filesystem::exists(statusFile); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::filesystem::resize_file(image, 1ull << 20);
+    RunQuietly("losetup -c '" + loop.Device() + "'");
+    for (int i = 0; i < 6000 && !std::filesystem::exists(statusFile); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::ifstream statusIn(statusFile);
+    int status = -1;
+    statusIn >> status;
+    EXPECT_EQ(status, 1);
+    std::ifstream errIn(err);
+    const std::string errors((std::istreambuf_iterator<char>(errIn)), std::istreambuf_iterator<char>());
+    std::ifstream outIn(out);
+    const std::string listed((std::istreambuf_iterator<char>(outIn)), std::istreambuf_iterator<char>());
+    EXPECT_NE(errors.find("the scan failed: the source became shorter or went away at sector "), std::string::npos)
+        << errors;
+    EXPECT_EQ(listed.rfind("File1.JPEG\tJPEG\t64\t", 0), 0u) << listed;
+    // The medium's remaining bytes are what the test wrote; the scan wrote nothing.
+    std::ifstream in(image, std::ios::binary);
+    std::string head(64 * 512 + photo.size(), '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    EXPECT_EQ(head.substr(64 * 512), photo);
+    EXPECT_EQ(head.substr(0, 64 * 512), std::string(64 * 512, '\0'));
 }
 
 }  // namespace

@@ -4,16 +4,19 @@
 // worn-out blocks does. Reads go straight to us (direct I/O), so a read of one
 // good sector next to a bad one succeeds, as it would on the device.
 //
-//   failing-medium BACKING MOUNTPOINT FIRST_BAD COUNT
+//   failing-medium BACKING MOUNTPOINT FIRST_BAD COUNT [END_SECTOR]
 //
 // Runs in the foreground until unmounted (fusermount3 -u MOUNTPOINT). COUNT
-// may be "all" for a medium of which no sector can be read.
+// may be "all" for a medium of which no sector can be read. With END_SECTOR
+// the file keeps its full size but its data ends there, as a medium that
+// became shorter while it was read: reads reaching it come back short.
 #define FUSE_USE_VERSION 31
 #include <fcntl.h>
 #include <fuse.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -31,6 +34,7 @@ struct Medium {
     std::uint64_t size = 0;
     std::uint64_t firstBad = 0;
     std::uint64_t badCount = 0;
+    std::uint64_t dataEnd = UINT64_MAX;  // bytes; reads end here
 };
 
 Medium& TheMedium() {
@@ -78,6 +82,9 @@ int Open(const char* path, fuse_file_info* info) {
 int Read(const char*, char* out, std::size_t length, off_t offset, fuse_file_info*) {
     if (offset < 0) return -EINVAL;
     if (TouchesBad(static_cast<std::uint64_t>(offset), length)) return -EIO;
+    const std::uint64_t dataEnd = TheMedium().dataEnd;
+    if (static_cast<std::uint64_t>(offset) >= dataEnd) return 0;
+    length = static_cast<std::size_t>(std::min<std::uint64_t>(length, dataEnd - static_cast<std::uint64_t>(offset)));
     const ssize_t got = ::pread(TheMedium().backing, out, length, offset);
     return got < 0 ? -errno : static_cast<int>(got);
 }
@@ -94,8 +101,8 @@ bool ParseNumber(const char* text, std::uint64_t& value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s BACKING MOUNTPOINT FIRST_BAD COUNT|all\n", argv[0]);
+    if (argc != 5 && argc != 6) {
+        std::fprintf(stderr, "usage: %s BACKING MOUNTPOINT FIRST_BAD COUNT|all [END_SECTOR]\n", argv[0]);
         return 2;
     }
     Medium& m = TheMedium();
@@ -112,6 +119,15 @@ int main(int argc, char** argv) {
     } else if (!ParseNumber(argv[3], m.firstBad) || !ParseNumber(argv[4], m.badCount)) {
         std::fprintf(stderr, "%s: FIRST_BAD and COUNT are sector numbers\n", argv[0]);
         return 2;
+    }
+
+    std::uint64_t endSector = 0;
+    if (argc == 6) {
+        if (!ParseNumber(argv[5], endSector)) {
+            std::fprintf(stderr, "%s: END_SECTOR is a sector number\n", argv[0]);
+            return 2;
+        }
+        m.dataEnd = endSector * kSector;
     }
 
     fuse_operations ops{};

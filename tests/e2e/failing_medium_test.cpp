@@ -42,10 +42,13 @@ protected:
 
     // Mounts the failing view of card.dd; false (with the reason) when FUSE
     // is not available here.
-    bool Mount(const std::string& firstBad, const std::string& count, std::string& why) {
+    // With endSector, the medium's data ends there though its size stays.
+    bool Mount(const std::string& firstBad, const std::string& count, std::string& why,
+               const std::string& endSector = {}) {
         mountpoint_ = *dir_ / "medium";
         std::filesystem::create_directories(mountpoint_);
         std::vector<std::string> args{ZT_FAILING_MEDIUM, *dir_ / "card.dd", mountpoint_, firstBad, count};
+        if (!endSector.empty()) args.push_back(endSector);
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -108,10 +111,10 @@ protected:
 TempFolder* FailingMediumTest::dir_ = nullptr;
 std::string FailingMediumTest::card_;
 
-#define MOUNT_OR_SKIP(first, count)                   \
-    do {                                              \
-        std::string why;                              \
-        if (!Mount(first, count, why)) GTEST_SKIP() << why; \
+#define MOUNT_OR_SKIP(first, count, ...)                           \
+    do {                                                           \
+        std::string why;                                           \
+        if (!Mount(first, count, why, ##__VA_ARGS__)) GTEST_SKIP() << why; \
     } while (false)
 
 TEST_F(FailingMediumTest, AScanCountsEachUnreadableSectorAndEndsWithStatusThree) {
@@ -166,6 +169,41 @@ TEST_F(FailingMediumTest, AMediumWithNoReadableSectorIsNeverASuccess) {
     EXPECT_NE(Out().find("Unreadable Sectors : " + std::to_string(sectors) + " (given as zeros)"),
               std::string::npos)
         << Out();
+}
+
+// A medium that became shorter while it was read (a FUSE file that ends
+// early, a loop device resized): no run calls that a success, and each keeps
+// what it had before the end.
+TEST_F(FailingMediumTest, AMediumThatEndsEarlyFailsEveryRunWithWhatCameBefore) {
+    MOUNT_OR_SKIP("0", "0", "600");
+    ClearActivityLog();
+    std::filesystem::remove_all(*dir_ / "set");
+    std::filesystem::create_directories(*dir_ / "set");
+    EXPECT_EQ(Cli("image " + Medium() + " set --bad-sectors retry"), 1) << Err() << Out();
+    EXPECT_NE(Err().find("Image creation failed: the source became shorter or went away at sector 600"),
+              std::string::npos)
+        << Err();
+    EXPECT_EQ(Out().find("completed successfully"), std::string::npos) << Out();
+    EXPECT_TRUE(ReadBytes(*dir_ / "set/Image0.img") == card_.substr(0, 600 * kSector)) << "the copy before the end";
+    EXPECT_NE(ActivityLog().find("Disk Imaging Failed : the source became shorter or went away at sector 600"),
+              std::string::npos)
+        << ActivityLog();
+
+    ClearActivityLog();
+    EXPECT_EQ(Cli("scan " + Medium() + " --bad-sectors retry --list"), 1) << Err();
+    const std::string listed = Out();
+    EXPECT_NE(Err().find("the scan failed: the source became shorter or went away at sector 600"), std::string::npos)
+        << Err();
+    const std::string log = ActivityLog();
+    EXPECT_NE(log.find("Analysing Failed : the source became shorter or went away at sector 600"), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("Analysing Completed"), std::string::npos) << log;
+    // The files found are those of the sectors before the end, and they are there.
+    EXPECT_EQ(Cli("scan card.dd --range 0:600 --list"), 0) << Err();
+    EXPECT_EQ(listed, Out());
+    EXPECT_NE(listed.find("JPEG"), std::string::npos) << listed;
+
+    EXPECT_EQ(ReadBytes(*dir_ / "card.dd"), card_);  // the source is untouched
 }
 
 }  // namespace

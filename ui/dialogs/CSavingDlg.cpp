@@ -17,7 +17,6 @@ namespace zt::ui {
 QString SavingOutcomeText(const SavingRunState& state) {
     const std::int32_t total = state.total;
     const std::int32_t failed = state.failed;
-    const int lastError = state.lastError;
     const int syncError = state.syncError;
     const std::uint64_t zeros = state.unreadableSectors;
     const bool aborted = state.aborted;
@@ -27,7 +26,8 @@ QString SavingOutcomeText(const SavingRunState& state) {
     if (failed > 0) {
         QString lost = failed == 1 ? QStringLiteral("1 of %1 files could not be saved").arg(total)
                                    : QStringLiteral("%1 of %2 files could not be saved").arg(failed).arg(total);
-        if (lastError != 0) lost += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(lastError)));
+        if (const std::string why = SavingFailureReason(state); !why.empty())
+            lost += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(why.c_str()));
         parts << lost + QLatin1Char('.');
     }
     if (syncError != 0) {

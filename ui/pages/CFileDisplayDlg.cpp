@@ -206,7 +206,12 @@ void CFileDisplayDlg::OnMonitorTick() {
     m_summaryWritten = true;
     const ScanSummary summary = m_driver->Summary();
     WriteEntries(m_session.Logs(), LogKind::Activity, ScanSummaryEntries(summary));
-    if (const std::uint64_t zeros = summary.unreadableSectors; zeros > 0) {
+    if (summary.sourceEndedAt) {
+        // The scan failed: what is listed was found before the source ended.
+        const QString text = QStringLiteral("The scan failed: %1. The files listed were found before it.")
+                                 .arg(QString::fromStdString(SourceEndedText(*summary.sourceEndedAt)));
+        ShowMessageBox({this, Context().settings.appCaption, text, MessageIcon::Error, MessageButtons::Ok});
+    } else if (const std::uint64_t zeros = summary.unreadableSectors; zeros > 0) {
         // The files found over those sectors may be damaged; the user is told once.
         const QString text = zeros == 1 ? QStringLiteral("1 sector could not be read and was scanned as zeros.")
                                         : QStringLiteral("%1 sectors could not be read and were scanned as zeros.")

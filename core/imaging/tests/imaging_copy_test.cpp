@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "core/imaging/image_set.h"
 #include "core/imaging/imaging_copy.h"
 #include "core/imaging/imaging_destination.h"
@@ -134,6 +136,64 @@ TEST(ImagingCopy, UnreadableSectorsAreCountedPerRun) {
     rig.source.RangeStart = 8;
     ASSERT_EQ(copy.Run({MakeImageBaseName("/dest"), false}).result, ImagingResult::Completed);
     EXPECT_EQ(reader.UnreadableSectors(), 0u);
+}
+
+// The image ends where the source's bytes end, and a source that ends
+// early during the copy fails the run with what was read before its end.
+TEST(ImagingCopy, TheImageHoldsExactlyTheBytesTheSourceGave) {
+    struct Case {
+        const char* what;
+        std::uint64_t deviceBytes;
+        std::function<void(FakeRawIo&)> damage;
+        std::uint64_t start, end;
+        ImagingFailure failure;  // None: the copy completes
+        std::uint64_t partBytes;
+        std::uint64_t current;  // where the progress stops
+        std::uint64_t unreadable;
+    };
+    const Case cases[] = {
+        {"last partial sector copied to the byte", 6336, {}, 0, 13, ImagingFailure::None, 6336, 13, 0},
+        {"a late start through the partial end", 6336, {}, 5, 13, ImagingFailure::None, 6336 - 5 * 512, 13, 0},
+        {"a range ending before the partial sector", 6336, {}, 0, 12, ImagingFailure::None, 12 * 512, 12, 0},
+        {"a range past the end keeps its zero sectors", 6336, {}, 0, 20, ImagingFailure::None, 20 * 512, 20, 0},
+        {"a source whose data ends at sector 30", 100 * 512,
+         [](FakeRawIo& io) { io.EndDataAt(kDevicePath, 30 * 512); }, 0, 100, ImagingFailure::SourceEnded, 30 * 512,
+         30, 2},
+        {"a source whose data ends inside sector 30", 100 * 512,
+         [](FakeRawIo& io) { io.EndDataAt(kDevicePath, 30 * 512 + 7); }, 10, 100, ImagingFailure::SourceEnded,
+         20 * 512, 30, 4},
+        {"a device gone from the start", 100 * 512, [](FakeRawIo& io) { io.FailReads(kDevicePath, ENODEV); }, 0, 100,
+         ImagingFailure::SourceEnded, 0, 0, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImagingRig rig(0);
+        rig.device.AddPatternFile(kDevicePath, c.deviceBytes, kDeviceSeed);
+        if (c.damage) c.damage(rig.device);
+        rig.source.RangeStart = c.start;
+        rig.source.RangeEnd = c.end;
+        SectorReader reader(rig.source, rig.policy, rig.device);
+        ImagingCopy copy(reader, rig.destination, rig.progress, rig.slot);
+        const ImagingOutcome outcome = copy.Run({MakeImageBaseName("/dest"), false});
+
+        EXPECT_EQ(outcome.result, c.failure == ImagingFailure::None ? ImagingResult::Completed : ImagingResult::Failed);
+        EXPECT_EQ(outcome.failure, c.failure);
+        std::vector<std::uint8_t> expected = DeviceSectors(c.start, c.end - c.start);
+        for (std::size_t k = 0; k < expected.size(); ++k) {
+            if (c.start * 512 + k >= c.deviceBytes) expected[k] = 0;
+        }
+        expected.resize(c.partBytes);
+        EXPECT_EQ(rig.Part(0).size, c.partBytes);
+        EXPECT_TRUE(rig.Part(0).bytes == expected);
+        EXPECT_EQ(rig.progress.CurrentSector.load(), c.current);
+        EXPECT_EQ(reader.UnreadableSectors(), c.unreadable);
+        EXPECT_EQ(rig.destination.openHandles, 0);
+        if (c.failure == ImagingFailure::SourceEnded) {
+            EXPECT_EQ(ImagingOutcomeMessage(outcome),
+                      "Image creation failed: the source became shorter or went away at sector " +
+                          std::to_string(c.current) + "; the image holds what was copied before it.");
+        }
+    }
 }
 
 TEST(ImagingCopyFailures, WriteFailureEndsTheRunAndSaysWhy) {

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include "core/scan/tests/scan_fixture.h"
+#include "platform/testing/fake_raw_io.h"
 
 namespace zt::testing {
 namespace {
@@ -146,6 +149,79 @@ TEST_F(ScanDriverTest, ShortRangeDropsTheFileStillOpenAtItsEnd) {
     const ScanRun run = Scan(image, Definitions({"JPEG"}), 1400, 1504);
     EXPECT_EQ(Summary(run.files), (std::vector<Found>{{"File1.JPEG", 1500, 1}}));
     EXPECT_EQ(run.currentSector, 1504u);
+}
+
+// A source that ends early ends the scan as a failure: the files found
+// before its end stay, nothing is made of the zeros after it.
+TEST(ScanSourceEndTest, TheScanEndsWhereTheSourceEndedWithWhatItFound) {
+    const std::string path = "/dev/fake";
+    struct Case {
+        const char* what;
+        std::uint64_t imageBytes;
+        std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> marks;
+        std::optional<std::uint64_t> dataEnd;  // bytes; the size stays
+        std::vector<Found> found;
+        std::optional<std::uint64_t> endedAt;
+        std::uint64_t unreadable;
+    };
+    const Case cases[] = {
+        {"data ends inside a chunk",
+         3000 * 512,
+         {{100, kJfif}, {102, kJpegEnd}, {1500, kJfif}, {1502, kJpegEnd}},
+         1200 * 512,
+         {{"File1.JPEG", 100, 3}},
+         1200,
+         800},
+        {"data ends at a chunk boundary",
+         3000 * 512,
+         {{100, kJfif}, {102, kJpegEnd}, {1500, kJfif}, {1502, kJpegEnd}},
+         1000 * 512,
+         {{"File1.JPEG", 100, 3}},
+         1000,
+         1000},
+        {"a file open where the data ends is dropped",
+         3000 * 512,
+         {{100, kJfif}, {102, kJpegEnd}, {1150, kJfif}, {1250, kJpegEnd}},
+         1200 * 512,
+         {{"File1.JPEG", 100, 3}},
+         1200,
+         800},
+        {"the whole source read", 3000 * 512, {{1500, kJfif}, {1502, kJpegEnd}}, std::nullopt,
+         {{"File1.JPEG", 1500, 3}}, std::nullopt, 0},
+        {"a picture in the last partial sector", 6336, {{12, kJfif}, {12, kJpegEnd}}, std::nullopt,
+         {{"File1.JPEG", 12, 1}}, std::nullopt, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::uint8_t> bytes(c.imageBytes);
+        for (const auto& [sector, mark] : c.marks) {
+            // A header opens its sector; an end marker in the same sector follows it.
+            const std::size_t at = sector * 512 + (mark == kJpegEnd && c.imageBytes % 512 != 0 ? 100 : 0);
+            std::copy(mark.begin(), mark.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        FakeRawIo io;
+        io.AddFile(path, bytes);
+        if (c.dataEnd) io.EndDataAt(path, *c.dataEnd);
+        SourceDescriptor source;
+        source.DeviceNames[0] = path;
+        source.RangeEnd = (c.imageBytes + 511) / 512;
+        BadSectorPolicyState policy;
+        SectorReader reader(source, policy, io);
+        TypeDefinitionList types = Definitions({"JPEG"});
+        FoundFileList found;
+        ScanDriver driver(reader, types, found);
+        driver.Run();
+        const ScanSummary summary = driver.Summary();
+        EXPECT_EQ(Summary(found.Snapshot()), c.found);
+        EXPECT_EQ(summary.sourceEndedAt, c.endedAt);
+        EXPECT_EQ(summary.unreadableSectors, c.unreadable);
+        EXPECT_FALSE(summary.aborted);
+        if (c.endedAt) {
+            EXPECT_LT(static_cast<std::uint64_t>(summary.currentSector), *c.endedAt);
+        } else {
+            EXPECT_EQ(static_cast<std::uint64_t>(summary.currentSector), source.RangeEnd);
+        }
+    }
 }
 
 TEST_F(ScanDriverTest, ReadsOnlyTheRangeInChunksOfFortySectorRequests) {

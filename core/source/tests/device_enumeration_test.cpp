@@ -151,7 +151,8 @@ TEST(DriveInformation, MountedDriveShowsItsSpaceAndUnknownFileSystemsStayScannab
     EXPECT_EQ(info.lines, (std::vector<std::string>{"Volume Name : CARD ", "File System : Unknown",
                                                     "Capacity : 1024.0 KB", "Used Space : 512.0 KB",
                                                     "Free Space : 512.0 KB"}));
-    EXPECT_EQ(info.endText, "2047");
+    // The last 511 bytes are a sector of their own, read padded with zeros.
+    EXPECT_EQ(info.endText, "2048");
 }
 
 TEST(DriveInformation, VanishedDriveGivesNoLinesAndNoRange) {
@@ -180,7 +181,10 @@ TEST(DiskInformation, SevenLinesFromThePropertyValues) {
     ASSERT_TRUE(registry.WriteValue(SizeKey, "Disk1", "1048575"));
     info = ShowDiskInformation(1, registry);
     EXPECT_EQ(info.lines.back(), "Disk Size  : 0 MB");
-    EXPECT_EQ(info.endText, "2047");
+    EXPECT_EQ(info.endText, "2048");
+    // Beyond 2 TiB the range still reaches the last sector.
+    ASSERT_TRUE(registry.WriteValue(SizeKey, "Disk1", "3000000000000"));
+    EXPECT_EQ(ShowDiskInformation(1, registry).endText, "5859375000");
     // A disk nobody described reads as empty values and size 0.
     info = ShowDiskInformation(7, registry);
     EXPECT_EQ(info.lines[1], "Model   : ");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -12,6 +14,7 @@ namespace zt {
 namespace {
 
 using testing::FakeRawIo;
+using testing::PatternByte;
 using testing::ScriptedPrompt;
 
 constexpr std::uint8_t kStale = 0xAA;
@@ -311,6 +314,116 @@ TEST_F(ImageTest, UnreadablePartGivesZerosForTheWholeRequest) {
     EXPECT_EQ(reader.ReadSectors(kDisk, 0, 2, buf.data()), 0);
     EXPECT_TRUE(SectorIsZero(buf, 0));
     EXPECT_TRUE(SectorIsZero(buf, 1));
+}
+
+// A source measured as a run starts and then found shorter, or gone, while
+// it is read: every sector that lay inside it but did not arrive is counted,
+// and the first of them is where the source ended. A last partial sector,
+// and anything past the source's length, is no loss.
+TEST(SourceEndTest, SectorsMissingInsideTheMeasuredSourceAreLostAndCounted) {
+    const std::string part0 = "/img/Image0.img";
+    const std::string part1 = "/img/image1.img";
+    constexpr std::uint64_t P = ImagePartSectors;
+    constexpr std::uint64_t kLarge = 4000 * 512;
+    constexpr std::uint64_t kPartial = 6336;  // 12 sectors and 192 bytes
+    struct Case {
+        const char* what;
+        int kind;            // 0: device, 1: multi-part image set, 2: single-file image
+        std::uint64_t size;  // of the device, of the set's last part, or of the single file
+        std::function<void(FakeRawIo&)> afterStart;
+        std::uint64_t first;
+        std::uint32_t count;
+        std::optional<std::uint64_t> endedAt;
+        std::uint64_t unreadable;
+        std::size_t goodBytes;  // leading bytes that must be the source's; the rest must be zeros
+        bool startRun = true;
+    };
+    const Case cases[] = {
+        {"device data ending at a sector", 0, kLarge, [&](FakeRawIo& io) { io.EndDataAt(kDisk, 1000 * 512); }, 990,
+         40, 1000, 30, 10 * 512},
+        {"device data ending inside a sector", 0, kLarge,
+         [&](FakeRawIo& io) { io.EndDataAt(kDisk, 1000 * 512 + 100); }, 1000, 2, 1000, 2, 100},
+        {"device emptied, a chunked request", 0, kLarge, [&](FakeRawIo& io) { io.EndDataAt(kDisk, 0); }, 0, 100, 0,
+         100, 0},
+        {"device gone (ENODEV), no question", 0, kLarge, [&](FakeRawIo& io) { io.FailReads(kDisk, ENODEV); }, 50, 8,
+         50, 8, 0},
+        {"FUSE server gone (ENOTCONN)", 0, kLarge, [&](FakeRawIo& io) { io.FailReads(kDisk, ENOTCONN); }, 0, 4, 0, 4,
+         0},
+        {"device's last partial sector", 0, kPartial, {}, 12, 1, std::nullopt, 0, 192},
+        {"past the device's end", 0, kPartial, {}, 13, 3, std::nullopt, 0, 0},
+        {"short read before any run was measured", 0, kLarge, [&](FakeRawIo& io) { io.EndDataAt(kDisk, 512); }, 0,
+         4, std::nullopt, 0, 512, false},
+        {"second part shrank", 1, 40 * 512, [&](FakeRawIo& io) { io.EndDataAt(part1, 10 * 512); }, P + 5, 10,
+         P + 10, 5, 5 * 512},
+        {"second part vanished", 1, 40 * 512, [&](FakeRawIo& io) { io.RemoveFile(part1); }, P + 5, 10, P + 5, 10, 0},
+        {"spanning read into a vanished part", 1, 40 * 512, [&](FakeRawIo& io) { io.RemoveFile(part1); }, P - 2, 4,
+         P, 2, 2 * 512},
+        {"last partial sector of the set", 1, kPartial, {}, P + 12, 1, std::nullopt, 0, 192},
+        {"single file's last partial sector", 2, kPartial, {}, 12, 2, std::nullopt, 0, 192},
+        {"single file shrank", 2, kPartial, [&](FakeRawIo& io) { io.EndDataAt(part0, 3 * 512); }, 0, 8, 3, 5,
+         3 * 512},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeRawIo io;
+        SourceDescriptor source;
+        BadSectorPolicyState policy;
+        policy.Set(SkipAll);  // a missing part is given up without a question
+        std::string path = kDisk;
+        std::uint8_t seed = 7;
+        if (c.kind == 0) {
+            source.DeviceNames[0] = kDisk;
+            io.AddPatternFile(kDisk, c.size, seed);
+        } else {
+            source.ImageMode = true;
+            source.ImageFolder = "/img/";
+            source.ImageMultiFile = c.kind == 1;
+            io.AddPatternFile(part0, c.kind == 1 ? P * 512 : c.size, 1);
+            if (c.kind == 1) io.AddPatternFile(part1, c.size, 2);
+            const bool inSecond = c.kind == 1 && c.first >= P;
+            path = inSecond ? part1 : part0;
+            seed = inSecond ? 2 : 1;
+        }
+        const std::uint64_t offset = (c.kind == 1 ? c.first % P : c.first) * 512;
+        SectorReader reader(source, policy, io);
+        if (c.startRun) reader.StartRun();
+        if (c.afterStart) c.afterStart(io);
+        std::vector<std::uint8_t> buf(std::size_t{c.count} * 512, kStale);
+        reader.ReadSectors(c.first, c.count, buf.data());
+        EXPECT_EQ(reader.SourceEndedAt(), c.endedAt);
+        EXPECT_EQ(reader.UnreadableSectors(), c.unreadable);
+        for (std::size_t k = 0; k < buf.size(); ++k) {
+            const std::uint8_t want = k < c.goodBytes ? PatternByte(seed, offset + k) : 0;
+            ASSERT_EQ(buf[k], want) << "byte " << k;
+        }
+    }
+}
+
+TEST(SourceEndTest, ANewRunForgetsTheEndOfTheLastAndMeasuresAgain) {
+    FakeRawIo io;
+    SourceDescriptor source;
+    source.DeviceNames[0] = kDisk;
+    io.AddPatternFile(kDisk, 100 * 512, 7);
+    BadSectorPolicyState policy;
+    SectorReader reader(source, policy, io);
+    reader.StartRun();
+    EXPECT_EQ(reader.SourceBytes(), 100u * 512);
+    io.EndDataAt(kDisk, 50 * 512);
+    std::vector<std::uint8_t> buf(60 * 512);
+    reader.ReadSectors(40, 20, buf.data());
+    EXPECT_EQ(reader.SourceEndedAt(), 50u);
+    // The earliest end found is the one kept, whatever the order of the reads.
+    reader.ReadSectors(30, 30, buf.data());
+    EXPECT_EQ(reader.SourceEndedAt(), 50u);
+
+    // The medium now holds 50 sectors from the start: no loss in the next run.
+    io.AddPatternFile(kDisk, 50 * 512, 7);
+    reader.StartRun();
+    EXPECT_EQ(reader.SourceEndedAt(), std::nullopt);
+    EXPECT_EQ(reader.UnreadableSectors(), 0u);
+    reader.ReadSectors(40, 20, buf.data());
+    EXPECT_EQ(reader.SourceEndedAt(), std::nullopt);
+    EXPECT_EQ(SourceEndedText(600), "the source became shorter or went away at sector 600");
 }
 
 TEST(BadSectorPolicyTest, OneQuestionAtATimeAndAnswersForAllStandForEveryThread) {

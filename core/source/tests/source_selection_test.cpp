@@ -121,14 +121,34 @@ TEST(RangeCheckTest, MessagesComeInOrderStartEndOrder) {
     EXPECT_EQ(source.RangeStart, 0u);
     EXPECT_EQ(source.RangeEnd, 2097152u);
 
-    EXPECT_EQ(CheckRange("", "10", source), RangeProblem::StartInvalid);
-    EXPECT_EQ(CheckRange("x", "", source), RangeProblem::StartInvalid);
-    EXPECT_EQ(CheckRange("4294967296", "10", source), RangeProblem::StartInvalid);
-    EXPECT_EQ(CheckRange("10", "4294967296", source), RangeProblem::EndInvalid);
-    EXPECT_EQ(CheckRange("10", "-5", source), RangeProblem::EndInvalid);
-    EXPECT_EQ(CheckRange("2048", "2048", source), RangeProblem::EndNotAfterStart);
-    EXPECT_EQ(CheckRange("0", "4294967295", source), RangeProblem::None);
-    EXPECT_EQ(source.RangeEnd, 4294967295u);
+    // Sector numbers are 64-bit: a disk larger than 2 TiB is read to its end,
+    // up to the last sector whose byte position a file offset can hold.
+    const struct {
+        const char* start;
+        const char* end;
+        RangeProblem problem;
+        std::uint64_t storedStart, storedEnd;
+    } cases[] = {
+        {"", "10", RangeProblem::StartInvalid, 0, 10},
+        {"x", "", RangeProblem::StartInvalid, 0, 0},
+        {"10", "-5", RangeProblem::EndInvalid, 10, 0},
+        {"2048", "2048", RangeProblem::EndNotAfterStart, 2048, 2048},
+        {"0", "4294967295", RangeProblem::None, 0, 4294967295u},
+        {"4294967295", "4294967296", RangeProblem::None, 4294967295u, 4294967296u},
+        {"4999999000", "5000001000", RangeProblem::None, 4999999000u, 5000001000u},
+        {"0", "18014398509481983", RangeProblem::None, 0, MaxRangeSector},
+        {"0", "18014398509481984", RangeProblem::EndInvalid, 0, 0},
+        {"18014398509481984", "1", RangeProblem::StartInvalid, 0, 1},
+        {"99999999999999999999999", "1", RangeProblem::StartInvalid, 0, 1},
+        {"5000001000", "4999999000", RangeProblem::EndNotAfterStart, 5000001000u, 4999999000u},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.start) + ":" + c.end);
+        EXPECT_EQ(CheckRange(c.start, c.end, source), c.problem);
+        EXPECT_EQ(source.RangeStart, c.storedStart);
+        EXPECT_EQ(source.RangeEnd, c.storedEnd);
+    }
+    EXPECT_EQ(MaxRangeSector * 512, 0x7FFF'FFFF'FFFF'FE00u);
 
     EXPECT_EQ(RangeProblemMessage(RangeProblem::StartInvalid), "Start sector is not valid.");
     EXPECT_EQ(RangeProblemMessage(RangeProblem::EndInvalid), "End sector is not valid.");

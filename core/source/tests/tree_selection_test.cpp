@@ -105,9 +105,11 @@ TEST_F(SelectionTest, RangeIsStoredAsTypedThenChecked) {
     EXPECT_EQ(Next("Disk0", DiskGroupLabel, "2048", "2048").message, "End sector should be bigger than start sector.");
     EXPECT_EQ(source.RangeStart, 2048u);
     EXPECT_EQ(source.RangeEnd, 2048u);
-    // More than 2 TiB of sectors cannot be given as an end.
-    EXPECT_EQ(Next("Disk0", DiskGroupLabel, "0", "4294967296").message, "End sector is not valid.");
-    EXPECT_TRUE(Next("Disk0", DiskGroupLabel, "0", "4294967295").Ok());
+    // A range may lie beyond 2 TiB.
+    EXPECT_TRUE(Next("Disk0", DiskGroupLabel, "4999999000", "5000001000").Ok());
+    EXPECT_EQ(source.RangeStart, 4999999000u);
+    EXPECT_EQ(source.RangeEnd, 5000001000u);
+    EXPECT_EQ(Next("Disk0", DiskGroupLabel, "0", "18014398509481984").message, "End sector is not valid.");
     EXPECT_EQ(Next("Disk0", DiskGroupLabel, "", "10").message, "Start sector is not valid.");
     // A drive that could not be described left the edits empty.
     EXPECT_EQ(Next("Local Disk (sdz9)", DriveGroupLabel, "", "").message, "Start sector is not valid.");
