@@ -1460,7 +1460,7 @@ constexpr std::uint8_t kAsfStreamProperties[16] = {0x91, 0x07, 0xDC, 0xB7, 0xB7,
 constexpr std::uint8_t kAsfHeaderExtension[16] = {0xB5, 0x03, 0xBF, 0x5F, 0x2E, 0xA9, 0xCF, 0x11,
                                                   0x8E, 0xE3, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
 // A header of more objects than this is not one a writer made.
-constexpr int kAsfMaxHeaderObjects = 1024;
+constexpr int kAsfMaxHeaderObjects = 256;
 
 // Whether a stream properties object among the objects in [pos, end) (or
 // among those of a header extension there) declares a video stream. Reads
