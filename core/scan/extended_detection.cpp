@@ -81,14 +81,18 @@ ExtendedDetector::Match ExtendedDetector::Detect(const std::uint8_t* sector, std
     return m;
 }
 
+WalkBlocks::WalkBlocks(std::size_t blockBytes) {
+    for (Block& b : blocks_) b.bytes.resize(blockBytes);
+}
+
 SourceFileView::SourceFileView(SectorReader& reader, std::uint64_t startSector, std::uint64_t rangeEnd,
-                               std::uint64_t bound, Chunk chunk, std::vector<std::uint8_t>& block)
+                               std::uint64_t bound, Chunk chunk, WalkBlocks& blocks)
     : FileView(std::min(bound, rangeEnd > startSector ? (rangeEnd - startSector) * kSectorBytes : 0)),
       reader_(reader),
       startByte_(startSector * kSectorBytes),
       rangeEndByte_(rangeEnd * kSectorBytes),
       chunk_(chunk),
-      block_(block) {}
+      blocks_(blocks) {}
 
 std::span<const std::uint8_t> SourceFileView::Fetch(std::uint64_t offset) {
     const std::uint64_t at = startByte_ + offset;
@@ -97,15 +101,23 @@ std::span<const std::uint8_t> SourceFileView::Fetch(std::uint64_t offset) {
     if (at >= chunkStart && at < chunkEnd) {
         return {chunk_.data + (at - chunkStart), static_cast<std::size_t>(chunkEnd - at)};
     }
-    if (blockBytes_ == 0 || at < blockStart_ || at >= blockStart_ + blockBytes_) {
+    WalkBlocks::Block* block = nullptr;
+    for (WalkBlocks::Block& b : blocks_.blocks_) {
+        if (b.held != 0 && at >= b.start && at < b.start + b.held) block = &b;
+    }
+    if (block == nullptr) {
+        // The one used longer ago makes room.
+        block = &*std::min_element(blocks_.blocks_.begin(), blocks_.blocks_.end(),
+                                   [](const WalkBlocks::Block& a, const WalkBlocks::Block& b) { return a.used < b.used; });
         const std::uint64_t sector = at / kSectorBytes;
         const std::uint64_t sectors =
-            std::min<std::uint64_t>(block_.size() / kSectorBytes, rangeEndByte_ / kSectorBytes - sector);
-        reader_.ReadSectors(sector, static_cast<std::uint32_t>(sectors), block_.data());
-        blockStart_ = sector * kSectorBytes;
-        blockBytes_ = static_cast<std::size_t>(sectors * kSectorBytes);
+            std::min<std::uint64_t>(block->bytes.size() / kSectorBytes, rangeEndByte_ / kSectorBytes - sector);
+        reader_.ReadSectors(sector, static_cast<std::uint32_t>(sectors), block->bytes.data());
+        block->start = sector * kSectorBytes;
+        block->held = static_cast<std::size_t>(sectors * kSectorBytes);
     }
-    return {block_.data() + (at - blockStart_), static_cast<std::size_t>(blockStart_ + blockBytes_ - at)};
+    block->used = ++blocks_.clock_;
+    return {block->bytes.data() + (at - block->start), static_cast<std::size_t>(block->start + block->held - at)};
 }
 
 }  // namespace zt

@@ -47,9 +47,31 @@ private:
     std::int32_t largestMaxSize_ = 0;
 };
 
+// The blocks format walks have read outside the scan's chunk. Two are held,
+// so a walk that goes back and forth between two tables far apart (a TIFF's
+// strip offsets and byte counts) reads each block once, and they are kept
+// from one walk to the next: headers close together point into the same
+// blocks. The source is only read, so a block read once stays true.
+class WalkBlocks {
+public:
+    explicit WalkBlocks(std::size_t blockBytes);
+    std::size_t BlockBytes() const { return blocks_[0].bytes.size(); }
+
+private:
+    friend class SourceFileView;
+    struct Block {
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t start = 0;  // absolute byte of bytes[0]
+        std::size_t held = 0;     // 0: nothing held yet
+        std::uint64_t used = 0;   // when it last served a read
+    };
+    std::array<Block, 2> blocks_;
+    std::uint64_t clock_ = 0;
+};
+
 // Reads the file being measured through the sector reader, serving what the
-// scan's chunk already holds from the chunk and the rest in blocks of
-// `block.size()` bytes, never at or past rangeEnd.
+// scan's chunk already holds from the chunk and the rest from the walk
+// blocks, never at or past rangeEnd.
 class SourceFileView final : public FileView {
 public:
     struct Chunk {
@@ -58,7 +80,7 @@ public:
         std::uint32_t sectors;
     };
     SourceFileView(SectorReader& reader, std::uint64_t startSector, std::uint64_t rangeEnd, std::uint64_t bound,
-                   Chunk chunk, std::vector<std::uint8_t>& block);
+                   Chunk chunk, WalkBlocks& blocks);
 
 protected:
     std::span<const std::uint8_t> Fetch(std::uint64_t offset) override;
@@ -68,9 +90,7 @@ private:
     std::uint64_t startByte_;
     std::uint64_t rangeEndByte_;
     Chunk chunk_;
-    std::vector<std::uint8_t>& block_;
-    std::uint64_t blockStart_ = 0;  // absolute byte of block_[0]
-    std::size_t blockBytes_ = 0;    // 0: nothing held yet
+    WalkBlocks& blocks_;
 };
 
 }  // namespace zt

@@ -6,7 +6,7 @@
 namespace zt {
 
 std::span<const std::uint8_t> FileView::Span(std::uint64_t offset) {
-    if (offset >= limit_) return {};
+    if (offset >= limit_ || Stopped()) return {};
     std::span<const std::uint8_t> got = Fetch(offset);
     const std::uint64_t room = limit_ - offset;
     if (got.size() > room) got = got.first(static_cast<std::size_t>(room));

@@ -5,6 +5,7 @@
 // can never make the scan read outside its range.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -21,6 +22,13 @@ public:
 
     // The first offset that may not be read.
     std::uint64_t Limit() const { return limit_; }
+
+    // A walk over hostile data may follow tables of millions of entries: it
+    // must not keep the scan from stopping. Once this flag is up every read
+    // fails, as a read past the limit does, so any walk ends at its next
+    // read; its result means nothing then and the scan drops it.
+    void WatchStop(const std::atomic<bool>* flag) { stop_ = flag; }
+    bool Stopped() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
 
     // The longest run of bytes from offset that is at hand in one piece (at
     // least one byte), or an empty span when offset is at or past the limit.
@@ -46,6 +54,7 @@ protected:
 
 private:
     std::uint64_t limit_;
+    const std::atomic<bool>* stop_ = nullptr;
 };
 
 // A view of bytes already in memory.

@@ -32,7 +32,7 @@ ScanDriver::ScanDriver(SectorReader& reader, TypeDefinitionList& types, FoundFil
       chunk_(std::size_t{ChunkSectors} * kSectorBytes) {
     if (mode == SignatureMode::Extended) {
         extended_ = std::make_unique<ExtendedDetector>(types_);
-        walkBlock_.resize(std::size_t{WalkBlockSectors} * kSectorBytes);
+        walkBlocks_ = std::make_unique<WalkBlocks>(std::size_t{WalkBlockSectors} * kSectorBytes);
     }
     traits_.reserve(types_.size());
     for (std::size_t t = 0; t < types_.size(); ++t) {
@@ -226,8 +226,14 @@ std::uint64_t ScanDriver::ScanChunkExtended(std::uint64_t base, std::uint32_t co
         int r = m.definition;
         if (m.family != FormatFamily::None) {
             SourceFileView view(reader_, cur, rangeEnd, extended_->SizeBound(m),
-                                {chunk_.data(), base, count}, walkBlock_);
+                                {chunk_.data(), base, count}, *walkBlocks_);
+            view.WatchStop(&slot_.StopFlag());
             const Extent extent = MeasureFormat(m.family, view);
+            if (view.Stopped()) {
+                // The walk was cut short: what it says is not the file's extent.
+                open = OpenFile{};
+                return kStopped;
+            }
             if (extent.kind == ExtentKind::NotAFile) {
                 r = -1;
             } else if (extent.kind == ExtentKind::Exact && extent.bytes > 0) {

@@ -145,7 +145,7 @@ private:
     ScanCallbacks callbacks_;
     SignatureDetector detector_;
     std::unique_ptr<ExtendedDetector> extended_;  // only with extended signatures
-    std::vector<std::uint8_t> walkBlock_;         // what a format walk reads outside the chunk
+    std::unique_ptr<WalkBlocks> walkBlocks_;      // what format walks read outside the chunk
     struct Container {
         std::uint64_t end = 0;  // the sector after the last recorded file whose data is looked into
         FormatFamily family = FormatFamily::None;

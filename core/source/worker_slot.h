@@ -45,6 +45,8 @@ public:
     // Honoured at the worker's next boundary; any thread.
     void RequestStop() { m_stopRequested.store(true, std::memory_order_relaxed); }
     [[nodiscard]] bool StopRequested() const { return m_stopRequested.load(std::memory_order_relaxed); }
+    // The request itself, for work too deep to call back (a format walk's reads).
+    [[nodiscard]] const std::atomic<bool>& StopFlag() const { return m_stopRequested; }
     // A slot that runs more than once clears the request of the last run.
     void ClearStop() { m_stopRequested.store(false, std::memory_order_relaxed); }
 

@@ -5,7 +5,9 @@
 
 #include <functional>
 
+#include "core/scan/tests/crafted_headers.h"
 #include "core/scan/tests/scan_fixture.h"
+#include "core/scan/type_selection.h"
 #include "fuzz/scan_check.h"
 #include "platform/testing/fake_raw_io.h"
 
@@ -37,13 +39,14 @@ private:
 };
 
 struct StopRig {
-    StopRig(const Image& image, TypeDefinitionList list) : io(image.Bytes()), types(std::move(list)) {
+    StopRig(const Image& image, TypeDefinitionList list, SignatureMode signatures = SignatureMode::Standard)
+        : io(image.Bytes()), types(std::move(list)), mode(signatures) {
         source.DeviceNames[0] = "memory";
         source.RangeEnd = image.Sectors();
     }
     // Runs the scan, asking it to stop after the given read; returns the reads made after it.
     std::uint64_t RunStoppingAfter(std::uint64_t read) {
-        ScanDriver driver(reader, types, found);
+        ScanDriver driver(reader, types, found, {}, mode);
         io.afterRead = [&](std::uint64_t n) {
             if (n == read) driver.RequestStop();
         };
@@ -53,6 +56,7 @@ struct StopRig {
     }
     CountingIo io;
     TypeDefinitionList types;
+    SignatureMode mode;
     SourceDescriptor source;
     BadSectorPolicyState policy;
     SectorReader reader{source, policy, io};
@@ -87,6 +91,26 @@ TEST(ScanStop, ATrailingMarkerLookAheadThroughTheWholeMediumStopsAtOnce) {
     EXPECT_LT(rig.io.sectorsRead, std::uint64_t{ChunkSectors} + 60);
     // The MP3 in hand has no end: nothing half-found is recorded.
     EXPECT_EQ(rig.found.Count(), 0u);
+}
+
+TEST(ScanStop, AFormatWalkThroughAMillionStripsStopsAtItsNextRead) {
+    // A TIFF header in each of 1200 sectors, each naming tables of 250,000
+    // strips that lie past the first chunk: every walk reads a megabyte of
+    // them, so the first chunk alone holds a thousand such walks.
+    const std::vector<std::uint8_t> tiff = CraftedTiff(1200, 16, 250'000, false);
+    Image image((tiff.size() + kSectorBytes - 1) / kSectorBytes);
+    image.Put(0, 0, tiff);
+    std::vector<TypeRow> rows = DefaultTypeRows(SignatureMode::Extended);
+    for (TypeRow& row : rows) row.ticked = row.fileType == "TIFF";
+    StopRig rig(image, BuildTypeDefinitionList(rows, SignatureMode::Extended).definitions, SignatureMode::Extended);
+    // Stopped in the middle of the walks of the first chunk's headers: the
+    // block being read is finished, and nothing more is read.
+    const std::uint64_t chunkReads = ChunkSectors / DeviceChunkSectors;
+    const std::uint64_t blockReads = (WalkBlockSectors + DeviceChunkSectors - 1) / DeviceChunkSectors;
+    EXPECT_LT(rig.RunStoppingAfter(chunkReads + 30 * blockReads), blockReads);
+    // The files measured before the stop are kept, and no more.
+    EXPECT_GT(rig.found.Count(), 0u);
+    EXPECT_LT(rig.found.Count(), 100u);
 }
 
 TEST(ScanStop, FilesFinishedBeforeTheStopAreKept) {
