@@ -1298,49 +1298,89 @@ std::optional<std::uint64_t> PackClock(const std::uint8_t (&h)[14]) {
     return std::nullopt;
 }
 
+// The start code that a short run of zero bytes from pos leads to; pos
+// itself when the zeros lead to something else; nothing when they run to the bound.
+std::optional<std::uint64_t> AfterZeros(FileView& view, std::uint64_t pos) {
+    constexpr std::uint64_t kLongestRun = 4096;
+    for (std::uint64_t at = pos; at < pos + kLongestRun;) {
+        const Bytes got = view.Span(at);
+        if (got.empty()) return std::nullopt;
+        const auto other = std::find_if(got.begin(), got.end(), [](std::uint8_t b) { return b != 0; });
+        at += static_cast<std::uint64_t>(other - got.begin());
+        if (other == got.end()) continue;
+        return *other == 1 && at - pos >= 2 ? at - 2 : pos;
+    }
+    return pos;
+}
+
 Extent MeasureMpegProgram(FileView& view) {
+    // Video CD packs fill sectors of 2324 bytes, the last one's end in zeros.
+    constexpr std::uint64_t kCdSector = 2324;
     std::uint64_t pos = 0;
-    bool mpeg2 = false;
+    bool mpeg2 = false, cdSectors = true;
+    int packs = 0;
     std::optional<std::uint64_t> lastClock;
     // The standard catalogue tells the two apart by the first pack: MPEG-2
     // packs are what DVDs (and ffmpeg's vob and dvd muxers) write.
     auto typed = [&] { return std::string_view(mpeg2 ? "VOB" : "MPEG"); };
+    // Where a stream without an end code ends: after its last whole packet,
+    // or after the zeros that fill its last sector.
+    auto end = [&](std::uint64_t last) {
+        if (!cdSectors || packs < 2 || last % kCdSector == 0) return last;
+        const std::uint64_t padded = last + kCdSector - last % kCdSector;
+        for (std::uint64_t at = last; at < padded; ++at) {
+            if (view.U8(at) != std::optional<std::uint8_t>(0)) return last;
+        }
+        return padded;
+    };
     for (int packets = 0;; ++packets) {
         if (packets == kMaxPieces * 4) return Sure(pos);
         const std::uint64_t start = pos;
         std::uint8_t h[14];
         // At the bound nothing shows whether more packets would follow.
-        if (!view.Read(pos, h, 4)) return Sure(pos);
-        if (h[0] != 0 || h[1] != 0 || h[2] != 1) break;
+        if (!view.Read(pos, h, 4)) return Sure(end(pos));
+        if (h[0] != 0 || h[1] != 0 || h[2] != 1) {
+            if (h[0] != 0) break;
+            const std::optional<std::uint64_t> next = AfterZeros(view, pos);
+            if (!next) return Sure(end(pos));
+            if (*next == pos || !view.Read(*next, h, 4) || h[3] < 0xB9) break;
+            pos = *next;
+        }
         const std::uint8_t code = h[3];
         if (code == 0xB9) return Exact(pos + 4, typed());
         if (code == 0xBA) {
-            if (!view.Read(pos, h, 14)) return Sure(pos);
+            if (!view.Read(pos, h, 14)) return Sure(start);
             // The clock never runs back inside one stream: a pack whose clock
             // does is the start of another file that follows a cut one.
             const std::optional<std::uint64_t> clock = PackClock(h);
-            if (clock && lastClock && *clock < *lastClock) break;
+            if (clock && lastClock && *clock < *lastClock) {
+                pos = start;
+                break;
+            }
             if (clock) lastClock = clock;
+            cdSectors = cdSectors && pos % kCdSector == 0;
+            ++packs;
             if ((h[4] & 0xC0) == 0x40) {
                 if (pos == 0) mpeg2 = true;
                 pos += 14 + (h[13] & 7);
             } else if ((h[4] & 0xF0) == 0x20) {
                 pos += 12;
             } else {
+                pos = start;
                 break;
             }
         } else if (code >= 0xBB) {
             const std::optional<std::uint16_t> length = view.Be16(pos + 4);
-            if (!length) return Sure(pos);
+            if (!length) return Sure(start);
             pos += 6 + std::uint64_t{*length};
         } else {
+            pos = start;
             break;
         }
         if (pos > view.Limit()) return Sure(start);
     }
-    // Without an end code the stream ends after its last whole packet.
     if (pos == 0) return kNotAFile;
-    return Exact(pos, typed());
+    return Exact(end(pos), typed());
 }
 
 // An elementary stream records no length, and its last slice's end shows
