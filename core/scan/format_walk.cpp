@@ -1260,14 +1260,12 @@ Extent MeasureMp3(FileView& view) {
         if (frames == kMaxPieces * 16) return Sure(pos);
         if (pos >= declaredEnd) break;
         std::uint8_t fh[4];
-        if (!view.Read(pos, fh, 4)) {
-            // At the bound more frames may follow, unless the count says not.
-            if (frames == 0 || (!tagged && frames < kMp3RunFrames)) return tagged ? Sure(pos) : kUnknown;
-            return Sure(pos);
-        }
+        // At the bound more frames may follow.
+        const Extent atBound = tagged || frames >= kMp3RunFrames ? Sure(pos) : kUnknown;
+        if (!view.Read(pos, fh, 4)) return atBound;
         const std::optional<AudioFrame> f = ParseAudioFrame(fh);
         if (!f || (first && !SameStream(*first, *f))) break;
-        if (f->length > view.Limit() - pos) return frames == 0 ? kUnknown : Sure(pos);
+        if (f->length > view.Limit() - pos) return atBound;
         if (!first) {
             first = f;
             if (const std::optional<std::uint64_t> bytes = InfoFrameBytes(view, pos, *f, fh[3] >> 6);
@@ -1430,9 +1428,10 @@ Extent MeasureTransport(FileView& view) {
     const std::uint64_t packet = h[0] == 0x47 ? 188 : 192;
     const std::uint64_t sync = packet == 188 ? 0 : 4;
     std::uint64_t pos = 0;
-    // Packets are never fewer than a tenth of a 188-byte one per 4 GiB piece
-    // count: the count only guards against a walk without progress.
-    for (std::uint64_t packets = 0; packets < std::uint64_t{kMaxPieces} * 8; ++packets) {
+    // The count of packets, enough for more than 4 GiB of them, only keeps
+    // the walk's work bounded.
+    for (std::uint64_t packets = 0;; ++packets) {
+        if (packets == std::uint64_t{kMaxPieces} * 8) return Sure(pos);
         const std::optional<std::uint8_t> b = view.U8(pos + sync);
         if (!b) return pos < 3 * packet ? kUnknown : Sure(pos);
         // A packet whose sync byte is there but whose rest lies past the
@@ -1463,7 +1462,8 @@ Extent MeasureDv(FileView& view) {
     if (!flags) return kUnknown;
     const std::uint64_t frame = (*flags & 0x80) ? 144000 : 120000;
     std::uint64_t pos = 0;
-    for (int frames = 0; frames < kMaxPieces; ++frames) {
+    for (int frames = 0;; ++frames) {
+        if (frames == kMaxPieces) return Sure(pos);
         std::uint8_t h[4];
         if (!view.Read(pos, h, 4)) return Sure(pos);
         if (h[0] != 0x1F || (h[1] & 0xF0) != 0 || h[2] != 0 || (h[3] & 0x80) != (*flags & 0x80)) break;
