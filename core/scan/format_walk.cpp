@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <optional>
+#include <utility>
 
 #include "core/source/source_descriptor.h"
 
@@ -1381,34 +1382,59 @@ Extent MeasureMpegProgram(FileView& view) {
     return Exact(end(pos), typed());
 }
 
+bool IsSequenceHeader(const std::uint8_t* s) {
+    // A picture size and a valid frame-rate code.
+    return s[0] == 0 && s[1] == 0 && s[2] == 1 && s[3] == 0xB3 && (s[4] | (s[5] & 0xF0)) != 0 &&
+           (s[7] & 0x0F) >= 1 && (s[7] & 0x0F) <= 8;
+}
+
 // An elementary stream records no length, and its last slice's end shows
-// only by decoding it: the walk is sure of the stream up to its last start
-// code, unless an end code closes it.
+// only by decoding it: unless an end code closes it, the walk is sure of the
+// stream up to its last sequence header. Any start code would do as well
+// but for the look-alikes in the data that follows the stream (a box size
+// of 0x1xx, say), which would carry the sure part into the next file.
 Extent MeasureMpegVideo(FileView& view) {
-    // Longer than any slice or header: compressed data without a start code
-    // for this long is another file's, or free space.
-    constexpr std::uint64_t kLongestUnit = 1 << 20;
-    std::uint64_t pos = 4, last = 0;
+    // Longer than any group of pictures: compressed data without a sequence
+    // header for this long is another file's, or free space.
+    constexpr std::uint64_t kLongestGroup = 8 << 20;
+    std::uint64_t pos = 4, lastSequence = 0;
+    // A sequence header at a sector start, whose group of pictures may show
+    // that a new stream starts there: its time code is zero. 0 when none.
+    std::uint64_t sectorSequence = 0;
     for (;;) {
         const Bytes got = view.Span(pos);
-        if (got.empty()) return Sure(last);
+        if (got.empty()) return Sure(lastSequence);
         const auto* one = static_cast<const std::uint8_t*>(std::memchr(got.data(), 0x01, got.size()));
         if (one == nullptr) {
             pos += got.size();
-            if (pos - last > kLongestUnit) return Sure(last);
+            if (pos - lastSequence > kLongestGroup) return Sure(lastSequence);
             continue;
         }
         const std::uint64_t at = pos + static_cast<std::uint64_t>(one - got.data());
         pos = at + 1;
         if (at < 2) continue;
-        std::uint8_t code[4];
-        if (!view.Read(at - 2, code, 4)) return Sure(last);
+        std::uint8_t code[8];
+        if (!view.Read(at - 2, code, 4)) return Sure(lastSequence);
         if (code[0] != 0 || code[1] != 0) continue;
-        if (at - 2 - last > kLongestUnit) return Sure(last);
-        if (code[3] == 0xB7) return Exact(at + 2);
-        if (code[3] == 0xB0 || code[3] == 0xB1 || code[3] == 0xB4 || code[3] == 0xB6 || code[3] >= 0xB9)
-            return Sure(last);
-        last = at - 2;
+        const std::uint64_t start = at - 2;
+        if (start - lastSequence > kLongestGroup) return Sure(lastSequence);
+        const std::uint8_t c = code[3];
+        if (c == 0xB7) return Exact(at + 2);
+        if (c == 0xB0 || c == 0xB1 || c == 0xB4 || c == 0xB6 || c >= 0xB9) return Sure(lastSequence);
+        if (c == 0xB3) {
+            if (!view.Read(start, code, 8)) return Sure(lastSequence);
+            if (!IsSequenceHeader(code)) continue;
+            sectorSequence = start % 512 == 0 ? start : 0;
+            if (sectorSequence == 0) lastSequence = start;
+        } else if (c == 0xB8 && sectorSequence != 0) {
+            if (!view.Read(at + 2, code, 4)) return Sure(lastSequence);
+            // Hours, minutes, seconds and pictures all zero, the marker bit set.
+            if ((code[0] & 0x7F) == 0 && (code[1] & 0xF7) == 0 && code[2] == 0 && (code[3] & 0x80) == 0)
+                return Sure(lastSequence);
+            lastSequence = std::exchange(sectorSequence, 0);
+        } else if (c != 0xB5 && c != 0xB2 && sectorSequence != 0) {
+            lastSequence = std::exchange(sectorSequence, 0);
+        }
     }
 }
 
@@ -1680,9 +1706,7 @@ FormatMatch DetectFormat(const std::uint8_t* s, std::size_t available) {
     }
     if (s[0] == 0 && s[1] == 0 && s[2] == 1) {
         if (s[3] == 0xBA && ((s[4] & 0xC4) == 0x44 || (s[4] & 0xF1) == 0x21)) return {FormatFamily::MpegProgram, "MPEG"};
-        // A sequence header with a picture size and a valid frame-rate code.
-        if (s[3] == 0xB3 && (s[4] | (s[5] & 0xF0)) != 0 && (s[7] & 0x0F) >= 1 && (s[7] & 0x0F) <= 8)
-            return {FormatFamily::MpegVideo, "MPEG"};
+        if (IsSequenceHeader(s)) return {FormatFamily::MpegVideo, "MPEG"};
     }
     if (Be32At(s) == 0x0000000C && Starts(s, available, 4, "jP  \r\n\x87\n")) return {FormatFamily::Jp2, "JP2"};
     const std::uint32_t boxSize = Be32At(s);

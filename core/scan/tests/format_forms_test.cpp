@@ -360,9 +360,25 @@ TEST_F(FormatFormsTest, UnsizedStreamsEndAtTheirLastWholeUnit) {
         {"ntsc.dv", dv("ntsc.dv", "720x480", "30000/1001", "yuv411p"), FormatFamily::Dv, {}, nullptr, 120000},
         // No end code and no length: sure of all but its last slice.
         {"video.m2v", kFf + kVideo + "-map 0:v -c:v mpeg2video -f mpeg2video" + kExact + "video.m2v",
-         FormatFamily::MpegVideo, {}, nullptr, 64 * 1024, ExtentKind::Unknown},
+         FormatFamily::MpegVideo, {}, nullptr, 256 * 1024, ExtentKind::Unknown},
     };
     for (const Form& f : forms) Check(f);
+
+    // What follows an elementary stream never becomes part of what the walk
+    // is sure of: not a movie whose box sizes read as start codes, nor a next
+    // stream at the following sector.
+    const Bytes video = Make(forms[4]);
+    const Bytes movie = Make({"next.mp4", kFf + kVideo + "-c:v libx264 -preset ultrafast -c:a aac -shortest" + kExact +
+                                             "next.mp4",
+                              FormatFamily::IsoMedia, "MP4"});
+    for (const Bytes* next : {&movie, &video}) {
+        Bytes pair = video;
+        pair.resize((pair.size() + 511) / 512 * 512, 0);
+        pair.insert(pair.end(), next->begin(), next->end());
+        const Extent e = Walk(FormatFamily::MpegVideo, pair, pair.size());
+        EXPECT_EQ(e.kind, ExtentKind::Unknown);
+        EXPECT_LE(e.bytes, video.size());
+    }
 }
 
 }  // namespace
