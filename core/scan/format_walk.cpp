@@ -1348,7 +1348,10 @@ Extent MeasureMpegProgram(FileView& view) {
         const std::uint8_t code = h[3];
         if (code == 0xB9) return Exact(pos + 4, typed());
         if (code == 0xBA) {
-            if (!view.Read(pos, h, 14)) return Sure(start);
+            // An MPEG-1 pack header is 12 bytes, an MPEG-2 one at least 14.
+            h[12] = h[13] = 0;
+            if (!view.Read(pos, h, 12) || ((h[4] & 0xC0) == 0x40 && !view.Read(pos + 12, h + 12, 2)))
+                return Sure(start);
             // The clock never runs back inside one stream: a pack whose clock
             // does is the start of another file that follows a cut one.
             const std::optional<std::uint64_t> clock = PackClock(h);
@@ -1422,8 +1425,9 @@ Extent MeasureMpegVideo(FileView& view) {
         if (c == 0xB7) return Exact(at + 2);
         if (c == 0xB0 || c == 0xB1 || c == 0xB4 || c == 0xB6 || c >= 0xB9) return Sure(lastSequence);
         if (c == 0xB3) {
-            if (!view.Read(start, code, 8)) return Sure(lastSequence);
-            if (!IsSequenceHeader(code)) continue;
+            // One cut short by the bound is no header: an end code may lie
+            // inside its eight bytes, and must end the stream either way.
+            if (!view.Read(start, code, 8) || !IsSequenceHeader(code)) continue;
             sectorSequence = start % 512 == 0 ? start : 0;
             if (sectorSequence == 0) lastSequence = start;
         } else if (c == 0xB8 && sectorSequence != 0) {
