@@ -91,14 +91,16 @@ inline std::string_view WalkFailure(FormatFamily family, const std::uint8_t* dat
     if (e.kind != ExtentKind::Exact || e.bytes == limit) return {};
 
     // The file alone, without what followed it, must measure the same. A
-    // program stream without its end code may come out unknown instead: it
-    // ends where the next bytes are not a packet, and once it is cut right
-    // there nothing shows whether more packets would have followed. (Whether
-    // it had an end code cannot be told from its last bytes: they may be
-    // a pack header's stuffing.) It must still never give another end.
+    // stream whose length nothing records (program and transport streams,
+    // DV, MPEG audio, a RIFF its writer left unsized) ends where the next
+    // bytes are not a unit of it; once it is cut right there nothing shows
+    // whether more would have followed, so it may come out unknown instead,
+    // sure of exactly what it measured. It must still never give another end.
     WholeView file(data, e.bytes);
     const Extent cut = MeasureFormat(family, file);
-    if (family == FormatFamily::MpegProgram && cut.kind == ExtentKind::Unknown) return {};
+    const bool stream = family == FormatFamily::MpegProgram || family == FormatFamily::MpegTransport ||
+                        family == FormatFamily::Dv || family == FormatFamily::Mp3 || family == FormatFamily::Riff;
+    if (stream && cut.kind == ExtentKind::Unknown && cut.bytes == e.bytes) return {};
     if (!SameExtent(e, cut)) return "the file cut at its own end measures otherwise";
     return {};
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <optional>
+#include <utility>
 
 #include "core/source/source_descriptor.h"
 
@@ -19,6 +20,8 @@ Extent Exact(std::uint64_t bytes, std::string_view type = {}) { return {ExtentKi
 Extent Opaque(std::uint64_t bytes, std::string_view type = {}) { return {ExtentKind::Exact, bytes, type, true}; }
 constexpr Extent kUnknown{ExtentKind::Unknown, 0, {}, false};
 constexpr Extent kNotAFile{ExtentKind::NotAFile, 0, {}, false};
+// Unknown, but sure that the file's first bytes are its own.
+Extent Sure(std::uint64_t bytes) { return {ExtentKind::Unknown, bytes, {}, false}; }
 
 bool Starts(const std::uint8_t* s, std::size_t available, std::size_t at, std::string_view text) {
     return at + text.size() <= available && std::memcmp(s + at, text.data(), text.size()) == 0;
@@ -626,10 +629,13 @@ Extent MeasureIso(FileView& view) {
         std::uint64_t size = Be32At(box);
         if (size == 1) {
             const std::optional<std::uint64_t> large = view.Be64(pos + 8);
-            if (!large || *large < 16) return boxes == 0 ? kNotAFile : kUnknown;
+            if (!large) return Sure(pos);
+            if (*large < 16) return boxes == 0 ? kNotAFile : Sure(pos);
             size = *large;
         } else if (size == 0) {
-            return kUnknown;  // runs to the end of a file whose end is not recorded
+            // The last box may run to the end of the file, which then is
+            // recorded nowhere.
+            return boxes == 0 ? kUnknown : Sure(pos);
         } else if (size < 8) {
             if (boxes == 0) return kNotAFile;
             break;
@@ -637,7 +643,7 @@ Extent MeasureIso(FileView& view) {
         if (std::memcmp(box + 4, "moov", 4) == 0 || std::memcmp(box + 4, "meta", 4) == 0 ||
             std::memcmp(box + 4, "moof", 4) == 0)
             sawMovie = true;
-        if (size > view.Limit() - pos) return kUnknown;
+        if (size > view.Limit() - pos) return Sure(pos);
         endsInData = std::memcmp(box + 4, "mdat", 4) == 0;
         pos += size;
     }
@@ -743,21 +749,49 @@ Extent MeasureEbml(FileView& view) {
 
 // ---------------------------------------------------------------- RIFF, AIFF, AU
 
-bool RiffChunksReach(FileView& view, std::uint64_t pos, std::uint64_t end, int depth) {
+bool IsChunkId(const std::uint8_t* id) {
+    return std::all_of(id, id + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
+}
+
+// How far a run of chunks from pos goes: to `end` when they fill it exactly,
+// else to the start of the first chunk that is not whole before it (or that
+// is no chunk at all).
+std::uint64_t RiffChunksReach(FileView& view, std::uint64_t pos, std::uint64_t end, int depth) {
     for (int chunks = 0; pos < end && chunks < kMaxPieces; ++chunks) {
         std::uint8_t h[12];
-        if (end - pos < 8 || !view.Read(pos, h, 8)) return false;
-        if (!std::all_of(h, h + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; })) return false;
+        if (end - pos < 8 || !view.Read(pos, h, 8) || !IsChunkId(h)) return pos;
         const std::uint64_t size = Le32At(h + 4);
         const std::uint64_t next = pos + 8 + size + (size & 1);
-        if (next > end + (size & 1)) return false;
+        if (next > end + (size & 1)) return pos;
         // The movie list holds the frames: each of them is a chunk too.
         if (depth == 0 && std::memcmp(h, "LIST", 4) == 0 && size >= 4 && view.Read(pos + 8, h + 8, 4) &&
-            std::memcmp(h + 8, "movi", 4) == 0 && !RiffChunksReach(view, pos + 12, pos + 8 + size, 1))
-            return false;
+            std::memcmp(h + 8, "movi", 4) == 0 && RiffChunksReach(view, pos + 12, pos + 8 + size, 1) < pos + 8 + size)
+            return pos;
+        pos = std::min(next, end);
+    }
+    return pos;
+}
+
+// A RIFF whose size a streaming writer left at 0 or 0xFFFFFFFF: its chunks
+// are followed one by one for as long as they are chunks. The sound's or
+// movie's data chunk may carry no size either; then its end is not recorded.
+Extent MeasureStreamedRiff(FileView& view, std::string_view type) {
+    std::uint64_t pos = 12;
+    for (int chunks = 0; chunks < kMaxPieces; ++chunks) {
+        std::uint8_t h[12];
+        if (!view.Read(pos, h, 8)) return Sure(pos);
+        if (!IsChunkId(h)) break;
+        const std::uint64_t size = Le32At(h + 4);
+        const bool data = std::memcmp(h, "data", 4) == 0 ||
+                          (std::memcmp(h, "LIST", 4) == 0 && view.Read(pos + 8, h + 8, 4) &&
+                           std::memcmp(h + 8, "movi", 4) == 0);
+        if (data && (size == 0 || size == 0xFFFFFFFF)) return Sure(pos + (h[0] == 'L' ? 12 : 8));
+        const std::uint64_t next = pos + 8 + size + (size & 1);
+        if (next > view.Limit()) return Sure(pos);
         pos = next;
     }
-    return pos >= end;
+    if (pos == 12) return kUnknown;
+    return type == "WAV" ? Opaque(pos, type) : Exact(pos, type);
 }
 
 Extent MeasureRiff(FileView& view) {
@@ -770,19 +804,27 @@ Extent MeasureRiff(FileView& view) {
     else if (form == "WEBP") type = "WEBP";
     else return kNotAFile;
     std::uint64_t size = Le32At(head + 4);
-    if (size < 4 || size == 0xFFFFFFFF) return kUnknown;
+    if (size == 0 || size == 0xFFFFFFFF) return MeasureStreamedRiff(view, type);
+    if (size < 4) return kUnknown;
     std::uint64_t end = 8 + size;
-    if (end > view.Limit()) return kUnknown;
+    if (end > view.Limit()) {
+        // Sure of the chunks that lie whole before the bound; a sound's
+        // samples cannot be checked, so only of its headers.
+        return Sure(RiffChunksReach(view, 12, view.Limit(), 0));
+    }
     // A movie's or picture's chunks are followed to the declared end, so a
     // cut file is noticed; a sound's samples cannot be checked.
-    if (type != "WAV" && !RiffChunksReach(view, 12, end, 0)) return kUnknown;
+    if (type != "WAV") {
+        const std::uint64_t reached = RiffChunksReach(view, 12, end, 0);
+        if (reached < end) return Sure(reached);
+    }
     // An AVI beyond the first gigabyte goes on in further RIFF AVIX lists.
     while (type == "AVI") {
         std::uint8_t more[12];
         if (!view.Read(end, more, 12) || std::memcmp(more, "RIFF", 4) != 0 || std::memcmp(more + 8, "AVIX", 4) != 0)
             break;
         const std::uint64_t extra = 8 + std::uint64_t{Le32At(more + 4)};
-        if (extra > view.Limit() - end) return kUnknown;
+        if (extra > view.Limit() - end) return Sure(end);
         end += extra;
     }
     return type == "WAV" ? Opaque(end, type) : Exact(end, type);
@@ -1269,6 +1311,41 @@ bool SameStream(const AudioFrame& a, const AudioFrame& b) {
 // Frames needed in a row before a file without a tag counts as MP3.
 constexpr int kMp3RunFrames = 8;
 
+// The byte count of the stream, from the start of its first frame, that an
+// encoder's info frame (Xing or Info from LAME and ffmpeg, VBRI from
+// Fraunhofer's) records; nothing when the first frame is not one.
+std::optional<std::uint64_t> InfoFrameBytes(FileView& view, std::uint64_t frame, const AudioFrame& f,
+                                            std::uint8_t channelMode) {
+    if (f.layer != 1) return std::nullopt;  // layer III only
+    const bool mono = channelMode == 3;
+    const std::uint64_t sideInfo = f.version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    std::uint8_t x[16];
+    if (f.length >= 4 + sideInfo + 16 && view.Read(frame + 4 + sideInfo, x, 16) &&
+        (std::memcmp(x, "Xing", 4) == 0 || std::memcmp(x, "Info", 4) == 0)) {
+        if (!(Be32At(x + 4) & 0x2)) return std::nullopt;  // no byte count
+        // The frame count comes first when it is there.
+        return Be32At(x + ((Be32At(x + 4) & 0x1) ? 12 : 8));
+    }
+    if (f.length >= 36 + 18 && view.Read(frame + 36, x, 14) && std::memcmp(x, "VBRI", 4) == 0) return Be32At(x + 10);
+    return std::nullopt;
+}
+
+// Tags that follow the frames: an APE tag (with its header; the ones without
+// are found only from the file's end) and then an ID3v1 tag.
+std::uint64_t SkipTrailingTags(FileView& view, std::uint64_t pos) {
+    std::uint8_t ape[32];
+    if (view.Read(pos, ape, 32) && std::memcmp(ape, "APETAGEX", 8) == 0) {
+        // The size counts the items and the footer, not the header.
+        const std::uint64_t end = pos + 32 + std::uint64_t{Le32At(ape + 12)};
+        std::uint8_t footer[8];
+        if (Le32At(ape + 12) >= 32 && end <= view.Limit() && view.Read(end - 32, footer, 8) &&
+            std::memcmp(footer, "APETAGEX", 8) == 0)
+            pos = end;
+    }
+    if (view.Equals(pos, Text("TAG")) && pos + 128 <= view.Limit()) pos += 128;
+    return pos;
+}
+
 Extent MeasureMp3(FileView& view) {
     std::uint64_t pos = 0;
     bool tagged = false;
@@ -1276,32 +1353,45 @@ Extent MeasureMp3(FileView& view) {
     if (!view.Read(0, h, 10)) return kUnknown;
     if (std::memcmp(h, "ID3", 3) == 0) {
         if (h[3] < 2 || h[3] > 4 || (h[6] | h[7] | h[8] | h[9]) & 0x80) return kNotAFile;
+        // The size is of the tag as stored, unsynchronised or not; a footer
+        // (version 4 only) adds its ten bytes.
         const std::uint32_t size = std::uint32_t{h[6]} << 21 | std::uint32_t{h[7]} << 14 | std::uint32_t{h[8]} << 7 | h[9];
-        pos = 10 + std::uint64_t{size} + ((h[5] & 0x10) ? 10 : 0);
+        pos = 10 + std::uint64_t{size} + ((h[3] == 4 && (h[5] & 0x10)) ? 10 : 0);
         tagged = true;
         // Some writers pad past the tag's own size with zeros.
         for (int skipped = 0; skipped < 65536; ++skipped) {
             const std::optional<std::uint8_t> b = view.U8(pos);
-            if (!b) return kUnknown;
+            if (!b) return pos <= view.Limit() ? Sure(pos) : kUnknown;
             if (*b != 0) break;
             ++pos;
         }
     }
     std::optional<AudioFrame> first;
+    // Where the info frame says the frames end: a next file of the same kind
+    // may follow at once, and frames alone would run on into it.
+    std::uint64_t declaredEnd = UINT64_MAX;
     int frames = 0;
-    for (; frames < kMaxPieces; ++frames) {
+    for (;; ++frames) {
+        if (frames == kMaxPieces * 16) return Sure(pos);
+        if (pos >= declaredEnd) break;
         std::uint8_t fh[4];
-        if (!view.Read(pos, fh, 4)) break;
+        // At the bound more frames may follow.
+        const Extent atBound = tagged || frames >= kMp3RunFrames ? Sure(pos) : kUnknown;
+        if (!view.Read(pos, fh, 4)) return atBound;
         const std::optional<AudioFrame> f = ParseAudioFrame(fh);
         if (!f || (first && !SameStream(*first, *f))) break;
-        if (!first) first = f;
-        if (f->length > view.Limit() - pos) break;
+        if (f->length > view.Limit() - pos) return atBound;
+        if (!first) {
+            first = f;
+            if (const std::optional<std::uint64_t> bytes = InfoFrameBytes(view, pos, *f, fh[3] >> 6);
+                bytes && *bytes >= f->length)
+                declaredEnd = pos + *bytes;
+        }
         pos += f->length;
     }
     if (frames == 0) return tagged ? kUnknown : kNotAFile;
     if (!tagged && frames < kMp3RunFrames) return kNotAFile;
-    if (view.Equals(pos, Text("TAG")) && pos + 128 <= view.Limit()) pos += 128;
-    return Exact(pos);
+    return Exact(SkipTrailingTags(view, pos));
 }
 
 // ---------------------------------------------------------------- MPEG program and video streams
@@ -1321,66 +1411,148 @@ std::optional<std::uint64_t> PackClock(const std::uint8_t (&h)[14]) {
     return std::nullopt;
 }
 
+// The start code that a short run of zero bytes from pos leads to; pos
+// itself when the zeros lead to something else; nothing when they run to the bound.
+std::optional<std::uint64_t> AfterZeros(FileView& view, std::uint64_t pos) {
+    constexpr std::uint64_t kLongestRun = 4096;
+    for (std::uint64_t at = pos; at < pos + kLongestRun;) {
+        const Bytes got = view.Span(at);
+        if (got.empty()) return std::nullopt;
+        const auto other = std::find_if(got.begin(), got.end(), [](std::uint8_t b) { return b != 0; });
+        at += static_cast<std::uint64_t>(other - got.begin());
+        if (other == got.end()) continue;
+        return *other == 1 && at - pos >= 2 ? at - 2 : pos;
+    }
+    return pos;
+}
+
 Extent MeasureMpegProgram(FileView& view) {
+    // Video CD packs fill sectors of 2324 bytes, the last one's end in zeros.
+    constexpr std::uint64_t kCdSector = 2324;
     std::uint64_t pos = 0;
-    bool navigation = false;
-    bool mpeg2 = false;
+    bool mpeg2 = false, cdSectors = true;
+    int packs = 0;
     std::optional<std::uint64_t> lastClock;
-    for (int packets = 0; packets < kMaxPieces; ++packets) {
+    // The standard catalogue tells the two apart by the first pack: MPEG-2
+    // packs are what DVDs (and ffmpeg's vob and dvd muxers) write.
+    auto typed = [&] { return std::string_view(mpeg2 ? "VOB" : "MPEG"); };
+    // Where a stream without an end code ends: after its last whole packet,
+    // or after the zeros that fill its last sector.
+    auto end = [&](std::uint64_t last) {
+        if (!cdSectors || packs < 2 || last % kCdSector == 0) return last;
+        const std::uint64_t padded = last + kCdSector - last % kCdSector;
+        for (std::uint64_t at = last; at < padded; ++at) {
+            if (view.U8(at) != std::optional<std::uint8_t>(0)) return last;
+        }
+        return padded;
+    };
+    for (int packets = 0;; ++packets) {
+        if (packets == kMaxPieces * 4) return Sure(pos);
+        const std::uint64_t start = pos;
         std::uint8_t h[14];
-        if (!view.Read(pos, h, 4)) return kUnknown;
-        if (h[0] != 0 || h[1] != 0 || h[2] != 1) break;
+        // At the bound nothing shows whether more packets would follow.
+        if (!view.Read(pos, h, 4)) return Sure(end(pos));
+        if (h[0] != 0 || h[1] != 0 || h[2] != 1) {
+            if (h[0] != 0) break;
+            const std::optional<std::uint64_t> next = AfterZeros(view, pos);
+            if (!next) return Sure(end(pos));
+            if (*next == pos || !view.Read(*next, h, 4) || h[3] < 0xB9) break;
+            pos = *next;
+        }
         const std::uint8_t code = h[3];
-        if (code == 0xB9) return Exact(pos + 4, mpeg2 && navigation ? "VOB" : "MPEG");
+        if (code == 0xB9) return Exact(pos + 4, typed());
         if (code == 0xBA) {
-            if (!view.Read(pos, h, 14)) return kUnknown;
+            // An MPEG-1 pack header is 12 bytes, an MPEG-2 one at least 14.
+            h[12] = h[13] = 0;
+            if (!view.Read(pos, h, 12) || ((h[4] & 0xC0) == 0x40 && !view.Read(pos + 12, h + 12, 2)))
+                return Sure(start);
             // The clock never runs back inside one stream: a pack whose clock
             // does is the start of another file that follows a cut one.
             const std::optional<std::uint64_t> clock = PackClock(h);
-            if (clock && lastClock && *clock < *lastClock) break;
+            if (clock && lastClock && *clock < *lastClock) {
+                pos = start;
+                break;
+            }
             if (clock) lastClock = clock;
+            cdSectors = cdSectors && pos % kCdSector == 0;
+            ++packs;
             if ((h[4] & 0xC0) == 0x40) {
-                mpeg2 = true;
+                if (pos == 0) mpeg2 = true;
                 pos += 14 + (h[13] & 7);
             } else if ((h[4] & 0xF0) == 0x20) {
                 pos += 12;
             } else {
+                pos = start;
                 break;
             }
         } else if (code >= 0xBB) {
             const std::optional<std::uint16_t> length = view.Be16(pos + 4);
-            if (!length) return kUnknown;
-            if (code == 0xBF) navigation = true;
+            if (!length) return Sure(start);
             pos += 6 + std::uint64_t{*length};
         } else {
+            pos = start;
             break;
         }
-        if (pos > view.Limit()) return kUnknown;
+        if (pos > view.Limit()) return Sure(start);
     }
-    // Without an end code the stream ends after its last whole packet.
     if (pos == 0) return kNotAFile;
-    return Exact(pos, mpeg2 && navigation ? "VOB" : "MPEG");
+    return Exact(end(pos), typed());
 }
 
+bool IsSequenceHeader(const std::uint8_t* s) {
+    // A picture size and a valid frame-rate code.
+    return s[0] == 0 && s[1] == 0 && s[2] == 1 && s[3] == 0xB3 && (s[4] | (s[5] & 0xF0)) != 0 &&
+           (s[7] & 0x0F) >= 1 && (s[7] & 0x0F) <= 8;
+}
+
+// An elementary stream records no length, and its last slice's end shows
+// only by decoding it: unless an end code closes it, the walk is sure of the
+// stream up to its last sequence header. Any start code would do as well
+// but for the look-alikes in the data that follows the stream (a box size
+// of 0x1xx, say), which would carry the sure part into the next file.
 Extent MeasureMpegVideo(FileView& view) {
-    std::uint64_t pos = 4;
+    // Longer than any group of pictures: compressed data without a sequence
+    // header for this long is another file's, or free space.
+    constexpr std::uint64_t kLongestGroup = 8 << 20;
+    std::uint64_t pos = 4, lastSequence = 0;
+    // A sequence header at a sector start, whose group of pictures may show
+    // that a new stream starts there: its time code is zero. 0 when none.
+    std::uint64_t sectorSequence = 0;
     for (;;) {
         const Bytes got = view.Span(pos);
-        if (got.empty()) return kUnknown;
+        if (got.empty()) return Sure(lastSequence);
         const auto* one = static_cast<const std::uint8_t*>(std::memchr(got.data(), 0x01, got.size()));
         if (one == nullptr) {
             pos += got.size();
+            if (pos - lastSequence > kLongestGroup) return Sure(lastSequence);
             continue;
         }
         const std::uint64_t at = pos + static_cast<std::uint64_t>(one - got.data());
         pos = at + 1;
         if (at < 2) continue;
-        std::uint8_t code[4];
-        if (!view.Read(at - 2, code, 4)) return kUnknown;
+        std::uint8_t code[8];
+        if (!view.Read(at - 2, code, 4)) return Sure(lastSequence);
         if (code[0] != 0 || code[1] != 0) continue;
-        if (code[3] == 0xB7) return Exact(at + 2);
-        if (code[3] == 0xB0 || code[3] == 0xB1 || code[3] == 0xB4 || code[3] == 0xB6 || code[3] >= 0xB9)
-            return kUnknown;
+        const std::uint64_t start = at - 2;
+        if (start - lastSequence > kLongestGroup) return Sure(lastSequence);
+        const std::uint8_t c = code[3];
+        if (c == 0xB7) return Exact(at + 2);
+        if (c == 0xB0 || c == 0xB1 || c == 0xB4 || c == 0xB6 || c >= 0xB9) return Sure(lastSequence);
+        if (c == 0xB3) {
+            // One cut short by the bound is no header: an end code may lie
+            // inside its eight bytes, and must end the stream either way.
+            if (!view.Read(start, code, 8) || !IsSequenceHeader(code)) continue;
+            sectorSequence = start % 512 == 0 ? start : 0;
+            if (sectorSequence == 0) lastSequence = start;
+        } else if (c == 0xB8 && sectorSequence != 0) {
+            if (!view.Read(at + 2, code, 4)) return Sure(lastSequence);
+            // Hours, minutes, seconds and pictures all zero, the marker bit set.
+            if ((code[0] & 0x7F) == 0 && (code[1] & 0xF7) == 0 && code[2] == 0 && (code[3] & 0x80) == 0)
+                return Sure(lastSequence);
+            lastSequence = std::exchange(sectorSequence, 0);
+        } else if (c != 0xB5 && c != 0xB2 && sectorSequence != 0) {
+            lastSequence = std::exchange(sectorSequence, 0);
+        }
     }
 }
 
@@ -1400,9 +1572,16 @@ Extent MeasureTransport(FileView& view) {
     const std::uint64_t packet = h[0] == 0x47 ? 188 : 192;
     const std::uint64_t sync = packet == 188 ? 0 : 4;
     std::uint64_t pos = 0;
-    for (int packets = 0; packets < kMaxPieces * 4; ++packets) {
+    // The count of packets, enough for more than 4 GiB of them, only keeps
+    // the walk's work bounded.
+    for (std::uint64_t packets = 0;; ++packets) {
+        if (packets == std::uint64_t{kMaxPieces} * 8) return Sure(pos);
         const std::optional<std::uint8_t> b = view.U8(pos + sync);
-        if (!b || *b != 0x47 || pos + packet > view.Limit()) break;
+        if (!b) return pos < 3 * packet ? kUnknown : Sure(pos);
+        // A packet whose sync byte is there but whose rest lies past the
+        // bound may go on: the stream's end is not known.
+        if (*b != 0x47) break;
+        if (pos + packet > view.Limit()) return Sure(pos);
         pos += packet;
     }
     if (pos < 3 * packet) return kNotAFile;
@@ -1427,10 +1606,13 @@ Extent MeasureDv(FileView& view) {
     if (!flags) return kUnknown;
     const std::uint64_t frame = (*flags & 0x80) ? 144000 : 120000;
     std::uint64_t pos = 0;
-    for (int frames = 0; frames < kMaxPieces; ++frames) {
+    for (int frames = 0;; ++frames) {
+        if (frames == kMaxPieces) return Sure(pos);
         std::uint8_t h[4];
-        if (pos + frame > view.Limit() || !view.Read(pos, h, 4)) break;
+        if (!view.Read(pos, h, 4)) return Sure(pos);
         if (h[0] != 0x1F || (h[1] & 0xF0) != 0 || h[2] != 0 || (h[3] & 0x80) != (*flags & 0x80)) break;
+        // A frame that starts before the bound and ends past it may be whole.
+        if (pos + frame > view.Limit()) return Sure(pos);
         // A frame counts only when every one of its DIF sequences starts with
         // its own header block: a file cut inside its last frame would
         // otherwise take in whatever follows, a next file's start included.
@@ -1662,9 +1844,7 @@ FormatMatch DetectFormat(const std::uint8_t* s, std::size_t available) {
     }
     if (s[0] == 0 && s[1] == 0 && s[2] == 1) {
         if (s[3] == 0xBA && ((s[4] & 0xC4) == 0x44 || (s[4] & 0xF1) == 0x21)) return {FormatFamily::MpegProgram, "MPEG"};
-        // A sequence header with a picture size and a valid frame-rate code.
-        if (s[3] == 0xB3 && (s[4] | (s[5] & 0xF0)) != 0 && (s[7] & 0x0F) >= 1 && (s[7] & 0x0F) <= 8)
-            return {FormatFamily::MpegVideo, "MPEG"};
+        if (IsSequenceHeader(s)) return {FormatFamily::MpegVideo, "MPEG"};
     }
     if (Be32At(s) == 0x0000000C && Starts(s, available, 4, "jP  \r\n\x87\n")) return {FormatFamily::Jp2, "JP2"};
     const std::uint32_t boxSize = Be32At(s);

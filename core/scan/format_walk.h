@@ -58,7 +58,11 @@ enum class ExtentKind : std::uint8_t {
 struct Extent {
     ExtentKind kind = ExtentKind::Unknown;
     // Exact: the file's length in bytes. Unknown: how much of its start the
-    // walk is sure of (headers there lie inside the file), 0 when none.
+    // walk is sure of (headers there lie inside the file), 0 when none. A
+    // stream that records no length (MPEG program, transport and elementary
+    // streams, DV, MPEG audio) and is still going on at the view's limit is
+    // Unknown, sure of its whole units: the limit may be the type's size
+    // bound, not the file's end.
     std::uint64_t bytes = 0;
     std::string_view type;    // the type the walk settled, empty to keep the header's
     // Exact, from a size the file declares over data the walk cannot check

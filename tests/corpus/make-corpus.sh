@@ -73,6 +73,13 @@ for v in $(seq 1 "$variants"); do
   make "lame$v.mp3" lame --quiet -b $((64 + 32 * (v % 4))) --tt "Track $v" --ta "Artist" --add-id3v2 "$tone" "$out/lame$v.mp3"
   make "id3v24_$v.mp3" ff -i "$tone" -c:a libmp3lame -b:a 96k -id3v2_version 4 -metadata title="Song $v" "$out/id3v24_$v.mp3"
   make "bare$v.mp3" ff -i "$tone" -c:a libmp3lame -b:a 128k -write_id3v2 0 -write_xing 0 -f mp3 "$out/bare$v.mp3"
+  # Metadata as recorders and taggers write it: LIST INFO between fmt and
+  # data, a broadcast extension chunk, LAME's VBR info frame, ID3v1 alone.
+  make "meta$v.wav" ff -i "$tone" -metadata title="Take $v" -metadata artist=Artist -metadata date=2026 "$out/meta$v.wav"
+  make "bext$v.wav" ff -i "$tone" -write_bext 1 -metadata encoded_by="Recorder $v" "$out/bext$v.wav"
+  make "vbr$v.mp3" lame --quiet -V $((v % 7 + 1)) --tt "Take $v" --add-id3v2 "$tone" "$out/vbr$v.mp3"
+  make "v1only$v.mp3" lame --quiet -b 96 --id3v1-only --tt "Take $v" "$tone" "$out/v1only$v.mp3"
+  make "fast$v.m4a" ff -i "$tone" -c:a aac -b:a 96k -movflags +faststart -metadata title="Take $v" "$out/fast$v.m4a"
   make "sound$v.flac" flac --silent -f -o "$out/sound$v.flac" "$tone"
   make "vorbis$v.ogg" ff -i "$tone" -c:a libvorbis "$out/vorbis$v.ogg"
   make "opus$v.ogg" ff -i "$tone" -c:a libopus -f ogg "$out/opus$v.ogg"
@@ -82,6 +89,9 @@ for v in $(seq 1 "$variants"); do
   # Video
   src=(-f lavfi -i "testsrc=size=${w}x${h}:rate=25:duration=$secs" -f lavfi -i "sine=frequency=$((400 + v * 10)):duration=$secs")
   make "movie$v.mp4" ff "${src[@]}" -c:v libx264 -preset ultrafast -c:a aac -shortest "$out/movie$v.mp4"
+  # The index in front, as for streaming.
+  make "fast$v.mp4" ff "${src[@]}" -c:v libx264 -preset ultrafast -c:a aac -shortest -movflags +faststart "$out/fast$v.mp4"
+  make "fast$v.mov" ff "${src[@]}" -c:v libx264 -preset ultrafast -c:a aac -shortest -movflags +faststart "$out/fast$v.mov"
   make "movie$v.mov" ff "${src[@]}" -c:v libx264 -preset ultrafast -c:a aac -shortest "$out/movie$v.mov"
   # The ipod muxer writes the "M4V " brand that tells an M4V from an MP4.
   make "movie$v.m4v" ff "${src[@]}" -c:v libx264 -preset ultrafast -c:a aac -shortest -f ipod "$out/movie$v.m4v"
@@ -92,11 +102,16 @@ for v in $(seq 1 "$variants"); do
   make "movie$v.avi" ff "${src[@]}" -c:v mpeg4 -c:a libmp3lame -shortest "$out/movie$v.avi"
   make "movie$v.mpg" ff "${src[@]}" -c:v mpeg1video -c:a mp2 -shortest -f mpeg "$out/movie$v.mpg"
   make "movie$v.vob" ff "${src[@]}" -c:v mpeg2video -c:a ac3 -shortest -f vob "$out/movie$v.vob"
+  # DVD and Video CD program streams, as their targets write them.
+  make "dvd$v.vob" ff "${src[@]}" -target pal-dvd -shortest "$out/dvd$v.vob"
+  make "vcd$v.mpg" ff "${src[@]}" -target pal-vcd -shortest "$out/vcd$v.mpg"
   make "video$v.m2v" ff "${src[@]:0:4}" -c:v mpeg2video -f mpeg2video "$out/video$v.m2v"
   make "movie$v.ts" ff "${src[@]}" -c:v mpeg2video -c:a mp2 -shortest -f mpegts "$out/movie$v.ts"
   make "movie$v.m2ts" ff "${src[@]}" -c:v libx264 -preset ultrafast -c:a ac3 -shortest -mpegts_m2ts_mode 1 -f mpegts "$out/movie$v.m2ts"
   make "movie$v.dv" ff -f lavfi -i "testsrc=size=720x576:rate=25:duration=0.$(( v % 3 + 2 ))" -f lavfi \
     -i "sine=frequency=440:sample_rate=48000:duration=0.$(( v % 3 + 2 ))" -c:v dvvideo -pix_fmt yuv420p -c:a pcm_s16le -ac 2 -shortest -f dv "$out/movie$v.dv"
+  make "ntsc$v.dv" ff -f lavfi -i "testsrc=size=720x480:rate=30000/1001:duration=0.$(( v % 3 + 2 ))" -f lavfi \
+    -i "sine=frequency=440:sample_rate=48000:duration=0.$(( v % 3 + 2 ))" -c:v dvvideo -pix_fmt yuv411p -c:a pcm_s16le -ac 2 -shortest -f dv "$out/ntsc$v.dv"
   make "movie$v.wmv" ff "${src[@]}" -c:v wmv2 -c:a wmav2 -shortest -f asf "$out/movie$v.wmv"
   make "movie$v.rm" ff "${src[@]}" -c:v rv10 -c:a ac3 -shortest -f rm "$out/movie$v.rm"
 done

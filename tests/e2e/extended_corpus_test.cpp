@@ -47,6 +47,8 @@ std::string ExpectedType(const std::string& name) {
         {".mp4", "MP4"},   {".mov", "MOV"},   {".m4v", "M4V"}, {".m4a", "M4A"},   {".3gp", "3GP"},
         {".3g2", "3G2"},   {".heic", "HEIC"}, {".mkv", "MKV"}, {".webm", "WEBM"}, {".avi", "AVI"},
         {".wav", "WAV"},   {".webp", "WEBP"}, {".png", "PNG"}, {".flac", "FLAC"},
+        // MPEG-2 program streams are VOB files, MPEG-1 ones MPEG files.
+        {".vob", "VOB"},   {".mpg", "MPEG"},
     };
     const auto it = byExtension.find(name.substr(name.rfind('.')));
     return it == byExtension.end() ? std::string() : it->second;

@@ -384,6 +384,15 @@ TEST(FormatWalkTest, VideoStreamsEndAfterTheirLastPacketOrFrame) {
     const std::size_t first = two.b.size();
     two.Append(ps.b);
     EXPECT_EQ(Measure(FormatFamily::MpegProgram, two.b).bytes, first);
+
+    // A fuzzing input, reduced: one MPEG-1 pack header of 12 bytes and then
+    // no packet. Cut at that end, the walk wanted the 14 bytes of an MPEG-2
+    // header and was sure of nothing; it is sure of the same 12 bytes.
+    const Bytes pack = {0, 0, 1, 0xBA, 0x21, 0, 1, 0, 1, 0xC3, 0x33, 0x67, 0, 0, 0x31, 0xCC};
+    EXPECT_EQ(Measure(FormatFamily::MpegProgram, pack).bytes, 12u);
+    const Extent alone = Measure(FormatFamily::MpegProgram, pack, 12);
+    EXPECT_EQ(alone.kind, ExtentKind::Unknown);
+    EXPECT_EQ(alone.bytes, 12u);
 }
 
 
