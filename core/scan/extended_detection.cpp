@@ -7,6 +7,9 @@ namespace zt {
 
 namespace {
 
+// A walk's first read outside the chunk: enough for the headers of most files.
+constexpr std::uint64_t kFirstReadSectors = 128;
+
 // The types whose files are measured by a format walk.
 constexpr std::string_view kWalkedTypes[] = {
     "JPEG", "PNG",  "GIF", "BMP", "TIFF", "CR2", "NEF", "PEF", "ARW", "ERF", "MEF",  "DCR", "DNG", "ORF",  "RW2",
@@ -39,9 +42,7 @@ TypeDefinitionList Unwalked(const TypeDefinitionList& list, std::vector<int>& po
 }  // namespace
 
 ExtendedDetector::ExtendedDetector(TypeDefinitionList& list)
-    : list_(list), otherPositions_(), others_(Unwalked(list, otherPositions_)), othersDetector_(others_) {
-    for (const stExtInfo& d : list_) largestMaxSize_ = std::max(largestMaxSize_, d.maxSizeBytes);
-}
+    : list_(list), otherPositions_(), others_(Unwalked(list, otherPositions_)), othersDetector_(others_) {}
 
 int ExtendedDetector::DefinitionOf(std::string_view type) const {
     for (int pass = 0; pass < 2; ++pass) {
@@ -56,10 +57,10 @@ int ExtendedDetector::DefinitionOf(std::string_view type) const {
     return -1;
 }
 
-std::uint64_t ExtendedDetector::SizeBound(const Match& match) const {
-    const std::int32_t bytes =
-        match.definition >= 0 ? list_[static_cast<std::size_t>(match.definition)].maxSizeBytes : largestMaxSize_;
-    return static_cast<std::uint64_t>(std::max(bytes, 0));
+std::uint64_t ExtendedDetector::KeptBytes(int definition) const {
+    if (definition < 0) return 0;
+    const std::int64_t bytes = list_[static_cast<std::size_t>(definition)].maxSizeBytes;
+    return std::min(static_cast<std::uint64_t>(std::max<std::int64_t>(bytes, 0)), kLargestFileBytes);
 }
 
 ExtendedDetector::Match ExtendedDetector::Detect(const std::uint8_t* sector, std::size_t available) {
@@ -99,8 +100,11 @@ std::span<const std::uint8_t> SourceFileView::Fetch(std::uint64_t offset) {
     }
     if (blockBytes_ == 0 || at < blockStart_ || at >= blockStart_ + blockBytes_) {
         const std::uint64_t sector = at / kSectorBytes;
-        const std::uint64_t sectors =
-            std::min<std::uint64_t>(block_.size() / kSectorBytes, rangeEndByte_ / kSectorBytes - sector);
+        const std::uint64_t heldEnd = blockStart_ + blockBytes_;
+        const bool onward = blockBytes_ != 0 && at >= heldEnd && at - heldEnd < blockBytes_;
+        readSectors_ = onward ? std::min<std::uint64_t>(readSectors_ * 2, block_.size() / kSectorBytes)
+                              : std::min<std::uint64_t>(kFirstReadSectors, block_.size() / kSectorBytes);
+        const std::uint64_t sectors = std::min<std::uint64_t>(readSectors_, rangeEndByte_ / kSectorBytes - sector);
         reader_.ReadSectors(sector, static_cast<std::uint32_t>(sectors), block_.data());
         blockStart_ = sector * kSectorBytes;
         blockBytes_ = static_cast<std::size_t>(sectors * kSectorBytes);
