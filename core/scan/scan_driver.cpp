@@ -171,7 +171,9 @@ std::uint64_t ScanDriver::StepMarkerRules(OpenFile& open, int r, std::int32_t li
         case EndKind::NotYet:
             if (++open.examined >= open.limit) {
                 // No end within the search limit: keep it at the user's
-                // maximum size and look at the sectors after its header again.
+                // maximum size (extended signatures: what was searched) and
+                // look at the sectors after its header again (or after the
+                // part its walk was sure of).
                 RecordAtLimit(open, cur);
                 const std::uint64_t from = ResumeAfter(open);
                 open = OpenFile{};
@@ -353,11 +355,14 @@ ScanDriver::EndResult ScanDriver::FindEnd(const OpenFile& open, const std::uint8
     const std::size_t t = static_cast<std::size_t>(open.type);
     const TypeTraits& traits = traits_[t];
     // The sectors after cur in this chunk are those the chunk was read with.
-    if (traits.trailingMarker) return TrailingMarkerRun(open, sector, cur + available / kSectorBytes);
+    if (traits.trailingMarker) return TrailingMarkerRun(open, sector, cur, cur + available / kSectorBytes);
 
     const stExtInfo& d = types_[t];
     EndResult result;
     if (traits.lengthRule != LengthRule::None) {
+        // With extended signatures the header's field was the walk's to read;
+        // a sector after it is the file's data, not a header to take one from.
+        if (extended_ && cur != open.start) return result;
         result = LengthFieldEnd(d, traits.lengthRule, sector, available);
     } else {
         const int footers = std::clamp(d.footerCount, 0, kMaxPatterns);
@@ -411,12 +416,14 @@ ScanDriver::EndResult ScanDriver::LengthFieldEnd(const stExtInfo& d, LengthRule 
     return result;
 }
 
-ScanDriver::EndResult ScanDriver::TrailingMarkerRun(const OpenFile& open, const std::uint8_t* headerSector,
-                                                    std::uint64_t chunkEnd) {
+ScanDriver::EndResult ScanDriver::TrailingMarkerRun(const OpenFile& open, const std::uint8_t* fromSector,
+                                                    std::uint64_t from, std::uint64_t chunkEnd) {
     const stExtInfo& d = types_[static_cast<std::size_t>(open.type)];
     const int footers = std::clamp(d.footerCount, 0, kMaxPatterns);
-    std::uint64_t s = open.start;
-    std::uint64_t last = open.start;
+    // From the header sector; with extended signatures from the first sector
+    // after the part of the file its walk was sure of.
+    std::uint64_t s = from;
+    std::uint64_t last = from;
     std::int32_t quiet = 0;
     // The run looks at one sector at a time, past the chunk and even past the
     // range; the main loop examines those sectors again afterwards. Sectors of
@@ -424,7 +431,7 @@ ScanDriver::EndResult ScanDriver::TrailingMarkerRun(const OpenFile& open, const 
     while (quiet < TrailingMarkerQuietSectors) {
         const std::uint8_t* sector = markerSector_.data();
         if (s < chunkEnd) {
-            sector = headerSector + (s - open.start) * kSectorBytes;
+            sector = fromSector + (s - from) * kSectorBytes;
         } else {
             // A run through sectors that all carry the marker could reach the
             // end of the medium: a stop request must not wait for it.

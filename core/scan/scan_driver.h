@@ -151,7 +151,10 @@ private:
     EndResult FindEnd(const OpenFile& open, const std::uint8_t* sector, std::size_t available, std::uint64_t cur);
     EndResult LengthFieldEnd(const stExtInfo& d, LengthRule rule, const std::uint8_t* sector,
                              std::size_t available) const;
-    EndResult TrailingMarkerRun(const OpenFile& open, const std::uint8_t* headerSector, std::uint64_t chunkEnd);
+    // The trailing-marker end of the open file, looked for from the sector
+    // `from`, whose bytes fromSector holds with the rest of the chunk.
+    EndResult TrailingMarkerRun(const OpenFile& open, const std::uint8_t* fromSector, std::uint64_t from,
+                                std::uint64_t chunkEnd);
     std::int32_t CountFound(int type);
     void Record(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount);
 
