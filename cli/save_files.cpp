@@ -84,6 +84,7 @@ int SaveFoundFiles(Session& session, const SaveOptions& options, TerminalLines& 
     // Success is not claimed for a run that lost files or could not flush them.
     if ((state.failed == 0 && state.syncError == 0) || state.aborted) out << SavingEndMessage(state.total, state.aborted) << '\n';
     out << "Saved " << state.saved << " / " << state.total << " files in " << options.folder << '\n';
+    if (const std::string cut = CutFilesMessage(state.cut); !cut.empty()) out << cut << '\n';
     const std::string logPath = ResolveLogPath(log, LogKind::Recovery);
     if (!logPath.empty()) out << "Recovery log: " << logPath << '\n';
     out << std::flush;

@@ -47,21 +47,29 @@ Options:
                        sectors beyond the end read as zeros.
   --types all|T1,T2,.. the file types to look for, by their names below
                        (any letter case). Default: all.
-  --signatures standard|extended
-                       standard: the catalogue's own header patterns and end
-                       rules (the default). extended: headers as each format
+  --signatures extended|standard
+                       extended (the default): headers as each format
                        defines them, more formats (the types marked below),
-                       ends found by following the file's structure, saved
-                       files cut to their exact length, and nothing reported
-                       that lies inside a file already found (such as the
-                       preview picture inside a camera photo)
-  --max-size TYPE=KB   the largest size in KB kept for a file of TYPE whose end
-                       cannot be found (2..250000, default 2000; other values
-                       become 2000). May be given several times.
+                       ends found by following the file's structure however
+                       long the file is (up to 4 GiB), saved files cut to
+                       their exact length, and nothing reported that lies
+                       inside a file already found (such as the preview
+                       picture inside a camera photo, or the frames of a
+                       video). standard: the catalogue's own header patterns
+                       and end rules, and nothing else.
+  --max-size TYPE=KB   the largest size in KB kept for a file of TYPE.
+                       extended: 2..4194304, default 262144 (256 MB) for
+                       pictures and 4194304 (4 GiB) for sound and video; a
+                       longer file is kept up to this size and marked cut.
+                       standard: the size kept for a file whose end cannot be
+                       found, 2..250000, default 2000. Other values become
+                       the default. May be given several times.
   --list               print only the found files, one per line, separated by
                        tabs: file name, type, start sector, sector count; with
                        extended signatures also the length in bytes (0 where
-                       only the sectors are known)
+                       only the sectors are known), and a last field 'cut'
+                       on a file that is not whole (its end was not found, or
+                       it is longer than its --max-size)
   --bad-sectors ask|retry|skip
                        what to do with sectors that cannot be read: ask on the
                        terminal each time (Retry, Skip, Retry All, Skip All),
@@ -72,7 +80,9 @@ Options:
                        DIR may not lie on the medium being scanned: saving
                        there could overwrite the files still to be recovered.
                        Each saved file holds the file's sectors from its start
-                       sector through start + sector count.
+                       sector through start + sector count, or its length in
+                       bytes where the scan knows it. Files that are not whole
+                       are counted at the end.
   --overwrite ask|yes|no
                        when a file to save already exists in DIR: ask on the
                        terminal (Yes, Yes to All, No, No to All), replace them
@@ -106,7 +116,7 @@ struct ScanOptions {
     BadSectorMode badSectors = BadSectorMode::Default;
     std::optional<SaveOptions> save;
     std::optional<std::string> overwrite;
-    SignatureMode signatures = SignatureMode::Standard;
+    SignatureMode signatures = SignatureMode::Extended;
     bool help = false;
 };
 
@@ -243,7 +253,11 @@ void PrintList(const std::vector<FileInfo>& files, SignatureMode mode) {
     for (const FileInfo& f : files) {
         out += std::string(f.FileName()) + '\t' + std::string(f.TypeName()) + '\t' + std::to_string(f.startSector) +
                '\t' + std::to_string(f.sectorCount);
-        if (mode == SignatureMode::Extended) out += '\t' + std::to_string(f.byteLength);
+        if (mode == SignatureMode::Extended) {
+            out += '\t' + std::to_string(f.byteLength);
+            // A field only on the files that are not whole keeps the others' lines as they were.
+            if (f.cut != 0) out += "\tcut";
+        }
         out += '\n';
     }
     std::cout << out << std::flush;
@@ -275,9 +289,9 @@ void PrintTable(const std::vector<FileInfo>& files, const TypeDefinitionList& ty
                   << SizeText(bytes) << '\n';
         for (const FileInfo* f : ofType) {
             char line[128];
-            std::snprintf(line, sizeof line, "  %-20s sector %12llu  %10d sectors  %10s\n", f->fileName.data(),
+            std::snprintf(line, sizeof line, "  %-20s sector %12llu  %10d sectors  %10s%s\n", f->fileName.data(),
                           static_cast<unsigned long long>(f->startSector), f->sectorCount,
-                          SizeText(FileBytes(*f)).c_str());
+                          SizeText(FileBytes(*f)).c_str(), f->cut != 0 ? "  cut" : "");
             std::cout << line;
         }
     }
@@ -353,8 +367,9 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (selection.sizeCorrected[i]) {
-            PrintWarning("maximum size '" + rows[i].sizeText + "' of " + rows[i].fileType +
-                         " is outside 2..250000 KB; 2000 KB is used");
+            PrintWarning("maximum size '" + rows[i].sizeText + "' of " + rows[i].fileType + " is outside 2.." +
+                         std::to_string(LargestMaxSizeKB(options.signatures)) + " KB; " + selection.sizeTexts[i] +
+                         " KB is used");
         }
     }
 

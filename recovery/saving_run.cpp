@@ -39,6 +39,7 @@ void SavingRunState::Reset() {
     total = 0;
     saved = 0;
     failed = 0;
+    cut = 0;
     lastError = 0;
     syncError = 0;
     unreadableSectors = 0;
@@ -97,6 +98,12 @@ std::string SavingEndMessage(std::int32_t total, bool aborted) {
     return aborted ? "File Saving Aborted." : "File Saved Successfully.";
 }
 
+std::string CutFilesMessage(std::int32_t cut) {
+    if (cut <= 0) return {};
+    return (cut == 1 ? std::string("1 saved file is") : std::to_string(cut) + " saved files are") +
+           " not whole: the end was not found, or the file is longer than the maximum size kept for its type.";
+}
+
 SavingRun::SavingRun(const FoundFileList& files, const SourceDescriptor& source, BadSectorPolicyState& policy,
                      std::string destination, SavingServices services)
     : files_(files),
@@ -150,6 +157,7 @@ void SavingRun::SavingThread() {
             state_.SetCurrentNames({std::string(file.TypeName()), std::string(file.FileName())});
             if (SaveFile(file) == 1) {
                 ++state_.saved;
+                if (file.cut != 0) ++state_.cut;
             } else {
                 ++state_.failed;
             }

@@ -61,6 +61,7 @@ public:
     std::atomic<std::int32_t> total{0};   // selected records, counted when the run starts
     std::atomic<std::int32_t> saved{0};   // written, or kept at the overwrite question
     std::atomic<std::int32_t> failed{0};  // could not be written (not in the report's count)
+    std::atomic<std::int32_t> cut{0};     // saved, but not whole: the scan cut the file (FileInfo::cut)
     std::atomic<int> lastError{0};        // errno of the latest failure
     // errno of the flush that ends the run, 0 when it succeeded: what was
     // written may not be on the medium, so the run did not succeed.
@@ -184,6 +185,8 @@ std::string SavingFailureReason(const SavingRunState& state);
 // saving." when nothing was selected, else "File Saving Aborted." or
 // "File Saved Successfully.".
 std::string SavingEndMessage(std::int32_t total, bool aborted);
+// What the user is told of saved files that are not whole; empty when none is.
+std::string CutFilesMessage(std::int32_t cut);
 
 // The saved file's path, or empty when the names cannot be used safely (an
 // empty name, ".", "..", a '/' inside) or the path is longer than the

@@ -27,7 +27,7 @@ inline constexpr int kTypeNameCapacity = 6;
 // The scan definition of one selected type.
 struct stExtInfo {
     std::array<char, kTypeNameCapacity> name{};  // NUL-terminated, at most 4 characters
-    std::int32_t maxSizeBytes = 0;               // the user's maximum size in bytes
+    std::int64_t maxSizeBytes = 0;               // the largest size kept for a file of the type, in bytes
     std::int32_t headerCount = 0;
     std::array<SignaturePattern, kMaxPatterns> headers{};
     std::int32_t sizeFieldOffset = -1;  // length field in the header sector, -1 when none

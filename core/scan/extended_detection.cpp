@@ -7,6 +7,9 @@ namespace zt {
 
 namespace {
 
+// A walk's first read outside the chunk: enough for the headers of most files.
+constexpr std::uint64_t kFirstReadSectors = 128;
+
 // The types whose files are measured by a format walk.
 constexpr std::string_view kWalkedTypes[] = {
     "JPEG", "PNG",  "GIF", "BMP", "TIFF", "CR2", "NEF", "PEF", "ARW", "ERF", "MEF",  "DCR", "DNG", "ORF",  "RW2",
@@ -39,9 +42,7 @@ TypeDefinitionList Unwalked(const TypeDefinitionList& list, std::vector<int>& po
 }  // namespace
 
 ExtendedDetector::ExtendedDetector(TypeDefinitionList& list)
-    : list_(list), otherPositions_(), others_(Unwalked(list, otherPositions_)), othersDetector_(others_) {
-    for (const stExtInfo& d : list_) largestMaxSize_ = std::max(largestMaxSize_, d.maxSizeBytes);
-}
+    : list_(list), otherPositions_(), others_(Unwalked(list, otherPositions_)), othersDetector_(others_) {}
 
 int ExtendedDetector::DefinitionOf(std::string_view type) const {
     for (int pass = 0; pass < 2; ++pass) {
@@ -56,10 +57,10 @@ int ExtendedDetector::DefinitionOf(std::string_view type) const {
     return -1;
 }
 
-std::uint64_t ExtendedDetector::SizeBound(const Match& match) const {
-    const std::int32_t bytes =
-        match.definition >= 0 ? list_[static_cast<std::size_t>(match.definition)].maxSizeBytes : largestMaxSize_;
-    return static_cast<std::uint64_t>(std::max(bytes, 0));
+std::uint64_t ExtendedDetector::KeptBytes(int definition) const {
+    if (definition < 0) return 0;
+    const std::int64_t bytes = list_[static_cast<std::size_t>(definition)].maxSizeBytes;
+    return std::min(static_cast<std::uint64_t>(std::max<std::int64_t>(bytes, 0)), kLargestFileBytes);
 }
 
 ExtendedDetector::Match ExtendedDetector::Detect(const std::uint8_t* sector, std::size_t available) {
@@ -110,11 +111,17 @@ std::span<const std::uint8_t> SourceFileView::Fetch(std::uint64_t offset) {
         block = &*std::min_element(blocks_.blocks_.begin(), blocks_.blocks_.end(),
                                    [](const WalkBlocks::Block& a, const WalkBlocks::Block& b) { return a.used < b.used; });
         const std::uint64_t sector = at / kSectorBytes;
-        const std::uint64_t sectors =
-            std::min<std::uint64_t>(block->bytes.size() / kSectorBytes, rangeEndByte_ / kSectorBytes - sector);
+        // A read that goes on where this walk's last one ended is twice as
+        // long as that one: a walk along a stream reads it in large pieces.
+        const bool onward = lastReadSectors_ != 0 && sector * kSectorBytes == lastReadEnd_;
+        const std::uint64_t capacity = block->bytes.size() / kSectorBytes;
+        lastReadSectors_ = onward ? std::min<std::uint64_t>(lastReadSectors_ * 2, capacity)
+                                  : std::min<std::uint64_t>(kFirstReadSectors, capacity);
+        const std::uint64_t sectors = std::min<std::uint64_t>(lastReadSectors_, rangeEndByte_ / kSectorBytes - sector);
         reader_.ReadSectors(sector, static_cast<std::uint32_t>(sectors), block->bytes.data());
         block->start = sector * kSectorBytes;
         block->held = static_cast<std::size_t>(sectors * kSectorBytes);
+        lastReadEnd_ = block->start + block->held;
     }
     block->used = ++blocks_.clock_;
     return {block->bytes.data() + (at - block->start), static_cast<std::size_t>(block->start + block->held - at)};

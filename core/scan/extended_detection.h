@@ -18,6 +18,10 @@
 
 namespace zt {
 
+// However long a file's structure says it is, a walk follows it no further
+// than this (FAT32's own limit on a file).
+inline constexpr std::uint64_t kLargestFileBytes = std::uint64_t{4} << 30;
+
 class ExtendedDetector {
 public:
     // Keeps a reference to the list, which must not change in size.
@@ -36,15 +40,15 @@ public:
     // Position in the list of the type with this name, or of the type that
     // stands in for it when it is not selected; -1 when neither is.
     int DefinitionOf(std::string_view type) const;
-    // How far the walk of a file of this match may reach, in bytes.
-    std::uint64_t SizeBound(const Match& match) const;
+    // The most bytes kept of a file of the type at this position of the list:
+    // its maximum size, never more than kLargestFileBytes.
+    std::uint64_t KeptBytes(int definition) const;
 
 private:
     TypeDefinitionList& list_;
     std::vector<int> otherPositions_;  // where each of others_ stands in list_
     TypeDefinitionList others_;        // the selected types that no format walk covers
     SignatureDetector othersDetector_;
-    std::int32_t largestMaxSize_ = 0;
 };
 
 // The blocks format walks have read outside the scan's chunk. Two are held,
@@ -71,7 +75,9 @@ private:
 
 // Reads the file being measured through the sector reader, serving what the
 // scan's chunk already holds from the chunk and the rest from the walk
-// blocks, never at or past rangeEnd.
+// blocks, never at or past rangeEnd. A read that goes on where the walk's
+// last one ended is twice as long as it, so a walk along a stream reads it in
+// large pieces while one that hops from header to header reads little.
 class SourceFileView final : public FileView {
 public:
     struct Chunk {
@@ -91,6 +97,8 @@ private:
     std::uint64_t rangeEndByte_;
     Chunk chunk_;
     WalkBlocks& blocks_;
+    std::uint64_t lastReadEnd_ = 0;      // absolute byte where this walk's last read ended
+    std::uint64_t lastReadSectors_ = 0;  // its length, 0 before the first
 };
 
 }  // namespace zt

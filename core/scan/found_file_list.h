@@ -24,6 +24,10 @@ struct FileInfo {
     // The file's exact length in bytes where its format records it (extended
     // signatures); 0 when only the sector count is known.
     std::uint64_t byteLength = 0;
+    // Extended signatures: 1 when the record is not the whole file, because
+    // its end could not be found or it is longer than the largest size kept
+    // for its type. Saving such a record never counts as a whole file.
+    std::uint8_t cut = 0;
 
     std::string_view TypeName() const { return {typeName.data()}; }
     std::string_view FileName() const { return {fileName.data()}; }

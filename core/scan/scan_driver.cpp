@@ -134,7 +134,13 @@ void ScanDriver::Scan() {
         endedByStop_.store(true, std::memory_order_release);
         if (callbacks_.selectFirstTypeAtStop) callbacks_.selectFirstTypeAtStop();
     } else if (!sourceEnded) {
-        // A file still open at the end of the range has no end: it is dropped.
+        // A file still open at the end of the range has no end: it is dropped,
+        // unless its walk was sure of its start; then what the range holds of
+        // it is kept, marked cut.
+        if (extended_ && open.type >= 0 && open.quietUntil > open.start + 1) {
+            RecordExtended(open.type, CountFound(open.type), open.start, (rangeEnd - open.start) * kSectorBytes,
+                           Ends::NotFound);
+        }
         currentSector_.store(rangeEnd, std::memory_order_relaxed);
     }
     endTime_ = std::time(nullptr);
@@ -173,23 +179,25 @@ std::uint64_t ScanDriver::StepMarkerRules(OpenFile& open, int r, std::int32_t li
     const EndResult end = FindEnd(open, sector, available, cur);
     switch (end.kind) {
         case EndKind::EndFound:
-            RecordFound(open.type, end.number, open.start, end.sectorCount, 0);
+            RecordFound(open.type, end.number, open.start, end.sectorCount);
             open = OpenFile{};
             currentSector_.store(cur, std::memory_order_relaxed);
             break;
         case EndKind::NotYet:
             if (++open.examined >= open.limit) {
                 // No end within the search limit: keep it at the user's
-                // maximum size and look at the sectors after its header again.
-                RecordAtLimit(open);
-                const std::uint64_t from = open.start + 1;
+                // maximum size (extended signatures: what was searched) and
+                // look at the sectors after its header again (or after the
+                // part its walk was sure of).
+                RecordAtLimit(open, cur);
+                const std::uint64_t from = ResumeAfter(open);
                 open = OpenFile{};
                 return from;
             }
             currentSector_.store(cur, std::memory_order_relaxed);
             break;
         case EndKind::Reject: {
-            const std::uint64_t from = open.start + 1;
+            const std::uint64_t from = ResumeAfter(open);
             open = OpenFile{};
             return from;
         }
@@ -209,13 +217,12 @@ std::uint64_t ScanDriver::ScanChunkExtended(std::uint64_t base, std::uint32_t co
         const std::size_t available = std::size_t{count - j} * kSectorBytes;
 
         if (open.type >= 0 && cur < open.blindUntil) {
-            if (++open.examined >= open.limit) {
-                RecordAtLimit(open);
-                const std::uint64_t from = open.start + 1;
-                open = OpenFile{};
-                return from;
-            }
+            // The part its walk was sure of holds no header and no end: it is
+            // not looked at, nor read where it reaches past this chunk, and the
+            // search limit counts from after it.
             currentSector_.store(cur, std::memory_order_relaxed);
+            if (open.blindUntil >= base + count) return open.blindUntil;
+            j = static_cast<std::uint32_t>(open.blindUntil - base - 1);
             continue;
         }
         const bool quiet = open.type >= 0 && cur < open.quietUntil;
@@ -225,8 +232,10 @@ std::uint64_t ScanDriver::ScanChunkExtended(std::uint64_t base, std::uint32_t co
         if (cur < container_.end && container_.family == FormatFamily::Tiff && m.family == FormatFamily::Jpeg) m = {};
         int r = m.definition;
         if (m.family != FormatFamily::None) {
-            SourceFileView view(reader_, cur, rangeEnd, extended_->SizeBound(m),
-                                {chunk_.data(), base, count}, *walkBlocks_);
+            // The walk follows the whole file whatever size is kept of it, so
+            // that nothing inside a file longer than that is a file of its own.
+            SourceFileView view(reader_, cur, rangeEnd, kLargestFileBytes, {chunk_.data(), base, count},
+                                *walkBlocks_);
             view.WatchStop(&slot_.StopFlag());
             const Extent extent = MeasureFormat(m.family, view);
             if (view.Stopped()) {
@@ -243,7 +252,7 @@ std::uint64_t ScanDriver::ScanChunkExtended(std::uint64_t base, std::uint32_t co
                 open = OpenFile{};
                 const int type = extent.type.empty() ? m.definition : extended_->DefinitionOf(extent.type);
                 const std::uint64_t sectors = (extent.bytes + kSectorBytes - 1) / kSectorBytes;
-                if (type >= 0) RecordFound(type, CountFound(type), cur, SaturatedCount(sectors), extent.bytes);
+                if (type >= 0) RecordExtended(type, CountFound(type), cur, extent.bytes, Ends::Exact);
                 currentSector_.store(cur, std::memory_order_relaxed);
                 if (extent.opaque) {
                     // Its data cannot be checked, so the sectors inside are
@@ -264,6 +273,14 @@ std::uint64_t ScanDriver::ScanChunkExtended(std::uint64_t base, std::uint32_t co
                 open.blindUntil = cur + extent.bytes / kSectorBytes;
                 open.quietUntil = cur + (extent.bytes + kSectorBytes - 1) / kSectorBytes;
                 currentSector_.store(cur, std::memory_order_relaxed);
+                continue;
+            } else if (r < 0 && open.type < 0 && extent.bytes > kSectorBytes) {
+                // A file of a type not looked for: what its walk was sure of
+                // holds no file of its own either.
+                currentSector_.store(cur, std::memory_order_relaxed);
+                const std::uint64_t next = cur + (extent.bytes + kSectorBytes - 1) / kSectorBytes;
+                if (next >= base + count) return next;
+                j = static_cast<std::uint32_t>(next - base - 1);
                 continue;
             } else if (r >= 0 && traits_[static_cast<std::size_t>(r)].isMkv && open.type < 0) {
                 AdoptMatroskaFooter(types_[static_cast<std::size_t>(r)], sector, available);
@@ -289,14 +306,40 @@ bool ScanDriver::OpenAt(OpenFile& open, int type, std::int32_t limit, std::uint6
 
 void ScanDriver::RecordClosedByHeader(const OpenFile& open, std::uint64_t cur) {
     const std::int32_t number = CountFound(open.type);
+    if (extended_) {
+        // Its end was not found: it is kept up to the next file's header.
+        RecordExtended(open.type, number, open.start, (cur - open.start) * kSectorBytes, Ends::NotFound);
+        return;
+    }
     // cur > start always holds here, so the count is at least -1 + 1 = 0.
     Record(open.type, number, open.start, SaturatedCount(cur - open.start - 1));
 }
 
-void ScanDriver::RecordAtLimit(const OpenFile& open) {
+void ScanDriver::RecordAtLimit(const OpenFile& open, std::uint64_t cur) {
     const std::int32_t number = CountFound(open.type);
+    if (extended_) {
+        // Its end was not found: what was searched is kept. The maximum size
+        // of a type is large here, and no file is made longer than it was seen.
+        RecordExtended(open.type, number, open.start, (cur - open.start + 1) * kSectorBytes, Ends::NotFound);
+        return;
+    }
     const stExtInfo& d = types_[static_cast<std::size_t>(open.type)];
-    Record(open.type, number, open.start, d.maxSizeBytes / static_cast<std::int32_t>(kSectorSize));
+    Record(open.type, number, open.start, static_cast<std::int32_t>(d.maxSizeBytes / kSectorSize));
+}
+
+std::uint64_t ScanDriver::ResumeAfter(const OpenFile& open) { return std::max(open.start + 1, open.quietUntil); }
+
+void ScanDriver::RecordExtended(int type, std::int32_t number, std::uint64_t start, std::uint64_t bytes, Ends ends) {
+    const std::uint64_t kept = std::min(bytes, extended_->KeptBytes(type));
+    const std::uint64_t sectors = (kept + kSectorBytes - 1) / kSectorBytes;
+    // Only a walk knows the length in bytes; the marker rules count the
+    // sectors after the header, as the standard scan does.
+    const bool exact = ends == Ends::Exact;
+    FileInfo info = MakeFileInfo(types_[static_cast<std::size_t>(type)].Name(), number, start,
+                                 SaturatedCount(exact || sectors == 0 ? sectors : sectors - 1));
+    info.byteLength = exact ? kept : 0;
+    info.cut = ends == Ends::NotFound || kept < bytes ? 1 : 0;
+    Publish(type, number, info);
 }
 
 std::int32_t ScanDriver::CountFound(int type) {
@@ -310,10 +353,17 @@ void ScanDriver::Record(int type, std::int32_t number, std::uint64_t start, std:
     found_.Append(MakeFileInfo(types_[static_cast<std::size_t>(type)].Name(), number, start, sectorCount));
 }
 
-void ScanDriver::RecordFound(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount,
-                             std::uint64_t byteLength) {
-    FileInfo info = MakeFileInfo(types_[static_cast<std::size_t>(type)].Name(), number, start, sectorCount);
-    info.byteLength = byteLength;
+void ScanDriver::RecordFound(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount) {
+    if (extended_) {
+        // An end found by the marker rules: kept whole when the type keeps that much.
+        RecordExtended(type, number, start, (std::uint64_t{static_cast<std::uint32_t>(sectorCount)} + 1) * kSectorBytes,
+                       Ends::AtSector);
+        return;
+    }
+    Publish(type, number, MakeFileInfo(types_[static_cast<std::size_t>(type)].Name(), number, start, sectorCount));
+}
+
+void ScanDriver::Publish(int type, std::int32_t number, const FileInfo& info) {
     found_.Append(info);
     if (traits_[static_cast<std::size_t>(type)].previewable && number % PreviewEvery == 1 &&
         callbacks_.previewFoundPicture) {
@@ -326,11 +376,14 @@ ScanDriver::EndResult ScanDriver::FindEnd(const OpenFile& open, const std::uint8
     const std::size_t t = static_cast<std::size_t>(open.type);
     const TypeTraits& traits = traits_[t];
     // The sectors after cur in this chunk are those the chunk was read with.
-    if (traits.trailingMarker) return TrailingMarkerRun(open, sector, cur + available / kSectorBytes);
+    if (traits.trailingMarker) return TrailingMarkerRun(open, sector, cur, cur + available / kSectorBytes);
 
     const stExtInfo& d = types_[t];
     EndResult result;
     if (traits.lengthRule != LengthRule::None) {
+        // With extended signatures the header's field was the walk's to read;
+        // a sector after it is the file's data, not a header to take one from.
+        if (extended_ && cur != open.start) return result;
         result = LengthFieldEnd(d, traits.lengthRule, sector, available);
     } else {
         const int footers = std::clamp(d.footerCount, 0, kMaxPatterns);
@@ -375,7 +428,7 @@ ScanDriver::EndResult ScanDriver::LengthFieldEnd(const stExtInfo& d, LengthRule 
         case LengthRule::CapAtMaxSize:
         case LengthRule::None:
             if (nonPositive) return result;
-            if (tooLarge) v = static_cast<std::uint32_t>(std::max(d.maxSizeBytes, 0));
+            if (tooLarge) v = static_cast<std::uint32_t>(std::clamp<std::int64_t>(d.maxSizeBytes, 0, UINT32_MAX));
             break;
     }
     if (result.kind == EndKind::Reject) return result;
@@ -384,12 +437,14 @@ ScanDriver::EndResult ScanDriver::LengthFieldEnd(const stExtInfo& d, LengthRule 
     return result;
 }
 
-ScanDriver::EndResult ScanDriver::TrailingMarkerRun(const OpenFile& open, const std::uint8_t* headerSector,
-                                                    std::uint64_t chunkEnd) {
+ScanDriver::EndResult ScanDriver::TrailingMarkerRun(const OpenFile& open, const std::uint8_t* fromSector,
+                                                    std::uint64_t from, std::uint64_t chunkEnd) {
     const stExtInfo& d = types_[static_cast<std::size_t>(open.type)];
     const int footers = std::clamp(d.footerCount, 0, kMaxPatterns);
-    std::uint64_t s = open.start;
-    std::uint64_t last = open.start;
+    // From the header sector; with extended signatures from the first sector
+    // after the part of the file its walk was sure of.
+    std::uint64_t s = from;
+    std::uint64_t last = from;
     std::int32_t quiet = 0;
     // The run looks at one sector at a time, past the chunk and even past the
     // range; the main loop examines those sectors again afterwards. Sectors of
@@ -397,7 +452,7 @@ ScanDriver::EndResult ScanDriver::TrailingMarkerRun(const OpenFile& open, const 
     while (quiet < TrailingMarkerQuietSectors) {
         const std::uint8_t* sector = markerSector_.data();
         if (s < chunkEnd) {
-            sector = headerSector + (s - open.start) * kSectorBytes;
+            sector = fromSector + (s - from) * kSectorBytes;
         } else {
             // A run through sectors that all carry the marker could reach the
             // end of the medium: a stop request must not wait for it.

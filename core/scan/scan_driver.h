@@ -31,8 +31,9 @@ inline constexpr std::uint32_t ChunkSectors = 1000;
 inline constexpr std::int32_t TrailingMarkerQuietSectors = 350;
 // ... and it is taken to run this many sectors past its last marker sector.
 inline constexpr std::int32_t TrailingMarkerTailSectors = 10;
-// A format walk reads the file outside the chunk in blocks of this many sectors.
-inline constexpr std::uint32_t WalkBlockSectors = 256;
+// A format walk reads the file outside the chunk in blocks of this many
+// sectors (2 MiB): a stream followed to its end costs about one read of it.
+inline constexpr std::uint32_t WalkBlockSectors = 4096;
 // Every 11th picture of a type (the 1st, 12th, 23rd ...) is offered for a live preview.
 inline constexpr std::int32_t PreviewEvery = 11;
 
@@ -125,17 +126,35 @@ private:
     // nothing). Returns kNoRescan, or the sector to read the next chunk from.
     std::uint64_t StepMarkerRules(OpenFile& open, int r, std::int32_t limit, const std::uint8_t* sector,
                                   std::size_t available, std::uint64_t cur);
-    void RecordFound(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount,
-                     std::uint64_t byteLength);
+    // A file whose end the marker rules found.
+    void RecordFound(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount);
+    // Appends a record and offers every PreviewEvery-th picture for a preview.
+    void Publish(int type, std::int32_t number, const FileInfo& info);
     // Opens a file at cur; returns false when its header sector is not given
     // to the end rule (MKV).
     bool OpenAt(OpenFile& open, int type, std::int32_t limit, std::uint64_t cur);
     void RecordClosedByHeader(const OpenFile& open, std::uint64_t cur);
-    void RecordAtLimit(const OpenFile& open);
+    void RecordAtLimit(const OpenFile& open, std::uint64_t cur);
+    // How the end of a file recorded with extended signatures was decided.
+    enum class Ends : std::uint8_t {
+        Exact,     // its walk measured it to the byte
+        AtSector,  // an end rule of the catalogue found it
+        NotFound,  // another file's header or the search limit cut it
+    };
+    // Records `bytes` from start with extended signatures, no more than the
+    // type keeps; the record is marked cut when that is less than the file or
+    // its end was not found.
+    void RecordExtended(int type, std::int32_t number, std::uint64_t start, std::uint64_t bytes, Ends ends);
+    // Where the scan goes on after a file it gave up: the sector after its
+    // header, or after the part its walk was sure of.
+    static std::uint64_t ResumeAfter(const OpenFile& open);
     EndResult FindEnd(const OpenFile& open, const std::uint8_t* sector, std::size_t available, std::uint64_t cur);
     EndResult LengthFieldEnd(const stExtInfo& d, LengthRule rule, const std::uint8_t* sector,
                              std::size_t available) const;
-    EndResult TrailingMarkerRun(const OpenFile& open, const std::uint8_t* headerSector, std::uint64_t chunkEnd);
+    // The trailing-marker end of the open file, looked for from the sector
+    // `from`, whose bytes fromSector holds with the rest of the chunk.
+    EndResult TrailingMarkerRun(const OpenFile& open, const std::uint8_t* fromSector, std::uint64_t from,
+                                std::uint64_t chunkEnd);
     std::int32_t CountFound(int type);
     void Record(int type, std::int32_t number, std::uint64_t start, std::int32_t sectorCount);
 

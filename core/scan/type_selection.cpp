@@ -1,15 +1,41 @@
 #include "core/scan/type_selection.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace zt {
+
+namespace {
+
+// The rows whose files are pictures; the others hold sound or video.
+constexpr std::string_view kPictureTypes[] = {
+    "CR2", "CRW",  "RAF",  "MRW", "NEF", "PEF",  "ORF",  "X3F", "SR2", "ERF",  "DNG", "RAW", "MEF", "DCR",
+    "BMP", "JPEG", "PNG",  "GIF", "TIFF", "JP2", "PSP",  "PSD", "HEIC", "WEBP", "CR3", "ARW", "RW2",
+};
+
+std::int64_t DefaultMaxSizeKBOf(std::string_view fileType, SignatureMode mode) {
+    if (mode == SignatureMode::Standard) return DefaultMaxSizeKB;
+    const bool picture = std::find(std::begin(kPictureTypes), std::end(kPictureTypes), fileType) != std::end(kPictureTypes);
+    return picture ? ExtendedPictureMaxSizeKB : ExtendedMediaMaxSizeKB;
+}
+
+}  // namespace
+
+std::string DefaultMaxSizeText(std::string_view fileType, SignatureMode mode) {
+    if (mode == SignatureMode::Standard) return std::string(MaxSizeDefaultKB);
+    return std::to_string(DefaultMaxSizeKBOf(fileType, mode));
+}
+
+std::int64_t LargestMaxSizeKB(SignatureMode mode) {
+    return mode == SignatureMode::Standard ? std::int64_t{MaxMaxSizeKB} : ExtendedMediaMaxSizeKB;
+}
 
 std::vector<TypeRow> DefaultTypeRows() { return DefaultTypeRows(SignatureMode::Standard); }
 
 std::vector<TypeRow> DefaultTypeRows(SignatureMode mode) {
     std::vector<TypeRow> rows;
     for (const CatalogueRow& row : CatalogueRows(mode)) {
-        rows.push_back({std::string(row.fileType), std::string(MaxSizeDefaultKB), false});
+        rows.push_back({std::string(row.fileType), DefaultMaxSizeText(row.fileType, mode), false});
     }
     return rows;
 }
@@ -41,14 +67,14 @@ TypeSelection BuildTypeDefinitionList(std::span<const TypeRow> rows, SignatureMo
         selection.tickedTypes.emplace_back(name);
 
         std::int64_t sizeKB = LeadingSizeNumber(row.sizeText);
-        if (sizeKB < MinMaxSizeKB || sizeKB > MaxMaxSizeKB) {
-            sizeKB = DefaultMaxSizeKB;
-            selection.sizeTexts[i] = std::string(MaxSizeDefaultKB);
+        if (sizeKB < MinMaxSizeKB || sizeKB > LargestMaxSizeKB(mode)) {
+            sizeKB = DefaultMaxSizeKBOf(name, mode);
+            selection.sizeTexts[i] = DefaultMaxSizeText(name, mode);
             selection.sizeCorrected[i] = true;
         }
         std::optional<stExtInfo> definition = LookupDefinition(name, mode);
         if (!definition) continue;
-        definition->maxSizeBytes = static_cast<std::int32_t>(sizeKB * 1024);
+        definition->maxSizeBytes = sizeKB * 1024;
         definition->foundCount = 0;
         selection.definitions.push_back(*definition);
     }

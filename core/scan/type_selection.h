@@ -16,6 +16,11 @@ namespace zt {
 inline constexpr std::int32_t MinMaxSizeKB = 2;
 inline constexpr std::int32_t MaxMaxSizeKB = 250000;
 inline constexpr std::int32_t DefaultMaxSizeKB = 2000;
+// With extended signatures a file's structure gives its end, so where the user
+// sets no size a file is kept whole up to these sizes; the media size, a
+// FAT32 file's limit, is also the largest that may be set.
+inline constexpr std::int64_t ExtendedPictureMaxSizeKB = 262144;  // 256 MB
+inline constexpr std::int64_t ExtendedMediaMaxSizeKB = 4194304;   // 4 GiB
 // The type list reads at most this many characters of a File Type cell.
 inline constexpr std::size_t kFileTypeCellChars = 4;
 // Next's refusal when no row is ticked.
@@ -42,15 +47,22 @@ struct TypeSelection {
 
 // The 41 catalogue rows with the default size and no tick.
 std::vector<TypeRow> DefaultTypeRows();
-// The rows of that mode's catalogue, likewise.
+// The rows of that mode's catalogue, likewise, each with its mode's default size.
 std::vector<TypeRow> DefaultTypeRows(SignatureMode mode);
+
+// The size text a row of this type starts with in that mode: "2000" with
+// standard signatures; with extended ones the picture or media size.
+std::string DefaultMaxSizeText(std::string_view fileType, SignatureMode mode);
+// The largest size in KB that may be set in that mode (the smallest is 2).
+std::int64_t LargestMaxSizeKB(SignatureMode mode);
 
 // The decimal number at the start of a size text; 0 when it starts with no
 // digit. Saturates instead of overflowing.
 std::int64_t LeadingSizeNumber(std::string_view text);
 
 // Builds the definitions from the ticked rows. A size outside 2..250000 KB
-// becomes 2000 KB and its text "2000". Names without a definition (DIVX, or
+// becomes 2000 KB and its text "2000" (with extended signatures: outside
+// 2..LargestMaxSizeKB, the type's default size and text). Names without a definition (DIVX, or
 // an edited name) add nothing but still count as ticked.
 TypeSelection BuildTypeDefinitionList(std::span<const TypeRow> rows);
 // The same, looking the names up in that mode's catalogue.

@@ -131,11 +131,16 @@ TEST_F(SavingRunTest, AFileOfKnownLengthIsCutToItsExactBytes) {
     for (const auto& [start, bytes] : files) {
         FileInfo f = Selected("PNG", ++n, start, static_cast<std::int32_t>((bytes + 511) / 512));
         f.byteLength = bytes;
+        f.cut = bytes == 4097 ? 1 : 0;  // kept to its type's maximum size by the scan
         list.Append(f);
     }
+    FileInfo unticked = MakeFileInfo("PNG", ++n, 100, 1);
+    unticked.cut = 1;
+    list.Append(unticked);
     auto run = MakeRun();
     run->Run();
-    EXPECT_EQ(run->State().saved, n);
+    EXPECT_EQ(run->State().saved, n - 1);
+    EXPECT_EQ(run->State().cut, 1);  // the saved one; the one not ticked is not saved
     n = 0;
     for (const auto& [start, bytes] : files) {
         const std::string name = "PNG/File" + std::to_string(++n) + ".PNG";

@@ -70,7 +70,7 @@ TEST_F(DevicesCliTest, ListsTheMachinesDisksAndRefusesUnknownArguments) {
     EXPECT_EQ(text.status, 0);
     EXPECT_EQ(text.out.rfind("My Computer\n  Select Logical Drive\n", 0), 0u) << text.out;
     EXPECT_EQ(RunCommand(Cli("devices --bogus")).status, 2);
-    EXPECT_EQ(RunCommand(Cli("scan --list Disk25")).status, 1);  // no such disk listed
+    EXPECT_EQ(RunCommand(Cli("scan --signatures standard --list Disk25")).status, 1);  // no such disk listed
 }
 
 TEST_F(DevicesCliTest, ACardOnALoopDeviceScansTheSameByLabelAsByImage) {
@@ -97,10 +97,10 @@ TEST_F(DevicesCliTest, ACardOnALoopDeviceScansTheSameByLabelAsByImage) {
     std::string diskLine = DiskLine(json.out, loop.Device());
     ASSERT_FALSE(diskLine.empty()) << json.out;
     EXPECT_NE(diskLine.find("\"rangeEnd\": " + std::to_string(kImageBytes / 512) + "}"), std::string::npos);
-    CommandResult byImage = RunCommand(Cli("scan --list '" + image + "'"));
+    CommandResult byImage = RunCommand(Cli("scan --signatures standard --list '" + image + "'"));
     ASSERT_EQ(byImage.status, 0);
     EXPECT_EQ(std::count(byImage.out.begin(), byImage.out.end(), '\n'), 3) << byImage.out;
-    CommandResult byDrive = RunCommand(Cli("scan --list '" + driveLabel + "'"));
+    CommandResult byDrive = RunCommand(Cli("scan --signatures standard --list '" + driveLabel + "'"));
     EXPECT_EQ(byDrive.status, 0);
     EXPECT_EQ(byDrive.out, byImage.out);
     // Disk numbers follow the disks present at each listing, and other tests
@@ -108,7 +108,7 @@ TEST_F(DevicesCliTest, ACardOnALoopDeviceScansTheSameByLabelAsByImage) {
     // the same device before and after the scan.
     for (int attempt = 0; attempt < 5; ++attempt) {
         std::string before = DiskLabelOf(DiskLine(RunCommand(Cli("devices --json")).out, loop.Device()));
-        CommandResult byDisk = RunCommand(Cli("scan --list " + before));
+        CommandResult byDisk = RunCommand(Cli("scan --signatures standard --list " + before));
         std::string after = DiskLabelOf(DiskLine(RunCommand(Cli("devices --json")).out, loop.Device()));
         if (before.empty() || before != after) continue;
         EXPECT_EQ(byDisk.status, 0);

@@ -155,7 +155,7 @@ protected:
                Quoted(home) + " ZT_REGISTRY_DIR=" + Quoted(home) + " XDG_STATE_HOME=" + Quoted(home) +
                " DBUS_SYSTEM_BUS_ADDRESS=" + Quoted(busAddress) + " " + command;
     }
-    std::string Scan(const std::string& source) const { return Quoted(cli) + " scan --list " + Quoted(source); }
+    std::string Scan(const std::string& source) const { return Quoted(cli) + " scan --signatures standard --list " + Quoted(source); }
 
     TempFolder folder;
     std::string cli, home, state, image;

@@ -120,7 +120,7 @@ std::string FailingMediumTest::card_;
 TEST_F(FailingMediumTest, AScanCountsEachUnreadableSectorAndEndsWithStatusThree) {
     MOUNT_OR_SKIP("300", "16");
     ClearActivityLog();
-    EXPECT_EQ(Cli("scan " + Medium() + " --bad-sectors retry"), 3) << Err();
+    EXPECT_EQ(Cli("scan --signatures standard " + Medium() + " --bad-sectors retry"), 3) << Err();
     EXPECT_NE(Err().find("16 sectors of the source could not be read and were given as zeros"), std::string::npos)
         << Err();
     const std::string log = ActivityLog();
@@ -130,7 +130,7 @@ TEST_F(FailingMediumTest, AScanCountsEachUnreadableSectorAndEndsWithStatusThree)
 
     // The same scan of the healthy card is a plain success with no count.
     ClearActivityLog();
-    EXPECT_EQ(Cli("scan card.dd --bad-sectors retry"), 0) << Err();
+    EXPECT_EQ(Cli("scan --signatures standard card.dd --bad-sectors retry"), 0) << Err();
     const std::string healthy = ActivityLog();
     EXPECT_NE(healthy.find("Analysing Completed"), std::string::npos) << healthy;
     EXPECT_EQ(healthy.find("Unreadable Sectors"), std::string::npos) << healthy;
@@ -159,7 +159,7 @@ TEST_F(FailingMediumTest, AMediumWithNoReadableSectorIsNeverASuccess) {
     MOUNT_OR_SKIP("0", "all");
     const std::size_t sectors = card_.size() / kSector;
     ClearActivityLog();
-    EXPECT_EQ(Cli("scan " + Medium() + " --bad-sectors skip"), 3) << Err();
+    EXPECT_EQ(Cli("scan --signatures standard " + Medium() + " --bad-sectors skip"), 3) << Err();
     EXPECT_NE(Err().find(std::to_string(sectors) + " sectors of the source could not be read"), std::string::npos)
         << Err();
 

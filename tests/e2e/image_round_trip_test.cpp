@@ -43,7 +43,7 @@ protected:
 
     // What `scan --list` found, with start sectors moved by shift.
     static std::vector<Found> Scan(const std::string& args, std::uint64_t shift) {
-        EXPECT_EQ(Run(std::string(ZT_PICTORA_CLI) + " scan " + args + " --list"), 0) << args;
+        EXPECT_EQ(Run(std::string(ZT_PICTORA_CLI) + " scan --signatures standard " + args + " --list"), 0) << args;
         std::vector<Found> found;
         std::istringstream in(ReadBytes(*dir_ / "out.txt"));
         std::string name, type, start, count;

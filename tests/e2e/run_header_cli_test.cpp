@@ -93,7 +93,7 @@ protected:
 
     // pictora-cli scan and image on source both write the page's header for item.
     void ExpectBothHeaders(const std::string& source, const TreeItem& item, const std::string& destination) {
-        const std::string scanned = Run("scan --list '" + source + "'");
+        const std::string scanned = Run("scan --signatures standard --list '" + source + "'");
         ExpectHeader(scanned, PageHeader(item, true), "\r\n\r\nSelected Extensions Information : ", "scan " + source);
         if (destination.empty()) return;
         const std::string imaged = Run("image '" + source + "' '" + destination + "'");
@@ -118,7 +118,7 @@ TEST_F(RunHeaderCliTest, ARawImageFileAndAnImageSetFolderAreLoggedAsTheImagePage
     // Typed relative to the current folder, the page's absolute item is logged all the same.
     const std::string here = fs::current_path().string();
     ASSERT_EQ(::chdir(root.c_str()), 0);
-    const std::string relative = Run("scan --list card.dd");
+    const std::string relative = Run("scan --signatures standard --list card.dd");
     ASSERT_EQ(::chdir(here.c_str()), 0);
     ExpectHeader(relative, PageHeader({card, std::string(ImageGroupLabel)}, true),
                  "\r\n\r\nSelected Extensions Information : ", "scan card.dd");
@@ -146,11 +146,11 @@ TEST_F(RunHeaderCliTest, ALoopDevicesPartitionIsItsLogicalDriveAndTheWholeDevice
     const TreeItem drive{"Local Disk (" + partition + ")", std::string(DriveGroupLabel)};
     ExpectBothHeaders("/dev/" + partition, drive, destination);
     // Named by its label, the drive is the same item.
-    ExpectHeader(Run("scan --list '" + drive.label + "'"), PageHeader(drive, true),
+    ExpectHeader(Run("scan --signatures standard --list '" + drive.label + "'"), PageHeader(drive, true),
                  "\r\n\r\nSelected Extensions Information : ", "scan by label");
 
     // The whole device is the disk the listing numbered for it in the device key.
-    const std::string scanned = Run("scan --list '" + loop.Device() + "'");
+    const std::string scanned = Run("scan --signatures standard --list '" + loop.Device() + "'");
     platform::FileSettingsStore store(root + "/settings/registry.ini");
     std::string disk;
     for (int n = 0; n < kMaxDisks && disk.empty(); ++n)

@@ -202,7 +202,7 @@ std::map<std::string, std::int32_t> ScanCliTest::counts_;
 std::string ScanCliTest::expectedList_;
 
 TEST_F(ScanCliTest, ListsEveryFileOfARawImage) {
-    const CommandResult r = Cli("scan " + Card() + " --types all --list");
+    const CommandResult r = Cli("scan --signatures standard " + Card() + " --types all --list");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, expectedList_);
     const std::size_t sectors = image_.size() / 512;
@@ -217,15 +217,55 @@ TEST_F(ScanCliTest, ReadsAnImageSetFolderLikeTheRawImage) {
     const std::filesystem::path set = dir_->Path() / "set";
     std::filesystem::create_directories(set);
     std::filesystem::copy_file(Card(), set / "Image0.img", std::filesystem::copy_options::overwrite_existing);
-    const CommandResult r = Cli("scan " + set.string() + " --list");
+    const CommandResult r = Cli("scan --signatures standard " + set.string() + " --list");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, expectedList_);
+}
+
+TEST_F(ScanCliTest, ExtendedSignaturesAreTheDefaultAndAFileCutToItsSizeIsMarked) {
+    // The listed fields of each type: without --signatures a fifth, the length
+    // in bytes, and a sixth, "cut", only on a file that is not whole.
+    const std::string jpeg = std::to_string(ReadBytes(dir_->Path() / "photo.jpg").size());
+    const std::string bmp = std::to_string(ReadBytes(dir_->Path() / "scan.bmp").size());
+    struct Case {
+        std::string options;
+        std::map<std::string, std::vector<std::string>> tails;  // type: the fields after the sector count
+    };
+    const std::vector<Case> cases = {
+        {"", {{"JPEG", {jpeg}}, {"BMP", {bmp}}}},
+        {"--max-size BMP=2", {{"JPEG", {jpeg}}, {"BMP", {"2048", "cut"}}}},
+        {"--max-size bmp=99999999", {{"JPEG", {jpeg}}, {"BMP", {bmp}}}},  // outside the range: the default
+        {"--signatures standard --max-size BMP=2", {{"JPEG", {}}, {"BMP", {}}}},
+    };
+    for (const Case& c : cases) {
+        const CommandResult r = Cli("scan " + Card() + " --types JPEG,BMP --list " + c.options);
+        EXPECT_EQ(r.status, 0) << c.options << r.err;
+        std::map<std::string, std::vector<std::string>> tails;
+        std::istringstream lines(r.out);
+        for (std::string line; std::getline(lines, line);) {
+            std::vector<std::string> fields;
+            std::istringstream split(line);
+            for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+            ASSERT_GE(fields.size(), 4u) << line;
+            tails[fields[1]] = std::vector<std::string>(fields.begin() + 4, fields.end());
+        }
+        EXPECT_EQ(tails, c.tails) << c.options;
+    }
+
+    // Saved, the cut file holds what was kept, and the end says it is not whole.
+    const std::string out = SaveFolder("saved-cut");
+    const CommandResult r = Cli("scan " + Card() + " --types JPEG,BMP --max-size BMP=2 --save " + out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Saved 2 / 2 files in " + out + "\n1 saved file is not whole"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2.0 KB  cut"), std::string::npos) << r.out;
+    EXPECT_EQ(std::filesystem::file_size(out + "/BMP/File1.BMP"), 2048u);
+    EXPECT_EQ(ReadBytes(out + "/JPEG/File1.JPEG"), ReadBytes(dir_->Path() / "photo.jpg"));
 }
 
 TEST_F(ScanCliTest, TypesSizesAndRangeNarrowTheScan) {
     // Names in any letter case. The maximum size only stands in for an end
     // that is not found: the AVI's length field is within its limit.
-    CommandResult r = Cli("scan " + Card() + " --types jpeg,Avi --max-size AVI=4 --list");
+    CommandResult r = Cli("scan --signatures standard " + Card() + " --types jpeg,Avi --max-size AVI=4 --list");
     EXPECT_EQ(r.status, 0) << r.err;
     std::istringstream lines(r.out);
     std::string line;
@@ -236,13 +276,13 @@ TEST_F(ScanCliTest, TypesSizesAndRangeNarrowTheScan) {
     EXPECT_NE(r.out.find("\t" + std::to_string(counts_["AVI"]) + "\n"), std::string::npos);
 
     // A range that begins after the JPEG's header misses it.
-    r = Cli("scan " + Card() + " --range 65:" + std::to_string(image_.size() / 512) + " --types JPEG --list");
+    r = Cli("scan --signatures standard " + Card() + " --range 65:" + std::to_string(image_.size() / 512) + " --types JPEG --list");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
 }
 
 TEST_F(ScanCliTest, TableGroupsByType) {
-    const CommandResult r = Cli("scan " + Card());
+    const CommandResult r = Cli("scan --signatures standard " + Card());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("JPEG: 1 file, "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("File1.MP3"), std::string::npos);
@@ -250,25 +290,25 @@ TEST_F(ScanCliTest, TableGroupsByType) {
 }
 
 TEST_F(ScanCliTest, RefusalsCarryTheirMessageAndStatus) {
-    CommandResult r = Cli("scan " + Card() + " --range 2048:2048");
+    CommandResult r = Cli("scan --signatures standard " + Card() + " --range 2048:2048");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("End sector should be bigger than start sector."), std::string::npos);
-    r = Cli("scan " + Card() + " --range x:10");
+    r = Cli("scan --signatures standard " + Card() + " --range x:10");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Start sector is not valid."), std::string::npos);
-    r = Cli("scan " + Card() + " --range 0:18014398509481984");
+    r = Cli("scan --signatures standard " + Card() + " --range 0:18014398509481984");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("End sector is not valid."), std::string::npos);
-    r = Cli("scan " + Card() + " --types ,");
+    r = Cli("scan --signatures standard " + Card() + " --types ,");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Select the Extention"), std::string::npos);
-    r = Cli("scan " + Card() + " --types JPEG,WEBP");
+    r = Cli("scan --signatures standard " + Card() + " --types JPEG,WEBP");
     EXPECT_EQ(r.status, 2);
-    r = Cli("scan " + (dir_->Path() / "absent.dd").string());
+    r = Cli("scan --signatures standard " + (dir_->Path() / "absent.dd").string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("absent.dd"), std::string::npos);
     EXPECT_EQ(r.out, "");
-    r = Cli("scan " + dir_->Path().string());
+    r = Cli("scan --signatures standard " + dir_->Path().string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Image path not found. Please specify image path."), std::string::npos);
     r = Cli("frobnicate");
@@ -277,7 +317,7 @@ TEST_F(ScanCliTest, RefusalsCarryTheirMessageAndStatus) {
 
 TEST_F(ScanCliTest, RangePastTheEndWarnsAndScansZeros) {
     const std::size_t sectors = image_.size() / 512;
-    const CommandResult r = Cli("scan " + Card() + " --list --range 0:" + std::to_string(sectors + 5000));
+    const CommandResult r = Cli("scan --signatures standard " + Card() + " --list --range 0:" + std::to_string(sectors + 5000));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, expectedList_);
     EXPECT_NE(r.err.find("past the end of the source"), std::string::npos) << r.err;
@@ -291,7 +331,7 @@ TEST_F(ScanCliTest, InterruptStopsAtAChunkBoundaryAndReportsAborted) {
     // --foreground: one SIGINT to the program only, as one Ctrl+C gives (a
     // second one would end it at once).
     const CommandResult r = RunShell("timeout --foreground --preserve-status -s INT 2 " + std::string(ZT_PICTORA_CLI) +
-                                         " scan " + big.string() + " --list",
+                                         " scan --signatures standard " + big.string() + " --list",
                                      dir_->Path());
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_NE(r.err.find("Analysing Aborted"), std::string::npos) << r.err;
@@ -322,7 +362,7 @@ TEST_F(ScanCliTest, FindsTheDeletedFilesOfAFatFileSystem) {
     std::string list;
     for (const auto& e : expected) list += e.second;
 
-    const CommandResult r = Cli("scan " + fat + " --list");
+    const CommandResult r = Cli("scan --signatures standard " + fat + " --list");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, list);
 }
@@ -331,7 +371,7 @@ TEST_F(ScanCliTest, DemoImageHoldsFilesThatScanAndDecode) {
     const std::filesystem::path demo = dir_->Path() / "demo.dd";
     ASSERT_EQ(RunShell(std::string(ZT_MAKE_DEMO_IMAGE) + " " + demo.string(), dir_->Path()).status, 0);
     const std::string out = SaveFolder("recovered");
-    const CommandResult r = Cli("scan " + demo.string() + " --list --save " + out);
+    const CommandResult r = Cli("scan --signatures standard " + demo.string() + " --list --save " + out);
     ASSERT_EQ(r.status, 0) << r.err;
     std::map<std::string, int> perType;
     for (const auto& [name, type, start, count] : ParseList(r.out)) {
@@ -356,7 +396,7 @@ TEST_F(ScanCliTest, DemoImageHoldsFilesThatScanAndDecode) {
 
 TEST_F(ScanCliTest, SavesEveryFoundFileWithItsSectorsAndReports) {
     const std::string out = SaveFolder("saved");
-    const CommandResult r = Cli("scan " + Card() + " --list --save " + out);
+    const CommandResult r = Cli("scan --signatures standard " + Card() + " --list --save " + out);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, expectedList_);  // stdout carries only the list
     EXPECT_NE(r.err.find("File Saved Successfully."), std::string::npos) << r.err;
@@ -374,7 +414,7 @@ TEST_F(ScanCliTest, SavesEveryFoundFileWithItsSectorsAndReports) {
 TEST_F(ScanCliTest, AClosedPipeOnTheListDoesNotEndTheSave) {
     const std::string out = SaveFolder("piped");
     // The reader of the list is gone before the list is written.
-    const CommandResult r = RunShell("bash -c 'set -o pipefail; " + std::string(ZT_PICTORA_CLI) + " scan " + Card() +
+    const CommandResult r = RunShell("bash -c 'set -o pipefail; " + std::string(ZT_PICTORA_CLI) + " scan --signatures standard " + Card() +
                                          " --list --save " + out + " | true'",
                                      dir_->Path());
     EXPECT_EQ(r.status, 0) << r.err;
@@ -386,10 +426,10 @@ TEST_F(ScanCliTest, AClosedPipeOnTheListDoesNotEndTheSave) {
 
 TEST_F(ScanCliTest, AnEmptySourceAndABadRangeSayWhatIsWrong) {
     WriteFile(dir_->Path() / "empty.dd", {});
-    CommandResult r = Cli("scan " + (dir_->Path() / "empty.dd").string());
+    CommandResult r = Cli("scan --signatures standard " + (dir_->Path() / "empty.dd").string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("the source is empty"), std::string::npos) << r.err;
-    r = Cli("scan " + Card() + " --range 0:18014398509481984");
+    r = Cli("scan --signatures standard " + Card() + " --range 0:18014398509481984");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("End sector is not valid."), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("from 0 to 18014398509481983"), std::string::npos) << r.err;
@@ -492,18 +532,18 @@ TEST_F(ScanCliTest, AnImageSetWithAGapOrAShortMiddlePartIsRefusedByName) {
     std::filesystem::create_directories(set);
     WriteFile(set / "Image0.img", image_);
     WriteFile(set / "Image2.img", image_);
-    CommandResult r = Cli("scan --list " + set.string());
+    CommandResult r = Cli("scan --signatures standard --list " + set.string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(set.string() + "/Image1.img is missing, but Image2.img is there"), std::string::npos) << r.err;
     std::filesystem::rename(set / "Image2.img", set / "Image1.img");
-    r = Cli("scan --list " + set.string());
+    r = Cli("scan --signatures standard --list " + set.string());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Image0.img holds " + std::to_string(image_.size()) + " bytes"), std::string::npos) << r.err;
 }
 
 TEST_F(ScanCliTest, ExistingFilesAreKeptReplacedOrAskedAbout) {
     const std::string out = SaveFolder("again");
-    ASSERT_EQ(Cli("scan " + Card() + " --types JPEG,PNG --save " + out).status, 0);
+    ASSERT_EQ(Cli("scan --signatures standard " + Card() + " --types JPEG,PNG --save " + out).status, 0);
     const std::string jpeg = out + "/JPEG/File1.JPEG";
     const std::string png = out + "/PNG/File1.PNG";
     const Bytes saved = ReadBytes(jpeg);
@@ -511,13 +551,13 @@ TEST_F(ScanCliTest, ExistingFilesAreKeptReplacedOrAskedAbout) {
     WriteFile(png, {'o', 'l', 'd'});
 
     // Without a terminal the default keeps them; a kept file counts as saved.
-    CommandResult r = Cli("scan " + Card() + " --types JPEG,PNG --save " + out);
+    CommandResult r = Cli("scan --signatures standard " + Card() + " --types JPEG,PNG --save " + out);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Saved 2 / 2 files"), std::string::npos) << r.out;
     EXPECT_EQ(ReadBytes(jpeg), Bytes({'o', 'l', 'd'}));
 
     // Asked: No for the first, Yes for the second.
-    r = Cli("scan " + Card() + " --types JPEG,PNG --save " + out + " --overwrite ask", "n\nx\ny\n");
+    r = Cli("scan --signatures standard " + Card() + " --types JPEG,PNG --save " + out + " --overwrite ask", "n\nx\ny\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("\"File1.JPEG\" this file is already exist.\nWould you like to replace the existing file ?"),
               std::string::npos)
@@ -527,22 +567,22 @@ TEST_F(ScanCliTest, ExistingFilesAreKeptReplacedOrAskedAbout) {
 
     // yes replaces them all, a read-only one too.
     std::filesystem::permissions(jpeg, std::filesystem::perms::owner_read);
-    r = Cli("scan " + Card() + " --types JPEG,PNG --save " + out + " --overwrite yes");
+    r = Cli("scan --signatures standard " + Card() + " --types JPEG,PNG --save " + out + " --overwrite yes");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadBytes(jpeg), saved);
 }
 
 TEST_F(ScanCliTest, SaveRefusalsComeBeforeTheScan) {
-    CommandResult r = Cli("scan " + Card() + " --save " + (dir_->Path() / "nowhere").string());
+    CommandResult r = Cli("scan --signatures standard " + Card() + " --save " + (dir_->Path() / "nowhere").string());
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Select the valid path."), std::string::npos);
     EXPECT_EQ(r.out, "");  // nothing scanned
-    r = Cli("scan " + Card() + " --save " + Card());
+    r = Cli("scan --signatures standard " + Card() + " --save " + Card());
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Select the valid path."), std::string::npos);
-    r = Cli("scan " + Card() + " --overwrite yes");
+    r = Cli("scan --signatures standard " + Card() + " --overwrite yes");
     EXPECT_EQ(r.status, 2);
-    r = Cli("scan " + Card() + " --save " + dir_->Path().string() + " --overwrite maybe");
+    r = Cli("scan --signatures standard " + Card() + " --save " + dir_->Path().string() + " --overwrite maybe");
     EXPECT_EQ(r.status, 2);
 }
 
@@ -555,7 +595,7 @@ TEST_F(ScanCliTest, AFullDiskLeavesFilesOutAndSaysSo) {
     const std::string out = SaveFolder("full");
     // bash counts the limit in KB (dash would count 512-byte blocks).
     const CommandResult r = RunShell("bash -c 'ulimit -f " + std::to_string(limitKb) + "; " + ZT_PICTORA_CLI +
-                                         " scan " + Card() + " --list --save " + out + "'",
+                                         " scan --signatures standard " + Card() + " --list --save " + out + "'",
                                      dir_->Path());
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("could not be saved (File too large)"), std::string::npos) << r.err;
@@ -606,9 +646,9 @@ TEST_F(ScanCliTest, TheActivityLogHoldsTheRunAsThePagesWouldWriteIt) {
     std::filesystem::remove_all(LogFolder());
     std::filesystem::remove_all(dir_->Path() / "settings");
     const std::size_t sectors = image_.size() / 512;
-    CommandResult r = Cli("scan " + Card() + " --types gif,JPEG --range 0:" + std::to_string(sectors) + " --list");
+    CommandResult r = Cli("scan --signatures standard " + Card() + " --types gif,JPEG --range 0:" + std::to_string(sectors) + " --list");
     ASSERT_EQ(r.status, 0) << r.err;
-    r = Cli("scan " + Card());
+    r = Cli("scan --signatures standard " + Card());
     ASSERT_EQ(r.status, 0) << r.err;
 
     // The first start wrote the log folders into the settings store.
@@ -656,12 +696,12 @@ TEST_F(ScanCliTest, AScannedDeviceCannotTakeTheSavedFiles) {
         RunShell("losetup -d " + loop, dir_->Path());
         GTEST_SKIP() << "cannot mount here";
     }
-    const CommandResult onDevice = Cli("scan " + loop + " --save " + mount.string());
-    const CommandResult onImage = Cli("scan " + image.string() + " --save " + mount.string());
-    const CommandResult beside = Cli("scan " + image.string() + " --types JPEG --save " + dir_->Path().string());
+    const CommandResult onDevice = Cli("scan --signatures standard " + loop + " --save " + mount.string());
+    const CommandResult onImage = Cli("scan --signatures standard " + image.string() + " --save " + mount.string());
+    const CommandResult beside = Cli("scan --signatures standard " + image.string() + " --types JPEG --save " + dir_->Path().string());
     // The guard holds on the device a label names, and for imaging too.
     const std::string label = "ZTSAME (" + loop.substr(loop.rfind('/') + 1) + ")";
-    const CommandResult byLabel = Cli("scan '" + label + "' --save " + mount.string());
+    const CommandResult byLabel = Cli("scan --signatures standard '" + label + "' --save " + mount.string());
     const CommandResult imaging = Cli("image " + loop + " " + mount.string());
     const bool imageWritten = std::filesystem::exists(mount / "Image0.img");
     RunShell("umount " + mount.string() + "; losetup -d " + loop, dir_->Path());

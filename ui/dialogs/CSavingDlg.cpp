@@ -19,6 +19,7 @@ QString SavingOutcomeText(const SavingRunState& state) {
     const std::int32_t failed = state.failed;
     const int syncError = state.syncError;
     const std::uint64_t zeros = state.unreadableSectors;
+    const std::int32_t cut = state.cut;
     const bool aborted = state.aborted;
     // A run that lost files, or could not flush them, is not reported as a success.
     QStringList parts;
@@ -34,6 +35,7 @@ QString SavingOutcomeText(const SavingRunState& state) {
         parts << QStringLiteral("The files could not be flushed to the medium (%1).")
                      .arg(QString::fromLocal8Bit(std::strerror(syncError)));
     }
+    if (cut > 0) parts << QString::fromStdString(CutFilesMessage(cut));
     if (zeros > 0) {
         parts << (zeros == 1 ? QStringLiteral("1 unreadable sector was saved as zeros.")
                              : QStringLiteral("%1 unreadable sectors were saved as zeros.").arg(zeros));

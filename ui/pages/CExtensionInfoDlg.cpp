@@ -1,6 +1,7 @@
 #include "ui/pages/CExtensionInfoDlg.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <QFont>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -69,18 +70,19 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
     m_list->Column(SizeColumn).editor = m_sizeEditor;
     m_sizeEditor->setAccessibleName(QStringLiteral("Maximum Size (in KB)"));
 
-    AppendRows(CatalogueRows(), false);
+    AppendRows(CatalogueRows(), false, SignatureMode::Standard);
 
     m_selectAll->setAccessibleName(QStringLiteral("Select All"));
     m_toggle->setAccessibleName(QStringLiteral("Toggle"));
     m_extended->setAccessibleName(m_extended->text());
-    m_extended->setChecked(false);
     m_note->SetText(QStringLiteral("* Note : Please click on size to set or change default size"));
     m_note->setAccessibleName(m_note->text());
 
     connect(m_selectAll, &QCheckBox::clicked, this, &CExtensionInfoDlg::SelectAll);
     connect(m_toggle, &QPushButton::clicked, this, &CExtensionInfoDlg::Toggle);
     connect(m_extended, &QCheckBox::toggled, this, &CExtensionInfoDlg::ShowExtendedRows);
+    // Extended signatures find today's media whole; unticked, the scan is the standard one.
+    m_extended->setChecked(true);
     connect(m_list, &QTreeWidget::itemChanged, this, &CExtensionInfoDlg::OnRowChanged);
     connect(m_next, &QAbstractButton::clicked, this, &CExtensionInfoDlg::PressNext);
     connect(m_back, &QAbstractButton::clicked, this, &CExtensionInfoDlg::PressBack);
@@ -93,11 +95,11 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
 
 QRect CExtensionInfoDlg::OptionsArea() const { return DuRect(16, 280, 330, 22).translated(0, ClientTop()); }
 
-void CExtensionInfoDlg::AppendRows(std::span<const CatalogueRow> rows, bool ticked) {
+void CExtensionInfoDlg::AppendRows(std::span<const CatalogueRow> rows, bool ticked, SignatureMode mode) {
     m_changingRows = true;
     for (const CatalogueRow& row : rows) {
-        const int index = m_list->AppendRow(
-            {FromUtf8(row.fileType), FromUtf8(row.description), FromUtf8(MaxSizeDefaultKB)});
+        const int index = m_list->AppendRow({FromUtf8(row.fileType), FromUtf8(row.description),
+                                             QString::fromStdString(DefaultMaxSizeText(row.fileType, mode))});
         m_list->PrepareItemData(index);
         QTreeWidgetItem* item = m_list->topLevelItem(index);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -109,9 +111,10 @@ void CExtensionInfoDlg::AppendRows(std::span<const CatalogueRow> rows, bool tick
 void CExtensionInfoDlg::ShowExtendedRows(bool shown) {
     m_list->EndEdit(true);
     const std::span<const CatalogueRow> all = CatalogueRows(SignatureMode::Extended);
+    ShowDefaultSizes(shown ? SignatureMode::Extended : SignatureMode::Standard);
     if (shown && m_list->topLevelItemCount() == kCatalogueRowCount) {
         // With every type chosen, the added types are chosen too.
-        AppendRows(all.subspan(kCatalogueRowCount), m_selectAll->isChecked());
+        AppendRows(all.subspan(kCatalogueRowCount), m_selectAll->isChecked(), SignatureMode::Extended);
     } else if (!shown) {
         m_changingRows = true;
         while (m_list->topLevelItemCount() > kCatalogueRowCount) {
@@ -120,6 +123,18 @@ void CExtensionInfoDlg::ShowExtendedRows(bool shown) {
         m_changingRows = false;
     }
     UpdateSelectAll();
+}
+
+void CExtensionInfoDlg::ShowDefaultSizes(SignatureMode mode) {
+    const SignatureMode other = mode == SignatureMode::Extended ? SignatureMode::Standard : SignatureMode::Extended;
+    m_changingRows = true;
+    for (int row = 0; row < std::min(m_list->topLevelItemCount(), kCatalogueRowCount); ++row) {
+        const std::string type = m_list->CellText(row, FileTypeColumn).toStdString();
+        if (m_list->CellText(row, SizeColumn).toStdString() == DefaultMaxSizeText(type, other)) {
+            m_list->SetCellText(row, SizeColumn, QString::fromStdString(DefaultMaxSizeText(type, mode)));
+        }
+    }
+    m_changingRows = false;
 }
 
 bool CExtensionInfoDlg::IsTicked(int row) const {

@@ -52,7 +52,9 @@ private:
     void UpdateSelectAll();
     // Adds the extended catalogue's rows after the standard ones, or takes them away.
     void ShowExtendedRows(bool shown);
-    void AppendRows(std::span<const CatalogueRow> rows, bool ticked);
+    void AppendRows(std::span<const CatalogueRow> rows, bool ticked, SignatureMode mode);
+    // Size cells that still hold the other mode's default get this mode's.
+    void ShowDefaultSizes(SignatureMode mode);
 
     CListCtrlEx* m_list;
     QCheckBox* m_selectAll;

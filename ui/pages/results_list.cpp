@@ -13,6 +13,12 @@ QString SizeText(std::int32_t sectorCount) {
     return QString::asprintf("%.2f GB", bytes / kGiB);
 }
 
+QString SizeCellText(const FileInfo& file) {
+    QString text = SizeText(file.sectorCount);
+    if (file.cut != 0) text += QStringLiteral(" (cut)");
+    return text;
+}
+
 QString TypeNodeLabel(std::string_view typeName, std::int32_t foundCount) {
     return QString::fromLatin1(typeName.data(), static_cast<qsizetype>(typeName.size())) +
            QStringLiteral(" (%1)").arg(foundCount);
@@ -122,7 +128,7 @@ bool ResultsListFill::Start(const FoundFileList& found, const QString& label) {
         found.Walk([&](const FileInfo& file) {
             if (!BelongsToLabel(file, label)) return;
             batch.push_back({QString::fromLatin1(file.FileName().data(), static_cast<qsizetype>(file.FileName().size())),
-                             SizeText(file.sectorCount), file.selected != 0});
+                             SizeCellText(file), file.selected != 0});
             ++rowsMade;
             if (static_cast<int>(batch.size()) == BatchRows) hand(false);
         });

@@ -17,6 +17,9 @@ namespace zt::ui {
 // "%.2f KB" below 1 MiB, "%.2f MB" below 1 GiB, else "%.2f GB", of
 // sectorCount x 512 bytes.
 [[nodiscard]] QString SizeText(std::int32_t sectorCount);
+// The Size cell of a record: its SizeText, followed by " (cut)" when the
+// record is not the whole file.
+[[nodiscard]] QString SizeCellText(const FileInfo& file);
 // "JPEG (12)": a type node's label.
 [[nodiscard]] QString TypeNodeLabel(std::string_view typeName, std::int32_t foundCount);
 // Whether the record belongs to the node: its type name begins the label.

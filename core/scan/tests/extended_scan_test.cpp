@@ -152,6 +152,97 @@ TEST(ExtendedScanTest, AFileInsideTheDeclaredDataOfACutPictureIsStillFound) {
     EXPECT_EQ(files[2].byteLength, 5000u);
 }
 
+// A PNG of `bytes` bytes: its header, one data chunk and its end.
+std::vector<std::uint8_t> Png(std::uint32_t bytes) {
+    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    png.resize(png.size() + 17, 1);
+    const std::uint32_t data = bytes - static_cast<std::uint32_t>(png.size()) - 24;
+    for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(data >> shift));
+    png.insert(png.end(), {'I', 'D', 'A', 'T'});
+    png.resize(png.size() + data + 4, 0x42);
+    png.insert(png.end(), {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82});
+    return png;
+}
+
+// A JPEG whose four Exif-sized segments come before its first scan, and whose
+// scan data then runs on without an end; `sureBytes` is where its scan begins.
+std::vector<std::uint8_t> JpegWithoutEnd(std::size_t bytes, std::size_t& sureBytes) {
+    std::vector<std::uint8_t> j = {0xFF, 0xD8};
+    for (int segment = 0; segment < 4; ++segment) {
+        j.insert(j.end(), {0xFF, 0xE1, 0xFD, 0xE8});  // 65000 bytes with the length
+        j.resize(j.size() + 64998, 0x20);
+    }
+    sureBytes = j.size();
+    j.insert(j.end(), {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00});
+    while (j.size() < bytes) j.push_back(static_cast<std::uint8_t>(j.size() % 251));  // never a marker's 0xFF
+    return j;
+}
+
+TEST(ExtendedScanTest, AFileOfAnySizeIsOneFileAndIsCutOnlyWhereItsSizeOrEndSaySo) {
+    // A 3 MB PNG, far past the standard 2000 KB, with JPEGs inside its data;
+    // a JPEG whose first 254 KB its walk is sure of, with JPEGs inside them,
+    // and no end; then a whole JPEG.
+    Image image(7010);
+    const std::vector<std::uint8_t> png = Png(3'000'000);
+    image.Put(0, 0, png);
+    image.Put(1000, 0, CameraJpeg(1200));
+    image.Put(3000, 0, CameraJpeg(1200));
+    std::size_t sure = 0;
+    image.Put(6000, 0, JpegWithoutEnd(1000 * kSectorBytes, sure));
+    image.Put(6010, 0, CameraJpeg(1200));
+    image.Put(6300, 0, CameraJpeg(1200));
+    image.Put(7000, 0, CameraJpeg(1500));
+    const std::uint64_t sureEnd = 6000 + (sure + kSectorBytes - 1) / kSectorBytes;
+    constexpr std::int32_t kJpegSearch = 100;  // sectors: less than the part the walk is sure of
+
+    struct Expected {
+        std::uint64_t start;
+        std::uint64_t bytes;           // 0: ended by the marker rules
+        std::int32_t minSectors, maxSectors;
+        std::uint8_t cut;
+    };
+    struct Case {
+        const char* what;
+        std::int32_t pngKB, jpegKB;  // 0: the extended default
+        std::uint64_t rangeEnd;
+        std::vector<Expected> files;
+    };
+    const auto lastSector = static_cast<std::int32_t>(sureEnd - 6000 + kJpegSearch);
+    const auto sureSectors = static_cast<std::int32_t>(sureEnd - 6000 - 1);
+    const std::vector<Case> cases = {
+        {"defaults", 0, 0, 7010,
+         {{0, 3'000'000, 5860, 5860, 0}, {6000, 0, sureSectors, lastSector, 1}, {7000, 1500, 3, 3, 0}}},
+        {"the PNG capped by its size", 1000, 0, 7010,
+         {{0, 1000 * 1024, 2000, 2000, 1}, {6000, 0, sureSectors, lastSector, 1}, {7000, 1500, 3, 3, 0}}},
+        {"the searched JPEG capped by its size", 0, 100, 7010,
+         {{0, 3'000'000, 5860, 5860, 0}, {6000, 0, 199, 199, 1}, {7000, 1500, 3, 3, 0}}},
+        {"the range ends after the sure part", 0, 0, 6550,
+         {{0, 3'000'000, 5860, 5860, 0}, {6000, 0, 549, 549, 1}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<TypeRow> rows = DefaultTypeRows(SignatureMode::Extended);
+        for (TypeRow& row : rows) {
+            row.ticked = row.fileType == "PNG" || row.fileType == "JPEG";
+            if (row.fileType == "PNG" && c.pngKB > 0) row.sizeText = std::to_string(c.pngKB);
+            if (row.fileType == "JPEG" && c.jpegKB > 0) row.sizeText = std::to_string(c.jpegKB);
+        }
+        TypeDefinitionList types = BuildTypeDefinitionList(rows, SignatureMode::Extended).definitions;
+        for (stExtInfo& d : types) {
+            if (d.Name() == "JPEG") d.searchLimit = kJpegSearch;
+        }
+        const std::vector<FileInfo> files = ScanExtended(image, types, c.rangeEnd);
+        ASSERT_EQ(files.size(), c.files.size()) << c.what;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const Expected& e = c.files[i];
+            EXPECT_EQ(files[i].startSector, e.start) << c.what << ' ' << i;
+            EXPECT_EQ(files[i].byteLength, e.bytes) << c.what << ' ' << i;
+            EXPECT_GE(files[i].sectorCount, e.minSectors) << c.what << ' ' << i;
+            EXPECT_LE(files[i].sectorCount, e.maxSectors) << c.what << ' ' << i;
+            EXPECT_EQ(files[i].cut, e.cut) << c.what << ' ' << i;
+        }
+    }
+}
+
 TEST(ExtendedScanTest, TheCatalogueKeepsItsRowsAndAddsTheNewFormatsAfterThem) {
     const auto standard = CatalogueRows(SignatureMode::Standard);
     const auto extended = CatalogueRows(SignatureMode::Extended);

@@ -80,7 +80,7 @@ public:
                     // An MKV header counts as examined, so its count may start past a
                     // limit of 1: reaching the limit means getting to it or beyond.
                     if (examined_ >= defs_[open_].searchLimit) {
-                        Add(open_, start_, defs_[open_].maxSizeBytes / 512);
+                        Add(open_, start_, static_cast<std::int32_t>(defs_[open_].maxSizeBytes / 512));
                         rescan = true;
                     }
                 } else {

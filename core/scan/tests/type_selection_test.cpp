@@ -42,6 +42,41 @@ TEST(TypeSelectionTest, SizeTextsOutsideTheAllowedRangeBecomeTheDefault) {
     for (std::size_t i = 0; i < s.definitions.size(); ++i) EXPECT_EQ(s.definitions[i].maxSizeBytes, expected[i]);
 }
 
+TEST(TypeSelectionTest, ExtendedSizesKeepPicturesTo256MbAndSoundAndVideoTo4Gib) {
+    // Type, size text, the size kept in KB, the text shown after Next.
+    struct Case {
+        std::string type, text;
+        std::int64_t kb;
+        std::string shown;
+    };
+    const std::vector<Case> cases = {
+        {"JPEG", DefaultMaxSizeText("JPEG", SignatureMode::Extended), 262144, "262144"},
+        {"CR3", DefaultMaxSizeText("CR3", SignatureMode::Extended), 262144, "262144"},
+        {"MP4", DefaultMaxSizeText("MP4", SignatureMode::Extended), 4194304, "4194304"},
+        {"FLAC", DefaultMaxSizeText("FLAC", SignatureMode::Extended), 4194304, "4194304"},
+        {"MOV", "2000", 2000, "2000"},            // a size the user set caps the type
+        {"MKV", "4194304", 4194304, "4194304"},   // the largest
+        {"DV", "4194305", 4194304, "4194304"},    // past it: the type's default
+        {"PNG", "1", 262144, "262144"},
+        {"MTS", "99999999999999", 4194304, "4194304"},
+    };
+    std::vector<TypeRow> rows;
+    for (const Case& c : cases) rows.push_back({c.type, c.text, true});
+    const TypeSelection s = BuildTypeDefinitionList(rows, SignatureMode::Extended);
+    ASSERT_EQ(s.definitions.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(s.definitions[i].maxSizeBytes, cases[i].kb * 1024) << cases[i].type << ' ' << cases[i].text;
+        EXPECT_EQ(s.sizeTexts[i], cases[i].shown) << cases[i].type;
+    }
+    // Every row of the extended catalogue starts with one of the two sizes;
+    // the standard rows keep "2000".
+    for (const TypeRow& row : DefaultTypeRows(SignatureMode::Extended)) {
+        EXPECT_TRUE(row.sizeText == "262144" || row.sizeText == "4194304") << row.fileType;
+    }
+    for (const TypeRow& row : DefaultTypeRows(SignatureMode::Standard)) EXPECT_EQ(row.sizeText, "2000");
+    EXPECT_EQ(LargestMaxSizeKB(SignatureMode::Standard), 250000);
+}
+
 TEST(TypeSelectionTest, RowsWithoutDefinitionCountAsTickedButAddNothing) {
     const std::vector<TypeRow> rows = {{"DIVX", "2000", true}, {"jpeg", "2000", true}, {"JPEGX", "2000", true},
                                        {"MKV", "2000", false}};

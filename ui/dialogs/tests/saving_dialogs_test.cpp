@@ -10,7 +10,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <string>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "platform/testing/fake_raw_io.h"
 #include "ui/base/message_box.h"
@@ -264,6 +267,21 @@ void SavingDialogsTest::outcomeTextsNeverClaimSuccessForALossOrAFailedFlush() {
              QString("File Saved Successfully. 1 unreadable sector was saved as zeros."));
     QCOMPARE(text(3, false, 0, 0, 16),
              QString("File Saved Successfully. 16 unreadable sectors were saved as zeros."));
+
+    // Saved files the scan could not keep whole are counted, never passed off as whole.
+    const std::string whole = " not whole: the end was not found, or the file is longer than the maximum size kept "
+                              "for its type.";
+    for (const auto& [cut, aborted, expected] :
+         std::vector<std::tuple<std::int32_t, bool, std::string>>{
+             {1, false, "File Saved Successfully. 1 saved file is" + whole},
+             {2, true, "File Saving Aborted. 2 saved files are" + whole},
+         }) {
+        SavingRunState state("/dest");
+        state.total = 3;
+        state.aborted = aborted;
+        state.cut = cut;
+        QCOMPARE(SavingOutcomeText(state), QString::fromStdString(expected));
+    }
 }
 
 QTEST_MAIN(SavingDialogsTest)

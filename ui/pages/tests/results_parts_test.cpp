@@ -54,7 +54,9 @@ void ResultsPartsTest::modelTicksReportOnlyChanges() {
 void ResultsPartsTest::fillListsOneTypeInFoundOrderWithTicks() {
     FoundFileList found;
     for (int i = 1; i <= 200; ++i) {
-        found.Append(MakeFileInfo("JPEG", i, std::uint64_t(i) * 10, i));
+        FileInfo jpeg = MakeFileInfo("JPEG", i, std::uint64_t(i) * 10, i);
+        jpeg.cut = i == 5 ? 1 : 0;  // a file the scan could not keep whole
+        found.Append(jpeg);
         if (i % 50 == 0) found.Append(MakeFileInfo("JP2", i / 50, 7, 3));
     }
     found.SetSelectedByName("File7.JPEG", true);
@@ -71,6 +73,8 @@ void ResultsPartsTest::fillListsOneTypeInFoundOrderWithTicks() {
     QCOMPARE(model.Row(6).ticked, true);
     QCOMPARE(model.Row(5).ticked, false);
     QCOMPARE(model.Row(3).size, QString("2.00 KB"));
+    QCOMPARE(model.Row(4).size, QString("2.50 KB (cut)"));
+    QCOMPARE(model.Row(5).size, QString("3.00 KB"));
 
     model.Clear();
     QVERIFY(fill.Start(found, "JP2 (4)"));

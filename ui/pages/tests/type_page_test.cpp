@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <map>
 
 #include "ui/base/testing/accessible_names.h"
 #include "ui/controls/CListCtrlEx.h"
@@ -66,6 +67,16 @@ void TypePageTest::opensWithTheCatalogueUnticked() {
     CExtensionInfoDlg page(rig.context);
     ZT_VERIFY_ACCESSIBLE_NAMES(&page);
     CListCtrlEx* list = page.TypeList();
+    // Extended signatures are the default: every row, with the sizes that apply to them.
+    QVERIFY(page.ExtendedBox()->isChecked());
+    QCOMPARE(list->topLevelItemCount(), kExtendedCatalogueRowCount);
+    const std::map<QString, QString> extendedSizes{
+        {"JPEG", "262144"}, {"CR2", "262144"}, {"HEIC", "262144"}, {"PSD", "262144"},
+        {"MP4", "4194304"}, {"MP3", "4194304"}, {"MTS", "4194304"}, {"FLAC", "4194304"}};
+    for (const auto& [type, size] : extendedSizes) QCOMPARE(list->CellText(RowOf(page, type), 2), size);
+    for (int row = 0; row < list->topLevelItemCount(); ++row) QVERIFY(!page.IsTicked(row));
+    // Unticked, the page is the standard one.
+    page.ExtendedBox()->click();
     QCOMPARE(list->topLevelItemCount(), kCatalogueRowCount);
     QCOMPARE(list->headerItem()->text(2), QString("Maximum Size (in KB)"));
     QCOMPARE(list->columnWidth(0), 130);
@@ -86,6 +97,7 @@ void TypePageTest::opensWithTheCatalogueUnticked() {
 void TypePageTest::selectAllFollowsTheRowsAndToggleInverts() {
     PageRig rig;
     CExtensionInfoDlg page(rig.context);
+    page.ExtendedBox()->setChecked(false);  // the standard scan
     const int rows = page.TypeList()->topLevelItemCount();
     for (int row = 0; row < rows; ++row) page.SetTicked(row, true);
     QVERIFY(page.SelectAllBox()->isChecked());
@@ -112,6 +124,7 @@ void TypePageTest::selectAllFollowsTheRowsAndToggleInverts() {
 void TypePageTest::sizeEditorOpensOnSizeCellsOnly() {
     PageRig rig;
     CExtensionInfoDlg page(rig.context);
+    page.ExtendedBox()->setChecked(false);  // the standard scan
     page.show();
     QVERIFY(QTest::qWaitForWindowExposed(&page));
     CListCtrlEx* list = page.TypeList();
@@ -144,6 +157,7 @@ void TypePageTest::nextWithSelectAllLogsAllExtensionsAndKeepsTicksAfterTheScanPa
     TypeDefinitionList& types = rig.session().Types();
     rig.context.makeScanPage = [&](QWidget*) { return std::make_unique<ScanStandIn>(types, seen); };
     CExtensionInfoDlg page(rig.context);
+    page.ExtendedBox()->setChecked(false);  // the standard scan
     page.TypeList()->SetCellText(3, 2, "500");
     page.SelectAllBox()->click();
     page.PressNext();
@@ -164,6 +178,7 @@ void TypePageTest::sizesOutsideTheLimitsBecomeTheDefault() {
     QList<TypeDefinitionList> seen;
     rig.context.makeScanPage = [&](QWidget*) { return std::make_unique<ScanStandIn>(rig.session().Types(), seen); };
     CExtensionInfoDlg page(rig.context);
+    page.ExtendedBox()->setChecked(false);  // the standard scan
     const QStringList sizes{"250000", "250001", "1", "2", "", "0099"};
     for (int row = 0; row < sizes.size(); ++row) {
         page.TypeList()->SetCellText(row, 2, sizes[row]);
@@ -190,6 +205,7 @@ void TypePageTest::divxAloneOpensTheScanPageWithAnEmptyList() {
     QList<TypeDefinitionList> seen;
     rig.context.makeScanPage = [&](QWidget*) { return std::make_unique<ScanStandIn>(rig.session().Types(), seen); };
     CExtensionInfoDlg page(rig.context);
+    page.ExtendedBox()->setChecked(false);  // the standard scan
     const int divx = RowOf(page, "DIVX");
     QVERIFY(divx >= 0);
     page.SetTicked(divx, true);
@@ -207,6 +223,7 @@ void TypePageTest::nothingTickedIsRefusedAfterTheHeading() {
         return std::make_unique<QDialog>();
     };
     CExtensionInfoDlg page(rig.context);
+    page.ExtendedBox()->setChecked(false);  // the standard scan
     ScriptedBoxes boxes;
     page.PressNext();
     QCOMPARE(boxes.Texts(), QStringList{"Select the Extention"});
@@ -219,6 +236,7 @@ void TypePageTest::nothingTickedIsRefusedAfterTheHeading() {
 void TypePageTest::withoutScanPageNextSaysSo() {
     PageRig rig;
     CExtensionInfoDlg page(rig.context);
+    page.ExtendedBox()->setChecked(false);  // the standard scan
     page.SetTicked(0, true);
     ScriptedBoxes boxes;
     page.PressNext();
@@ -230,6 +248,7 @@ void TypePageTest::withoutScanPageNextSaysSo() {
 void TypePageTest::backEmptiesTheTypeList() {
     PageRig rig;
     CExtensionInfoDlg page(rig.context);
+    page.ExtendedBox()->setChecked(false);  // the standard scan
     rig.session().Types().resize(3);
     QTimer::singleShot(0, &page, [&page] { QTest::mouseClick(page.BackButton(), Qt::LeftButton); });
     QCOMPARE(page.exec(), static_cast<int>(PageResult::Back));
@@ -247,7 +266,10 @@ void TypePageTest::extendedSignaturesAddTheirRowsAndReachTheScan() {
     };
     CExtensionInfoDlg page(rig.context);
     QCheckBox* box = page.ExtendedBox();
-    QVERIFY(!box->isChecked());
+    QVERIFY(box->isChecked());
+    // Unticked first, with an edited size that stays whatever the mode.
+    box->click();
+    page.TypeList()->SetCellText(RowOf(page, "MOV"), 2, "7000");
     QCOMPARE(box->accessibleName(), box->text());
     QCOMPARE(box->text(), QString("Extended signatures (finds more formats and exact file ends)"));
     QVERIFY(page.OptionsArea().contains(box->geometry().topLeft()));
@@ -264,6 +286,12 @@ void TypePageTest::extendedSignaturesAddTheirRowsAndReachTheScan() {
     page.PressNext();
     QCOMPARE(modes, QList<SignatureMode>{SignatureMode::Extended});
     QCOMPARE(seen[0].size(), std::size_t{50});  // DIVX still has none
+    // The sizes that apply with extended signatures, except the one the user set.
+    for (const stExtInfo& d : seen[0]) {
+        const std::int64_t kb = d.Name() == "MOV" ? 7000 : d.Name() == "JPEG" || d.Name() == "HEIC" ? 262144 : -1;
+        if (kb > 0) QCOMPARE(d.maxSizeBytes, kb * 1024);
+        if (d.Name() == "MP4" || d.Name() == "MTS") QCOMPARE(d.maxSizeBytes, std::int64_t{4} << 30);
+    }
     QCOMPARE(rig.ActivityLog(),
              LogEntries({"\r\nSelected Extensions Information : ", "All Extensions", "Extended Signatures"}));
 
@@ -272,6 +300,8 @@ void TypePageTest::extendedSignaturesAddTheirRowsAndReachTheScan() {
     box->click();
     QCOMPARE(page.TypeList()->topLevelItemCount(), kCatalogueRowCount);
     QVERIFY(page.SelectAllBox()->isChecked());
+    QCOMPARE(page.TypeList()->CellText(RowOf(page, "JPEG"), 2), QString("2000"));
+    QCOMPARE(page.TypeList()->CellText(RowOf(page, "MOV"), 2), QString("7000"));
     page.PressNext();
     QCOMPARE(modes.last(), SignatureMode::Standard);
     QCOMPARE(seen[1].size(), std::size_t{40});
