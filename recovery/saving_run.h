@@ -56,6 +56,7 @@ public:
 
     std::atomic<std::int32_t> total{0};   // selected records, counted when the run starts
     std::atomic<std::int32_t> saved{0};   // written, or kept at the overwrite question
+    std::atomic<std::int32_t> kept{0};    // of those saved: the file there was kept at the question
     std::atomic<std::int32_t> failed{0};  // could not be written (not in the report's count)
     std::atomic<int> lastError{0};        // errno of the latest failure
     // errno of the flush that ends the run, 0 when it succeeded: what was

@@ -81,12 +81,26 @@ void ResultsPartsTest::fillListsOneTypeInFoundOrderWithTicks() {
 
 void ResultsPartsTest::placementFollowsTheFourSizeCases() {
     const QSize control(300, 200);
-    QCOMPARE(PicturePlacement(control, {101, 51}), QRect(100, 75, 101, 51));  // halves rounded toward zero
-    QCOMPARE(PicturePlacement(control, {100, 500}), QRect(100, 3, 100, 196));
-    QCOMPARE(PicturePlacement(control, {1000, 100}), QRect(3, 50, 296, 100));
-    QCOMPARE(PicturePlacement(control, {1000, 800}), QRect(1, 1, 297, 197));
-    // Equal to the control counts as not fitting.
-    QCOMPARE(PicturePlacement(control, {300, 100}), QRect(3, 50, 296, 100));
+    const struct {
+        QSize image;
+        QRect drawn;
+    } cases[] = {
+        {{101, 51}, {100, 75, 101, 51}},  // fits: own size, halves rounded toward zero
+        {{100, 500}, {131, 2, 39, 196}},  // a portrait photo stays a portrait
+        {{1000, 100}, {2, 86, 296, 29}},  // a panorama stays a panorama
+        {{1000, 800}, {28, 2, 245, 196}},
+        {{300, 100}, {2, 51, 296, 98}},   // equal to the control counts as not fitting
+        {{4000, 3000}, {20, 2, 261, 196}},
+    };
+    for (const auto& c : cases) {
+        const QRect drawn = PicturePlacement(control, c.image);
+        QCOMPARE(drawn, c.drawn);
+        QVERIFY(QRect(QPoint(), control).contains(drawn));
+        // The proportions are the image's, to within the rounding of one pixel.
+        QVERIFY(std::abs(drawn.width() * c.image.height() - drawn.height() * c.image.width()) <=
+                std::max(c.image.width(), c.image.height()));
+    }
+    QVERIFY(PicturePlacement(control, {0, 0}).isEmpty());
 }
 
 void ResultsPartsTest::pictureDecodesFromTheFileAndRefusesRubbish() {
