@@ -18,6 +18,8 @@
 #include "ui/pages/CExtensionInfoDlg.h"
 #include "ui/pages/CImageCreationDlg.h"
 #include "ui/pages/CPartitionInfoDlg.h"
+#include "ui/pages/source_texts.h"
+#include "platform/files.h"
 #include "ui/pages/tests/page_fixture.h"
 
 using namespace zt;
@@ -67,6 +69,7 @@ private slots:
     void rangeBoxSwitchesTheEdits();
     void unreadableDiskIsRefusedWithTheReason();
     void diskTheServiceDidNotOpenIsRefusedWithItsAnswer();
+    void refusalsGiveTheRealReason();
     void imageFolderIsReadSingleOrMultiFile();
     void imageFolderWithoutFirstPartIsRefused();
     void rawImageFileIsReadAsADisk();
@@ -191,11 +194,38 @@ void SourcePageTest::unreadableDiskIsRefusedWithTheReason() {
     page->PressNext();
     QCOMPARE(boxes.asked.size(), 1);
     const QString text = boxes.asked[0].text;
+    // Root is refused by the kernel itself: rights are not what it lacks.
+    const QString note = platform::RunningAsAdministrator() ? "refuses it to an administrator too"
+                                                            : "administrator rights";
     QVERIFY2(text.contains("Disk1") && text.contains("/dev/fake-disk") && text.contains("Permission denied") &&
-                 text.contains("administrator rights"),
+                 text.contains(note),
              qPrintable(text));
     QVERIFY(page->isVisible());
     QVERIFY(rig.ActivityLog().isEmpty());
+}
+
+void SourcePageTest::refusalsGiveTheRealReason() {
+    SourceChoice denied;
+    denied.problem = SourceProblem::CannotOpen;
+    denied.problemPath = "/dev/sdc";
+    denied.errnoValue = EACCES;
+    SourceChoice readOnly = denied;
+    readOnly.errnoValue = EROFS;
+    const struct {
+        SourceChoice choice;
+        bool administrator;
+        const char* text;
+    } cases[] = {
+        {denied, false, "Cannot read Disk2 (/dev/sdc): Permission denied. Reading a disk needs administrator rights."},
+        {denied, true,
+         "Cannot read Disk2 (/dev/sdc): Permission denied. The system refuses it to an administrator too: a "
+         "container or a security policy forbids reading this disk here."},
+        {readOnly, true, "Cannot read Disk2 (/dev/sdc): Read-only file system."},
+    };
+    for (const auto& c : cases) QCOMPARE(ReadProblemText("Disk2", c.choice, c.administrator), QString(c.text));
+    QCOMPARE(ImageFolderRefusal("/media/backup"),
+             QString("Image path not found. Please specify image path.\n\n/media/backup holds no Image0.img. Choose "
+                     "the folder that holds Image0.img, the first file of an image set made under Image Creation."));
 }
 
 void SourcePageTest::diskTheServiceDidNotOpenIsRefusedWithItsAnswer() {
