@@ -64,6 +64,8 @@ CImageCreationDlg::CImageCreationDlg(ShellContext& context, const QString& infor
     Anchor(m_information, {0.4, 0, 0.6, 1});
     Anchor(m_destinationLabel, {0, 1, 0, 0});
     Anchor(m_destination, {0, 1, 1, 0});
+    // A path longer than the box is read whole in its tooltip.
+    connect(m_destination, &QLineEdit::textChanged, m_destination, &QLineEdit::setToolTip);
     Anchor(m_multifile, {0, 1, 0, 0});
     Anchor(m_browse, {1, 1, 0, 0});
     for (QWidget* below : std::initializer_list<QWidget*>{m_currentLabel, m_lastFileLabel}) {

@@ -57,6 +57,10 @@ CPartitionInfoDlg::CPartitionInfoDlg(ShellContext& context, bool mediaRecoveryMo
     PlaceDu(m_back, 356, 272, 38, 30);
     PlaceDu(m_next, 400, 272, 38, 30);
     // Grown, the tree and the lines take the room; the range stays under the lines.
+    // Long image paths and lines lose their middle, not their file name; the
+    // whole text is in the tooltip.
+    m_tree->setTextElideMode(Qt::ElideMiddle);
+    m_info->setTextElideMode(Qt::ElideMiddle);
     Anchor(m_tree, {0, 0, 0.4, 1});
     Anchor(m_info, {0.4, 0, 0.6, 1});
     for (QWidget* below : std::initializer_list<QWidget*>{m_rangeBox, m_rangeTitle, m_startLabel, m_start, m_endLabel,
@@ -238,6 +242,7 @@ void CPartitionInfoDlg::ShowLines(const QStringList& lines) {
     for (const QString& line : lines) {
         auto* item = new QTreeWidgetItem(m_info, {line});
         item->setData(0, Qt::AccessibleTextRole, line);
+        item->setToolTip(0, line);
     }
 }
 
@@ -340,6 +345,7 @@ void CPartitionInfoDlg::AskForImageFile(QTreeWidgetItem* group) {
 QTreeWidgetItem* CPartitionInfoDlg::AddImageItem(QTreeWidgetItem* group, const QString& path) {
     // The same path may be added more than once, as each choice adds an item.
     auto* item = new QTreeWidgetItem(group, {path});
+    item->setToolTip(0, path);
     item->setIcon(0, style()->standardIcon(QStyle::SP_DriveHDIcon));
     group->setExpanded(true);
     return item;
