@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QStyle>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -314,7 +315,8 @@ void CPartitionInfoDlg::ReleaseBrowserGuard() {
 
 void CPartitionInfoDlg::AskForImageFolder(QTreeWidgetItem* group) {
     const QString folder = BrowseFromTree({this, QStringLiteral("Select Folder of Image File"), BrowseKind::Folder});
-    ReleaseBrowserGuard();
+    // Released once this is done, message box included.
+    const auto release = qScopeGuard([this] { ReleaseBrowserGuard(); });
     if (folder.isEmpty()) {
         Select(m_root);
         ShowLines({});
@@ -333,7 +335,7 @@ void CPartitionInfoDlg::AskForImageFolder(QTreeWidgetItem* group) {
 
 void CPartitionInfoDlg::AskForImageFile(QTreeWidgetItem* group) {
     const QString file = BrowseFromTree({this, QStringLiteral("Select Disk Image File"), BrowseKind::ImageFile});
-    ReleaseBrowserGuard();
+    const auto release = qScopeGuard([this] { ReleaseBrowserGuard(); });
     if (file.isEmpty()) {
         Select(m_root);
         ShowLines({});

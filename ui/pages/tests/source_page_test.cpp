@@ -72,6 +72,7 @@ private slots:
     void refusalsGiveTheRealReason();
     void imageFolderIsReadSingleOrMultiFile();
     void imageFolderWithoutFirstPartIsRefused();
+    void imageFolderBrowserOpensOncePerPress();
     void rawImageFileIsReadAsADisk();
     void diskImagingModeOpensTheImagingPage();
     void loopDeviceDiskShowsItsSizeAndReads();
@@ -318,6 +319,32 @@ void SourcePageTest::imageFolderWithoutFirstPartIsRefused() {
     page->Select(page->FindItem("Select Image"));
     page->PressNext();
     QCOMPARE(boxes.Texts().value(0), QString("Select Logical Drive or Hard Disk"));
+}
+
+void SourcePageTest::imageFolderBrowserOpensOncePerPress() {
+    PageRig rig(Seams::RealFiles);
+    zt::testing::TempFolder empty;
+    auto page = OpenListed(rig);
+    QVERIFY(page);
+    page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+    ScriptedBrowsers browsers;
+    browsers.answers = {QString::fromStdString(empty.Path()), QString::fromStdString(empty.Path())};
+    // The refusal runs an event loop of its own, as a real message box does:
+    // the press that opened the browser is still being handled meanwhile.
+    QStringList refusals;
+    SetMessageBoxHandler([&](const MessageRequest& request) {
+        refusals << request.text;
+        QTest::qWait(50);
+        return MessageAnswer::Ok;
+    });
+    QTreeWidget* tree = page->SourceTree();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(page->FindItem("Select Image")).center());
+    QTest::qWait(200);
+    SetMessageBoxHandler({});
+    QCOMPARE(browsers.asked.size(), 1);
+    QCOMPARE(refusals.size(), 1);
+    QCOMPARE(tree->currentItem()->text(0), QString("My Computer"));
 }
 
 void SourcePageTest::rawImageFileIsReadAsADisk() {
