@@ -38,6 +38,7 @@ void SavingRunState::SetCurrentNames(SavingNames names) {
 void SavingRunState::Reset() {
     total = 0;
     saved = 0;
+    kept = 0;
     failed = 0;
     cut = 0;
     lastError = 0;
@@ -249,7 +250,10 @@ int SavingRun::SaveFile(const FileInfo& file) {
     const platform::EntryKind existing = destination.ExamineIn(folder, name).kind;
     if (existing == platform::EntryKind::Folder || existing == platform::EntryKind::Other) return Fail(EISDIR);
     if (existing == platform::EntryKind::File || existing == platform::EntryKind::Link) {
-        if (!ReplaceExisting(file)) return 1;
+        if (!ReplaceExisting(file)) {
+            ++state_.kept;
+            return 1;
+        }
     }
 
     const std::string temporary = TemporaryPath(name);

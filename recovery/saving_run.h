@@ -60,6 +60,7 @@ public:
 
     std::atomic<std::int32_t> total{0};   // selected records, counted when the run starts
     std::atomic<std::int32_t> saved{0};   // written, or kept at the overwrite question
+    std::atomic<std::int32_t> kept{0};    // of those saved: the file there was kept at the question
     std::atomic<std::int32_t> failed{0};  // could not be written (not in the report's count)
     std::atomic<std::int32_t> cut{0};     // saved, but not whole: the scan cut the file (FileInfo::cut)
     std::atomic<int> lastError{0};        // errno of the latest failure

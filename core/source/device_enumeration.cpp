@@ -154,18 +154,21 @@ SourceInformation DriveInformation(const platform::LogicalDriveEntry& drive) {
     // original drive letters ("Local Disk " of "Local Disk (C:)"); here the
     // kernel name in parentheses is dropped the same way, blank kept.
     std::string volume = label.substr(0, label.size() - drive.name.size() - 2);
-    std::uint64_t used = 0;
-    std::uint64_t free = 0;
+    // Without a mounted file system nothing says how much of it is used: an
+    // unmounted card is not an empty one.
+    std::string used(UnknownSpace);
+    std::string free(UnknownSpace);
     if (drive.space) {
-        free = std::min(drive.space->freeBytes, drive.space->totalBytes);
-        used = drive.space->totalBytes - free;
+        const std::uint64_t freeBytes = std::min(drive.space->freeBytes, drive.space->totalBytes);
+        used = SizeText(drive.space->totalBytes - freeBytes);
+        free = SizeText(freeBytes);
     }
     info.lines = {
         "Volume Name : " + volume,
         "File System : " + (drive.fsType.empty() ? std::string(UnknownFileSystem) : drive.fsType),
         "Capacity : " + SizeText(drive.sizeBytes),
-        "Used Space : " + SizeText(used),
-        "Free Space : " + SizeText(free),
+        "Used Space : " + used,
+        "Free Space : " + free,
     };
     info.startText = "0";
     info.endText = Decimal(SectorsHolding(drive.sizeBytes));

@@ -29,6 +29,8 @@ inline constexpr std::string_view DeviceInformationHeader = "                   
 inline constexpr std::string_view DriveInformationHeader = "                   Drive Information";
 // Shown when no file system is recognised on a drive: it can still be scanned.
 inline constexpr std::string_view UnknownFileSystem = "Unknown";
+// Used and free space of a drive without a mounted file system.
+inline constexpr std::string_view UnknownSpace = "Unknown";
 
 // Where the logical drives come from: the machine in the program, a list in tests.
 class DriveProbe {

@@ -2,7 +2,8 @@
 # Drives the desktop program through the accessibility bus, by the names a
 # screen reader sees, as assistive technology does: from the main page to the
 # imaging page, a copy of a range of a disk into an image set, back to the
-# main page, that set under "Select Image" and on to the type page.
+# main page, that set under "Select Image" and on to the type page, where
+# types are ticked by the bus's Toggle actions alone.
 # Run by scripts/accessibility-walk, which prepares the display, the bus,
 # the disk and the folders.
 import os
@@ -113,6 +114,24 @@ def select_cell(tree, label, timeout=45):
             raise
     return cell
 
+def act(node, name):
+    action = node.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    if name not in names:
+        raise SystemExit(f"{node.name!r} offers no {name} action, only {names}")
+    action.doAction(names.index(name))
+
+def checked(node):
+    return node.getState().contains(pyatspi.STATE_CHECKED)
+
+def wait_for(what, test, timeout=30):
+    end = time.time() + timeout
+    while time.time() < end:
+        if test():
+            return
+        time.sleep(0.3)
+    raise SystemExit("never came: " + what)
+
 def set_text(node, text):
     node.queryEditableText().setTextContents(text)
 
@@ -176,5 +195,18 @@ if __name__ == "__main__":
     time.sleep(0.5)
     log("image set lines", info_lines())
     press(find(None, "push button", "Next"))
-    find(None, "tree", "File types")
+    types = find(None, "tree", "File types")
     log("type page reached")
+    # The types as a screen reader reaches them: the first cell of each row.
+    def type_cells():
+        return [c for c in walk(types) if c.getRoleName() == "table cell" and c.name in ("JPEG", "PNG", "CR2", "WAV")]
+    select_all = find(None, "check box", "Select All")
+    act(select_all, "Toggle")
+    wait_for("every type ticked",
+             lambda: len(type_cells()) == 4 and all(checked(c) for c in type_cells()) and checked(select_all))
+    act(select_all, "Toggle")
+    wait_for("every type unticked", lambda: len(type_cells()) == 4 and not any(checked(c) for c in type_cells()))
+    # A row in view (the first), ticked by its own Toggle action.
+    act(find(types, "table cell", "CR2"), "Toggle")
+    wait_for("CR2 ticked", lambda: checked(find(types, "table cell", "CR2")))
+    log("types ticked through the bus")

@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
+#include "ui/controls/row_ticking.h"
+
 namespace zt::ui {
 namespace {
 
@@ -51,6 +53,11 @@ CFolderTreeCtrl::CFolderTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
     setHeaderHidden(true);
     setColumnCount(1);
     setItemDelegate(new CheckClickDelegate(this));
+    EnableRowTicking(this, {[this](const QModelIndex& row) {
+                                return itemFromIndex(row) != nullptr && !(m_scanRunning && m_scanRunning());
+                            },
+                            [this](const QModelIndex& row) { ClickCheckBox(itemFromIndex(row)); },
+                            {}});
 }
 
 QTreeWidgetItem* CFolderTreeCtrl::AddItem(QTreeWidgetItem* parent, const QString& text) {
@@ -113,7 +120,7 @@ void CFolderTreeCtrl::SetItemTicked(QTreeWidgetItem* item, bool ticked) {
 }
 
 void CFolderTreeCtrl::keyPressEvent(QKeyEvent* event) {
-    // Check boxes change by mouse only.
+    // The ticking keys reach the tree only while a scan runs: they do nothing then.
     if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Select) {
         event->accept();
         return;

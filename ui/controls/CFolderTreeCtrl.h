@@ -2,8 +2,9 @@
 //
 // A click on a check box ticks or unticks the item's whole branch; then each
 // ancestor is ticked exactly when none of its children is unticked. Bold text
-// marks a ticked item and every item with a bold child. The Space key changes
-// nothing, and clicks are ignored while a scan runs.
+// marks a ticked item and every item with a bold child. Space on the current
+// item and the accessibility bus's Toggle action on an item tick it as a click
+// on its check box does; all of them are ignored while a scan runs.
 #pragma once
 
 #include <QTreeWidget>

@@ -8,6 +8,8 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 
+#include "ui/controls/row_ticking.h"
+
 namespace zt::ui {
 namespace {
 
@@ -61,6 +63,8 @@ CListCtrlEx::CListCtrlEx(QWidget* parent) : QTreeWidget(parent) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setItemDelegate(new ColourDelegate(this));
+    // Rows with a check box tick by Space and by the accessibility bus too.
+    EnableRowTicking(this, {FirstCellCheckable, FlipFirstCellCheck, {}});
     header()->setSectionsClickable(true);
     connect(header(), &QHeaderView::sectionClicked, this, &CListCtrlEx::OnHeaderClicked);
     // Scrolling moves the cells away from the editor; the typed value is kept.
@@ -267,6 +271,15 @@ void CListCtrlEx::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     QTreeWidget::mouseDoubleClickEvent(event);
+}
+
+void CListCtrlEx::mousePressEvent(QMouseEvent* event) {
+    QTreeWidget::mousePressEvent(event);
+    if (!m_editOnClick || event->button() != Qt::LeftButton) return;
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (index.isValid() && !(IsEditing() && index.row() == m_editRow && index.column() == m_editColumn)) {
+        BeginEdit(index.row(), index.column());
+    }
 }
 
 bool CListCtrlEx::eventFilter(QObject* watched, QEvent* event) {

@@ -2,7 +2,8 @@
 //
 // A column (or a single row or cell) may carry an editor widget, colours, a
 // read-only flag, sort settings and begin/end-edit handlers. A double click on
-// an editable cell puts its editor over the cell; Enter or the editor losing the
+// an editable cell (or a single click, where the list is set so) puts its
+// editor over the cell; Enter or the editor losing the
 // focus commits, Esc cancels, Tab moves to the next editable cell. A click on a
 // sortable column's header sorts the rows by it.
 #pragma once
@@ -59,6 +60,8 @@ public:
     // The editor used where no row, cell or column names one.
     void SetDefaultEditor(QWidget* editor);
     [[nodiscard]] QWidget* EditorOf(int row, int column) const;
+    // A single click on an editable cell begins its edit (off: a double click).
+    void SetEditOnClick(bool on) { m_editOnClick = on; }
 
     // Adds a row of texts and returns its index.
     int AppendRow(const QStringList& texts);
@@ -87,6 +90,7 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     const CellInfo* Level(int row, int column, const std::function<bool(const CellInfo&)>& has) const;
@@ -101,6 +105,7 @@ private:
     int m_editColumn = -1;
     bool m_ending = false;  // hiding the editor takes its focus; that must not end the edit twice
     int m_sortColumn = -1;
+    bool m_editOnClick = false;
 };
 
 // A hidden single-line editor that accepts digits only, for size cells.

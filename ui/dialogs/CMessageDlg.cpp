@@ -44,6 +44,35 @@ CMessageDlg::CMessageDlg(QString skinFolder, const QString& windowTitle, const Q
 
 QString CMessageDlg::Message() const { return m_message->text(); }
 
+QString CMessageDlg::Details() const { return m_details != nullptr ? m_details->accessibleName() : QString(); }
+
+void CMessageDlg::AddSaveDetails(const QString& counts, const QString& folder, std::function<void()> openFolder) {
+    constexpr int ExtraDu = 26;
+    SetClientSize(QSize(MessageClientSize.width(), MessageClientSize.height() + DuY(ExtraDu)));
+    SetBackgroundMode(BackgroundMode::Grow);
+    m_details = new CTransparentStatic(QString(), this);
+    PlaceDu(m_details, 23, 80, 180, 22);
+    m_details->setWordWrap(false);
+    m_details->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const QString whole = counts + QLatin1Char('\n') + folder;
+    const QString shown = counts + QLatin1Char('\n') +
+                          m_details->fontMetrics().elidedText(folder, Qt::ElideMiddle, m_details->width() - 4);
+    m_details->SetText(shown);
+    m_details->setToolTip(folder);
+    m_details->setAccessibleName(whole);
+    PlaceDu(m_ok, 48, 87 + ExtraDu, 58, 15);
+    m_openFolder = new QPushButton(QStringLiteral("Open &Folder"), this);
+    m_openFolder->setAccessibleName(QStringLiteral("Open Folder"));
+    m_openFolder->setToolTip(folder);
+    PlaceDu(m_openFolder, 120, 87 + ExtraDu, 58, 15);
+    // The box stays up: the user may still tick View Log and press OK.
+    connect(m_openFolder, &QPushButton::clicked, this, [open = std::move(openFolder)] {
+        if (open) open();
+    });
+    m_details->show();
+    m_openFolder->show();
+}
+
 void CMessageDlg::accept() {
     if (m_viewLog->isChecked() && m_viewRecoveryLog) {
         m_viewRecoveryLog();

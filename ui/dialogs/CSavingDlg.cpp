@@ -43,12 +43,19 @@ QString SavingOutcomeText(const SavingRunState& state) {
     return parts.join(QLatin1Char(' '));
 }
 
+QString SavingCountsText(const SavingRunState& state) {
+    const std::int32_t kept = state.kept;
+    const std::int32_t written = state.saved - kept;
+    return QStringLiteral("Written: %1   Kept: %2   Lost: %3").arg(written).arg(kept).arg(state.failed.load());
+}
+
 CSavingDlg::CSavingDlg(const ShellSettings& settings, SavingRun& run, std::function<void()> viewRecoveryLog,
-                       QWidget* parent)
+                       QWidget* parent, std::function<void(const QString& folder)> openFolder)
     : CBDialog(settings.skinFolder, parent),
       m_settings(settings),
       m_run(run),
-      m_viewRecoveryLog(std::move(viewRecoveryLog)) {
+      m_viewRecoveryLog(std::move(viewRecoveryLog)),
+      m_openFolder(std::move(openFolder)) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(settings.windowTitle);
     SetClientSize(MessageClientSize);
@@ -120,6 +127,10 @@ void CSavingDlg::OnTick() {
         CMessageDlg message(SkinFolder(), m_settings.windowTitle,
                             SavingOutcomeText(state), m_viewRecoveryLog,
                             parentWidget());
+        if (m_openFolder) {
+            const QString folder = QString::fromStdString(state.Destination());
+            message.AddSaveDetails(SavingCountsText(state), folder, [this, folder] { m_openFolder(folder); });
+        }
         message.exec();
     }
     accept();

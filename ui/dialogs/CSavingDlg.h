@@ -23,6 +23,9 @@ class CTransparentStatic;
 // what was written could not be flushed to the medium, and how many sectors
 // of the saved files could not be read and were saved as zeros.
 [[nodiscard]] QString SavingOutcomeText(const SavingRunState& state);
+// The counts under it: files written, files kept at the overwrite question
+// (the one already there stays) and files lost (not written).
+[[nodiscard]] QString SavingCountsText(const SavingRunState& state);
 
 class CSavingDlg : public CBDialog {
     Q_OBJECT
@@ -30,8 +33,9 @@ public:
     static constexpr int PollMs = 300;
 
     // Starts the run at once; the dialog must be run (exec) to see it through.
+    // With openFolder, the end message offers to open the destination with it.
     CSavingDlg(const ShellSettings& settings, SavingRun& run, std::function<void()> viewRecoveryLog,
-               QWidget* parent = nullptr);
+               QWidget* parent = nullptr, std::function<void(const QString& folder)> openFolder = {});
 
     [[nodiscard]] QString PathText() const;
     [[nodiscard]] QString FolderText() const;
@@ -54,6 +58,7 @@ private:
     ShellSettings m_settings;
     SavingRun& m_run;
     std::function<void()> m_viewRecoveryLog;
+    std::function<void(const QString& folder)> m_openFolder;
     QTimer m_timer;
     CTransparentStatic* m_path;
     CTransparentStatic* m_folder;

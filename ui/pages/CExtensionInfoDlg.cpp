@@ -45,6 +45,12 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
     PlaceDu(m_next, 400, 272, 38, 30);
     const QRect options = OptionsArea();
     m_extended->setGeometry(options.x(), options.y(), options.width(), DuRect(0, 0, 0, 12).height());
+    Anchor(m_list, {0, 0, 1, 1});
+    for (QWidget* below : std::initializer_list<QWidget*>{m_selectAll, m_toggle, m_note, m_extended}) {
+        Anchor(below, {0, 1, 0, 0});
+    }
+    Anchor(m_back, {1, 1, 0, 0});
+    Anchor(m_next, {1, 1, 0, 0});
 
     // A Unicode font, so every description shows whatever the desktop font lacks.
     QFont listFont(QStringLiteral("DejaVu Sans"));
@@ -61,13 +67,20 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
     m_list->setColumnWidth(DescriptionColumn, DescriptionWidth);
     m_list->setColumnWidth(SizeColumn, SizeWidth);
     m_list->setAlternatingRowColors(false);
+    // A style sheet on the items takes the selection's background away with
+    // the default look: it is given back, or the selected row's light text
+    // would stand on white.
     m_list->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid #d0d7e0; "
-                                         "border-bottom: 1px solid #d0d7e0; }"));
+                                         "border-bottom: 1px solid #d0d7e0; }"
+                                         "QTreeView::item:selected { background: palette(highlight); "
+                                         "color: palette(highlighted-text); }"));
     m_list->setAccessibleName(QStringLiteral("File types"));
     // Only the size cells take the editor; double clicks elsewhere do nothing.
     m_list->Column(FileTypeColumn).readOnly = true;
     m_list->Column(DescriptionColumn).readOnly = true;
     m_list->Column(SizeColumn).editor = m_sizeEditor;
+    // As the note below the list says: a click on a size edits it.
+    m_list->SetEditOnClick(true);
     m_sizeEditor->setAccessibleName(QStringLiteral("Maximum Size (in KB)"));
 
     AppendRows(CatalogueRows(), false, SignatureMode::Standard);
@@ -78,7 +91,11 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
     m_note->SetText(QStringLiteral("* Note : Please click on size to set or change default size"));
     m_note->setAccessibleName(m_note->text());
 
-    connect(m_selectAll, &QCheckBox::clicked, this, &CExtensionInfoDlg::SelectAll);
+    // Toggled rather than clicked: the accessibility bus's Toggle action
+    // changes the box without a click, and must tick the types all the same.
+    connect(m_selectAll, &QCheckBox::toggled, this, [this](bool ticked) {
+        if (!m_settingSelectAll) SelectAll(ticked);
+    });
     connect(m_toggle, &QPushButton::clicked, this, &CExtensionInfoDlg::Toggle);
     connect(m_extended, &QCheckBox::toggled, this, &CExtensionInfoDlg::ShowExtendedRows);
     // Extended signatures find today's media whole; unticked, the scan is the standard one.
@@ -154,7 +171,13 @@ void CExtensionInfoDlg::SelectAll(bool ticked) {
         SetTicked(row, ticked);
     }
     m_changingRows = false;
+    SetSelectAllBox(ticked);
+}
+
+void CExtensionInfoDlg::SetSelectAllBox(bool ticked) {
+    m_settingSelectAll = true;
     m_selectAll->setChecked(ticked);
+    m_settingSelectAll = false;
 }
 
 void CExtensionInfoDlg::Toggle() {
@@ -177,7 +200,7 @@ void CExtensionInfoDlg::UpdateSelectAll() {
     for (int row = 0; all && row < m_list->topLevelItemCount(); ++row) {
         all = IsTicked(row);
     }
-    m_selectAll->setChecked(all);
+    SetSelectAllBox(all);
 }
 
 void CExtensionInfoDlg::PressNext() {

@@ -50,6 +50,8 @@ public:
 private:
     void OnRowChanged();
     void UpdateSelectAll();
+    // Shows the state without acting on it (the page's own change of the box).
+    void SetSelectAllBox(bool ticked);
     // Adds the extended catalogue's rows after the standard ones, or takes them away.
     void ShowExtendedRows(bool shown);
     void AppendRows(std::span<const CatalogueRow> rows, bool ticked, SignatureMode mode);
@@ -65,6 +67,7 @@ private:
     CButtonST* m_next;
     CButtonST* m_back;
     bool m_changingRows = false;  // the page ticks rows itself: the list's reports are not the user's
+    bool m_settingSelectAll = false;
 };
 
 }  // namespace zt::ui

@@ -20,6 +20,7 @@
 #include "ui/controls/CFolderTreeCtrl.h"
 #include "ui/controls/CTransparentStatic.h"
 #include "ui/controls/key_colour.h"
+#include "ui/controls/row_ticking.h"
 #include "ui/dialogs/CReplaceDlg.h"
 #include "ui/dialogs/CSavingDlg.h"
 #include "ui/dialogs/CWaitDlg.h"
@@ -27,6 +28,7 @@
 #include "ui/pages/CPictureCtrl.h"
 #include "ui/pages/media_preview.h"
 #include "ui/pages/scan_animation.h"
+#include "ui/shell/document_window.h"
 #include "ui/skin/skin_files.h"
 
 namespace zt::ui {
@@ -77,7 +79,7 @@ void CFileDisplayDlg::BuildControls() {
     PlaceDu(m_tree, 8, 50, 118, 218);
     m_tree->SetScanRunningProbe([this] { return Scanning(); });
 
-    m_list = new QTableView(this);
+    m_list = new ResultsListView(this);
     m_list->setAccessibleName(QStringLiteral("Found files"));
     m_list->setModel(&m_model);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -91,8 +93,18 @@ void CFileDisplayDlg::BuildControls() {
     m_list->horizontalHeader()->setStretchLastSection(true);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     PlaceDu(m_list, 132, 50, 310, 100);
-    m_list->setColumnWidth(0, m_list->width() * 249 / 359);
+    // The file names take what the window gains; the sizes keep their width.
+    const int nameWidth = m_list->width() * 249 / 359;
+    m_list->setColumnWidth(1, m_list->width() - 2 * m_list->frameWidth() - nameWidth);
+    m_list->horizontalHeader()->setStretchLastSection(false);
+    m_list->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_list->installEventFilter(this);
+    // Space and the accessibility bus tick a file as a click on its box does;
+    // a file selected through the bus is picked as a click picks it.
+    EnableRowTicking(m_list, {[this](const QModelIndex& row) {
+                                  return !Scanning() && !ListFilling() && !PreviewRunning() && FirstCellCheckable(row);
+                              },
+                              FlipFirstCellCheck, [this](const QModelIndex& row) { ClickRow(row.row()); }});
 
     m_picture = new CPictureCtrl(this);
     m_picture->setAccessibleName(QStringLiteral("Preview"));
@@ -124,6 +136,18 @@ void CFileDisplayDlg::BuildControls() {
     PlaceDu(m_back, 360, 277, 38, 30);
     m_save = new CButtonST(this);
     PlaceDu(m_save, 404, 277, 38, 30);
+
+    // Grown, the tree, the list and the preview take the room: the list and
+    // the preview share the added height, the progress and buttons go down.
+    Anchor(m_tree, {0, 0, 0.25, 1});
+    Anchor(m_list, {0.25, 0, 0.75, 0.5});
+    Anchor(m_picture, {0.25, 0.5, 0.75, 0.5});
+    Anchor(m_media, {0.25, 0.5, 0.75, 0.5});
+    for (QWidget* below : std::initializer_list<QWidget*>{m_progressFrame, m_animation, m_positionLabel, m_position,
+                                                         m_countLabel, m_count, m_progress}) {
+        Anchor(below, {0, 1, 0, 0});
+    }
+    for (QWidget* corner : std::initializer_list<QWidget*>{m_stop, m_back, m_save}) Anchor(corner, {1, 1, 0, 0});
 
     // The skin: the toolbar's live Save just before Help, then the page's own buttons.
     SkinButton(m_toolSave, skin::ToolSave, skin::ToolSaveHover, ToolbarKeyColour, QStringLiteral("Save"));
@@ -327,7 +351,7 @@ void CFileDisplayDlg::OnTreeSelection(QTreeWidgetItem* item) {
 void CFileDisplayDlg::FillList(const QString& label) {
     if (Scanning() || ListFilling()) return;
     m_shownTypeLabel = label;
-    if (PreviewKindOf(label.toStdString()) == PreviewKind::Media) m_media->SetFull(true);
+    if (ShownPreviewKind(label) == PreviewKind::Media) m_media->SetFull(true);
     if (!m_fill.Start(m_session.Found(), label)) return;
     RunWaitDialog();
     m_list->scrollToTop();
@@ -425,7 +449,7 @@ std::optional<FileInfo> CFileDisplayDlg::FindRecord(const QString& fileName, con
 void CFileDisplayDlg::PreviewRow(int row) {
     if (row < 0 || row >= m_model.rowCount()) return;
     const QString label = SelectedLabel();
-    const PreviewKind kind = PreviewKindOf(label.toStdString());
+    const PreviewKind kind = ShownPreviewKind(label);
     const QString fileName = m_model.Row(row).fileName;
     if (kind == PreviewKind::Media) {
         m_picture->hide();
@@ -462,7 +486,10 @@ void CFileDisplayDlg::StartExtraction(const FileInfo& record, PreviewKind kind) 
                 if (path && !Scanning()) {
                     m_previewTempPath = QString::fromStdString(*path);
                     if (kind == PreviewKind::Picture) {
-                        ShowPicture(m_previewTempPath);
+                        // A RAW file without a preview picture is not damaged: it has no preview.
+                        if (!m_picture->Load(m_previewTempPath)) {
+                            ShowPlaceholder(IsCameraRawType(SelectedLabel()) ? skin::Preview : skin::Corrupted);
+                        }
                     } else {
                         QTimer::singleShot(MediaStartMs, this, [this] { m_media->Play(m_previewTempPath); });
                     }
@@ -518,6 +545,7 @@ void CFileDisplayDlg::BackCommand() {
 void CFileDisplayDlg::BeforeExit() {
     m_media->Close();
     RemovePreviewFiles(m_extractor.Folder());
+    for (const QString& type : ExtraPreviewTypeNames()) platform::RemoveEntry(m_extractor.PathFor(type.toStdString()));
 }
 
 void CFileDisplayDlg::SaveCommand() {
@@ -545,7 +573,14 @@ void CFileDisplayDlg::SaveCommand() {
                   SavingServices{m_session.Seams().destination, prompt, m_session.Logs(), m_session.Settings(),
                                  m_session.RecoveryHeaderWritten(), m_session.Seams().rawIo});
     ShellServices& services = Context().services;
-    CSavingDlg saving(settings, run, [this, &services] { services.ViewLog(this, LogKind::Recovery); }, this);
+    CSavingDlg saving(settings, run, [this, &services] { services.ViewLog(this, LogKind::Recovery); }, this,
+                      [this, &settings](const QString& opened) {
+                          if (!OpenWithDesktop(opened)) {
+                              ShowMessageBox({this, settings.appCaption,
+                                              QStringLiteral("No file manager could open %1.").arg(opened),
+                                              MessageIcon::Warning, MessageButtons::Ok});
+                          }
+                      });
     saving.exec();
     run.Join();
 }

@@ -60,6 +60,22 @@ CImageCreationDlg::CImageCreationDlg(ShellContext& context, const QString& infor
     PlaceDu(m_stop, 400, 228, 38, 30);
     PlaceDu(m_back, 356, 272, 38, 30);
     PlaceDu(m_nextGrey, 400, 272, 38, 30);
+    Anchor(m_tree, {0, 0, 0.4, 1});
+    Anchor(m_information, {0.4, 0, 0.6, 1});
+    Anchor(m_destinationLabel, {0, 1, 0, 0});
+    Anchor(m_destination, {0, 1, 1, 0});
+    // A path longer than the box is read whole in its tooltip.
+    connect(m_destination, &QLineEdit::textChanged, m_destination, &QLineEdit::setToolTip);
+    Anchor(m_multifile, {0, 1, 0, 0});
+    Anchor(m_browse, {1, 1, 0, 0});
+    for (QWidget* below : std::initializer_list<QWidget*>{m_currentLabel, m_lastFileLabel}) {
+        Anchor(below, {0, 1, 0, 0});
+    }
+    Anchor(m_frame, {0, 1, 1, 0});
+    for (QWidget* grows : std::initializer_list<QWidget*>{m_current, m_lastFile, m_bar}) Anchor(grows, {0, 1, 1, 0});
+    for (QWidget* corner : std::initializer_list<QWidget*>{m_start, m_stop, m_back, m_nextGrey}) {
+        Anchor(corner, {1, 1, 0, 0});
+    }
     m_frame->lower();
 
     // The source's group and, under it, the source itself, selected.

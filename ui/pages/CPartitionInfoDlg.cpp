@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QStyle>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -56,6 +57,19 @@ CPartitionInfoDlg::CPartitionInfoDlg(ShellContext& context, bool mediaRecoveryMo
     PlaceDu(m_end, 270, 240, 90, 13);
     PlaceDu(m_back, 356, 272, 38, 30);
     PlaceDu(m_next, 400, 272, 38, 30);
+    // Grown, the tree and the lines take the room; the range stays under the lines.
+    // Long image paths and lines lose their middle, not their file name; the
+    // whole text is in the tooltip.
+    m_tree->setTextElideMode(Qt::ElideMiddle);
+    m_info->setTextElideMode(Qt::ElideMiddle);
+    Anchor(m_tree, {0, 0, 0.4, 1});
+    Anchor(m_info, {0.4, 0, 0.6, 1});
+    for (QWidget* below : std::initializer_list<QWidget*>{m_rangeBox, m_rangeTitle, m_startLabel, m_start, m_endLabel,
+                                                         m_end}) {
+        Anchor(below, {0.4, 1, 0, 0});
+    }
+    Anchor(m_back, {1, 1, 0, 0});
+    Anchor(m_next, {1, 1, 0, 0});
 
     m_tree->setHeaderHidden(true);
     m_tree->setRootIsDecorated(true);
@@ -229,6 +243,7 @@ void CPartitionInfoDlg::ShowLines(const QStringList& lines) {
     for (const QString& line : lines) {
         auto* item = new QTreeWidgetItem(m_info, {line});
         item->setData(0, Qt::AccessibleTextRole, line);
+        item->setToolTip(0, line);
     }
 }
 
@@ -287,14 +302,21 @@ void CPartitionInfoDlg::OnSelectionChanged() {
 
 QString CPartitionInfoDlg::BrowseFromTree(const BrowseRequest& request) {
     const QString chosen = Browse(request);
-    // Until the event that opened the browser has been handled to its end.
+    // Until the event that opened the browser has been handled to its end,
+    // message boxes after the browser included: the selection that event
+    // still makes is not a new choice (see ReleaseBrowserGuard).
     m_browserJustClosed = true;
-    QTimer::singleShot(0, this, [this] { m_browserJustClosed = false; });
     return chosen;
+}
+
+void CPartitionInfoDlg::ReleaseBrowserGuard() {
+    QTimer::singleShot(0, this, [this] { m_browserJustClosed = false; });
 }
 
 void CPartitionInfoDlg::AskForImageFolder(QTreeWidgetItem* group) {
     const QString folder = BrowseFromTree({this, QStringLiteral("Select Folder of Image File"), BrowseKind::Folder});
+    // Released once this is done, message box included.
+    const auto release = qScopeGuard([this] { ReleaseBrowserGuard(); });
     if (folder.isEmpty()) {
         Select(m_root);
         ShowLines({});
@@ -303,7 +325,7 @@ void CPartitionInfoDlg::AskForImageFolder(QTreeWidgetItem* group) {
     const std::optional<std::string> path =
         ImageItemForFolder(folder.toStdString(), Context().session.Seams().rawIo);
     if (!path) {
-        ShowMessageBox({this, Context().settings.appCaption, Text(ImagePathNotFoundMessage()), MessageIcon::Error,
+        ShowMessageBox({this, Context().settings.appCaption, ImageFolderRefusal(folder), MessageIcon::Error,
                         MessageButtons::Ok});
         Select(m_root);
         return;
@@ -313,6 +335,7 @@ void CPartitionInfoDlg::AskForImageFolder(QTreeWidgetItem* group) {
 
 void CPartitionInfoDlg::AskForImageFile(QTreeWidgetItem* group) {
     const QString file = BrowseFromTree({this, QStringLiteral("Select Disk Image File"), BrowseKind::ImageFile});
+    const auto release = qScopeGuard([this] { ReleaseBrowserGuard(); });
     if (file.isEmpty()) {
         Select(m_root);
         ShowLines({});
@@ -324,6 +347,7 @@ void CPartitionInfoDlg::AskForImageFile(QTreeWidgetItem* group) {
 QTreeWidgetItem* CPartitionInfoDlg::AddImageItem(QTreeWidgetItem* group, const QString& path) {
     // The same path may be added more than once, as each choice adds an item.
     auto* item = new QTreeWidgetItem(group, {path});
+    item->setToolTip(0, path);
     item->setIcon(0, style()->standardIcon(QStyle::SP_DriveHDIcon));
     group->setExpanded(true);
     return item;

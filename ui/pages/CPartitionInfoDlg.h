@@ -69,6 +69,8 @@ private:
     void AskForImageFile(QTreeWidgetItem* group);
     // A browser opened by choosing a row of the tree.
     QString BrowseFromTree(const BrowseRequest& request);
+    // Ends the guard BrowseFromTree set, once the event being handled is done.
+    void ReleaseBrowserGuard();
     QTreeWidgetItem* AddImageItem(QTreeWidgetItem* group, const QString& path);
     void OpenNextPage(const QString& information, const QString& group, const QString& label);
 

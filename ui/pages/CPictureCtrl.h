@@ -1,5 +1,6 @@
-// The picture preview: decodes an image file from memory and draws it by
-// fixed placement rules on a light cyan field with a blue frame. A file that
+// The picture preview: decodes an image file from memory (a camera RAW file
+// through the preview picture it carries) and draws it with its proportions
+// kept on a light cyan field with a blue frame. A file that
 // does not decode leaves the control drawing nothing until the next load.
 #pragma once
 
@@ -9,11 +10,14 @@
 namespace zt::ui {
 
 // Where an image of this size is drawn in a client area of that size: at its
-// own size in the centre when it fits both ways; stretched to the height
-// less 4 (from y = 3) when only its width fits; to the width less 4 (from
-// x = 3) when only its height fits; otherwise over the whole area less a
-// 3-pixel margin from (1, 1). Proportions are not kept.
+// own size in the centre when it fits both ways, else shrunk with its
+// proportions kept into the area less 2 pixels each side, in the centre (a
+// photo drawn stretched would show someone else's face).
 [[nodiscard]] QRect PicturePlacement(QSize client, QSize image);
+
+// The largest JPEG picture held anywhere in the bytes (a camera RAW file's
+// preview), decoded; a null image when there is none.
+[[nodiscard]] QImage EmbeddedPreviewPicture(const QByteArray& bytes);
 
 inline const QColor PictureFieldColour{240, 255, 255};
 inline const QColor PictureFrameColour{110, 140, 190};

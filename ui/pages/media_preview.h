@@ -1,5 +1,6 @@
 // The sound and video preview: a player over the picture preview's place,
-// with play and stop buttons and a position bar. Built without Qt
+// with a Play button that turns into Pause while it plays, a stop button, a
+// position bar and the position and length as text. Built without Qt
 // Multimedia, or run where no media backend loads, it shows a note instead
 // and plays nothing; it never fails the page.
 #pragma once
@@ -32,10 +33,17 @@ public:
     [[nodiscard]] bool Playing() const;
     // The file last given to Play (empty after Close).
     [[nodiscard]] QString Source() const;
+    // Play while stopped or paused, Pause while playing: the button's command.
+    void PlayOrPause();
+    [[nodiscard]] QPushButton* PlayButton() const;
+    // "0:07 / 1:32": where the player is and how long the file plays.
+    [[nodiscard]] QString TimeText() const;
 
 private:
     // The player, made on first use; false when no backend can play.
     bool Backend();
+    void ShowPlaying(bool playing);
+    void ShowTime(qint64 positionMs, qint64 lengthMs);
 
     struct Player;
     Player* m_player;
@@ -46,5 +54,8 @@ private:
 // backend of older Qt releases plays nothing without extra plug-ins. Call
 // before the application object exists.
 void PreferFfmpegMediaBackend();
+
+// "m:ss", or "h:mm:ss" from an hour on.
+[[nodiscard]] QString PlayTimeText(qint64 ms);
 
 }  // namespace zt::ui

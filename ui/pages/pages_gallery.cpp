@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
         descriptor.RangeStart = 0;
         descriptor.RangeEnd = 31'250'000;
         const QString information = QStringLiteral(
-            "Volume Name : HOLIDAY\r\nFile System : vfat\r\nCapacity : 16.0 GB\r\nUsed Space : 0\r\nFree Space : 0");
+            "Volume Name : HOLIDAY\r\nFile System : vfat\r\nCapacity : 16.0 GB\r\nUsed Space : Unknown\r\nFree Space : Unknown");
         zt::ui::CImageCreationDlg imaging(context, information, "Selected Logical Drive", "HOLIDAY (sdb1)");
         imaging.DestinationEdit()->setText("/dest");
         ok = Snap(imaging, out + "/imaging-page.png") && ok;

@@ -78,6 +78,14 @@ int main(int argc, char** argv) {
     page.ClickRow(1);
     QTest::qWait(200);
     ok = ok && Snap(page, out + "/results-picture.png", 0);
+    // The same page grown as on a large screen: the lists and the preview take the room.
+    page.resize(1000, 720);
+    QTest::qWait(300);
+    page.ClickRow(1);
+    QTest::qWait(200);
+    ok = ok && Snap(page, out + "/results-grown.png", 0);
+    page.resize(page.minimumSize());
+    QTest::qWait(200);
     page.Tree()->setCurrentItem(Node(page, "WAV"));
     QTest::qWait(600);
     ok = ok && Snap(page, out + "/results-sound.png", 0);

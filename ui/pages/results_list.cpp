@@ -1,8 +1,47 @@
 #include "ui/pages/results_list.h"
 
+#include <QImageReader>
+
 #include <QMetaObject>
 
 namespace zt::ui {
+
+namespace {
+
+const QStringList kCameraRawTypes{"CR2", "CRW", "RAF", "MRW", "NEF", "PEF", "ORF", "X3F", "SR2",
+                                  "ERF", "DNG", "RAW", "MEF", "DCR", "CR3", "ARW", "RW2"};
+// Picture types with the image-reader format that decodes them.
+const QList<QPair<QString, QByteArray>> kReaderPictureTypes{
+    {"WEBP", "webp"}, {"HEIC", "heic"}, {"JP2", "jp2"}, {"PSD", "psd"}};
+const QStringList kMoreMediaTypes{"AIFF", "OGG", "AU", "RM", "MOV", "MP4", "VOB", "3G2", "MKV", "DIVX",
+                                  "DV", "ASF", "M4V", "FLAC", "M4A", "3GP", "WEBM", "MTS"};
+
+QString TypeOfLabel(const QString& label) { return label.section(QStringLiteral(" ("), 0, 0); }
+
+}  // namespace
+
+bool IsCameraRawType(const QString& label) { return kCameraRawTypes.contains(TypeOfLabel(label)); }
+
+PreviewKind ShownPreviewKind(const QString& label) {
+    const QString type = TypeOfLabel(label);
+    // The types previewed from the start keep their rule (it goes by the label's start).
+    if (const PreviewKind kind = PreviewKindOf(label.toStdString()); kind != PreviewKind::None) return kind;
+    if (kCameraRawTypes.contains(type) || kMoreMediaTypes.contains(type)) {
+        return kCameraRawTypes.contains(type) ? PreviewKind::Picture : PreviewKind::Media;
+    }
+    static const QList<QByteArray> readers = QImageReader::supportedImageFormats();
+    for (const auto& [name, format] : kReaderPictureTypes) {
+        if (type == name && readers.contains(format)) return PreviewKind::Picture;
+    }
+    return PreviewKind::None;
+}
+
+QStringList ExtraPreviewTypeNames() {
+    QStringList names = kCameraRawTypes + kMoreMediaTypes;
+    for (const auto& type : kReaderPictureTypes) names << type.first;
+    return names;
+}
+
 
 QString SizeText(std::int32_t sectorCount) {
     const double bytes = static_cast<double>(static_cast<std::uint64_t>(static_cast<std::uint32_t>(sectorCount)) * 512u);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QTableView>
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "core/scan/found_file_list.h"
+#include "recovery/preview.h"
 
 namespace zt::ui {
 
@@ -24,6 +26,18 @@ namespace zt::ui {
 [[nodiscard]] QString TypeNodeLabel(std::string_view typeName, std::int32_t foundCount);
 // Whether the record belongs to the node: its type name begins the label.
 [[nodiscard]] bool BelongsToLabel(const FileInfo& file, const QString& label);
+
+// How the page previews a type node's files: the picture and sound types it
+// always showed, and beyond them every type this machine can show: pictures
+// that an installed image reader decodes (WebP, HEIC, JPEG 2000, PSD),
+// camera RAW files through their preview picture, and every sound and video
+// type, which the media backend plays or reports it cannot.
+[[nodiscard]] PreviewKind ShownPreviewKind(const QString& label);
+// Camera RAW types: shown through the preview picture they carry.
+[[nodiscard]] bool IsCameraRawType(const QString& label);
+// The type names whose preview files the page makes beyond the ones the
+// recovery side always removes at Exit.
+[[nodiscard]] QStringList ExtraPreviewTypeNames();
 
 struct ResultsRow {
     QString fileName;
@@ -54,6 +68,14 @@ signals:
 
 private:
     std::vector<ResultsRow> m_rows;
+};
+
+// The list's view: a table of the program's own class, so that assistive
+// technology's Toggle action ticks its rows (see row_ticking.h).
+class ResultsListView : public QTableView {
+    Q_OBJECT
+public:
+    using QTableView::QTableView;
 };
 
 // Fills a model with the records of one type on a worker thread: the rows are

@@ -3,9 +3,23 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/files.h"
+
 namespace zt::ui {
 
 QString ReadProblemText(const QString& label, const SourceChoice& choice) {
+    return ReadProblemText(label, choice, platform::RunningAsAdministrator());
+}
+
+QString ImageFolderRefusal(const QString& folder) {
+    return QString::fromUtf8(ImagePathNotFoundMessage().data(), static_cast<qsizetype>(ImagePathNotFoundMessage().size())) +
+           QStringLiteral("\n\n%1 holds no %2. Choose the folder that holds %2, the first file of an image set "
+                          "made under Image Creation.")
+               .arg(folder, QString::fromUtf8(ImageFirstPartName.data(),
+                                              static_cast<qsizetype>(ImageFirstPartName.size())));
+}
+
+QString ReadProblemText(const QString& label, const SourceChoice& choice, bool administrator) {
     const QString path = QString::fromStdString(choice.problemPath);
     const QString source = path.isEmpty() || path == label ? label : label + " (" + path + ")";
     const QString reason = QString::fromLocal8Bit(std::strerror(choice.errnoValue));
@@ -30,6 +44,12 @@ QString ReadProblemText(const QString& label, const SourceChoice& choice) {
             // The system's disk service was asked and did not open it: say what it answered.
             if (const std::string refusal = ServiceRefusalText(choice); !refusal.empty()) {
                 return QStringLiteral("Cannot read %1: %2.").arg(label, QString::fromStdString(refusal));
+            }
+            if ((choice.errnoValue == EACCES || choice.errnoValue == EPERM) && administrator) {
+                // Rights are not what is missing: the kernel refused it to root.
+                return QStringLiteral("Cannot read %1: %2. The system refuses it to an administrator too: a "
+                                      "container or a security policy forbids reading this disk here.")
+                    .arg(source, reason);
             }
             if (choice.errnoValue == EACCES || choice.errnoValue == EPERM) {
                 return QStringLiteral("Cannot read %1: %2. Reading a disk needs administrator rights.")

@@ -16,7 +16,7 @@ CPageDlg::CPageDlg(ShellContext& context, QWidget* parent)
     : CBDialog(context.settings.skinFolder, parent), m_context(context), m_menu(new QMenuBar(this)) {
     setWindowTitle(context.settings.windowTitle);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
 
     QMenu* options = m_menu->addMenu(QStringLiteral("&Options"));
     AddCommand(options, QStringLiteral("&Recover Selected"), IdRecoverSelected);
@@ -51,7 +51,10 @@ CPageDlg::CPageDlg(ShellContext& context, QWidget* parent)
     const int menuHeight = m_menu->sizeHint().height();
     m_menu->setGeometry(0, 0, PageClientSize.width(), menuHeight);
     SetClientTop(menuHeight);
-    SetClientSize(PageClientSize);
+    // Every page may grow and be maximised; at its smallest it is the page
+    // the skin is drawn for, and each page anchors what should take the room.
+    SetGrowableClientSize(PageClientSize);
+    Anchor(m_menu, {0, 0, 1, 0});
 
     m_savePicture = new QLabel(this);
     // The greyed stand-in of the Save button: named like it, for what it shows.

@@ -13,6 +13,8 @@ CZTPictoraDlg::CZTPictoraDlg(ShellContext& context, QWidget* parent)
     : CPageDlg(context, parent), m_recovery(new CButtonST(this)), m_imaging(new CButtonST(this)) {
     PlaceDu(m_recovery, 74, 119, 120, 120);
     PlaceDu(m_imaging, 255, 119, 120, 120);
+    Anchor(m_recovery, {0.5, 0.5, 0, 0});
+    Anchor(m_imaging, {0.5, 0.5, 0, 0});
     connect(m_recovery, &QAbstractButton::clicked, this, [this] { OpenJob(true); });
     connect(m_imaging, &QAbstractButton::clicked, this, [this] { OpenJob(false); });
 

@@ -1,11 +1,11 @@
 #include "ui/shell/system_services.h"
 
-#include <QDesktopServices>
-#include <QUrl>
+#include <QFileInfo>
 #include <ctime>
 
 #include "logs/activity_entries.h"
 #include "logs/help.h"
+#include "platform/files.h"
 #include "ui/base/message_box.h"
 
 namespace zt::ui {
@@ -26,7 +26,20 @@ bool QtLogUserInterface::AskOkCancel(const std::string& text) {
 
 void QtLogUserInterface::OpenInViewer(const std::string& path) {
     // The desktop's default viewer; the program does not wait for it.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    const QString file = QString::fromStdString(path);
+    OpenDocument(m_owner, QFileInfo(file).fileName(), file, m_opener);
+}
+
+bool QtHelpShell::OpenDocument(const std::string& path) {
+    if (!platform::IsRegularFile(path)) return false;
+    const QString file = QString::fromStdString(path);
+    if (m_opener && m_opener(file)) return true;
+    return ShowDocumentWindow(nullptr, QFileInfo(file).fileName(), file) != nullptr;
+}
+
+void QtHelpShell::StartProgram(const std::string& program, const std::string& argument) {
+    // Reached only when no guide was found: the viewer is tried as ever.
+    SystemHelpShell().StartProgram(program, argument);
 }
 
 void SystemShellServices::WriteStartBlock() {
@@ -43,6 +56,9 @@ void SystemShellServices::ClearLog(QWidget* owner, LogKind kind) {
     zt::ClearLog(m_logs, ui, kind);
 }
 
-void SystemShellServices::OpenHelp() { zt::OpenHelp(m_logs); }
+void SystemShellServices::OpenHelp() {
+    QtHelpShell shell;
+    zt::OpenHelp(m_logs, shell, platform::EnvironmentValue("PATH").value_or(std::string()), platform::CurrentFolder());
+}
 
 }  // namespace zt::ui

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
+#include <algorithm>
 #include <utility>
 
 #include "ui/skin/skin_art.h"
@@ -34,6 +35,28 @@ void PaintBackground(QPainter& painter, const QRect& area, const QPixmap& pictur
         case BackgroundMode::Stretch:
             painter.drawPixmap(area, picture);
             break;
+        case BackgroundMode::Grow: {
+            const int w = picture.width();
+            const int h = picture.height();
+            const int dx = std::max(0, area.width() - w);
+            const int dy = std::max(0, area.height() - h);
+            const int sx = w / 3;
+            const int sy = h / 6;
+            // Source columns and rows, and how wide or high each is drawn.
+            const int columns[][3] = {{0, sx, sx}, {sx, 1, 1 + dx}, {sx + 1, w - sx - 1, w - sx - 1}};
+            const int rows[][3] = {{0, sy, sy}, {sy, h - sy, h - sy + dy}};
+            int y = area.top();
+            for (const auto& row : rows) {
+                int x = area.left();
+                for (const auto& column : columns) {
+                    painter.drawPixmap(QRect(x, y, column[2], row[2]), picture,
+                                       QRect(column[0], row[0], column[1], row[1]));
+                    x += column[2];
+                }
+                y += row[2];
+            }
+            break;
+        }
     }
     painter.restore();
 }
@@ -69,6 +92,39 @@ void CBDialog::SetClientTop(int pixels) {
 QRect CBDialog::ClientRect() const { return rect().adjusted(0, m_clientTop, 0, 0); }
 
 void CBDialog::SetClientSize(QSize size) { setFixedSize(size.width(), size.height() + m_clientTop); }
+
+void CBDialog::SetGrowableClientSize(QSize size) {
+    m_growable = true;
+    m_mode = BackgroundMode::Grow;
+    m_smallest = QSize(size.width(), size.height() + m_clientTop);
+    setMinimumSize(m_smallest);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    resize(m_smallest);
+}
+
+void CBDialog::Anchor(QWidget* child, Growth growth) {
+    m_anchored.push_back({child, child->geometry(), growth});
+    FollowGrowth();
+}
+
+void CBDialog::FollowGrowth() {
+    if (!m_growable) return;
+    const int dx = std::max(0, width() - m_smallest.width());
+    const int dy = std::max(0, height() - m_smallest.height());
+    for (const Anchored& anchored : m_anchored) {
+        if (anchored.child.isNull()) continue;
+        const Growth& g = anchored.growth;
+        const QRect& r = anchored.base;
+        anchored.child->setGeometry(r.x() + static_cast<int>(dx * g.moveX), r.y() + static_cast<int>(dy * g.moveY),
+                                    r.width() + static_cast<int>(dx * g.growX),
+                                    r.height() + static_cast<int>(dy * g.growY));
+    }
+}
+
+void CBDialog::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    FollowGrowth();
+}
 
 void CBDialog::PlaceDu(QWidget* child, int x, int y, int w, int h) const {
     child->setGeometry(DuRect(x, y, w, h).translated(0, m_clientTop));

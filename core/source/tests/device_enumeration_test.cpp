@@ -139,7 +139,7 @@ TEST(DriveInformation, UnmountedDriveTakesItsRangeFromTheDevice) {
     SourceInformation info = ShowDriveInformation("Local Disk (sdb1)", drives);
     EXPECT_EQ(info.header, std::string(DriveInformationHeader));
     EXPECT_EQ(info.lines, (std::vector<std::string>{"Volume Name : Local Disk ", "File System : vfat",
-                                                    "Capacity : 1.0 GB", "Used Space : 0", "Free Space : 0"}));
+                                                    "Capacity : 1.0 GB", "Used Space : Unknown", "Free Space : Unknown"}));
     EXPECT_EQ(info.startText, "0");
     EXPECT_EQ(info.endText, "2097152");
 }

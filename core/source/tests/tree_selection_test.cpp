@@ -81,7 +81,7 @@ TEST_F(SelectionTest, WholeDriveByDefaultGoesIntoSlotZero) {
     EXPECT_EQ(next.header.group, "Selected Logical Drive");
     EXPECT_EQ(next.header.label, "Local Disk (sdb1)");
     EXPECT_EQ(next.header.InformationText(), "Volume Name : Local Disk \r\nFile System : vfat\r\nCapacity : 1.0 GB"
-                                             "\r\nUsed Space : 0\r\nFree Space : 0");
+                                             "\r\nUsed Space : Unknown\r\nFree Space : Unknown");
     EXPECT_EQ(next.header.rangeEnd, "2097152");
 }
 

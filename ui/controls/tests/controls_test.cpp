@@ -1,5 +1,6 @@
 // Widget tests of the picture button, the transparent label, the editable list
 // and the check-box tree, on the offscreen platform.
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include "ui/controls/CListCtrlEx.h"
 #include "ui/controls/CTransparentStatic.h"
 #include "ui/controls/key_colour.h"
+#include "ui/controls/row_ticking.h"
 
 using namespace zt::ui;
 
@@ -54,6 +56,9 @@ private slots:
     void listHeaderClickSortsAndToggles();
     void treeTickSpreadsDownAndUp();
     void treeIgnoresSpaceAndClicksDuringScan();
+    void rowsTickBySpaceAndTheAccessibleToggle();
+    void rowSelectedThroughTheBusBecomesCurrent();
+    void listEditsOnASingleClickWhereSet();
 };
 
 void ControlsTest::keyColourRegionFollowsRuns() {
@@ -356,19 +361,139 @@ void ControlsTest::treeTickSpreadsDownAndUp() {
 
 void ControlsTest::treeIgnoresSpaceAndClicksDuringScan() {
     TreeFixture f;
+    bool scanning = true;
+    f.tree.SetScanRunningProbe([&] { return scanning; });
     f.tree.setCurrentItem(f.a);
     f.tree.setFocus();
     QTest::keyClick(&f.tree, Qt::Key_Space);
     QVERIFY(!CFolderTreeCtrl::IsTicked(f.a));
 
-    bool scanning = true;
-    f.tree.SetScanRunningProbe([&] { return scanning; });
     f.ClickBox(f.b);
     QVERIFY(!CFolderTreeCtrl::IsTicked(f.b));
     QVERIFY(f.toggles.isEmpty());
     scanning = false;
     f.ClickBox(f.b);
     QVERIFY(CFolderTreeCtrl::IsTicked(f.b));
+}
+
+namespace {
+
+// The cell at a row and column as assistive technology reaches it.
+QAccessibleInterface* BusCell(QAbstractItemView& view, int row, int column) {
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&view);
+    return table != nullptr && table->tableInterface() != nullptr ? table->tableInterface()->cellAt(row, column)
+                                                                  : nullptr;
+}
+
+bool BusToggle(QAbstractItemView& view, int row, int column) {
+    QAccessibleInterface* cell = BusCell(view, row, column);
+    if (cell == nullptr || cell->actionInterface() == nullptr) return false;
+    if (!cell->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction())) return false;
+    cell->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    // The tick comes after the bus's call has been answered.
+    QCoreApplication::processEvents();
+    return true;
+}
+
+}  // namespace
+
+void ControlsTest::rowsTickBySpaceAndTheAccessibleToggle() {
+    // The tree counts its visible rows from the top: Root 0, JPEG 1, File1 2,
+    // File2 3, PNG 4, File3 5. The list's first column holds the check box.
+    enum class By { Space, Toggle };
+    struct Case {
+        const char* name;
+        bool tree;
+        By by;
+        int row;
+        int column;
+        // What was ticked afterwards, by row; the tree's spread included.
+        QList<int> ticked;
+    };
+    const Case cases[] = {
+        {"Space on a tree file", true, By::Space, 2, 0, {2}},
+        {"Space on a type node ticks its branch", true, By::Space, 1, 0, {1, 2, 3}},
+        {"Toggle on a tree file", true, By::Toggle, 3, 0, {3}},
+        {"Toggle on the root ticks everything", true, By::Toggle, 0, 0, {0, 1, 2, 3, 4, 5}},
+        {"Space on a list row", false, By::Space, 1, 0, {1}},
+        {"Toggle on a list row's size cell", false, By::Toggle, 2, 2, {2}},
+        {"Toggle on a list row without a box selects only", false, By::Toggle, 0, 1, {}},
+    };
+    for (const Case& c : cases) {
+        TreeFixture tree;
+        ListFixture list;
+        for (int row = 1; row < 3; ++row) {
+            QTreeWidgetItem* item = list.list.topLevelItem(row);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(0, Qt::Unchecked);
+        }
+        QAbstractItemView& view = c.tree ? static_cast<QAbstractItemView&>(tree.tree) : list.list;
+        const QModelIndex index = RowAtAccessibleRow(&view, c.row).siblingAtColumn(c.column);
+        QVERIFY2(index.isValid(), c.name);
+        if (c.by == By::Space) {
+            view.setCurrentIndex(index);
+            view.setFocus();
+            QTest::keyClick(&view, Qt::Key_Space);
+        } else {
+            QVERIFY2(BusToggle(view, c.row, c.column), c.name);
+        }
+        QList<int> ticked;
+        for (int row = 0; RowAtAccessibleRow(&view, row).isValid(); ++row) {
+            if (RowAtAccessibleRow(&view, row).data(Qt::CheckStateRole).toInt() == Qt::Checked) ticked << row;
+        }
+        QCOMPARE(ticked, c.ticked);
+        if (c.tree) QCOMPARE(tree.toggles.size(), 1);
+        // Space and Toggle again take the tick away.
+        if (!c.ticked.isEmpty()) {
+            if (c.by == By::Space) {
+                QTest::keyClick(&view, Qt::Key_Space);
+            } else {
+                BusToggle(view, c.row, c.column);
+            }
+            QVERIFY2(RowAtAccessibleRow(&view, c.row).data(Qt::CheckStateRole).toInt() == Qt::Unchecked, c.name);
+        }
+    }
+}
+
+void ControlsTest::rowSelectedThroughTheBusBecomesCurrent() {
+    TreeFixture f;
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&f.tree);
+    QVERIFY(table != nullptr && table->tableInterface() != nullptr);
+    // Qt's own cells stand behind the program's: names and states are theirs.
+    QAccessibleInterface* cell = BusCell(f.tree, 4, 0);
+    QVERIFY(cell != nullptr);
+    QCOMPARE(cell->text(QAccessible::Name), QString("PNG"));
+    QVERIFY(cell->state().checkable);
+    QVERIFY(table->indexOfChild(cell) >= 0);
+    QList<QTreeWidgetItem*> current;
+    QObject::connect(&f.tree, &QTreeWidget::currentItemChanged,
+                     [&](QTreeWidgetItem* item, QTreeWidgetItem*) { current << item; });
+    QVERIFY(table->tableInterface()->selectRow(4));
+    QTRY_COMPARE(f.tree.currentItem(), f.png);
+    QCOMPARE(current, QList<QTreeWidgetItem*>{f.png});
+    QVERIFY(!CFolderTreeCtrl::IsTicked(f.png));  // selecting is not ticking
+    // The view's own moves are left alone.
+    f.tree.setCurrentItem(f.c);
+    QCoreApplication::processEvents();
+    QCOMPARE(f.tree.currentItem(), f.c);
+}
+
+void ControlsTest::listEditsOnASingleClickWhereSet() {
+    ListFixture f;
+    QTest::mouseClick(f.list.viewport(), Qt::LeftButton, {}, CellCentre(f.list, 1, 2));
+    QVERIFY(!f.list.IsEditing());  // by default a double click edits
+    f.list.SetEditOnClick(true);
+    QTest::mouseClick(f.list.viewport(), Qt::LeftButton, {}, CellCentre(f.list, 0, 0));
+    QVERIFY(!f.list.IsEditing());  // read-only cells stay so
+    QTest::mouseClick(f.list.viewport(), Qt::LeftButton, {}, CellCentre(f.list, 1, 2));
+    QVERIFY(f.list.IsEditing());
+    QCOMPARE(f.list.EditRow(), 1);
+    QTest::keyClicks(f.editor, "7");
+    // A click on another size ends the edit (kept) and begins that one.
+    QTest::mouseClick(f.list.viewport(), Qt::LeftButton, {}, CellCentre(f.list, 2, 2));
+    QCOMPARE(f.list.CellText(1, 2), QString("7"));
+    QVERIFY(f.list.IsEditing());
+    QCOMPARE(f.list.EditRow(), 2);
 }
 
 QTEST_MAIN(ControlsTest)

@@ -38,12 +38,16 @@ public:
         connect(&m_timer, &QTimer::timeout, this, [this] {
             if (auto* message = qobject_cast<CMessageDlg*>(QApplication::activeModalWidget())) {
                 messages << message->Message();
+                details << message->Details();
+                if (pressOpenFolder && message->OpenFolderButton() != nullptr) message->OpenFolderButton()->click();
                 message->accept();
             }
         });
         m_timer.start();
     }
     QStringList messages;
+    QStringList details;
+    bool pressOpenFolder = false;
 
 private:
     QTimer m_timer;
@@ -60,6 +64,7 @@ private slots:
     void replaceButtonsGiveTheirAnswersAndEscGivesNone();
     void promptAskedFromTheSavingThreadIsShownOnTheUiThread();
     void runToTheEndShowsProgressAndSuccess();
+    void countsTellWrittenKeptAndLost();
     void stopNoGoesOnStopYesEndsAfterTheFileInHand();
     void filesThatCannotBeWrittenAreCountedAsLost();
     void outcomeTextsNeverClaimSuccessForALossOrAFailedFlush();
@@ -184,6 +189,27 @@ void SavingDialogsTest::runToTheEndShowsProgressAndSuccess() {
     QCOMPARE(dialog.FileText(), QString("File3.JPEG"));
     QCOMPARE(end.messages, QStringList({"File Saved Successfully."}));
     QVERIFY(m_boxes.empty());
+    QCOMPARE(end.details, QStringList{QString()});  // without a way to open the folder, nothing is added
+
+    // Saved again into the same folder, keeping the files there: the counts
+    // say so, and the button opens the folder while the box stays.
+    struct KeepAll : OverwritePrompt {
+        OverwriteAnswer Ask(const std::string& /*fileName*/) override { return OverwriteAnswer::NoToAll; }
+    } keep;
+    SavingRun keeping(m_found, m_source, m_policy, m_out->path().toStdString(),
+                      SavingServices{platform::SystemDestination(), keep, LogContext{m_store}, m_settings,
+                                     m_headerWritten, m_io});
+    QStringList opened;
+    EndWatcher& again = end;
+    again.messages.clear();
+    again.details.clear();
+    again.pressOpenFolder = true;
+    CSavingDlg second(m_window, keeping, [] {}, nullptr, [&](const QString& folder) { opened << folder; });
+    QCOMPARE(second.exec(), int(QDialog::Accepted));
+    QCOMPARE(again.messages, QStringList({"File Saved Successfully."}));
+    QCOMPARE(again.details, QStringList{"Written: 0   Kept: 3   Lost: 0\n" + m_out->path()});
+    QCOMPARE(opened, QStringList{m_out->path()});
+    keeping.Join();
 }
 
 void SavingDialogsTest::stopNoGoesOnStopYesEndsAfterTheFileInHand() {
@@ -246,6 +272,25 @@ void SavingDialogsTest::filesThatCannotBeWrittenAreCountedAsLost() {
     ::setrlimit(RLIMIT_FSIZE, &old);
     QCOMPARE(run.State().failed.load(), 2);
     QCOMPARE(end.messages, QStringList({"2 of 3 files could not be saved (File too large)."}));
+}
+
+void SavingDialogsTest::countsTellWrittenKeptAndLost() {
+    const struct {
+        std::int32_t saved, kept, failed;
+        const char* text;
+    } cases[] = {
+        {3, 0, 0, "Written: 3   Kept: 0   Lost: 0"},
+        {3, 3, 0, "Written: 0   Kept: 3   Lost: 0"},
+        {5, 2, 1, "Written: 3   Kept: 2   Lost: 1"},
+        {0, 0, 4, "Written: 0   Kept: 0   Lost: 4"},
+    };
+    for (const auto& c : cases) {
+        SavingRunState state("/dest");
+        state.saved = c.saved;
+        state.kept = c.kept;
+        state.failed = c.failed;
+        QCOMPARE(SavingCountsText(state), QString(c.text));
+    }
 }
 
 void SavingDialogsTest::outcomeTextsNeverClaimSuccessForALossOrAFailedFlush() {

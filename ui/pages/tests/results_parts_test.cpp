@@ -1,12 +1,14 @@
 // The pieces of the results page: size texts, the list model and its fill,
 // and the picture preview's decoding and placement.
 #include <QBuffer>
+#include <QImageReader>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "ui/pages/CPictureCtrl.h"
+#include "ui/pages/media_preview.h"
 #include "ui/pages/results_list.h"
 
 using namespace zt;
@@ -21,6 +23,9 @@ private slots:
     void fillListsOneTypeInFoundOrderWithTicks();
     void placementFollowsTheFourSizeCases();
     void pictureDecodesFromTheFileAndRefusesRubbish();
+    void rawFilesShowTheLargestPreviewPictureTheyCarry();
+    void typesPreviewAsThisMachineCanShowThem();
+    void playTimesReadAsMinutesAndSeconds();
 };
 
 void ResultsPartsTest::sizeTextsChangeUnitAtTheBinaryBoundaries() {
@@ -85,12 +90,26 @@ void ResultsPartsTest::fillListsOneTypeInFoundOrderWithTicks() {
 
 void ResultsPartsTest::placementFollowsTheFourSizeCases() {
     const QSize control(300, 200);
-    QCOMPARE(PicturePlacement(control, {101, 51}), QRect(100, 75, 101, 51));  // halves rounded toward zero
-    QCOMPARE(PicturePlacement(control, {100, 500}), QRect(100, 3, 100, 196));
-    QCOMPARE(PicturePlacement(control, {1000, 100}), QRect(3, 50, 296, 100));
-    QCOMPARE(PicturePlacement(control, {1000, 800}), QRect(1, 1, 297, 197));
-    // Equal to the control counts as not fitting.
-    QCOMPARE(PicturePlacement(control, {300, 100}), QRect(3, 50, 296, 100));
+    const struct {
+        QSize image;
+        QRect drawn;
+    } cases[] = {
+        {{101, 51}, {100, 75, 101, 51}},  // fits: own size, halves rounded toward zero
+        {{100, 500}, {131, 2, 39, 196}},  // a portrait photo stays a portrait
+        {{1000, 100}, {2, 86, 296, 29}},  // a panorama stays a panorama
+        {{1000, 800}, {28, 2, 245, 196}},
+        {{300, 100}, {2, 51, 296, 98}},   // equal to the control counts as not fitting
+        {{4000, 3000}, {20, 2, 261, 196}},
+    };
+    for (const auto& c : cases) {
+        const QRect drawn = PicturePlacement(control, c.image);
+        QCOMPARE(drawn, c.drawn);
+        QVERIFY(QRect(QPoint(), control).contains(drawn));
+        // The proportions are the image's, to within the rounding of one pixel.
+        QVERIFY(std::abs(drawn.width() * c.image.height() - drawn.height() * c.image.width()) <=
+                std::max(c.image.width(), c.image.height()));
+    }
+    QVERIFY(PicturePlacement(control, {0, 0}).isEmpty());
 }
 
 void ResultsPartsTest::pictureDecodesFromTheFileAndRefusesRubbish() {
@@ -124,6 +143,94 @@ void ResultsPartsTest::pictureDecodesFromTheFileAndRefusesRubbish() {
     QVERIFY(!picture.Load(broken));
     QVERIFY(!picture.ImageLoaded());
     QVERIFY(!picture.Load(dir.filePath("missing.JPEG")));
+}
+
+namespace {
+
+QByteArray Jpeg(QSize size, QColor colour) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    return bytes;
+}
+
+}  // namespace
+
+void ResultsPartsTest::rawFilesShowTheLargestPreviewPictureTheyCarry() {
+    // A RAW file as cameras write it: a TIFF-like header, a thumbnail, sensor
+    // data, the large preview, more sensor data.
+    const QByteArray header = QByteArray("II*\0", 4) + QByteArray(200, '\x11');
+    const QByteArray sensor(5000, '\x7E');
+    const QByteArray thumbnail = Jpeg({64, 48}, Qt::blue);
+    const QByteArray preview = Jpeg({320, 240}, QColor(20, 200, 20));
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QSize shown;  // invalid: nothing to show
+    } cases[] = {
+        {"thumbnail then preview", header + thumbnail + sensor + preview + sensor, {320, 240}},
+        {"preview then thumbnail", header + preview + sensor + thumbnail, {320, 240}},
+        {"thumbnail alone", header + sensor + thumbnail + sensor, {64, 48}},
+        {"no picture at all", header + sensor + QByteArray("\xFF\xD8\xFF\xE0", 4) + sensor, {}},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        const QImage embedded = EmbeddedPreviewPicture(c.bytes);
+        if (c.shown.isValid()) {
+            QCOMPARE(embedded.size(), c.shown);
+        } else {
+            QVERIFY2(embedded.isNull(), c.name);
+        }
+        const QString path = dir.filePath("ZTtemp.CR2");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.bytes);
+        file.close();
+        CPictureCtrl picture;
+        picture.resize(300, 200);
+        QCOMPARE(picture.Load(path), c.shown.isValid());
+        if (c.shown.isValid()) QCOMPARE(picture.Image().size(), c.shown);
+    }
+}
+
+void ResultsPartsTest::typesPreviewAsThisMachineCanShowThem() {
+    const bool webp = QImageReader::supportedImageFormats().contains("webp");
+    const bool heic = QImageReader::supportedImageFormats().contains("heic");
+    const struct {
+        const char* label;
+        PreviewKind kind;
+    } cases[] = {
+        {"JPEG (12)", PreviewKind::Picture}, {"TIFF (1)", PreviewKind::Picture},
+        {"CR2 (3)", PreviewKind::Picture},   {"RW2 (1)", PreviewKind::Picture},
+        {"MP3 (2)", PreviewKind::Media},     {"MIDI (1)", PreviewKind::Media},
+        {"MP4 (5)", PreviewKind::Media},     {"MOV (1)", PreviewKind::Media},
+        {"FLAC (4)", PreviewKind::Media},    {"3GP (1)", PreviewKind::Media},
+        {"MTS (1)", PreviewKind::Media},     {"PSP (2)", PreviewKind::None},
+        {"WEBP (1)", webp ? PreviewKind::Picture : PreviewKind::None},
+        {"HEIC (1)", heic ? PreviewKind::Picture : PreviewKind::None},
+    };
+    for (const auto& c : cases) {
+        QVERIFY2(ShownPreviewKind(c.label) == c.kind, c.label);
+    }
+    QVERIFY(IsCameraRawType("NEF (2)") && !IsCameraRawType("JPEG (2)"));
+    // Every type shown beyond the first ones has its preview file removed at Exit.
+    for (const auto& c : cases) {
+        const QString type = QString(c.label).section(" (", 0, 0);
+        const bool always = PreviewKindOf(type.toStdString()) != PreviewKind::None;
+        if (c.kind != PreviewKind::None && !always) QVERIFY2(ExtraPreviewTypeNames().contains(type), c.label);
+    }
+}
+
+void ResultsPartsTest::playTimesReadAsMinutesAndSeconds() {
+    const struct {
+        qint64 ms;
+        const char* text;
+    } cases[] = {{0, "0:00"}, {999, "0:00"}, {7'500, "0:07"}, {92'000, "1:32"}, {3'599'999, "59:59"},
+                 {3'600'000, "1:00:00"}, {37'230'000, "10:20:30"}, {-5, "0:00"}};
+    for (const auto& c : cases) QCOMPARE(PlayTimeText(c.ms), QString(c.text));
 }
 
 QTEST_MAIN(ResultsPartsTest)

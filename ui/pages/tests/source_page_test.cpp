@@ -18,6 +18,8 @@
 #include "ui/pages/CExtensionInfoDlg.h"
 #include "ui/pages/CImageCreationDlg.h"
 #include "ui/pages/CPartitionInfoDlg.h"
+#include "ui/pages/source_texts.h"
+#include "platform/files.h"
 #include "ui/pages/tests/page_fixture.h"
 
 using namespace zt;
@@ -67,8 +69,10 @@ private slots:
     void rangeBoxSwitchesTheEdits();
     void unreadableDiskIsRefusedWithTheReason();
     void diskTheServiceDidNotOpenIsRefusedWithItsAnswer();
+    void refusalsGiveTheRealReason();
     void imageFolderIsReadSingleOrMultiFile();
     void imageFolderWithoutFirstPartIsRefused();
+    void imageFolderBrowserOpensOncePerPress();
     void rawImageFileIsReadAsADisk();
     void diskImagingModeOpensTheImagingPage();
     void loopDeviceDiskShowsItsSizeAndReads();
@@ -102,8 +106,8 @@ void SourcePageTest::driveShowsItsLinesAndWholeRangeAndNextWritesTheRunHeader() 
     auto page = OpenListed(rig);
     QVERIFY(page);
     page->Select(page->FindItem("Local Disk (sdb1)"));
-    const QStringList lines{"Volume Name : Local Disk ", "File System : vfat", "Capacity : 1.0 GB", "Used Space : 0",
-                            "Free Space : 0"};
+    const QStringList lines{"Volume Name : Local Disk ", "File System : vfat", "Capacity : 1.0 GB", "Used Space : Unknown",
+                            "Free Space : Unknown"};
     QCOMPARE(page->InfoLines(), lines);
     QCOMPARE(page->InfoList()->headerItem()->text(0), QString("                   Drive Information"));
     QCOMPARE(page->StartEdit()->text(), QString("0"));
@@ -191,11 +195,38 @@ void SourcePageTest::unreadableDiskIsRefusedWithTheReason() {
     page->PressNext();
     QCOMPARE(boxes.asked.size(), 1);
     const QString text = boxes.asked[0].text;
+    // Root is refused by the kernel itself: rights are not what it lacks.
+    const QString note = platform::RunningAsAdministrator() ? "refuses it to an administrator too"
+                                                            : "administrator rights";
     QVERIFY2(text.contains("Disk1") && text.contains("/dev/fake-disk") && text.contains("Permission denied") &&
-                 text.contains("administrator rights"),
+                 text.contains(note),
              qPrintable(text));
     QVERIFY(page->isVisible());
     QVERIFY(rig.ActivityLog().isEmpty());
+}
+
+void SourcePageTest::refusalsGiveTheRealReason() {
+    SourceChoice denied;
+    denied.problem = SourceProblem::CannotOpen;
+    denied.problemPath = "/dev/sdc";
+    denied.errnoValue = EACCES;
+    SourceChoice readOnly = denied;
+    readOnly.errnoValue = EROFS;
+    const struct {
+        SourceChoice choice;
+        bool administrator;
+        const char* text;
+    } cases[] = {
+        {denied, false, "Cannot read Disk2 (/dev/sdc): Permission denied. Reading a disk needs administrator rights."},
+        {denied, true,
+         "Cannot read Disk2 (/dev/sdc): Permission denied. The system refuses it to an administrator too: a "
+         "container or a security policy forbids reading this disk here."},
+        {readOnly, true, "Cannot read Disk2 (/dev/sdc): Read-only file system."},
+    };
+    for (const auto& c : cases) QCOMPARE(ReadProblemText("Disk2", c.choice, c.administrator), QString(c.text));
+    QCOMPARE(ImageFolderRefusal("/media/backup"),
+             QString("Image path not found. Please specify image path.\n\n/media/backup holds no Image0.img. Choose "
+                     "the folder that holds Image0.img, the first file of an image set made under Image Creation."));
 }
 
 void SourcePageTest::diskTheServiceDidNotOpenIsRefusedWithItsAnswer() {
@@ -273,7 +304,11 @@ void SourcePageTest::imageFolderWithoutFirstPartIsRefused() {
     browsers.answers = {QString::fromStdString(empty.Path())};
     ScriptedBoxes boxes;
     page->Select(page->FindItem("Select Image"));
-    QCOMPARE(boxes.Texts(), QStringList{"Image path not found. Please specify image path."});
+    QCOMPARE(boxes.Texts().size(), 1);
+    // The message names what is missing, after the words it always had.
+    QVERIFY2(boxes.Texts()[0].startsWith("Image path not found. Please specify image path.\n\n") &&
+                 boxes.Texts()[0].contains(QString::fromStdString(empty.Path()) + " holds no Image0.img."),
+             qPrintable(boxes.Texts()[0]));
     QCOMPARE(page->SourceTree()->currentItem()->text(0), QString("My Computer"));
     QCOMPARE(page->FindItem("Select Image")->childCount(), 1);  // only the file item
 
@@ -284,6 +319,32 @@ void SourcePageTest::imageFolderWithoutFirstPartIsRefused() {
     page->Select(page->FindItem("Select Image"));
     page->PressNext();
     QCOMPARE(boxes.Texts().value(0), QString("Select Logical Drive or Hard Disk"));
+}
+
+void SourcePageTest::imageFolderBrowserOpensOncePerPress() {
+    PageRig rig(Seams::RealFiles);
+    zt::testing::TempFolder empty;
+    auto page = OpenListed(rig);
+    QVERIFY(page);
+    page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+    ScriptedBrowsers browsers;
+    browsers.answers = {QString::fromStdString(empty.Path()), QString::fromStdString(empty.Path())};
+    // The refusal runs an event loop of its own, as a real message box does:
+    // the press that opened the browser is still being handled meanwhile.
+    QStringList refusals;
+    SetMessageBoxHandler([&](const MessageRequest& request) {
+        refusals << request.text;
+        QTest::qWait(50);
+        return MessageAnswer::Ok;
+    });
+    QTreeWidget* tree = page->SourceTree();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(page->FindItem("Select Image")).center());
+    QTest::qWait(200);
+    SetMessageBoxHandler({});
+    QCOMPARE(browsers.asked.size(), 1);
+    QCOMPARE(refusals.size(), 1);
+    QCOMPARE(tree->currentItem()->text(0), QString("My Computer"));
 }
 
 void SourcePageTest::rawImageFileIsReadAsADisk() {

@@ -1,5 +1,6 @@
 // The type page: the select-all rule, Toggle, the size editor, Next's log
 // entries and size rule, the scan page's hand-over and Back.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -53,6 +54,7 @@ private slots:
     void opensWithTheCatalogueUnticked();
     void selectAllFollowsTheRowsAndToggleInverts();
     void sizeEditorOpensOnSizeCellsOnly();
+    void typesTickByKeyboardAndAccessibilityBus();
     void nextWithSelectAllLogsAllExtensionsAndKeepsTicksAfterTheScanPage();
     void sizesOutsideTheLimitsBecomeTheDefault();
     void divxAloneOpensTheScanPageWithAnEmptyList();
@@ -149,6 +151,73 @@ void TypePageTest::sizeEditorOpensOnSizeCellsOnly() {
     QTest::keyClicks(editor, "99");
     QTest::keyClick(editor, Qt::Key_Escape);
     QCOMPARE(list->CellText(1, 2), QString("1234"));
+}
+
+void TypePageTest::typesTickByKeyboardAndAccessibilityBus() {
+    PageRig rig;
+    CExtensionInfoDlg page(rig.context);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    CListCtrlEx* list = page.TypeList();
+    const int rows = list->topLevelItemCount();
+    auto busAction = [](QObject* object, const QString& action) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(object);
+        QVERIFY(iface != nullptr && iface->actionInterface() != nullptr);
+        QVERIFY(iface->actionInterface()->actionNames().contains(action));
+        iface->actionInterface()->doAction(action);
+        QCoreApplication::processEvents();
+    };
+    auto cellToggle = [list](int row, int column) {
+        QAccessibleInterface* cell =
+            QAccessible::queryAccessibleInterface(list)->tableInterface()->cellAt(row, column);
+        QVERIFY(cell != nullptr && cell->state().checkable);
+        cell->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        QCoreApplication::processEvents();
+    };
+    auto ticked = [&page, rows] {
+        QList<int> on;
+        for (int row = 0; row < rows; ++row) {
+            if (page.IsTicked(row)) on << row;
+        }
+        return on;
+    };
+
+    // Space ticks and unticks the current row, whichever cell is current.
+    list->setFocus();
+    list->setCurrentIndex(list->model()->index(3, CExtensionInfoDlg::DescriptionColumn));
+    QTest::keyClick(list, Qt::Key_Space);
+    QCOMPARE(ticked(), QList<int>{3});
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Space);
+    QCOMPARE(ticked(), (QList<int>{3, 4}));
+    QTest::keyClick(list, Qt::Key_Space);
+    QCOMPARE(ticked(), QList<int>{3});
+    QVERIFY(!list->IsEditing());
+
+    // The bus's Toggle on any cell of a row ticks it; the size stays as it was.
+    cellToggle(5, CExtensionInfoDlg::SizeColumn);
+    QCOMPARE(ticked(), (QList<int>{3, 5}));
+    QCOMPARE(list->CellText(5, CExtensionInfoDlg::SizeColumn), QString("2000"));
+
+    // "Select All": the bus's Toggle acts as a click does, both ways.
+    const QString toggle = QAccessibleActionInterface::toggleAction();
+    const struct {
+        bool byBus;
+        bool all;
+    } steps[] = {{true, true}, {true, false}, {false, true}, {true, false}, {true, true}};
+    for (const auto& step : steps) {
+        if (step.byBus) {
+            busAction(page.SelectAllBox(), toggle);
+        } else {
+            page.SelectAllBox()->click();
+        }
+        QCOMPARE(page.SelectAllBox()->isChecked(), step.all);
+        QCOMPARE(ticked().size(), step.all ? rows : 0);
+    }
+    // Unticking one row through the bus leaves the others and clears the box.
+    cellToggle(0, CExtensionInfoDlg::FileTypeColumn);
+    QCOMPARE(ticked().size(), rows - 1);
+    QVERIFY(!page.SelectAllBox()->isChecked());
 }
 
 void TypePageTest::nextWithSelectAllLogsAllExtensionsAndKeepsTicksAfterTheScanPage() {

@@ -15,7 +15,10 @@
 #include "ui/shell/CZTPictoraDlg.h"
 #include "ui/base/message_box.h"
 #include "ui/base/testing/accessible_names.h"
+#include "ui/shell/page_flow.h"
 #include "ui/shell/system_services.h"
+#include <QFile>
+#include <QTextBrowser>
 #include "ui/skin/skin_files.h"
 
 using namespace zt::ui;
@@ -99,6 +102,8 @@ private slots:
     void menuCommandsReachLogsHelpAndAbout();
     void splashShapeAndPlacement();
     void startBlockReachesTheActivityLog();
+    void windowKeepsItsPlaceAndSizeFromPageToPage();
+    void logsAndGuideShowInAWindowWithoutADesktopViewer();
 
 private:
     ShellContext MakeContext(const QString& skinFolder) {
@@ -344,6 +349,82 @@ void ShellTest::startBlockReachesTheActivityLog() {
     boxes.answers = {MessageAnswer::Ok};
     page.Command(IdClearActivityLog)->trigger();
     QVERIFY(!log.exists());
+}
+
+void ShellTest::windowKeepsItsPlaceAndSizeFromPageToPage() {
+    ShellContext context = MakeContext(m_emptySkin.path());
+    CZTPictoraDlg first(context);
+    CZTPictoraDlg second(context);
+    first.show();
+    first.setGeometry(40, 60, first.minimumWidth() + 120, first.minimumHeight() + 80);
+    const QRect grown = first.geometry();
+    QRect seen;
+    QTimer::singleShot(0, this, [&] {
+        seen = second.geometry();
+        // The user makes the second page larger still before going back.
+        second.resize(second.width() + 30, second.height() + 10);
+        second.done(static_cast<int>(PageResult::Back));
+    });
+    HandOver(first, second, "Zentrix for Pictora");
+    QCOMPARE(seen, grown);
+    QCOMPARE(first.size(), grown.size() + QSize(30, 10));
+    // Every page may be maximised.
+    QVERIFY(first.windowFlags() & Qt::WindowMaximizeButtonHint);
+}
+
+void ShellTest::logsAndGuideShowInAWindowWithoutADesktopViewer() {
+    QTemporaryDir dir;
+    const QString log = dir.filePath("Activity Log.txt");
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("\r\nStarting Time : 10:15 AM");
+    file.close();
+    const QString guide = dir.filePath("Zentrix HELP.html");
+    QFile html(guide);
+    QVERIFY(html.open(QIODevice::WriteOnly));
+    html.write("<html><body><h1>Recovering photos</h1></body></html>");
+    html.close();
+
+    QWidget owner;
+    owner.show();
+    const struct {
+        const char* name;
+        bool viewer;  // whether the desktop has a viewer that takes the file
+        QString path;
+        QString shown;  // the window's text; empty: no window
+    } cases[] = {
+        {"log, no viewer", false, log, "Starting Time : 10:15 AM"},
+        {"log, viewer", true, log, ""},
+        {"guide, no viewer", false, guide, "Recovering photos"},
+        {"missing file", false, dir.filePath("gone.txt"), ""},
+    };
+    for (const auto& c : cases) {
+        QStringList handed;
+        const DesktopOpener opener = [&](const QString& path) {
+            handed << path;
+            return c.viewer;
+        };
+        if (QString(c.name).startsWith("guide")) {
+            QtHelpShell shell(opener);
+            QVERIFY2(shell.OpenDocument(c.path.toStdString()), c.name);
+        } else {
+            QtLogUserInterface ui(&owner, "Zentrix for Pictora", opener);
+            ui.OpenInViewer(c.path.toStdString());
+        }
+        QCOMPARE(handed, QStringList{c.path});
+        QList<QTextBrowser*> windows;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* text = top->findChild<QTextBrowser*>();
+            if (text != nullptr && text->window() == top && top->isVisible()) windows << text;
+        }
+        QCOMPARE(windows.size(), c.shown.isEmpty() ? 0 : 1);
+        if (!windows.isEmpty()) {
+            QVERIFY2(windows[0]->toPlainText().contains(c.shown), c.name);
+            ZT_VERIFY_ACCESSIBLE_NAMES(windows[0]->window());
+            windows[0]->window()->close();
+            QCoreApplication::processEvents();
+        }
+    }
 }
 
 QTEST_MAIN(ShellTest)

@@ -41,6 +41,7 @@ private slots:
     void centreAndStretch();
     void dialogPaintsBelowItsMenuAndOpensWithoutSkin();
     void skinIsCompleteWithKeyColoursWhereNeeded();
+    void grownWindowsMoveAndGrowTheirAnchoredControls();
 };
 
 void SkinTest::tileRepeatsFromTopLeftAndClips() {
@@ -116,6 +117,47 @@ void SkinTest::skinIsCompleteWithKeyColoursWhereNeeded() {
     const QImage keyed = art::Keyed(drawing, colours::Face, ToolbarKeyColour);
     QCOMPARE(keyed.pixel(0, 0) & RGB_MASK, ToolbarKeyColour.rgb() & RGB_MASK);
     QVERIFY((keyed.pixel(1, 0) & RGB_MASK) != (ToolbarKeyColour.rgb() & RGB_MASK));
+}
+
+void SkinTest::grownWindowsMoveAndGrowTheirAnchoredControls() {
+    CBDialog dialog(QString{});
+    dialog.SetGrowableClientSize({200, 100});
+    QCOMPARE(dialog.size(), QSize(200, 100));
+    QCOMPARE(dialog.minimumSize(), QSize(200, 100));
+    const struct {
+        const char* name;
+        CBDialog::Growth growth;
+        QRect grownBy100x50;
+    } cases[] = {
+        {"stays", {0, 0, 0, 0}, {10, 10, 30, 20}},
+        {"takes all", {0, 0, 1, 1}, {10, 10, 130, 70}},
+        {"corner", {1, 1, 0, 0}, {110, 60, 30, 20}},
+        {"lower half", {0.5, 0.5, 0.5, 0.5}, {60, 35, 80, 45}},
+    };
+    std::vector<QWidget*> children;
+    for (const auto& c : cases) {
+        auto* child = new QWidget(&dialog);
+        child->setGeometry(10, 10, 30, 20);
+        dialog.Anchor(child, c.growth);
+        children.push_back(child);
+    }
+    dialog.show();
+    dialog.resize(300, 150);
+    for (std::size_t i = 0; i < children.size(); ++i) QCOMPARE(children[i]->geometry(), cases[i].grownBy100x50);
+    // Back at its smallest, everything is where it was placed.
+    dialog.resize(200, 100);
+    for (QWidget* child : children) QCOMPARE(child->geometry(), QRect(10, 10, 30, 20));
+
+    // Grown, the background keeps its top band and its right part at their sizes.
+    const QPixmap picture = Pattern();  // 3 x 2: the top band is row 0, the left third column 0
+    const QImage grown = Paint({7, 5}, picture, BackgroundMode::Grow);
+    const QImage source = picture.toImage();
+    QCOMPARE(grown.pixel(0, 0), source.pixel(0, 0));
+    QCOMPARE(grown.pixel(6, 0), source.pixel(2, 0));  // the right column keeps its place at the right edge
+    QCOMPARE(grown.pixel(6, 4), source.pixel(2, 1));
+    QCOMPARE(grown.pixel(3, 0), source.pixel(1, 0));  // the middle is the stretched middle
+    QCOMPARE(grown.pixel(3, 4), source.pixel(1, 1));
+    QCOMPARE(Paint({3, 2}, picture, BackgroundMode::Grow), Paint({3, 2}, picture, BackgroundMode::Tile));
 }
 
 QTEST_MAIN(SkinTest)
