@@ -478,6 +478,7 @@ Extent MeasureTiff(FileView& view) {
             if (!inlined && bytes <= view.Limit() && dataAt <= view.Limit() - bytes) end = std::max(end, dataAt + bytes);
             const unsigned width = TiffNumberWidth(t);
             auto number = [&](std::uint64_t k) -> std::optional<std::uint64_t> {
+                if (dataAt > view.Limit()) return std::nullopt;  // a forged offset must not wrap round
                 const std::optional<std::uint64_t> v = r.Number(dataAt + width * k, width);
                 if (v) rely(dataAt + width * k, width);
                 return v;
