@@ -31,7 +31,11 @@ ImagingOutcome Failure(ImagingFailure failure, int error, const std::string& pat
 std::vector<std::string> ImagingCopy::NamesOfPart(const std::string& name) {
     const std::size_t slash = name.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : name.substr(0, std::max<std::size_t>(slash, 1));
-    return io_.EntriesNoCase(folder, name.substr(slash + 1));
+    std::vector<std::string> names = io_.EntriesNoCase(folder, name.substr(slash + 1));
+    // Spelled as the part's own name is (a doubled '/' kept), so the exact
+    // name compares equal to it.
+    for (std::string& found : names) found = name.substr(0, slash + 1) + found.substr(found.find_last_of('/') + 1);
+    return names;
 }
 
 bool ImagingCopy::CheckParts(const ImagingJob& job, std::uint64_t parts, ImagingOutcome& outcome) {
