@@ -90,6 +90,7 @@ void ScanDriver::Scan() {
     scanEndSector_.store(rangeEnd, std::memory_order_relaxed);
 
     reader_.ResetUnreadableSectors();
+    if (callbacks_.beforeChunks) callbacks_.beforeChunks();
 
     OpenFile open;
     std::uint64_t base = source.RangeStart;
@@ -97,6 +98,7 @@ void ScanDriver::Scan() {
     while (base < rangeEnd) {
         const std::uint32_t count = ChunkCountAt(base, rangeEnd);
         reader_.ReadSectors(base, count, chunk_.data());
+        if (callbacks_.examineChunk) callbacks_.examineChunk(base, count, chunk_.data());
         const std::uint64_t rescanFrom =
             extended_ ? ScanChunkExtended(base, count, open) : ScanChunk(base, count, open);
         // Looked at after every pass over a chunk, a rescan included: data
@@ -122,6 +124,7 @@ void ScanDriver::Scan() {
         // A file still open at the end of the range has no end: it is dropped.
         currentSector_.store(rangeEnd, std::memory_order_relaxed);
     }
+    if (callbacks_.afterChunks) callbacks_.afterChunks(stopped);
     endTime_ = std::time(nullptr);
 }
 
