@@ -12,6 +12,8 @@
 #include "cli/commands.h"
 #include "cli/common.h"
 #include "cli/save_files.h"
+#include "core/filesystems/file_system_pass.h"
+#include "core/filesystems/named_files.h"
 #include "core/scan/scan_driver.h"
 #include "core/scan/type_selection.h"
 #include "logs/activity_entries.h"
@@ -58,10 +60,25 @@ Options:
   --max-size TYPE=KB   the largest size in KB kept for a file of TYPE whose end
                        cannot be found (2..250000, default 2000; other values
                        become 2000). May be given several times.
+  --file-system auto|off
+                       auto: also read the FAT12, FAT16, FAT32 and exFAT file
+                       systems of SOURCE (on a partition, or in the MBR or GPT
+                       partitions of a disk): their live files, fragmented or
+                       not, and the deleted files whose data is still theirs
+                       are found with their folders, names and times, and
+                       after a quick format the files of the old folders that
+                       are still found. The carving goes on as without it; a
+                       carved file that starts where such a file starts is
+                       shown once, with its name. off: signatures only (the
+                       default)
   --list               print only the found files, one per line, separated by
                        tabs: file name, type, start sector, sector count; with
                        extended signatures also the length in bytes (0 where
-                       only the sectors are known)
+                       only the sectors are known); with --file-system auto
+                       also the length in bytes, the state (live, deleted,
+                       deleted-maybe-overwritten, or - for a carved file), the
+                       modification time (UTC, - when unknown) and the path
+                       inside the file system (- for a carved file)
   --bad-sectors ask|retry|skip
                        what to do with sectors that cannot be read: ask on the
                        terminal each time (Retry, Skip, Retry All, Skip All),
@@ -107,6 +124,7 @@ struct ScanOptions {
     std::optional<SaveOptions> save;
     std::optional<std::string> overwrite;
     SignatureMode signatures = SignatureMode::Standard;
+    bool fileSystem = false;
     bool help = false;
 };
 
@@ -144,7 +162,7 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
             options.list = true;
         } else if (arg == "--range" || arg == "--types" || arg == "--max-size" || arg == "--bad-sectors" ||
                    arg == "--save" || arg == "--overwrite" ||
-                   arg == "--signatures") {
+                   arg == "--signatures" || arg == "--file-system") {
             std::optional<std::string> v = value();
             if (!v) return "option " + arg + " needs a value";
             if (arg == "--range") {
@@ -162,6 +180,12 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
                 options.save = SaveOptions{*folder};
             } else if (arg == "--overwrite") {
                 options.overwrite = *v;
+            } else if (arg == "--file-system") {
+                if (*v == "auto" || *v == "off") {
+                    options.fileSystem = *v == "auto";
+                } else {
+                    return "--file-system wants auto or off, not '" + *v + "'";
+                }
             } else if (arg == "--signatures") {
                 if (*v == "standard") {
                     options.signatures = SignatureMode::Standard;
@@ -238,15 +262,69 @@ std::optional<std::string> ApplyTypeOptions(const ScanOptions& options, std::vec
     return std::nullopt;
 }
 
-void PrintList(const std::vector<FileInfo>& files, SignatureMode mode) {
+std::string_view StateText(NamedFileState state) {
+    switch (state) {
+        case NamedFileState::Live:
+            return "live";
+        case NamedFileState::Deleted:
+            return "deleted";
+        case NamedFileState::DeletedMaybeOverwritten:
+            return "deleted-maybe-overwritten";
+    }
+    return "-";
+}
+
+// "2026-07-14 10:11:12", or "-" when the file system gave no time.
+std::string UtcTimeText(std::int64_t seconds) {
+    if (seconds == 0) return "-";
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+    return text;
+}
+
+// A path as one field of a line: control characters (a tab would split the
+// field) are shown as '?'.
+std::string PathField(std::string path) {
+    for (char& c : path) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return path;
+}
+
+void PrintList(const FoundFileList& found, SignatureMode mode, bool fileSystem) {
+    const std::vector<FileInfo> files = found.Snapshot();
+    const std::map<std::size_t, NamedFile> named = found.NamedSnapshot();
     std::string out;
-    for (const FileInfo& f : files) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const FileInfo& f = files[i];
         out += std::string(f.FileName()) + '\t' + std::string(f.TypeName()) + '\t' + std::to_string(f.startSector) +
                '\t' + std::to_string(f.sectorCount);
-        if (mode == SignatureMode::Extended) out += '\t' + std::to_string(f.byteLength);
+        if (mode == SignatureMode::Extended || fileSystem) out += '\t' + std::to_string(f.byteLength);
+        if (fileSystem) {
+            const auto it = named.find(i);
+            if (it == named.end()) {
+                out += "\t-\t-\t-";
+            } else {
+                out += '\t' + std::string(StateText(it->second.state)) + '\t' + UtcTimeText(it->second.modified) +
+                       '\t' + PathField(it->second.path);
+            }
+        }
         out += '\n';
     }
     std::cout << out << std::flush;
+}
+
+std::vector<FileSystemLine> FileSystemLines(const fs::FileSystemPass& pass) {
+    std::vector<FileSystemLine> lines;
+    for (const fs::FoundFileSystem& found : pass.FileSystems()) {
+        lines.push_back({std::string(fs::KindName(found.kind)) + " at sector " + std::to_string(found.firstSector),
+                         found.label, found.listing.live, found.listing.deleted, found.listing.orphan,
+                         found.listing.notes});
+    }
+    return lines;
 }
 
 // What saving the file writes: its exact length where the format gave it,
@@ -384,15 +462,31 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     TypeDefinitionList& types = session.Types();
     types = selection.definitions;
     session.SetSignatureMode(options.signatures);
-    ScanDriver driver(reader, types, found, {}, session.Signatures());
+    ScanCallbacks callbacks;
+    std::optional<fs::FileSystemPass> pass;
+    if (options.fileSystem) {
+        // The trees are read on the scan's thread, so that their unreadable
+        // sectors count with the scan's and the progress line keeps going.
+        pass.emplace(reader);
+        callbacks.beforeChunks = [&pass] { pass->ReadTrees(); };
+        callbacks.examineChunk = [&pass](std::uint64_t first, std::uint32_t count, const std::uint8_t* data) {
+            pass->ExamineChunk(first, count, data);
+        };
+        callbacks.afterChunks = [&pass, &types, &found](bool stopped) {
+            if (!stopped) pass->ReadOrphans();
+            fs::AddNamedFiles(*pass, types, found);
+        };
+    }
+    ScanDriver driver(reader, types, found, std::move(callbacks), session.Signatures());
     const ScanSummary summary = RunScan(driver, found, source, lines);
     WriteEntries(log, LogKind::Activity, ScanSummaryEntries(summary));
+    if (pass) WriteEntries(log, LogKind::Activity, {FileSystemsEntry(FileSystemLines(*pass))});
 
     const std::vector<FileInfo> files = found.Snapshot();
     // With --list, stdout carries only the list.
     std::ostream& report = options.list ? std::cerr : std::cout;
     if (options.list) {
-        PrintList(files, options.signatures);
+        PrintList(found, options.signatures, options.fileSystem);
     } else {
         PrintTable(files, types);
         std::cout << '\n';
