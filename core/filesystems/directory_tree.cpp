@@ -177,11 +177,16 @@ void TreeWalk::TakeDeletedFile(const Folder& parent, const DirEntry& e, const st
 }
 
 void TreeWalk::Finish() {
+    // Files whose format proved them whole claim their clusters; one that
+    // only shares clusters with files that could not be proved keeps its state.
     std::map<std::uint32_t, std::uint32_t> users;
+    auto proved = [&](std::size_t index) { return out_.files[index].named.state == NamedFileState::Deleted; };
     for (const auto& [index, clusters] : deletedClusters_) {
+        if (!proved(index)) continue;
         for (const std::uint32_t c : clusters) ++users[c];
     }
     for (const auto& [index, clusters] : deletedClusters_) {
+        if (!proved(index)) continue;
         const bool shared = std::any_of(clusters.begin(), clusters.end(), [&](std::uint32_t c) { return users[c] > 1; });
         if (shared) out_.files[index].named.state = NamedFileState::DeletedMaybeOverwritten;
     }
