@@ -90,7 +90,7 @@ std::vector<SectorRun> ToSectorRuns(const ClusterSpace& space, std::span<const s
                                     std::uint64_t bytes) {
     std::vector<SectorRun> runs;
     const std::uint64_t clusterSectors = space.clusterBytes / kSectorBytes;
-    std::uint64_t left = (bytes + kSectorBytes - 1) / kSectorBytes;
+    std::uint64_t left = bytes / kSectorBytes + (bytes % kSectorBytes != 0 ? 1 : 0);
     for (const std::uint32_t c : clusters) {
         if (left == 0) break;
         const std::uint64_t first = space.ByteOf(c) / kSectorBytes;

@@ -33,7 +33,9 @@ struct ClusterSpace {
     std::uint64_t ByteOf(std::uint32_t c) const { return heapByte + (std::uint64_t{c} - 2) * clusterBytes; }
     // The cluster whose first byte is at this byte of the source, if any.
     std::optional<std::uint32_t> ClusterAt(std::uint64_t byte) const;
-    std::uint64_t ClustersFor(std::uint64_t bytes) const { return (bytes + clusterBytes - 1) / clusterBytes; }
+    std::uint64_t ClustersFor(std::uint64_t bytes) const {
+        return bytes / clusterBytes + (bytes % clusterBytes != 0 ? 1 : 0);  // no overflow near 2^64
+    }
 };
 
 enum class ChainStatus : std::uint8_t {

@@ -94,6 +94,12 @@ void TreeWalk::ListFolder(const Folder& folder) {
     }
 }
 
+bool TreeWalk::WithinRange(std::span<const SectorRun> runs) const {
+    return std::all_of(runs.begin(), runs.end(), [&](const SectorRun& r) {
+        return reader_.Contains(r.first * kSectorBytes, r.count * kSectorBytes);
+    });
+}
+
 std::string TreeWalk::ChildPath(const Folder& parent, const std::string& name) const {
     return parent.path.empty() ? name : parent.path + "/" + name;
 }
@@ -136,9 +142,13 @@ void TreeWalk::TakeFile(const Folder& parent, const DirEntry& e) {
         Note("'" + path + "': its chain " + ChainProblem(list.status) + "; left to the carving");
         return;
     }
+    std::vector<SectorRun> runs = ToSectorRuns(space_, list.clusters, e.size);
+    if (!WithinRange(runs)) {
+        Note("'" + path + "' lies partly outside the scanned range");
+        return;
+    }
     FsFile file;
-    file.named = {path, e.modified, NamedFileState::Live, false, ToSectorRuns(space_, list.clusters, e.size),
-                  fileSystem_};
+    file.named = {path, e.modified, NamedFileState::Live, false, std::move(runs), fileSystem_};
     file.byteLength = e.size;
     out_.files.push_back(std::move(file));
     ++out_.live;
@@ -157,6 +167,7 @@ void TreeWalk::TakeDeletedFile(const Folder& parent, const DirEntry& e, const st
     }
     if (list.status != ChainStatus::Complete || list.clusters.size() < wanted) return;
     std::vector<SectorRun> runs = ToSectorRuns(space_, list.clusters, e.size);
+    if (!WithinRange(runs)) return;
     const DataCheck check = CheckDeletedData(reader_, runs, e.size, space_.clusterBytes);
     if (check == DataCheck::Inconsistent) return;
     FsFile file;

@@ -93,6 +93,7 @@ private:
     void TakeFolder(const Folder& parent, const DirEntry& e);
     void TakeFile(const Folder& parent, const DirEntry& e);
     void TakeDeletedFile(const Folder& parent, const DirEntry& e, const std::string& path);
+    bool WithinRange(std::span<const SectorRun> runs) const;
     std::string ChildPath(const Folder& parent, const std::string& name) const;
     std::uint32_t NewOwner() { return ++lastOwner_; }
 
