@@ -212,6 +212,10 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
         }
     }
     if (!options.help && options.source.empty()) return "scan needs a SOURCE";
+    if (options.fileSystem && options.save) {
+        return "--save cannot be combined with --file-system auto: the files a file system names are listed, "
+               "not saved";
+    }
     if (options.overwrite) {
         if (!options.save) return "--overwrite goes with --save";
         if (*options.overwrite == "ask") {
@@ -334,7 +338,9 @@ std::uint64_t FileBytes(const FileInfo& f) {
     return f.sectorCount >= 0 ? (std::uint64_t(f.sectorCount) + 1) * kSectorSize : 0;
 }
 
-void PrintTable(const std::vector<FileInfo>& files, const TypeDefinitionList& types) {
+void PrintTable(const FoundFileList& found, const TypeDefinitionList& types) {
+    const std::vector<FileInfo> files = found.Snapshot();
+    const std::map<std::size_t, NamedFile> named = found.NamedSnapshot();
     if (files.empty()) {
         std::cout << "No files found.\n";
         return;
@@ -348,6 +354,10 @@ void PrintTable(const std::vector<FileInfo>& files, const TypeDefinitionList& ty
             ofType.push_back(&f);
             bytes += FileBytes(f);
         }
+        auto pathOf = [&](const FileInfo* f) -> std::string {
+            const auto it = named.find(static_cast<std::size_t>(f - files.data()));
+            return it == named.end() ? std::string() : PathField(it->second.path);
+        };
         if (ofType.empty()) continue;
         std::cout << type.Name() << ": " << ofType.size() << (ofType.size() == 1 ? " file, " : " files, ")
                   << SizeText(bytes) << '\n';
@@ -357,6 +367,8 @@ void PrintTable(const std::vector<FileInfo>& files, const TypeDefinitionList& ty
                           static_cast<unsigned long long>(f->startSector), f->sectorCount,
                           SizeText(FileBytes(*f)).c_str());
             std::cout << line;
+            // A file named by the file system shows its path under its line.
+            if (const std::string path = pathOf(f); !path.empty()) std::cout << "    " << path << '\n';
         }
     }
 }
@@ -488,7 +500,7 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     if (options.list) {
         PrintList(found, options.signatures, options.fileSystem);
     } else {
-        PrintTable(files, types);
+        PrintTable(found, types);
         std::cout << '\n';
     }
     PrintSummary(report, summary);
