@@ -38,7 +38,7 @@ void TreeWalk::Note(const std::string& line) {
 }
 
 void TreeWalk::WalkRootRuns(std::vector<SectorRun> runs) {
-    pending_.push_back({std::move(runs), "", false, false});
+    pending_.push_back({std::move(runs), "", false, false, 0});
     Drain();
 }
 
@@ -47,7 +47,7 @@ void TreeWalk::WalkRootChain(std::uint32_t rootCluster) {
     if (list.status != ChainStatus::Complete) Note(std::string("the root folder's chain ") + ChainProblem(list.status));
     listedFolders_.insert(rootCluster);
     pending_.push_back({ToSectorRuns(space_, list.clusters, list.clusters.size() * space_.clusterBytes), "", false,
-                        false});
+                        false, 0});
     Drain();
 }
 
@@ -57,7 +57,7 @@ void TreeWalk::WalkOrphan(std::uint32_t cluster, const std::string& path) {
     // taken in a row, as long as they still read as folder entries.
     const ClusterList list = FreeClustersFrom(space_, cluster, limits_.deletedFolderClusters);
     pending_.push_back({ToSectorRuns(space_, list.clusters, list.clusters.size() * space_.clusterBytes), path, true,
-                        true});
+                        true, cluster});
     Drain();
 }
 
@@ -82,6 +82,7 @@ void TreeWalk::ListFolder(const Folder& folder) {
         Note("folder '" + folder.path + "' lies outside the scanned range");
         return;
     }
+    if (folder.firstCluster != 0 && !format_.StillFolderAt(bytes, folder.firstCluster)) return;  // reused
     std::vector<DirEntry> entries;
     format_.Parse(bytes, folder.deleted, entries);
     for (const DirEntry& e : entries) {
@@ -125,7 +126,7 @@ void TreeWalk::TakeFolder(const Folder& parent, const DirEntry& e) {
         Note("folder '" + path + "': its chain " + ChainProblem(list.status));
     }
     pending_.push_back({ToSectorRuns(space_, list.clusters, list.clusters.size() * space_.clusterBytes), path, deleted,
-                        parent.orphan});
+                        parent.orphan, deleted ? e.firstCluster : 0});
 }
 
 void TreeWalk::TakeFile(const Folder& parent, const DirEntry& e) {

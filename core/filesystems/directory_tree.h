@@ -38,6 +38,9 @@ public:
     virtual void Parse(std::span<const std::uint8_t> bytes, bool strict, std::vector<DirEntry>& out) const = 0;
     // exFAT records a folder's size; FAT ends a folder by its chain alone.
     virtual bool FoldersHaveSize() const = 0;
+    // Whether the bytes at a deleted folder's first cluster are still that
+    // folder's (FAT: its "." entry names that cluster).
+    virtual bool StillFolderAt(std::span<const std::uint8_t> bytes, std::uint32_t cluster) const = 0;
 };
 
 struct FsFile {
@@ -86,6 +89,7 @@ private:
         std::string path;  // "" for the root
         bool deleted = false;
         bool orphan = false;
+        std::uint32_t firstCluster = 0;  // of a deleted folder, to check it is still there
     };
 
     void Drain();

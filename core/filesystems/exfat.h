@@ -45,6 +45,8 @@ class ExFatDirectoryFormat final : public DirectoryFormat {
 public:
     void Parse(std::span<const std::uint8_t> bytes, bool strict, std::vector<DirEntry>& out) const override;
     bool FoldersHaveSize() const override { return true; }
+    // exFAT folders have no entry naming themselves: the parse's checksums decide.
+    bool StillFolderAt(std::span<const std::uint8_t>, std::uint32_t) const override { return true; }
 };
 
 }  // namespace zt::fs

@@ -275,4 +275,9 @@ bool LooksLikeFolderStart(std::span<const std::uint8_t> s, FileSystemKind kind, 
     return true;
 }
 
+bool FatDirectoryFormat::StillFolderAt(std::span<const std::uint8_t> bytes, std::uint32_t cluster) const {
+    std::uint32_t self = 0;
+    return LooksLikeFolderStart(bytes, kind_, self) && self == cluster;
+}
+
 }  // namespace zt::fs

@@ -58,6 +58,7 @@ public:
     explicit FatDirectoryFormat(FileSystemKind kind) : kind_(kind) {}
     void Parse(std::span<const std::uint8_t> bytes, bool strict, std::vector<DirEntry>& out) const override;
     bool FoldersHaveSize() const override { return false; }
+    bool StillFolderAt(std::span<const std::uint8_t> bytes, std::uint32_t cluster) const override;
 
 private:
     FileSystemKind kind_;
