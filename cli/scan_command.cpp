@@ -65,11 +65,12 @@ Options:
                        systems of SOURCE (on a partition, or in the MBR or GPT
                        partitions of a disk): their live files, fragmented or
                        not, and the deleted files whose data is still theirs
-                       are found with their folders, names and times, and
-                       after a quick format the files of the old folders that
-                       are still found. The carving goes on as without it; a
-                       carved file that starts where such a file starts is
-                       shown once, with its name. off: signatures only (the
+                       are found with their folders, names and times; after
+                       a quick format, the files of the old folders found in
+                       the data area come under 'Orphan folders/'. The
+                       carving goes on as without it; a carved file that
+                       starts where such a file starts is shown once, with its
+                       name. Not with --save. off: signatures only (the
                        default)
   --list               print only the found files, one per line, separated by
                        tabs: file name, type, start sector, sector count; with
