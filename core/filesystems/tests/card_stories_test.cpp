@@ -18,14 +18,15 @@ struct Row {
     std::int64_t modified = 0;  // when nothing was written under its name: the time it had
 };
 
-void ExpectCard(const std::string& story, const std::vector<Row>& rows, std::size_t fileSystems = 1) {
+void ExpectCard(const std::string& story, const std::vector<Row>& rows, std::uint64_t volumeSector = 0) {
     zt::testing::TempFolder tmp;
     const std::string folder = tmp / story;
     if (!MakeCard(story, folder)) GTEST_SKIP() << "cannot write a " << story << " card here";
     ImageReader image(folder + "/card.img");
     FileSystemPass pass(image.Reader());
     RunPass(pass, image.Reader());
-    ASSERT_EQ(pass.FileSystems().size(), fileSystems);
+    ASSERT_EQ(pass.FileSystems().size(), 1u);
+    EXPECT_EQ(pass.FileSystems().front().firstSector, volumeSector);
     const auto files = FilesByPath(pass);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.listed);
@@ -75,6 +76,12 @@ std::vector<Row> PhoneRows(bool holeFilled) {
 TEST(CardStories, Fat32PhoneCard) { ExpectCard("fat32", PhoneRows(true)); }
 
 TEST(CardStories, Fat16PhoneCard) { ExpectCard("fat16", PhoneRows(true)); }
+
+// The FAT16 card as the partition of a disk, listed by an MBR or a GPT.
+TEST(CardStories, PartitionedDisks) {
+    ExpectCard("mbr", PhoneRows(true), 2048);
+    ExpectCard("gpt", PhoneRows(true), 2048);
+}
 
 // The same card written by exfat-fuse: names in entry sets, contiguous
 // files without a chain, the fragmented one through the table.

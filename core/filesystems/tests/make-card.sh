@@ -4,7 +4,7 @@
 # for exFAT (which needs root and /dev/fuse). Leaves in OUT:
 #   card.img   the image
 #   files/     every file written, under its path on the card
-# Usage: make-card.sh fat32|fat16|quick-format|exfat OUT
+# Usage: make-card.sh fat32|fat16|mbr|gpt|quick-format|exfat OUT
 set -euo pipefail
 story=$1
 out=$2
@@ -55,6 +55,16 @@ fat_story() {
 case "$story" in
   fat32) fat_story 32 80 2 ;;
   fat16) fat_story 16 24 4 ;;
+  mbr|gpt)
+    # The FAT16 card as the one partition of a disk, 1 MiB in, as sfdisk lays it out.
+    fat_story 16 24 4
+    mv card.img volume.img
+    truncate -s $((1024 * 1024 + $(stat -c %s volume.img) + 64 * 1024)) card.img
+    echo "start=2048, size=$(($(stat -c %s volume.img) / 512)), type=$([ "$story" = mbr ] && echo 6 || echo EBD0A0A2-B9E5-4433-87C0-68B6B72699C7)" |
+      sfdisk --quiet --label "$([ "$story" = mbr ] && echo dos || echo gpt)" card.img
+    dd if=volume.img of=card.img bs=1M seek=1 conv=notrunc status=none
+    rm volume.img
+    ;;
   quick-format)
     fat_story 32 80 2
     # The same geometry again: the table and root are new, the data area is not.
