@@ -93,8 +93,8 @@ TEST(DamagedCards, EveryDamageIsBoundedAndTold) {
              ASSERT_NE(at, std::string::npos);
              const std::string dot = ".          ";
              const std::size_t self = c.bytes.rfind(dot, at);
-             const std::uint16_t dcimCluster = static_cast<std::uint8_t>(c.bytes[self + 26]) |
-                                               static_cast<std::uint8_t>(c.bytes[self + 27]) << 8;
+             const auto dcimCluster = static_cast<std::uint16_t>(static_cast<std::uint8_t>(c.bytes[self + 26]) |
+                                                                 static_cast<std::uint8_t>(c.bytes[self + 27]) << 8);
              c.bytes[at + 26] = static_cast<char>(dcimCluster & 0xFF);
              c.bytes[at + 27] = static_cast<char>(dcimCluster >> 8);
              c.bytes[at + 20] = c.bytes[at + 21] = 0;
