@@ -29,7 +29,8 @@ for card in fat32 fat16 exfat quick-format; do
   t1=$(now)
   rm -rf "$work/$card/tsk" && tsk_recover -e "$img" "$work/$card/tsk" > /dev/null 2>&1 || true
   t2=$(now)
-  rm -rf "$work/$card/photorec"* && photorec /log /d "$work/$card/photorec" /cmd "$img" "options,paranoid,search" > /dev/null 2>&1 || true
+  # photorec writes its log into the current folder.
+  rm -rf "$work/$card/photorec"* && (cd "$work/$card" && photorec /log /d "$work/$card/photorec" /cmd "$img" "options,paranoid,search" > /dev/null 2>&1) || true
   t3=$(now)
   python3 - "$work/$card" "$card" "$t0" "$t1" "$t2" "$t3" <<'PY'
 import hashlib, os, sys
