@@ -12,6 +12,8 @@
 #include "cli/commands.h"
 #include "cli/common.h"
 #include "cli/save_files.h"
+#include "core/filesystems/file_system_pass.h"
+#include "core/filesystems/named_files.h"
 #include "core/scan/scan_driver.h"
 #include "core/scan/type_selection.h"
 #include "logs/activity_entries.h"
@@ -64,12 +66,28 @@ Options:
                        standard: the size kept for a file whose end cannot be
                        found, 2..250000, default 2000. Other values become
                        the default. May be given several times.
+  --file-system auto|off
+                       auto: also read the FAT12, FAT16, FAT32 and exFAT file
+                       systems of SOURCE (on a partition, or in the MBR or GPT
+                       partitions of a disk): their live files, fragmented or
+                       not, and the deleted files whose data is still theirs
+                       are found with their folders, names and times; after
+                       a quick format, the files of the old folders found in
+                       the data area come under 'Orphan folders/'. The
+                       carving goes on as without it; a carved file that
+                       starts where such a file starts is shown once, with its
+                       name. Not with --save. off: signatures only (the
+                       default)
   --list               print only the found files, one per line, separated by
                        tabs: file name, type, start sector, sector count; with
                        extended signatures also the length in bytes (0 where
-                       only the sectors are known), and a last field 'cut'
-                       on a file that is not whole (its end was not found, or
-                       it is longer than its --max-size)
+                       only the sectors are known); with --file-system auto
+                       also the length in bytes, the state (live, deleted,
+                       deleted-maybe-overwritten, or - for a carved file), the
+                       modification time (UTC, - when unknown) and the path
+                       inside the file system (- for a carved file); and a
+                       last field 'cut' on a file that is not whole (its end
+                       was not found, or it is longer than its --max-size)
   --bad-sectors ask|retry|skip
                        what to do with sectors that cannot be read: ask on the
                        terminal each time (Retry, Skip, Retry All, Skip All),
@@ -117,6 +135,7 @@ struct ScanOptions {
     std::optional<SaveOptions> save;
     std::optional<std::string> overwrite;
     SignatureMode signatures = SignatureMode::Extended;
+    bool fileSystem = false;
     bool help = false;
 };
 
@@ -154,7 +173,7 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
             options.list = true;
         } else if (arg == "--range" || arg == "--types" || arg == "--max-size" || arg == "--bad-sectors" ||
                    arg == "--save" || arg == "--overwrite" ||
-                   arg == "--signatures") {
+                   arg == "--signatures" || arg == "--file-system") {
             std::optional<std::string> v = value();
             if (!v) return "option " + arg + " needs a value";
             if (arg == "--range") {
@@ -172,6 +191,12 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
                 options.save = SaveOptions{*folder};
             } else if (arg == "--overwrite") {
                 options.overwrite = *v;
+            } else if (arg == "--file-system") {
+                if (*v == "auto" || *v == "off") {
+                    options.fileSystem = *v == "auto";
+                } else {
+                    return "--file-system wants auto or off, not '" + *v + "'";
+                }
             } else if (arg == "--signatures") {
                 if (*v == "standard") {
                     options.signatures = SignatureMode::Standard;
@@ -198,6 +223,10 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
         }
     }
     if (!options.help && options.source.empty()) return "scan needs a SOURCE";
+    if (options.fileSystem && options.save) {
+        return "--save cannot be combined with --file-system auto: the files a file system names are listed, "
+               "not saved";
+    }
     if (options.overwrite) {
         if (!options.save) return "--overwrite goes with --save";
         if (*options.overwrite == "ask") {
@@ -248,19 +277,71 @@ std::optional<std::string> ApplyTypeOptions(const ScanOptions& options, std::vec
     return std::nullopt;
 }
 
-void PrintList(const std::vector<FileInfo>& files, SignatureMode mode) {
+std::string_view StateText(NamedFileState state) {
+    switch (state) {
+        case NamedFileState::Live:
+            return "live";
+        case NamedFileState::Deleted:
+            return "deleted";
+        case NamedFileState::DeletedMaybeOverwritten:
+            return "deleted-maybe-overwritten";
+    }
+    return "-";
+}
+
+// "2026-07-14 10:11:12", or "-" when the file system gave no time.
+std::string UtcTimeText(std::int64_t seconds) {
+    if (seconds == 0) return "-";
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+    return text;
+}
+
+// A path as one field of a line: control characters (a tab would split the
+// field) are shown as '?'.
+std::string PathField(std::string path) {
+    for (char& c : path) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return path;
+}
+
+void PrintList(const FoundFileList& found, SignatureMode mode, bool fileSystem) {
+    const std::vector<FileInfo> files = found.Snapshot();
+    const std::map<std::size_t, NamedFile> named = found.NamedSnapshot();
     std::string out;
-    for (const FileInfo& f : files) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const FileInfo& f = files[i];
         out += std::string(f.FileName()) + '\t' + std::string(f.TypeName()) + '\t' + std::to_string(f.startSector) +
                '\t' + std::to_string(f.sectorCount);
-        if (mode == SignatureMode::Extended) {
-            out += '\t' + std::to_string(f.byteLength);
-            // A field only on the files that are not whole keeps the others' lines as they were.
-            if (f.cut != 0) out += "\tcut";
+        if (mode == SignatureMode::Extended || fileSystem) out += '\t' + std::to_string(f.byteLength);
+        if (fileSystem) {
+            const auto it = named.find(i);
+            if (it == named.end()) {
+                out += "\t-\t-\t-";
+            } else {
+                out += '\t' + std::string(StateText(it->second.state)) + '\t' + UtcTimeText(it->second.modified) +
+                       '\t' + PathField(it->second.path);
+            }
         }
+        // A field only on the files that are not whole keeps the others' lines as they were.
+        if (f.cut != 0) out += "\tcut";
         out += '\n';
     }
     std::cout << out << std::flush;
+}
+
+std::vector<FileSystemLine> FileSystemLines(const fs::FileSystemPass& pass) {
+    std::vector<FileSystemLine> lines;
+    for (const fs::FoundFileSystem& found : pass.FileSystems()) {
+        lines.push_back({std::string(fs::KindName(found.kind)) + " at sector " + std::to_string(found.firstSector),
+                         found.label, found.listing.live, found.listing.deleted, found.listing.orphan,
+                         found.listing.notes});
+    }
+    return lines;
 }
 
 // What saving the file writes: its exact length where the format gave it,
@@ -270,7 +351,9 @@ std::uint64_t FileBytes(const FileInfo& f) {
     return f.sectorCount >= 0 ? (std::uint64_t(f.sectorCount) + 1) * kSectorSize : 0;
 }
 
-void PrintTable(const std::vector<FileInfo>& files, const TypeDefinitionList& types) {
+void PrintTable(const FoundFileList& found, const TypeDefinitionList& types) {
+    const std::vector<FileInfo> files = found.Snapshot();
+    const std::map<std::size_t, NamedFile> named = found.NamedSnapshot();
     if (files.empty()) {
         std::cout << "No files found.\n";
         return;
@@ -284,6 +367,10 @@ void PrintTable(const std::vector<FileInfo>& files, const TypeDefinitionList& ty
             ofType.push_back(&f);
             bytes += FileBytes(f);
         }
+        auto pathOf = [&](const FileInfo* f) -> std::string {
+            const auto it = named.find(static_cast<std::size_t>(f - files.data()));
+            return it == named.end() ? std::string() : PathField(it->second.path);
+        };
         if (ofType.empty()) continue;
         std::cout << type.Name() << ": " << ofType.size() << (ofType.size() == 1 ? " file, " : " files, ")
                   << SizeText(bytes) << '\n';
@@ -293,6 +380,8 @@ void PrintTable(const std::vector<FileInfo>& files, const TypeDefinitionList& ty
                           static_cast<unsigned long long>(f->startSector), f->sectorCount,
                           SizeText(FileBytes(*f)).c_str(), f->cut != 0 ? "  cut" : "");
             std::cout << line;
+            // A file named by the file system shows its path under its line.
+            if (const std::string path = pathOf(f); !path.empty()) std::cout << "    " << path << '\n';
         }
     }
 }
@@ -399,17 +488,33 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     TypeDefinitionList& types = session.Types();
     types = selection.definitions;
     session.SetSignatureMode(options.signatures);
-    ScanDriver driver(reader, types, found, {}, session.Signatures());
+    ScanCallbacks callbacks;
+    std::optional<fs::FileSystemPass> pass;
+    if (options.fileSystem) {
+        // The trees are read on the scan's thread, so that their unreadable
+        // sectors count with the scan's and the progress line keeps going.
+        pass.emplace(reader);
+        callbacks.beforeChunks = [&pass] { pass->ReadTrees(); };
+        callbacks.examineChunk = [&pass](std::uint64_t first, std::uint32_t count, const std::uint8_t* data) {
+            pass->ExamineChunk(first, count, data);
+        };
+        callbacks.afterChunks = [&pass, &types, &found](bool stopped) {
+            if (!stopped) pass->ReadOrphans();
+            fs::AddNamedFiles(*pass, types, found);
+        };
+    }
+    ScanDriver driver(reader, types, found, std::move(callbacks), session.Signatures());
     const ScanSummary summary = RunScan(driver, found, source, lines);
     WriteEntries(log, LogKind::Activity, ScanSummaryEntries(summary));
+    if (pass) WriteEntries(log, LogKind::Activity, {FileSystemsEntry(FileSystemLines(*pass))});
 
     const std::vector<FileInfo> files = found.Snapshot();
     // With --list, stdout carries only the list.
     std::ostream& report = options.list ? std::cerr : std::cout;
     if (options.list) {
-        PrintList(files, options.signatures);
+        PrintList(found, options.signatures, options.fileSystem);
     } else {
-        PrintTable(files, types);
+        PrintTable(found, types);
         std::cout << '\n';
     }
     PrintSummary(report, summary);

@@ -66,6 +66,19 @@ std::vector<std::string> ImagingSummaryEntries(const ImagingSummary& summary) {
     return entries;
 }
 
+std::string FileSystemsEntry(const std::vector<FileSystemLine>& fileSystems) {
+    if (fileSystems.empty()) return "File Systems : none found";
+    std::string entry = "File Systems :";
+    for (const FileSystemLine& fs : fileSystems) {
+        entry += "\r\n" + fs.name;
+        if (!fs.label.empty()) entry += " \"" + fs.label + "\"";
+        entry += " : " + std::to_string(fs.live) + " live, " + std::to_string(fs.deleted) + " deleted, " +
+                 std::to_string(fs.orphan) + " orphan files";
+        for (const std::string& note : fs.notes) entry += "\r\n  " + note;
+    }
+    return entry;
+}
+
 bool WriteEntries(const LogContext& context, LogKind kind, const std::vector<std::string>& entries) {
     bool ok = true;
     for (const std::string& entry : entries) ok = WriteLog(context, kind, entry) && ok;

@@ -38,6 +38,20 @@ std::string UnreadableSectorsEntry(std::uint64_t sectors);
 // unreadable sectors when there were any.
 std::vector<std::string> ImagingSummaryEntries(const ImagingSummary& summary);
 
+// A file system the scan read beside the carving (only with the option on).
+struct FileSystemLine {
+    std::string name;  // its kind and where it starts: "FAT32 at sector 2048"
+    std::string label;
+    std::uint32_t live = 0;
+    std::uint32_t deleted = 0;
+    std::uint32_t orphan = 0;
+    std::vector<std::string> notes;  // what was wrong with it
+};
+
+// The one entry after the scan's summary that names each file system found
+// and the files it gave: "File Systems :", then a line for each.
+std::string FileSystemsEntry(const std::vector<FileSystemLine>& fileSystems);
+
 // Writes each text as its own entry. False when any entry was lost.
 bool WriteEntries(const LogContext& context, LogKind kind, const std::vector<std::string>& entries);
 

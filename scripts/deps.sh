@@ -18,6 +18,8 @@ if [ "$what" = test ]; then
   packages+=(xvfb xauth imagemagick ffmpeg sox mtools dosfstools util-linux fdisk)
   # The failing-medium test serves a card image whose bad sectors answer EIO through FUSE.
   packages+=(libfuse3-dev fuse3)
+  # The card tests write exFAT cards with mkfs.exfat and exfat-fuse on a loop device.
+  packages+=(exfatprogs exfat-fuse)
   # The corpus of the extended-signature test is made with these as well.
   packages+=(lame flac webp libheif-examples libimage-exiftool-perl)
   # The disk-service test runs a private bus (dbus-daemon) with a stand-in for

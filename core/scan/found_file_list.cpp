@@ -22,6 +22,25 @@ void FoundFileList::Append(const FileInfo& info) {
     count_.store(records_.size(), std::memory_order_release);
 }
 
+void FoundFileList::AppendNamed(const FileInfo& info, NamedFile named) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    named_.emplace(records_.size(), std::move(named));
+    records_.push_back(info);
+    count_.store(records_.size(), std::memory_order_release);
+}
+
+std::optional<NamedFile> FoundFileList::Named(std::size_t index) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = named_.find(index);
+    if (it == named_.end()) return std::nullopt;
+    return it->second;
+}
+
+std::map<std::size_t, NamedFile> FoundFileList::NamedSnapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return named_;
+}
+
 void FoundFileList::Walk(const std::function<void(const FileInfo&)>& visit) const {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const FileInfo& info : records_) visit(info);
@@ -63,6 +82,7 @@ void FoundFileList::SetSelectedAll(bool selected) {
 void FoundFileList::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     records_.clear();
+    named_.clear();
     count_.store(0, std::memory_order_release);
 }
 

@@ -6,7 +6,10 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +37,34 @@ struct FileInfo {
     bool operator==(const FileInfo&) const = default;
 };
 
+// A piece of a file found through the card's file system, in sectors of the source.
+struct SectorRun {
+    std::uint64_t first = 0;
+    std::uint64_t count = 0;
+    bool operator==(const SectorRun&) const = default;
+};
+
+enum class NamedFileState : std::uint8_t {
+    Live,
+    Deleted,
+    // Deleted, and its clusters were also claimed by another deleted entry,
+    // or its format could not be followed to its end to prove it whole.
+    DeletedMaybeOverwritten,
+};
+
+// What the file system tells of a found file beyond where it starts. Only
+// files found through a file system have one; a carved record never does, so
+// with the file-system option off the list holds exactly what it always did.
+struct NamedFile {
+    std::string path;           // folders and name inside the file system, '/'-separated, UTF-8
+    std::int64_t modified = 0;  // seconds since 1970, 0 when unknown
+    NamedFileState state = NamedFileState::Live;
+    bool orphan = false;          // listed by a folder that no longer hangs from the root
+    std::vector<SectorRun> runs;  // the data in file order; together at least byteLength
+    std::uint32_t fileSystem = 0; // which file system of the scan found it
+    bool operator==(const NamedFile&) const = default;
+};
+
 // A record as the scan makes it: named "File<number>.<type>", not selected.
 // The type name is cut to 4 characters.
 FileInfo MakeFileInfo(std::string_view typeName, std::int32_t number, std::uint64_t startSector,
@@ -45,6 +76,12 @@ FileInfo MakeFileInfo(std::string_view typeName, std::int32_t number, std::uint6
 class FoundFileList {
 public:
     void Append(const FileInfo& info);
+    // Appends a record of a file found through a file system, with its name and pieces.
+    void AppendNamed(const FileInfo& info, NamedFile named);
+    // The file-system side of the record at this position, when it has one.
+    std::optional<NamedFile> Named(std::size_t index) const;
+    // Every record's file-system side, by record position.
+    std::map<std::size_t, NamedFile> NamedSnapshot() const;
     // Number of records; cheap, for any thread at any time.
     std::size_t Count() const { return count_.load(std::memory_order_acquire); }
     // Visits the records from the first, by value. The visitor must not call
@@ -63,6 +100,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<FileInfo> records_;
+    std::map<std::size_t, NamedFile> named_;  // by position in records_; empty unless the option is on
     std::atomic<std::size_t> count_{0};
 };
 

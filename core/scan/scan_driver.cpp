@@ -91,6 +91,7 @@ void ScanDriver::Scan() {
     scanEndSector_.store(rangeEnd, std::memory_order_relaxed);
 
     reader_.StartRun();
+    if (callbacks_.beforeChunks) callbacks_.beforeChunks();
 
     OpenFile open;
     std::uint64_t base = source.RangeStart;
@@ -106,6 +107,7 @@ void ScanDriver::Scan() {
             if (*endedAt <= base) break;
             count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, *endedAt - base));
         }
+        if (callbacks_.examineChunk) callbacks_.examineChunk(base, count, chunk_.data());
         const std::uint64_t rescanFrom =
             extended_ ? ScanChunkExtended(base, count, open) : ScanChunk(base, count, open);
         // A look past the chunk (an end marker run, a format walk) may find the end too.
@@ -143,6 +145,7 @@ void ScanDriver::Scan() {
         }
         currentSector_.store(rangeEnd, std::memory_order_relaxed);
     }
+    if (callbacks_.afterChunks) callbacks_.afterChunks(stopped);
     endTime_ = std::time(nullptr);
 }
 

@@ -43,6 +43,15 @@ struct ScanCallbacks {
     // On the scan thread, once, when the scan ends because a stop was requested:
     // the results should select their first type.
     std::function<void()> selectFirstTypeAtStop;
+    // On the scan thread, after the unread-sector count is reset and before
+    // the first chunk: work of the same run whose reads count with the scan's.
+    std::function<void()> beforeChunks;
+    // On the scan thread, each chunk as it was read (a chunk read again after
+    // a rejected header comes again).
+    std::function<void(std::uint64_t firstSector, std::uint32_t count, const std::uint8_t* data)> examineChunk;
+    // On the scan thread after the last chunk, whether or not a stop ended
+    // the scan, before the summary's end time and file count are taken.
+    std::function<void(bool stopped)> afterChunks;
 };
 
 class ScanDriver {

@@ -90,5 +90,23 @@ TEST_F(ActivityEntriesTest, ImagingSummaryForEachEndOfARun) {
               "Disk Imaging Failed : Input/output error while writing /dest/Image0.img\r\n");
 }
 
+TEST_F(ActivityEntriesTest, FileSystemsEntryNamesEachWithItsCountsAndProblems) {
+    struct Case {
+        std::vector<FileSystemLine> fileSystems;
+        std::string entry;
+    };
+    const std::vector<Case> cases = {
+        {{}, "File Systems : none found"},
+        {{{"FAT32 at sector 2048", "PHONE", 72, 23, 0, {}}},
+         "File Systems :\r\nFAT32 at sector 2048 \"PHONE\" : 72 live, 23 deleted, 0 orphan files"},
+        {{{"FAT32 at sector 0", "", 0, 0, 9, {"'DCIM/A.jpg': its chain loops; left to the carving"}},
+          {"exFAT at sector 264192", "", 5, 2, 0, {}}},
+         "File Systems :\r\nFAT32 at sector 0 : 0 live, 0 deleted, 9 orphan files"
+         "\r\n  'DCIM/A.jpg': its chain loops; left to the carving"
+         "\r\nexFAT at sector 264192 : 5 live, 2 deleted, 0 orphan files"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FileSystemsEntry(c.fileSystems), c.entry);
+}
+
 }  // namespace
 }  // namespace zt

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -365,6 +366,60 @@ TEST_F(ScanCliTest, FindsTheDeletedFilesOfAFatFileSystem) {
     const CommandResult r = Cli("scan --signatures standard " + fat + " --list");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, list);
+}
+
+TEST_F(ScanCliTest, TheCardsFileSystemNamesItsFilesOnlyWhenAsked) {
+    // Every file in a folder of a FAT file system, the photo deleted again.
+    const std::string fat = (dir_->Path() / "named.img").string();
+    std::string make = "cd " + dir_->Path().string() +
+                       " && export MTOOLS_SKIP_CHECK=1 && rm -f named.img && mkfs.vfat -C named.img 16384 >/dev/null"
+                       " && mmd -i named.img ::Card";
+    for (const MediaFile& m : kMedia) make += " && mcopy -i named.img " + m.name + " ::Card/" + m.name;
+    make += " && mdel -i named.img ::Card/photo.jpg";
+    ASSERT_EQ(RunShell(make, dir_->Path()).status, 0);
+
+    // Off, and by default, the list is the carving's alone.
+    const CommandResult plain = Cli("scan " + fat + " --list");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(Cli("scan " + fat + " --list --file-system off").out, plain.out);
+    EXPECT_EQ(plain.out.find("Card/"), std::string::npos);
+
+    // A fresh log: the next start writes its folders into the settings again.
+    std::filesystem::remove_all(LogFolder());
+    std::filesystem::remove_all(dir_->Path() / "settings");
+    const CommandResult named = Cli("scan " + fat + " --list --file-system auto");
+    ASSERT_EQ(named.status, 0) << named.err;
+    std::map<std::string, std::vector<std::string>> byPath;  // path: the line's fields
+    std::set<std::string> starts;
+    std::istringstream lines(named.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> fields;
+        std::istringstream split(line);
+        for (std::string f; std::getline(split, f, '\t');) fields.push_back(f);
+        ASSERT_EQ(fields.size(), 8u) << line;
+        EXPECT_TRUE(starts.insert(fields[2]).second) << "a start shown twice: " << line;
+        if (fields[7] != "-") byPath[fields[7]] = fields;
+    }
+    // The deleted photo's first character is lost with its entry: mtools
+    // wrote no long name for a name that fits 8.3.
+    ASSERT_EQ(byPath.size(), kMedia.size()) << named.out;
+    for (const MediaFile& m : kMedia) {
+        const std::string path = m.type == "JPEG" ? "Card/_hoto.jpg" : "Card/" + m.name;
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(byPath.contains(path));
+        const std::vector<std::string>& f = byPath[path];
+        EXPECT_EQ(f[1], m.type);
+        EXPECT_EQ(f[4], std::to_string(std::filesystem::file_size(dir_->Path() / m.name)));
+        EXPECT_EQ(f[5], m.type == "JPEG" ? "deleted" : "live");
+    }
+    const std::string log = Log("Activity Log.txt");
+    EXPECT_NE(log.find("File Systems :\r\nFAT16 at sector 0 : " + std::to_string(kMedia.size() - 1) +
+                       " live, 1 deleted, 0 orphan files"),
+              std::string::npos)
+        << log;
+
+    EXPECT_EQ(Cli("scan " + fat + " --file-system maybe").status, 2);
+    EXPECT_EQ(Cli("scan " + fat + " --file-system auto --save " + SaveFolder("named-save")).status, 2);
 }
 
 TEST_F(ScanCliTest, DemoImageHoldsFilesThatScanAndDecode) {
