@@ -295,26 +295,27 @@ std::int32_t SectorReader::ReadDevice(const std::string& deviceName, std::uint64
         return 0;
     }
     const int fd = device->handle;
-    if (count <= DeviceChunkSectors) return ReadDeviceRequest(deviceName, fd, first, count, buffer, true) ? 1 : 0;
+    const bool keep = !device->regularFile;
+    if (count <= DeviceChunkSectors) return ReadDeviceRequest(deviceName, fd, keep, first, count, buffer, true) ? 1 : 0;
 
     bool lastOk = true;
     const std::uint32_t chunks = count / DeviceChunkSectors;
     for (std::uint32_t c = 0; c < chunks; ++c) {
         const std::uint64_t sector = first + std::uint64_t{c} * DeviceChunkSectors;
-        lastOk = ReadDeviceRequest(deviceName, fd, sector, DeviceChunkSectors,
+        lastOk = ReadDeviceRequest(deviceName, fd, keep, sector, DeviceChunkSectors,
                                    buffer + std::size_t{c} * DeviceChunkSectors * kSectorSize, true);
     }
     const std::uint32_t rest = count % DeviceChunkSectors;
     if (rest != 0) {
         const std::uint32_t done = chunks * DeviceChunkSectors;
         // The remainder is not put to the policy; a failure leaves zeros.
-        if (!ReadDeviceRequest(deviceName, fd, first + done, rest, buffer + std::size_t{done} * kSectorSize, false))
+        if (!ReadDeviceRequest(deviceName, fd, keep, first + done, rest, buffer + std::size_t{done} * kSectorSize, false))
             return 0;
     }
     return lastOk ? 1 : 0;
 }
 
-bool SectorReader::ReadDeviceRequest(const std::string& deviceName, int fd, std::uint64_t first,
+bool SectorReader::ReadDeviceRequest(const std::string& deviceName, int fd, bool keep, std::uint64_t first,
                                      std::uint32_t count, std::uint8_t* buffer, bool consultPolicy) {
     // Sectors this run already read whole are not asked of the device again.
     const bool windowed = RunActive();
@@ -328,7 +329,7 @@ bool SectorReader::ReadDeviceRequest(const std::string& deviceName, int fd, std:
         const std::uint64_t size = sourceBytes_.load(std::memory_order_relaxed);
         // Kept only when nothing inside the source went missing.
         const bool whole = r.bytes == wanted || (size != kUnknown && first * kSectorSize + r.bytes >= size);
-        if (windowed && whole) window_.Put(WindowKey(deviceName), first, std::vector<std::uint8_t>(buffer, buffer + wanted));
+        if (windowed && keep && whole) window_.Put(WindowKey(deviceName), first, std::vector<std::uint8_t>(buffer, buffer + wanted));
         return true;
     }
     if (MediumGone(r.error)) {
