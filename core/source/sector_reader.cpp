@@ -309,8 +309,8 @@ std::int32_t SectorReader::ReadDevice(const std::string& deviceName, std::uint64
     if (rest != 0) {
         const std::uint32_t done = chunks * DeviceChunkSectors;
         // The remainder is not put to the policy; a failure leaves zeros.
-        if (!ReadDeviceRequest(deviceName, fd, keep, first + done, rest, buffer + std::size_t{done} * kSectorSize, false))
-            return 0;
+        std::uint8_t* out = buffer + std::size_t{done} * kSectorSize;
+        if (!ReadDeviceRequest(deviceName, fd, keep, first + done, rest, out, false)) return 0;
     }
     return lastOk ? 1 : 0;
 }
@@ -329,7 +329,9 @@ bool SectorReader::ReadDeviceRequest(const std::string& deviceName, int fd, bool
         const std::uint64_t size = sourceBytes_.load(std::memory_order_relaxed);
         // Kept only when nothing inside the source went missing.
         const bool whole = r.bytes == wanted || (size != kUnknown && first * kSectorSize + r.bytes >= size);
-        if (windowed && keep && whole) window_.Put(WindowKey(deviceName), first, std::vector<std::uint8_t>(buffer, buffer + wanted));
+        if (windowed && keep && whole) {
+            window_.Put(WindowKey(deviceName), first, std::vector<std::uint8_t>(buffer, buffer + wanted));
+        }
         return true;
     }
     if (MediumGone(r.error)) {
