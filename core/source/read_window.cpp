@@ -12,6 +12,7 @@ void ReadWindow::Clear() {
     stretches_.clear();
     order_.clear();
     held_ = 0;
+    spare_ = {};
 }
 
 std::size_t ReadWindow::HeldBytes() const {
@@ -36,6 +37,11 @@ bool ReadWindow::Copy(const std::string& source, std::uint64_t first, std::uint6
         s = upTo;
     }
     return true;
+}
+
+std::vector<std::uint8_t> ReadWindow::TakeSpare() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::move(spare_);
 }
 
 void ReadWindow::EraseOverlapping(std::uint64_t first, std::uint64_t end) {
@@ -67,6 +73,7 @@ void ReadWindow::Put(const std::string& source, std::uint64_t first, std::vector
         auto it = stretches_.find(oldest);
         if (it == stretches_.end() || it->second.serial != serial) continue;
         held_ -= it->second.bytes.size();
+        if (it->second.bytes.size() > spare_.size()) spare_ = std::move(it->second.bytes);
         stretches_.erase(it);
     }
     held_ += bytes.size();

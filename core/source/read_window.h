@@ -31,6 +31,9 @@ public:
     void Put(const std::string& source, std::uint64_t first, std::vector<std::uint8_t> bytes);
     // Bytes held now: never more than the capacity, once a Put returns.
     std::size_t HeldBytes() const;
+    // The bytes of the last stretch that made room, for the next Put to
+    // reuse rather than to allocate (and fault in) anew; empty when none.
+    std::vector<std::uint8_t> TakeSpare();
 
 private:
     void EraseOverlapping(std::uint64_t first, std::uint64_t end);
@@ -49,6 +52,7 @@ private:
     std::deque<std::pair<std::uint64_t, std::uint64_t>> order_;
     std::uint64_t serial_ = 0;
     std::size_t held_ = 0;
+    std::vector<std::uint8_t> spare_;
 };
 
 }  // namespace zt

@@ -368,7 +368,6 @@ bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first,
     if (!source_.ImageMode && !CachedDeviceFor(deviceName)->regularFile) return false;
     const std::string key = WindowKey(deviceName);
     const std::uint64_t end = first + count;
-    std::vector<std::uint8_t> bytes;
     for (std::uint64_t block = first / LargeReadSectors; block * LargeReadSectors < end; ++block) {
         const std::uint64_t blockFirst = block * LargeReadSectors;
         const std::uint64_t from = std::max(first, blockFirst);
@@ -379,6 +378,7 @@ bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first,
             std::lock_guard<std::mutex> lock(failedMutex_);
             if (failedBlocks_.count(block) != 0) return false;
         }
+        std::vector<std::uint8_t> bytes = window_.TakeSpare();
         bytes.resize(std::size_t{LargeReadSectors} * kSectorSize);
         if (!ReadBlock(deviceName, block, bytes)) {
             std::lock_guard<std::mutex> lock(failedMutex_);
@@ -388,7 +388,6 @@ bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first,
         std::memcpy(out, bytes.data() + (from - blockFirst) * kSectorSize,
                     static_cast<std::size_t>((to - from) * kSectorSize));
         window_.Put(key, blockFirst, std::move(bytes));
-        bytes = {};
     }
     return true;
 }
