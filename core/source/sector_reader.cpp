@@ -295,14 +295,13 @@ std::int32_t SectorReader::ReadDevice(const std::string& deviceName, std::uint64
         return 0;
     }
     const int fd = device->handle;
-    const bool keep = !device->regularFile;
-    if (count <= DeviceChunkSectors) return ReadDeviceRequest(deviceName, fd, keep, first, count, buffer, true) ? 1 : 0;
+    if (count <= DeviceChunkSectors) return ReadDeviceRequest(deviceName, fd, first, count, buffer, true) ? 1 : 0;
 
     bool lastOk = true;
     const std::uint32_t chunks = count / DeviceChunkSectors;
     for (std::uint32_t c = 0; c < chunks; ++c) {
         const std::uint64_t sector = first + std::uint64_t{c} * DeviceChunkSectors;
-        lastOk = ReadDeviceRequest(deviceName, fd, keep, sector, DeviceChunkSectors,
+        lastOk = ReadDeviceRequest(deviceName, fd, sector, DeviceChunkSectors,
                                    buffer + std::size_t{c} * DeviceChunkSectors * kSectorSize, true);
     }
     const std::uint32_t rest = count % DeviceChunkSectors;
@@ -310,28 +309,22 @@ std::int32_t SectorReader::ReadDevice(const std::string& deviceName, std::uint64
         const std::uint32_t done = chunks * DeviceChunkSectors;
         // The remainder is not put to the policy; a failure leaves zeros.
         std::uint8_t* out = buffer + std::size_t{done} * kSectorSize;
-        if (!ReadDeviceRequest(deviceName, fd, keep, first + done, rest, out, false)) return 0;
+        if (!ReadDeviceRequest(deviceName, fd, first + done, rest, out, false)) return 0;
     }
     return lastOk ? 1 : 0;
 }
 
-bool SectorReader::ReadDeviceRequest(const std::string& deviceName, int fd, bool keep, std::uint64_t first,
+bool SectorReader::ReadDeviceRequest(const std::string& deviceName, int fd, std::uint64_t first,
                                      std::uint32_t count, std::uint8_t* buffer, bool consultPolicy) {
-    // Sectors this run already read whole are not asked of the device again.
-    const bool windowed = RunActive();
-    if (windowed && window_.Copy(WindowKey(deviceName), first, count, buffer)) return true;
+    // A request that a failed block of an image sent here may lie in blocks
+    // read whole before: those are not read again.
+    if (RunActive() && window_.Copy(WindowKey(deviceName), first, count, buffer)) return true;
     const std::size_t wanted = std::size_t{count} * kSectorSize;
     platform::ReadResult r = io_.ReadAt(fd, buffer, wanted, first * kSectorSize);
     if (r.error == 0) {
         // Past the end of the medium there is nothing to read: zeros.
         ZeroTail(buffer, wanted, r.bytes);
         CheckShortRead(first * kSectorSize, wanted, r.bytes);
-        const std::uint64_t size = sourceBytes_.load(std::memory_order_relaxed);
-        // Kept only when nothing inside the source went missing.
-        const bool whole = r.bytes == wanted || (size != kUnknown && first * kSectorSize + r.bytes >= size);
-        if (windowed && keep && whole) {
-            window_.Put(WindowKey(deviceName), first, std::vector<std::uint8_t>(buffer, buffer + wanted));
-        }
         return true;
     }
     if (MediumGone(r.error)) {

@@ -98,10 +98,8 @@ private:
                             std::uint8_t* buffer);
     // One device request; on failure the policy decides between sector-by-
     // sector re-reads and zeros. Returns the success of the request itself.
-    // An image's window holds its large blocks only (keep=false), so that
-    // the 40-sector path of a failed block never displaces them.
-    bool ReadDeviceRequest(const std::string& deviceName, int fd, bool keep, std::uint64_t first,
-                           std::uint32_t count, std::uint8_t* buffer, bool consultPolicy);
+    bool ReadDeviceRequest(const std::string& deviceName, int fd, std::uint64_t first, std::uint32_t count,
+                           std::uint8_t* buffer, bool consultPolicy);
     // Serves the request from blocks of the image held in the window or read
     // whole now; false (the buffer then undefined) when the source is not an
     // image, no run measured it, or a block needed could not be read whole.
