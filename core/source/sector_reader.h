@@ -6,7 +6,8 @@
 // in aligned blocks of LargeReadSectors, and what was read whole is kept in a
 // bounded window so that sectors needed again come from memory. A block whose
 // read fails sends the request that needed it down the 40-sector path, so
-// the questions, zeros and counts stay those of that path.
+// the questions, zeros and counts stay those of that path. A block device
+// gets exactly the requests it always got.
 //
 // Unreadable places are put to the bad-sector policy. Wherever a place is
 // given up, its sectors come back as zeros: data left over from an earlier
