@@ -5,12 +5,14 @@
 // run, which makes the 40-sector requests and nothing else.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/source/read_window.h"
@@ -185,6 +187,36 @@ TEST(LargeReadTest, EveryPatternOfBadSectorsGivesTheBytesQuestionsAndCountsOfFor
             }
         }
     }
+}
+
+TEST(LargeReadTest, ThreadsReadingOneImageAtOnceEachGetItsBytes) {
+    FakeRawIo io;
+    const std::string disk = "/img/card.dd";
+    // Larger than the window, so blocks are evicted while others read them.
+    constexpr std::uint64_t kSectors = 12 * LargeReadSectors;
+    io.AddPatternFile(disk, kSectors * 512, 9);
+    io.MarkRegularFile(disk);
+    SourceDescriptor source;
+    source.DeviceNames[0] = disk;
+    BadSectorPolicyState policy;
+    SectorReader reader(source, policy, io);
+    reader.StartRun();
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            std::vector<std::uint8_t> buffer(1000 * 512);
+            for (std::uint64_t first = 37 * t; first + 1000 <= kSectors; first += 700 + 13 * t) {
+                reader.ReadSectors(first, 1000, buffer.data());
+                for (std::size_t k = 0; k < buffer.size(); k += 97) {
+                    if (buffer[k] != testing::PatternByte(9, first * 512 + k)) ++wrong;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(reader.UnreadableSectors(), 0u);
 }
 
 TEST(ReadWindowTest, HoldsOnlyWhatWasPutWithinItsCapacity) {
