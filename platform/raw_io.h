@@ -45,6 +45,10 @@ public:
     // retried internally; bytes < length with error == 0 means end of data.
     // error != 0 means the medium failed after `bytes` bytes arrived.
     virtual ReadResult ReadAt(int handle, void* buffer, std::size_t length, std::uint64_t offset) = 0;
+    // True when the handle reads a regular file (an image), which may be read
+    // in large requests; a block device is read in the requests it was always
+    // read in.
+    virtual bool IsRegularFile(int /*handle*/) { return false; }
     // Path of the entry of folder whose name equals name without regard to
     // letter case (an exact match is preferred); nullopt when there is none.
     virtual std::optional<std::string> FindEntryNoCase(const std::string& folder, const std::string& name) = 0;

@@ -11,6 +11,7 @@ namespace zt {
 struct SectorReader::DeviceHandle {
     DeviceHandle(platform::RawIo& io, std::string p) : io_(io), path(std::move(p)) {
         handle = io_.Open(path).handle;
+        regularFile = handle >= 0 && io_.IsRegularFile(handle);
     }
     ~DeviceHandle() { io_.Close(handle); }
     DeviceHandle(const DeviceHandle&) = delete;
@@ -19,6 +20,7 @@ struct SectorReader::DeviceHandle {
     platform::RawIo& io_;
     std::string path;
     int handle = -1;
+    bool regularFile = false;
 };
 
 namespace {
@@ -93,6 +95,13 @@ void SectorReader::GiveUp(std::uint8_t* buffer, std::uint64_t sectors) {
 
 void SectorReader::StartRun() {
     ResetUnreadableSectors();
+    // The medium may have changed since the last run: nothing read before is trusted.
+    window_.Clear();
+    {
+        std::lock_guard<std::mutex> lock(failedMutex_);
+        failedBlocks_.clear();
+    }
+    runActive_.store(true, std::memory_order_relaxed);
     endedAt_.store(kUnknown, std::memory_order_relaxed);
     std::optional<std::uint64_t> total = 0;
     if (!source_.ImageMode) {
@@ -169,6 +178,7 @@ std::int32_t SectorReader::ReadSectors(const std::string& deviceName, std::uint6
         ZeroSectors(buffer, count);
         return 0;
     }
+    if (RunActive() && ReadLarge(deviceName, first, count, buffer)) return 1;
     if (source_.ImageMode) {
         // A request may cross one part boundary at most; larger ones are served piecewise.
         while (count > ImagePartSectors) {
@@ -285,26 +295,30 @@ std::int32_t SectorReader::ReadDevice(const std::string& deviceName, std::uint64
         return 0;
     }
     const int fd = device->handle;
-    if (count <= DeviceChunkSectors) return ReadDeviceRequest(fd, first, count, buffer, true) ? 1 : 0;
+    if (count <= DeviceChunkSectors) return ReadDeviceRequest(deviceName, fd, first, count, buffer, true) ? 1 : 0;
 
     bool lastOk = true;
     const std::uint32_t chunks = count / DeviceChunkSectors;
     for (std::uint32_t c = 0; c < chunks; ++c) {
         const std::uint64_t sector = first + std::uint64_t{c} * DeviceChunkSectors;
-        lastOk = ReadDeviceRequest(fd, sector, DeviceChunkSectors,
+        lastOk = ReadDeviceRequest(deviceName, fd, sector, DeviceChunkSectors,
                                    buffer + std::size_t{c} * DeviceChunkSectors * kSectorSize, true);
     }
     const std::uint32_t rest = count % DeviceChunkSectors;
     if (rest != 0) {
         const std::uint32_t done = chunks * DeviceChunkSectors;
         // The remainder is not put to the policy; a failure leaves zeros.
-        if (!ReadDeviceRequest(fd, first + done, rest, buffer + std::size_t{done} * kSectorSize, false)) return 0;
+        std::uint8_t* out = buffer + std::size_t{done} * kSectorSize;
+        if (!ReadDeviceRequest(deviceName, fd, first + done, rest, out, false)) return 0;
     }
     return lastOk ? 1 : 0;
 }
 
-bool SectorReader::ReadDeviceRequest(int fd, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
-                                     bool consultPolicy) {
+bool SectorReader::ReadDeviceRequest(const std::string& deviceName, int fd, std::uint64_t first,
+                                     std::uint32_t count, std::uint8_t* buffer, bool consultPolicy) {
+    // A request that a failed block of an image sent here may lie in blocks
+    // read whole before: those are not read again.
+    if (RunActive() && window_.Copy(WindowKey(deviceName), first, count, buffer)) return true;
     const std::size_t wanted = std::size_t{count} * kSectorSize;
     platform::ReadResult r = io_.ReadAt(fd, buffer, wanted, first * kSectorSize);
     if (r.error == 0) {
@@ -334,6 +348,68 @@ bool SectorReader::ReadDeviceRequest(int fd, std::uint64_t first, std::uint32_t 
         }
     }
     return false;
+}
+
+std::string SectorReader::WindowKey(const std::string& deviceName) const {
+    // An image set is one source whatever device slot is asked for.
+    return source_.ImageMode ? "\n" + source_.ImageFolder : deviceName;
+}
+
+bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first, std::uint32_t count,
+                             std::uint8_t* buffer) {
+    if (sourceBytes_.load(std::memory_order_relaxed) == kUnknown) return false;
+    if (!source_.ImageMode && !CachedDeviceFor(deviceName)->regularFile) return false;
+    const std::string key = WindowKey(deviceName);
+    const std::uint64_t end = first + count;
+    for (std::uint64_t block = first / LargeReadSectors; block * LargeReadSectors < end; ++block) {
+        const std::uint64_t blockFirst = block * LargeReadSectors;
+        const std::uint64_t from = std::max(first, blockFirst);
+        const std::uint64_t to = std::min<std::uint64_t>(end, blockFirst + LargeReadSectors);
+        std::uint8_t* out = buffer + (from - first) * kSectorSize;
+        if (window_.Copy(key, from, to - from, out)) continue;
+        {
+            std::lock_guard<std::mutex> lock(failedMutex_);
+            if (failedBlocks_.count(block) != 0) return false;
+        }
+        std::vector<std::uint8_t> bytes = window_.TakeSpare();
+        bytes.resize(std::size_t{LargeReadSectors} * kSectorSize);
+        if (!ReadBlock(deviceName, block, bytes)) {
+            std::lock_guard<std::mutex> lock(failedMutex_);
+            failedBlocks_.insert(block);
+            return false;
+        }
+        std::memcpy(out, bytes.data() + (from - blockFirst) * kSectorSize,
+                    static_cast<std::size_t>((to - from) * kSectorSize));
+        window_.Put(key, blockFirst, std::move(bytes));
+    }
+    return true;
+}
+
+bool SectorReader::ReadBlock(const std::string& deviceName, std::uint64_t block, std::vector<std::uint8_t>& bytes) {
+    const std::uint64_t size = sourceBytes_.load(std::memory_order_relaxed);
+    const std::uint64_t start = block * LargeReadSectors * kSectorSize;
+    // Past the source's end the 40-sector path gives what it always gave.
+    if (size == kUnknown || start >= size) return false;
+    const std::uint64_t expected = std::min<std::uint64_t>(bytes.size(), size - start);
+    platform::ReadResult r;
+    if (!source_.ImageMode) {
+        const std::shared_ptr<DeviceHandle> device = CachedDeviceFor(deviceName);
+        if (device->handle < 0) return false;
+        r = io_.ReadAt(device->handle, bytes.data(), bytes.size(), start);
+    } else {
+        const std::uint64_t blockFirst = block * LargeReadSectors;
+        const bool multi = source_.ImageMultiFile;
+        const std::uint64_t inPart = multi ? blockFirst % ImagePartSectors : blockFirst;
+        const std::optional<std::string> path =
+            io_.FindEntryNoCase(source_.ImageFolder, PartName(multi ? blockFirst / ImagePartSectors : 0));
+        if (!path) return false;
+        PartFile file(io_, *path);
+        if (!file.Valid()) return false;
+        r = io_.ReadAt(file.Get(), bytes.data(), bytes.size(), inPart * kSectorSize);
+    }
+    if (r.error != 0 || r.bytes < expected) return false;
+    ZeroTail(bytes.data(), bytes.size(), r.bytes);
+    return true;
 }
 
 }  // namespace zt

@@ -2,6 +2,13 @@
 // buffer: a device (or a raw image file read like one) in requests of at most
 // 40 sectors, or an image set of one file or numbered parts.
 //
+// During a run, an image (a raw image file or a part of an image set) is read
+// in aligned blocks of LargeReadSectors, and what was read whole is kept in a
+// bounded window so that sectors needed again come from memory. A block whose
+// read fails sends the request that needed it down the 40-sector path, so
+// the questions, zeros and counts stay those of that path. A block device
+// gets exactly the requests it always got.
+//
 // Unreadable places are put to the bad-sector policy. Wherever a place is
 // given up, its sectors come back as zeros: data left over from an earlier
 // read must never reach a recovered file or an image.
@@ -12,14 +19,23 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "core/source/bad_sector_policy.h"
+#include "core/source/read_window.h"
 #include "core/source/source_descriptor.h"
 #include "platform/raw_io.h"
 
 namespace zt {
+
+// The block in which images are read during a run: 1 MiB. Parts of an image
+// set hold a whole number of blocks, so no block spans two parts.
+inline constexpr std::uint32_t LargeReadSectors = 2048;
+static_assert(ImagePartSectors % LargeReadSectors == 0);
+// What the window of sectors read keeps at most.
+inline constexpr std::size_t ReadWindowBytes = std::size_t{8} << 20;
 
 class SectorReader {
 public:
@@ -83,8 +99,19 @@ private:
                             std::uint8_t* buffer);
     // One device request; on failure the policy decides between sector-by-
     // sector re-reads and zeros. Returns the success of the request itself.
-    bool ReadDeviceRequest(int fd, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
-                           bool consultPolicy);
+    bool ReadDeviceRequest(const std::string& deviceName, int fd, std::uint64_t first, std::uint32_t count,
+                           std::uint8_t* buffer, bool consultPolicy);
+    // Serves the request from blocks of the image held in the window or read
+    // whole now; false (the buffer then undefined) when the source is not an
+    // image, no run measured it, or a block needed could not be read whole.
+    bool ReadLarge(const std::string& deviceName, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer);
+    // Reads block `block` (LargeReadSectors from block x LargeReadSectors)
+    // into bytes; true when every byte inside the source arrived without an
+    // error (the bytes past the source's end are zeros).
+    bool ReadBlock(const std::string& deviceName, std::uint64_t block, std::vector<std::uint8_t>& bytes);
+    // The window's name for the source read through deviceName.
+    std::string WindowKey(const std::string& deviceName) const;
+    bool RunActive() const { return runActive_.load(std::memory_order_relaxed); }
     std::string PartName(std::uint64_t partIndex) const;
     // A read at byte position `at` of the source (its place in the whole
     // source, parts of an image set counted one after the other) that
@@ -116,6 +143,13 @@ private:
     static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
     std::atomic<std::uint64_t> sourceBytes_{kUnknown};
     std::atomic<std::uint64_t> endedAt_{kUnknown};
+
+    std::atomic<bool> runActive_{false};
+    ReadWindow window_{ReadWindowBytes};
+    // Blocks of this run whose large read failed: their requests take the
+    // 40-sector path at once instead of trying the block again.
+    std::mutex failedMutex_;
+    std::set<std::uint64_t> failedBlocks_;
 };
 
 // "the source became shorter or went away at sector 600", for the end

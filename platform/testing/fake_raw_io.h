@@ -69,6 +69,11 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         files_[path].readError = error;
     }
+    // The file is read as a regular file (an image), not as a block device.
+    void MarkRegularFile(const std::string& path) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        files_[path].regular = true;
+    }
     void FailOpen(const std::string& path, int error = EACCES) {
         std::lock_guard<std::mutex> lock(mutex_);
         failOpen_[path] = platform::OpenResult{-1, error};
@@ -159,6 +164,14 @@ public:
         return {n, 0};
     }
 
+    bool IsRegularFile(int handle) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto h = handles_.find(handle);
+        if (h == handles_.end()) return false;
+        auto f = files_.find(h->second);
+        return f != files_.end() && f->second.regular;
+    }
+
     std::vector<std::string> ListFolder(const std::string& folder) override {
         std::lock_guard<std::mutex> lock(mutex_);
         std::string prefix = folder;
@@ -200,6 +213,7 @@ private:
         std::set<std::uint64_t> bad;
         std::uint64_t dataEnd = ~std::uint64_t{0};
         int readError = 0;
+        bool regular = false;
     };
 
     mutable std::mutex mutex_;
