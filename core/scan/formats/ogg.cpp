@@ -1,4 +1,4 @@
-// Ogg: pages of one logical stream to its last.
+// Ogg: pages followed to the last page of every stream the file opened.
 #include "core/scan/formats/families.h"
 #include "core/scan/formats/walk_common.h"
 

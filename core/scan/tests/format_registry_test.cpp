@@ -35,7 +35,8 @@ TEST(FormatRegistry, EachHeaderReachesItsFamilyWithATypeItLists) {
         FormatFamily family;
         std::string_view type;
     } cases[] = {
-        {"JFIF JPEG", Sector({{0, {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10}}, {6, Ascii("JFIF")}, {20, {0xFF, 0xDA, 0, 12}}}),
+        {"JFIF JPEG",
+         Sector({{0, {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10}}, {6, Ascii("JFIF")}, {20, {0xFF, 0xDA, 0x00, 0x0C}}}),
          FormatFamily::Jpeg, "JPEG"},
         {"MP3 with an ID3v2.3 tag", Sector({{0, Ascii("ID3\x03")}}), FormatFamily::Mp3, "MP3"},
         {"MP3 frames without a tag (128 kbit/s, 44.1 kHz: 417 bytes)",
