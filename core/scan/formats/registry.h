@@ -1,7 +1,8 @@
 // The formats whose files are measured by following their own structure,
 // listed in one place: for each family, the types its walk can settle and
-// the walk itself. Adding a format means one source in this folder and one
-// row here (and its header's row in registry.cpp).
+// the walk itself. Adding a format means a value of FormatFamily, one source
+// in this folder declared in families.h, and its rows in registry.cpp (the
+// family's, and its header's among the headers tried).
 #pragma once
 
 #include <span>
