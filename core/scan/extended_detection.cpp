@@ -3,19 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/scan/formats/registry.h"
+
 namespace zt {
 
 namespace {
 
 // A walk's first read outside the chunk: enough for the headers of most files.
 constexpr std::uint64_t kFirstReadSectors = 128;
-
-// The types whose files are measured by a format walk.
-constexpr std::string_view kWalkedTypes[] = {
-    "JPEG", "PNG",  "GIF", "BMP", "TIFF", "CR2", "NEF", "PEF", "ARW", "ERF", "MEF",  "DCR", "DNG", "ORF",  "RW2",
-    "RAW",  "SR2",  "MP4", "MOV", "M4V",  "M4A", "3GP", "3G2", "HEIC", "CR3", "MKV", "WEBM", "WAV", "AVI", "WEBP",
-    "AIFF", "AU",   "PSD", "MIDI", "OGG", "FLAC", "MP3", "MPEG", "VOB", "MTS", "DV",  "WMA", "ASF", "RM",  "JP2",
-};
 
 // Where a walk settles a type that is not selected, the catalogue's older
 // row for the same files takes it.
@@ -25,14 +20,10 @@ struct StandIn {
 };
 constexpr StandIn kStandIns[] = {{"RW2", "RAW"}, {"ARW", "SR2"}, {"CR2", "CRW"}};
 
-bool IsWalked(std::string_view name) {
-    return std::find(std::begin(kWalkedTypes), std::end(kWalkedTypes), name) != std::end(kWalkedTypes);
-}
-
 TypeDefinitionList Unwalked(const TypeDefinitionList& list, std::vector<int>& positions) {
     TypeDefinitionList others;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (IsWalked(list[i].Name())) continue;
+        if (IsWalkedType(list[i].Name())) continue;
         others.push_back(list[i]);
         positions.push_back(static_cast<int>(i));
     }

@@ -1,0 +1,78 @@
+// ASF (WMA, WMV): the header object and the objects after it.
+#include "core/scan/formats/families.h"
+#include "core/scan/formats/walk_common.h"
+
+namespace zt::formats {
+
+namespace {
+
+constexpr std::uint8_t kAsfHeader[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                         0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+constexpr std::uint8_t kAsfObjects[][16] = {
+    {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C},  // data
+    {0x90, 0x08, 0x00, 0x33, 0xB1, 0xE5, 0xCF, 0x11, 0x89, 0xF4, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xCB},  // simple index
+    {0xD3, 0x29, 0xE2, 0xD6, 0xDA, 0x35, 0xD1, 0x11, 0x90, 0x34, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xBE},  // index
+    {0xF8, 0x03, 0xB1, 0xFE, 0xAD, 0x12, 0x64, 0x4C, 0x84, 0x0F, 0x2A, 0x1D, 0x2F, 0x7A, 0xD4, 0x8C},  // media object index
+    {0xD0, 0x3F, 0xB7, 0x3C, 0x4A, 0x0C, 0x03, 0x48, 0x95, 0x3D, 0xED, 0xF7, 0xB6, 0x22, 0x8F, 0x0C},  // timecode index
+};
+constexpr std::uint8_t kAsfVideoMedia[16] = {0xC0, 0xEF, 0x19, 0xBC, 0x4D, 0x5B, 0xCF, 0x11,
+                                             0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
+
+constexpr std::uint8_t kAsfStreamProperties[16] = {0x91, 0x07, 0xDC, 0xB7, 0xB7, 0xA9, 0xCF, 0x11,
+                                                   0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr std::uint8_t kAsfHeaderExtension[16] = {0xB5, 0x03, 0xBF, 0x5F, 0x2E, 0xA9, 0xCF, 0x11,
+                                                  0x8E, 0xE3, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+// A header of more objects than this is not one a writer made.
+constexpr int kAsfMaxHeaderObjects = 256;
+
+// Whether a stream properties object among the objects in [pos, end) (or
+// among those of a header extension there) declares a video stream. Reads
+// only the objects' own headers, one after another by their sizes, never
+// the bytes in between.
+bool DeclaresVideo(FileView& view, std::uint64_t pos, std::uint64_t end, int& objects) {
+    while (end - pos >= 24 && objects++ < kAsfMaxHeaderObjects) {
+        std::uint8_t h[40];
+        if (!view.Read(pos, h, 24)) return false;
+        std::uint64_t size = 0;
+        for (int i = 7; i >= 0; --i) size = (size << 8) | h[16 + i];
+        if (size < 24 || size > end - pos) return false;
+        if (std::memcmp(h, kAsfStreamProperties, 16) == 0) {
+            if (size >= 40 && view.Read(pos + 24, h + 24, 16) && std::memcmp(h + 24, kAsfVideoMedia, 16) == 0) return true;
+        } else if (std::memcmp(h, kAsfHeaderExtension, 16) == 0 && size >= 46) {
+            if (DeclaresVideo(view, pos + 46, pos + size, objects)) return true;
+        }
+        pos += size;
+    }
+    return false;
+}
+
+}  // namespace
+
+Extent MeasureAsf(FileView& view) {
+    const std::optional<std::uint64_t> headerSize = view.Le64(16);
+    if (!headerSize || *headerSize < 30 || *headerSize > (1u << 24)) return kNotAFile;
+    std::uint64_t pos = *headerSize;
+    if (pos > view.Limit()) return kUnknown;
+    int headerObjects = 0;
+    const std::string_view type = DeclaresVideo(view, 30, pos, headerObjects) ? "ASF" : "WMA";
+    for (int objects = 0; objects < 64; ++objects) {
+        std::uint8_t h[24];
+        if (!view.Read(pos, h, 24)) break;
+        const bool known = std::any_of(std::begin(kAsfObjects), std::end(kAsfObjects),
+                                       [&](const std::uint8_t (&g)[16]) { return std::memcmp(h, g, 16) == 0; });
+        if (!known) break;
+        std::uint64_t size = 0;
+        for (int i = 7; i >= 0; --i) size = (size << 8) | h[16 + i];
+        if (size < 24) return kUnknown;  // a broadcast stream leaves the data size open
+        if (size > view.Limit() - pos) return kUnknown;
+        pos += size;
+    }
+    return Opaque(pos, type);
+}
+
+FormatMatch DetectAsf(const std::uint8_t* s, std::size_t) {
+    if (std::memcmp(s, kAsfHeader, 16) == 0) return {FormatFamily::Asf, "WMA"};
+    return {};
+}
+
+}  // namespace zt::formats

@@ -1,0 +1,54 @@
+// MPEG transport streams, 188-byte packets and 192-byte M2TS ones.
+#include "core/scan/formats/families.h"
+#include "core/scan/formats/walk_common.h"
+
+namespace zt::formats {
+
+namespace {
+
+bool IsTransportRun(const std::uint8_t* s, std::size_t available, std::size_t packet, std::size_t first) {
+    for (std::size_t k = 0; k < 3; ++k) {
+        const std::size_t at = first + k * packet;
+        if (at + 4 > available || s[at] != 0x47 || (s[at + 1] & 0x80)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+Extent MeasureTransport(FileView& view) {
+    std::uint8_t h[8];
+    if (!view.Read(0, h, 5)) return kUnknown;
+    const std::uint64_t packet = h[0] == 0x47 ? 188 : 192;
+    const std::uint64_t sync = packet == 188 ? 0 : 4;
+    std::uint64_t pos = 0;
+    // The count of packets, enough for more than 4 GiB of them, only keeps
+    // the walk's work bounded.
+    for (std::uint64_t packets = 0;; ++packets) {
+        if (packets == std::uint64_t{kMaxPieces} * 8) return Sure(pos);
+        const std::optional<std::uint8_t> b = view.U8(pos + sync);
+        if (!b) return pos < 3 * packet ? kUnknown : Sure(pos);
+        // A packet whose sync byte is there but whose rest lies past the
+        // bound may go on: the stream's end is not known.
+        if (*b != 0x47) break;
+        if (pos + packet > view.Limit()) return Sure(pos);
+        pos += packet;
+    }
+    if (pos < 3 * packet) return kNotAFile;
+    return Exact(pos);
+}
+
+// Three packets in a row, their sync bytes where the packet length puts
+// them and no transport error flagged.
+FormatMatch DetectTransport(const std::uint8_t* s, std::size_t available) {
+    if (IsTransportRun(s, available, 188, 0)) return {FormatFamily::MpegTransport, "MTS"};
+    return {};
+}
+
+// The same, each packet led by the 4-byte time stamp of M2TS.
+FormatMatch DetectTimestampedTransport(const std::uint8_t* s, std::size_t available) {
+    if (IsTransportRun(s, available, 192, 4)) return {FormatFamily::MpegTransport, "MTS"};
+    return {};
+}
+
+}  // namespace zt::formats

@@ -1,0 +1,54 @@
+// What the format walks share: byte readers, the kinds of result, the bound
+// on a walk's work. Internal to the walks; callers use format_walk.h.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
+
+#include "core/scan/format_walk.h"
+#include "core/source/source_descriptor.h"
+
+namespace zt::formats {
+
+using Bytes = std::span<const std::uint8_t>;
+
+inline Extent Exact(std::uint64_t bytes, std::string_view type = {}) { return {ExtentKind::Exact, bytes, type, false}; }
+inline Extent Opaque(std::uint64_t bytes, std::string_view type = {}) { return {ExtentKind::Exact, bytes, type, true}; }
+inline constexpr Extent kUnknown{ExtentKind::Unknown, 0, {}, false};
+inline constexpr Extent kNotAFile{ExtentKind::NotAFile, 0, {}, false};
+// Unknown, but sure that the file's first bytes are its own.
+inline Extent Sure(std::uint64_t bytes) { return {ExtentKind::Unknown, bytes, {}, false}; }
+
+inline bool Starts(const std::uint8_t* s, std::size_t available, std::size_t at, std::string_view text) {
+    return at + text.size() <= available && std::memcmp(s + at, text.data(), text.size()) == 0;
+}
+
+inline std::uint32_t Be32At(const std::uint8_t* s) {
+    return std::uint32_t{s[0]} << 24 | std::uint32_t{s[1]} << 16 | std::uint32_t{s[2]} << 8 | s[3];
+}
+inline std::uint32_t Le32At(const std::uint8_t* s) {
+    return std::uint32_t{s[3]} << 24 | std::uint32_t{s[2]} << 16 | std::uint32_t{s[1]} << 8 | s[0];
+}
+inline std::uint16_t Be16At(const std::uint8_t* s) { return static_cast<std::uint16_t>(s[0] << 8 | s[1]); }
+inline std::uint16_t Le16At(const std::uint8_t* s) { return static_cast<std::uint16_t>(s[1] << 8 | s[0]); }
+
+inline Bytes Text(std::string_view t) { return {reinterpret_cast<const std::uint8_t*>(t.data()), t.size()}; }
+
+inline bool IsOneOf(std::string_view v, std::initializer_list<std::string_view> set) {
+    return std::find(set.begin(), set.end(), v) != set.end();
+}
+
+// Offsets at which a walk gives up: a file of this many pieces is not
+// plausible, and no walk may run forever on hostile input.
+inline constexpr int kMaxPieces = 1 << 22;
+
+}  // namespace zt::formats
