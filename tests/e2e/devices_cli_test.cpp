@@ -141,7 +141,7 @@ TEST_F(DevicesCliTest, ALoopDeviceThatShrinksDuringAScanFailsTheScan) {
     const std::string statusFile = folder / "scan.status";
     // The scan runs in the background; its own process id is written first.
     ASSERT_TRUE(RunQuietly("( sh -c 'echo $$ >\"$0\"; exec \"$@\"' '" + pidFile + "' '" + ZT_PICTORA_CLI + "' scan '" +
-                           loop.Device() + "' --types JPEG --bad-sectors skip --list >'" + out + "' 2>'" + err +
+                           loop.Device() + "' --signatures standard --types JPEG --bad-sectors skip --list >'" + out + "' 2>'" + err +
                            "'; echo $? >'" + statusFile + ".tmp'; mv '" + statusFile + ".tmp' '" + statusFile +
                            "' ) &"));
     // The medium shrinks once the scan has read 256 MiB of it.

@@ -525,7 +525,7 @@ TEST_F(ScanCliTest, ARangeBeyondTwoTebibytesIsScannedSavedAndImaged) {
     ASSERT_NE(before.find("data at 2560000000000"), std::string::npos) << "no sparse file here";
 
     const std::string range = " --range 4999999000:5000001000";
-    CommandResult r = Cli("scan " + big.string() + range + " --list");
+    CommandResult r = Cli("scan --signatures standard " + big.string() + range + " --list");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "File1.JPEG\tJPEG\t5000000000\t" + std::to_string(counts_["JPEG"]) + "\n");
     EXPECT_NE(r.err.find("Current Sector : 5000001000 / 5000001000"), std::string::npos) << r.err;
@@ -533,7 +533,7 @@ TEST_F(ScanCliTest, ARangeBeyondTwoTebibytesIsScannedSavedAndImaged) {
               std::string::npos);
 
     const std::string out = SaveFolder("beyond");
-    r = Cli("scan " + big.string() + range + " --save " + out);
+    r = Cli("scan --signatures standard " + big.string() + range + " --save " + out);
     EXPECT_EQ(r.status, 0) << r.err;
     const Bytes saved = ReadBytes(out + "/JPEG/File1.JPEG");
     ASSERT_GE(saved.size(), jpeg.size());

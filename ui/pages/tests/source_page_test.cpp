@@ -136,7 +136,7 @@ void SourcePageTest::driveShowsItsLinesAndWholeRangeAndNextWritesTheRunHeader() 
 
 void SourcePageTest::groupsAndBadRangesAreRefusedInOrder() {
     PageRig rig;
-    ReportDisk(rig, 0, "/dev/fake-disk", 3 * 1024 * GiB);  // beyond 2^32 - 1 sectors
+    ReportDisk(rig, 0, "/dev/fake-disk", 3 * 1024 * GiB);  // beyond 2^32 - 1 sectors, and scanned whole
     rig.fake->rawIo.AddPatternFile("/dev/fake-disk", 1 << 20, 2);
     auto page = OpenListed(rig);
     QVERIFY(page);
@@ -151,7 +151,8 @@ void SourcePageTest::groupsAndBadRangesAreRefusedInOrder() {
     boxes.asked.clear();
     page->Select(page->FindItem("Disk0"));
     QVERIFY(page->InfoLines().contains("Disk Size  : 3145728 MB"));
-    page->PressNext();  // its end lies beyond the largest sector number
+    page->EndEdit()->setText("18014398509481984");  // beyond the largest sector number
+    page->PressNext();
     page->StartEdit()->setText("");
     page->PressNext();
     page->StartEdit()->setText("2048");
