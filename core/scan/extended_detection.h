@@ -59,7 +59,6 @@ private:
 class WalkBlocks {
 public:
     explicit WalkBlocks(std::size_t blockBytes);
-    std::size_t BlockBytes() const { return blocks_[0].bytes.size(); }
 
 private:
     friend class SourceFileView;
