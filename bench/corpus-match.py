@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
 """Compares what a recovery tool saved with the files laid out in a corpus image.
 
-Usage: corpus-match.py MANIFEST ORIGINALS IMAGE SAVED [MISSES [LIST]]
+Usage: corpus-match.py [--by-form FILE] MANIFEST ORIGINALS IMAGE SAVED [MISSES [LIST]]
+  --by-form  also writes, per form, a line: form, whole, byte_right, exact
+             (tab-separated); a file's form is its name without its number,
+             as the corpus makers name them (camera3.jpg and camera12.jpg are
+             camera.jpg, id3v24_5.mp3 is id3v24.mp3)
   MANIFEST   corpus-image's output: name, start sector, bytes, whole|damaged (tab-separated)
   ORIGINALS  the folder the image was made from
   IMAGE      the image, where the damaged copies are read
@@ -43,6 +47,10 @@ REPORTS = {"photorec.log", "report.xml", "audit.txt"}
 
 
 def main(argv):
+    by_form_path = None
+    if len(argv) > 2 and argv[1] == "--by-form":
+        by_form_path = argv[2]
+        argv = argv[:1] + argv[3:]
     if len(argv) < 5:
         sys.stderr.write(__doc__)
         return 2
@@ -146,7 +154,25 @@ def main(argv):
                 out.write(f"piece\t{path}\n")
             for path in sorted(false_files):
                 out.write(f"false\t{path}\n")
+    if by_form_path:
+        forms = collections.defaultdict(lambda: [0, 0, 0])
+        for name in whole.values():
+            counts = forms[form_of(name)]
+            counts[0] += 1
+            counts[1] += name in byte_right
+            counts[2] += name in exact
+        with open(by_form_path, "w", encoding="utf-8") as out:
+            for form in sorted(forms):
+                out.write(form + "\t" + "\t".join(str(n) for n in forms[form]) + "\n")
     return 0
+
+
+def form_of(name):
+    stem, dot, ext = name.rpartition(".")
+    if not dot:
+        stem, ext = name, ""
+    stem = re.sub(r"_?\d+$", "", stem) or stem
+    return stem + dot + ext
 
 
 if __name__ == "__main__":

@@ -142,7 +142,7 @@ for name in "${order[@]}"; do
   # pictora-cli's list tells where each saved file starts; the peers' file names do.
   list=()
   [[ $name == extended* || $name == standard ]] && list=("$work/list-$name.txt")
-  read -r w right exact saved pieces false < <(python3 "$root/bench/corpus-match.py" "$manifest" "$files" \
+  read -r w right exact saved pieces false < <(python3 "$root/bench/corpus-match.py" --by-form "$work/forms-$name.txt" "$manifest" "$files" \
     "$img" "$work/out-$name" "$work/misses-$name.txt" "${list[@]}")
   printf "$row" "${label[$name]}" "$w" "$saved" "$right" "$(pct "$right" "$w")" "$exact" "$(pct "$exact" "$w")" \
     "$pieces" "$false" "${wall[$name]}" "${mib[$name]}" "${rss[$name]}" "${status[$name]}"
@@ -153,4 +153,9 @@ echo "pictora-cli extended throughput / foremost -q: $(ratio "${wall[foremost]}"
 echo "pictora-cli extended throughput / standard:    $(ratio "${wall[standard]}" "${wall[extended]}")"
 echo "wall times of the $rounds rounds (s):"
 for name in "${order[@]}"; do printf '  %-21s %s\n' "${label[$name]}" "${walls[$name]}"; done
+echo
+echo "per form, exact/byte-right of the whole files placed:"
+forms=()
+for name in "${order[@]}"; do forms+=("$name=$work/forms-$name.txt"); done
+python3 "$root/bench/forms-table.py" "${forms[@]}"
 echo "misses, pieces and false files: $work/misses-*.txt; the last round's GNU time reports: $work/time-*.txt"

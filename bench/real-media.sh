@@ -12,6 +12,7 @@
 # reads it once into the page cache, then times in alternating rounds:
 #   pictora-cli scan IMG --list --save DIR        (extended signatures, the default)
 #   photorec, every file type it knows enabled, the whole space searched
+#   foremost -q (headers at sector starts, like the scan), its media types
 # and compares each saved folder with the image's manifest (bench/corpus-match.py:
 # whole files saved byte-right from their sector, at their exact length,
 # pieces of the damaged copies, false files).
@@ -22,7 +23,7 @@
 #   ROUNDS     alternating timed rounds; the median counts (default 1)
 # Work folder: $BENCH_DIR, else ${TMPDIR:-/tmp}/zt-real-media-bench (about three
 # times the image). The files and the image are kept for a later run.
-# Needs: python3 ffmpeg sox lame flac exiftool heif-enc testdisk time.
+# Needs: python3 ffmpeg sox lame flac exiftool heif-enc testdisk foremost time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -33,7 +34,7 @@ img=$work/card.dd
 manifest=$work/manifest.tsv
 files=$work/files
 
-for tool in python3 ffmpeg sox lame flac exiftool heif-enc photorec /usr/bin/time; do
+for tool in python3 ffmpeg sox lame flac exiftool heif-enc photorec foremost /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "missing: $tool (see the Needs line of $0)" >&2; exit 1; }
 done
 cli=$build/bin/pictora-cli
@@ -94,11 +95,12 @@ fi
 bytes=$(stat -c %s "$img")
 cat "$img" >/dev/null  # into the page cache, so that every tool reads it from there
 
-order=(extended photorec)
-declare -A label=([extended]="pictora-cli (extended)" [photorec]="photorec")
+order=(extended photorec foremost)
+declare -A label=([extended]="pictora-cli (extended)" [photorec]="photorec" [foremost]="foremost -q")
 declare -A cmds=(
   [extended]="'$cli' scan '$img' --bad-sectors skip --list --save '$work/out-extended' </dev/null"
   [photorec]="cd '$work/out-photorec' && photorec /log /d '$work/out-photorec/f' /cmd '$img' partition_none,fileopt,everything,enable,wholespace,search"
+  [foremost]="foremost -q -t jpg,gif,png,bmp,avi,wav,mpg,wmv,mov,mp4 -i '$img' -o '$work/out-foremost'"
 )
 median() { tr ' ' '\n' | grep -v '^$' | sort -n | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 declare -A walls wall
@@ -106,7 +108,8 @@ for ((r = 1; r <= rounds; r++)); do
   for name in "${order[@]}"; do
     out=$work/out-$name
     rm -rf "$out"
-    mkdir -p "$out"
+    # foremost makes its own folder and refuses one that holds files.
+    [ "$name" = foremost ] || mkdir -p "$out"
     sync
     echo "Round $r/$rounds: ${label[$name]} ..." >&2
     /usr/bin/time -v -o "$work/time-$name.txt" bash -c "${cmds[$name]}" >"$work/list-$name.txt" 2>"$work/log-$name.txt" || true
@@ -125,10 +128,17 @@ printf "$row" tool whole saved byte-right exact pieces false "wall s"
 for name in "${order[@]}"; do
   list=()
   [ "$name" = extended ] && list=("$work/list-$name.txt")
-  read -r w right exact saved pieces false < <(python3 "$root/bench/corpus-match.py" "$manifest" "$files" \
+  read -r w right exact saved pieces false < <(python3 "$root/bench/corpus-match.py" --by-form "$work/forms-$name.txt" "$manifest" "$files" \
     "$img" "$work/out-$name" "$work/misses-$name.txt" "${list[@]}")
   printf "$row" "${label[$name]}" "$w" "$saved" "$right" "$exact" "$pieces" "$false" "${wall[$name]}"
 done
 echo
-echo "pictora-cli extended throughput / photorec: $(awk -v a="${wall[photorec]}" -v b="${wall[extended]}" 'BEGIN {printf "%.2f", a / b}')"
+for peer in photorec foremost; do
+  echo "pictora-cli extended throughput / ${label[$peer]}: $(awk -v a="${wall[$peer]}" -v b="${wall[extended]}" 'BEGIN {printf "%.2f", a / b}')"
+done
+echo
+echo "per form, exact/byte-right of the whole files placed:"
+forms=()
+for name in "${order[@]}"; do forms+=("$name=$work/forms-$name.txt"); done
+python3 "$root/bench/forms-table.py" "${forms[@]}"
 echo "what each missed, its pieces and false files: $work/misses-*.txt"
