@@ -6,7 +6,8 @@ Usage: forms-table.py LABEL=FILE [LABEL=FILE ...]
 
 Prints one row per form: the whole files placed, then for each tool
 "exact/byte-right" (files saved at their exact length / files of which a
-saved file holds every byte). Rows where some tool misses a file come first.
+saved file holds every byte). Rows where the first tool saves fewer than all
+at their exact length come first.
 """
 import sys
 
@@ -23,7 +24,7 @@ def main(argv):
             form, whole, right, exact = line.rstrip("\n").split("\t")
             placed[form] = int(whole)
             counts[(label, form)] = (int(exact), int(right))
-    forms = sorted(placed, key=lambda f: (min(counts.get((l, f), (0, 0))[0] for l in labels) == placed[f], f))
+    forms = sorted(placed, key=lambda f: (counts.get((labels[0], f), (0, 0))[0] == placed[f], f))
     width = max([len("form")] + [len(f) for f in forms])
     cols = [max(len(l), 9) for l in labels]
     print(f"{'form':<{width}} {'whole':>5} " + " ".join(f"{l:>{c}}" for l, c in zip(labels, cols)))
