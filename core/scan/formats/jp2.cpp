@@ -40,10 +40,15 @@ std::optional<std::uint64_t> CodestreamEnd(FileView& view, std::uint64_t pos) {
 Extent MeasureJp2(FileView& view) {
     std::uint64_t pos = 0;
     bool sawCodestream = false;
+    // A codestream box of a declared size whose tile-parts do not lead to
+    // its end marker right where the box ends: the size is taken on trust,
+    // and a file that has overwritten the rest may lie inside.
+    bool unchecked = false;
     for (int boxes = 0; boxes < kMaxPieces; ++boxes) {
         std::uint8_t h[8];
         if (!view.Read(pos, h, 8) || !IsJp2Box(h + 4)) break;
         std::uint64_t size = Be32At(h);
+        const std::uint64_t header = size == 1 ? 16 : 8;
         const bool codestream = std::memcmp(h + 4, "jp2c", 4) == 0;
         if (size == 1) {
             const std::optional<std::uint64_t> large = view.Be64(pos + 8);
@@ -58,11 +63,12 @@ Extent MeasureJp2(FileView& view) {
             break;
         }
         if (size > view.Limit() - pos) return kUnknown;
+        if (codestream && CodestreamEnd(view, pos + header) != std::optional<std::uint64_t>(pos + size)) unchecked = true;
         pos += size;
         sawCodestream = sawCodestream || codestream;
     }
     if (!sawCodestream) return kUnknown;
-    return Exact(pos);
+    return unchecked ? Opaque(pos) : Exact(pos);
 }
 
 FormatMatch DetectJp2(const std::uint8_t* s, std::size_t available) {
