@@ -43,11 +43,14 @@ bool IsClusterChildId(std::uint64_t id) {
            id == 0xEC || id == 0xBF;
 }
 
-// Walks elements from pos while `belongs` accepts their IDs; elements of
+// Walks elements from pos while `belongs` accepts their IDs, and no further
+// than `until` (where a parent of known size ends: what follows it may start
+// like an element, a Void's 0xEC say, and is not the parent's); elements of
 // unknown size are walked into with `inner`. Returns where the walk stopped.
-std::optional<std::uint64_t> WalkEbml(FileView& view, std::uint64_t pos, bool (*belongs)(std::uint64_t),
-                                      bool (*inner)(std::uint64_t), int depth) {
+std::optional<std::uint64_t> WalkEbml(FileView& view, std::uint64_t pos, std::uint64_t until,
+                                      bool (*belongs)(std::uint64_t), bool (*inner)(std::uint64_t), int depth) {
     for (int elements = 0; elements < kMaxPieces; ++elements) {
+        if (pos >= until) return pos;
         const std::optional<Vint> id = ReadVint(view, pos, true, 4);
         if (!id || !belongs(id->value)) return pos;
         const std::optional<Vint> size = ReadVint(view, pos + static_cast<std::uint64_t>(id->length), false, 8);
@@ -55,7 +58,7 @@ std::optional<std::uint64_t> WalkEbml(FileView& view, std::uint64_t pos, bool (*
         const std::uint64_t data = pos + static_cast<std::uint64_t>(id->length + size->length);
         if (size->unknown) {
             if (depth > 0 || inner == nullptr) return std::nullopt;
-            const std::optional<std::uint64_t> end = WalkEbml(view, data, inner, nullptr, depth + 1);
+            const std::optional<std::uint64_t> end = WalkEbml(view, data, until, inner, nullptr, depth + 1);
             if (!end) return std::nullopt;
             pos = *end;
             continue;
@@ -92,12 +95,13 @@ Extent MeasureEbml(FileView& view) {
     if (!size->unknown) {
         if (size->value > view.Limit() - data) return kUnknown;
         // The segment's children must fill it: a cut file ends in noise.
-        const std::optional<std::uint64_t> end = WalkEbml(view, data, IsLevelOneId, IsClusterChildId, 0);
+        const std::optional<std::uint64_t> end =
+            WalkEbml(view, data, data + size->value, IsLevelOneId, IsClusterChildId, 0);
         if (!end || *end != data + size->value) return kUnknown;
         return Exact(data + size->value, type);
     }
     // A live recording: the segment's size was never written; its children say where it ends.
-    const std::optional<std::uint64_t> end = WalkEbml(view, data, IsLevelOneId, IsClusterChildId, 0);
+    const std::optional<std::uint64_t> end = WalkEbml(view, data, UINT64_MAX, IsLevelOneId, IsClusterChildId, 0);
     if (!end || *end == data) return kUnknown;
     return Exact(*end, type);
 }

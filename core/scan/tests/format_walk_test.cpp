@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -339,6 +340,15 @@ TEST(FormatWalkTest, MatroskaDocTypeDecidesWebmAndTheSegmentSizeTheEnd) {
     const Extent e = Measure(FormatFamily::Ebml, f.b);
     EXPECT_EQ(e.type, "WEBM");
     EXPECT_EQ(e.bytes, f.b.size());
+
+    // Whatever follows the segment is not its own, even where it starts like
+    // a Void element: the file still ends with the segment.
+    Bytes followed = f.b;
+    followed.insert(followed.end(), {0xEC, 0xDE, 0xCE, 0xF9});
+    MemoryFileView view(followed.data(), followed.size());
+    const Extent after = MeasureFormat(FormatFamily::Ebml, view);
+    EXPECT_EQ(after.kind, ExtentKind::Exact);
+    EXPECT_EQ(after.bytes, f.b.size());
 }
 
 TEST(FormatWalkTest, VideoStreamsEndAfterTheirLastPacketOrFrame) {
@@ -530,6 +540,51 @@ TEST(FormatWalkTest, AFlacWhoseShortLastFrameEndsAtTheBoundIsStillExact) {
     const Extent e = MeasureFormat(FormatFamily::Flac, view);
     EXPECT_EQ(e.kind, ExtentKind::Exact);
     EXPECT_EQ(e.bytes, f.b.size());
+}
+
+// A JP2 of its signature, file type and header boxes, then a codestream box:
+// SIZ, one tile-part whose SOT gives its length, and EOC. `tileData` bytes of
+// tile data; `boxSize` overrides the codestream box's size (0: runs to EOC).
+Bytes Jp2(std::uint32_t tileData, std::optional<std::uint32_t> boxSize = std::nullopt) {
+    Builder c;
+    c.Raw({0xFF, 0x4F, 0xFF, 0x51}).Be16(41).Fill(39, 1);
+    c.Raw({0xFF, 0x90}).Be16(10).Be16(0).Be32(14 + tileData).Raw({0, 1});
+    c.Raw({0xFF, 0x93}).Fill(tileData, 0x5C);
+    c.Raw({0xFF, 0xD9});
+    Builder f;
+    f.Be32(12).Text("jP  \r\n\x87\n").Be32(20).Text("ftypjp2 ").Be32(0).Text("jp2 ");
+    f.Be32(8 + 22).Text("jp2h").Be32(22).Text("ihdr").Fill(14, 0);
+    f.Be32(boxSize ? *boxSize : static_cast<std::uint32_t>(8 + c.b.size())).Text("jp2c").Append(c.b);
+    return f.b;
+}
+
+TEST(FormatWalkTest, AJp2CodestreamIsTakenOnTrustOnlyWhenItsTilePartsDoNotReachItsBoxEnd) {
+    const Bytes whole = Jp2(300);
+    // The box of a copy whose tail was overwritten by another file still
+    // declares the old size, but its tile-parts no longer reach an end
+    // marker there: the scan must look inside it.
+    Bytes overwritten = Jp2(300);
+    const Bytes other = Jp2(40);
+    std::copy_n(other.begin(), 100, overwritten.end() - 100);
+    const Bytes runsToEoc = Jp2(300, 0);
+    struct Case {
+        const char* what;
+        const Bytes& file;
+        std::uint64_t bytes;
+        bool opaque;
+    } cases[] = {
+        {"tile-parts end at the box's end", whole, whole.size(), false},
+        {"its tail overwritten", overwritten, overwritten.size(), true},
+        {"a box that runs to EOC", runsToEoc, runsToEoc.size(), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(Detect(c.file).family, FormatFamily::Jp2);
+        const Extent e = Measure(FormatFamily::Jp2, c.file);
+        EXPECT_EQ(e.kind, ExtentKind::Exact);
+        EXPECT_EQ(e.bytes, c.bytes);
+        EXPECT_EQ(e.opaque, c.opaque);
+    }
 }
 
 TEST(FormatWalkTest, APsdWhosePixelCountWrapsRoundIsNotTakenForASmallFile) {
