@@ -8,6 +8,9 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QTableView>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -123,6 +126,10 @@ QByteArray ThumbnailMaker::ReadFile(const FileInfo& file) {
 }
 
 void ThumbnailMaker::Run() {
+    // Decoding takes whole cores; the window's thread must win them whenever
+    // it has something to draw, so this thread yields to it (and to the rest
+    // of the desktop).
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), WorkerNice);
     QString resolved;
     std::unordered_map<std::string, FileInfo> records;
     for (;;) {
@@ -227,8 +234,10 @@ ResultsThumbnails::ResultsThumbnails(QWidget* page, QTableView* list, ResultsLis
     m_settle.setSingleShot(true);
     m_settle.setInterval(SettleMs);
     connect(&m_settle, &QTimer::timeout, this, &ResultsThumbnails::AskForVisible);
+    // At most one request per settle time, even while the user keeps
+    // scrolling: the cells in view appear as they pass, not only at the end.
     auto settle = [this] {
-        if (GridShown()) m_settle.start();
+        if (GridShown() && !m_settle.isActive()) m_settle.start();
     };
     connect(m_grid->verticalScrollBar(), &QScrollBar::valueChanged, this, settle);
     connect(&model, &QAbstractItemModel::modelReset, this, settle);
@@ -261,7 +270,9 @@ void ResultsThumbnails::Pick(int row) {
 }
 
 bool ResultsThumbnails::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_grid->viewport() && event->type() == QEvent::Resize && GridShown()) m_settle.start();
+    if (watched == m_grid->viewport() && event->type() == QEvent::Resize && GridShown() && !m_settle.isActive()) {
+        m_settle.start();
+    }
     return QObject::eventFilter(watched, event);
 }
 

@@ -82,6 +82,9 @@ public:
     // The files of the type node label to make, in order; whatever was still
     // to be made from an earlier call and is not named here is dropped.
     void Want(const QString& label, const QStringList& names);
+    // The worker's niceness: the window's thread goes first.
+    static constexpr int WorkerNice = 10;
+
     // How many files the worker has read and decoded since it started.
     [[nodiscard]] int MadeCount() const { return m_made.load(std::memory_order_relaxed); }
 
@@ -139,7 +142,7 @@ class ResultsThumbnails : public QObject {
 public:
     // Thumbnails kept decoded at most.
     static constexpr std::size_t CacheCapacity = 400;
-    // How long the grid waits for scrolling to settle before asking for the cells in view.
+    // How often, at most, the grid asks for the cells in view while it scrolls.
     static constexpr int SettleMs = 40;
 
     struct Hooks {
