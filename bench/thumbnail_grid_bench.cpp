@@ -8,10 +8,10 @@
 // loaded machine the event loop stalls by itself too, so max_busy_ms gives
 // the most processor time the window's thread spent between two beats: its
 // own work, whatever else the machine runs.
-// Run: QT_QPA_PLATFORM=offscreen build/bench/thumbnail_grid_bench
+// Built into results_list_bench, whose main runs it:
+// QT_QPA_PLATFORM=offscreen build/bench/results_list_bench --benchmark_filter=ScrollGrid
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -156,12 +156,3 @@ void ScrollGrid(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(ScrollGrid)->Args({2'000, 0})->Args({2'000, 1})->Args({5'000, 1})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
