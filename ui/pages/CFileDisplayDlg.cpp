@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFrame>
 #include <QHeaderView>
@@ -106,6 +107,8 @@ void CFileDisplayDlg::BuildControls() {
                               },
                               FlipFirstCellCheck, [this](const QModelIndex& row) { ClickRow(row.row()); }});
 
+    BuildThumbnails();
+
     m_picture = new CPictureCtrl(this);
     m_picture->setAccessibleName(QStringLiteral("Preview"));
     PlaceDu(m_picture, 132, 155, 310, 113);
@@ -141,6 +144,8 @@ void CFileDisplayDlg::BuildControls() {
     // the preview share the added height, the progress and buttons go down.
     Anchor(m_tree, {0, 0, 0.25, 1});
     Anchor(m_list, {0.25, 0, 0.75, 0.5});
+    Anchor(m_thumbnails->Grid(), {0.25, 0, 0.75, 0.5});
+    Anchor(m_thumbnails->Switch(), {0, 1, 0, 0});
     Anchor(m_picture, {0.25, 0.5, 0.75, 0.5});
     Anchor(m_media, {0.25, 0.5, 0.75, 0.5});
     for (QWidget* below : std::initializer_list<QWidget*>{m_progressFrame, m_animation, m_positionLabel, m_position,
@@ -182,6 +187,21 @@ void CFileDisplayDlg::BuildControls() {
     ShowPlaceholder(skin::NoPreview);
     m_progress->setRange(0, 100);
     m_animation->Start();
+}
+
+void CFileDisplayDlg::BuildThumbnails() {
+    m_thumbnailMaker = std::make_unique<ThumbnailMaker>(m_session.Source(), m_session.BadSectors(),
+                                                        m_session.Seams().rawIo, m_session.Found());
+    m_thumbnails = new ResultsThumbnails(
+        this, m_list, m_model, *m_thumbnailMaker,
+        {[this] { return SelectedLabel(); },
+         [](const QString& label) { return ShownPreviewKind(label) == PreviewKind::Picture; },
+         [this](int row) { ClickRow(row); },
+         [this](const QModelIndex& row) {
+             return !Scanning() && !ListFilling() && !PreviewRunning() && FirstCellCheckable(row);
+         }});
+    // In the place of the progress display, which the results no longer show.
+    PlaceDu(m_thumbnails->Switch(), 10, 281, 90, 12);
 }
 
 CButtonST* CFileDisplayDlg::PageButton(int id) const {
@@ -308,6 +328,7 @@ void CFileDisplayDlg::EndOfScan() {
     m_countLabel->hide();
     m_count->hide();
     m_progressFrame->hide();
+    m_thumbnails->Switch()->show();
     Command(IdRecoverSelected)->setEnabled(true);
     if (m_root->childCount() > 0) {
         m_tree->setCurrentItem(m_root);

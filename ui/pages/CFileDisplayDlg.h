@@ -15,6 +15,7 @@
 #include "core/scan/scan_driver.h"
 #include "recovery/preview.h"
 #include "ui/pages/results_list.h"
+#include "ui/pages/results_thumbnails.h"
 #include "ui/shell/CPageDlg.h"
 
 class QFrame;
@@ -54,6 +55,7 @@ public:
     [[nodiscard]] ResultsListModel& ListModel() { return m_model; }
     [[nodiscard]] CPictureCtrl* Picture() const { return m_picture; }
     [[nodiscard]] MediaPreview* Player() const { return m_media; }
+    [[nodiscard]] ResultsThumbnails* Thumbnails() const { return m_thumbnails; }
     [[nodiscard]] CButtonST* PageButton(int id) const;
     [[nodiscard]] QString PositionText() const;
     [[nodiscard]] QString CountText() const;
@@ -80,6 +82,7 @@ protected:
 
 private:
     void BuildControls();
+    void BuildThumbnails();
     void StartScan();
     void OnMonitorTick();
     void OnTreeTick();
@@ -116,6 +119,8 @@ private:
     QTableView* m_list = nullptr;
     ResultsListModel m_model;
     ResultsListFill m_fill;
+    std::unique_ptr<ThumbnailMaker> m_thumbnailMaker;
+    ResultsThumbnails* m_thumbnails = nullptr;
     CPictureCtrl* m_picture = nullptr;
     MediaPreview* m_media = nullptr;
     CButtonST* m_toolSave = nullptr;

@@ -3,11 +3,14 @@
 // question into PNG files for the documentation. The pages scan a demo card
 // image (make-demo-image) read as a raw image file.
 //
-// Usage: zt-results-gallery SKIN_FOLDER OUTPUT_FOLDER CARD_IMAGE LONG_IMAGE
+// Usage: zt-results-gallery SKIN_FOLDER OUTPUT_FOLDER CARD_IMAGE LONG_IMAGE VIDEO_IMAGE
 // LONG_IMAGE is the card followed by many empty sectors, so that a scan of it
-// is still running when it is photographed.
+// is still running when it is photographed; VIDEO_IMAGE holds a short AVI
+// video, photographed while it plays.
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,6 +48,15 @@ QTreeWidgetItem* Node(zt::ui::CFileDisplayDlg& page, const QString& prefix) {
     return nullptr;
 }
 
+// The window as the screen shows it: a playing video is drawn by the media
+// backend straight to the screen, where a widget's own drawing does not see it.
+bool SnapScreen(QWidget& window, const QString& path, int waitMs) {
+    window.show();
+    QTest::qWait(waitMs);
+    const QRect frame = window.geometry();
+    return window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(path);
+}
+
 }  // namespace
 
 using zt::ui::gallery::Snap;
@@ -53,7 +65,7 @@ int main(int argc, char** argv) {
     zt::ui::PreferFfmpegMediaBackend();
     QApplication app(argc, argv);
     const std::optional<zt::ui::gallery::Arguments> arguments =
-        zt::ui::gallery::Start(app, argc, argv, {"CARD_IMAGE", "LONG_IMAGE"});
+        zt::ui::gallery::Start(app, argc, argv, {"CARD_IMAGE", "LONG_IMAGE", "VIDEO_IMAGE"});
     if (!arguments) return 2;
     const zt::ui::ShellSettings& settings = arguments->settings;
     const QString& out = arguments->outputFolder;
@@ -84,6 +96,16 @@ int main(int argc, char** argv) {
     page.ClickRow(1);
     QTest::qWait(200);
     ok = ok && Snap(page, out + "/results-grown.png", 0);
+    // The same files as thumbnails, then the page maximised on the screen.
+    page.Thumbnails()->Switch()->setChecked(true);
+    ok = ok && Snap(page, out + "/results-thumbnails.png", 800);
+    page.Thumbnails()->Switch()->setChecked(false);
+    page.setGeometry(page.screen()->availableGeometry());
+    page.setWindowState(Qt::WindowMaximized);
+    QTest::qWait(300);
+    page.ClickRow(2);
+    ok = ok && Snap(page, out + "/results-maximised.png", 300);
+    page.setWindowState(Qt::WindowNoState);
     page.resize(page.minimumSize());
     QTest::qWait(200);
     page.Tree()->setCurrentItem(Node(page, "WAV"));
@@ -112,5 +134,16 @@ int main(int argc, char** argv) {
     }
     zt::ui::CReplaceDlg replace(settings.skinFolder, settings.windowTitle, QStringLiteral("File1.JPEG"), &page);
     ok = ok && Snap(replace, out + "/overwrite-prompt.png");
+    replace.hide();
+
+    // A video playing in the preview.
+    // Hidden, not closed: closing a page asks the Exit question.
+    page.hide();
+    ChooseCard(session, QString::fromLocal8Bit(argv[5]));
+    zt::ui::CFileDisplayDlg video(context);
+    video.show();
+    while (!video.InResults()) QTest::qWait(100);
+    video.Tree()->setCurrentItem(Node(video, "AVI"));
+    ok = ok && SnapScreen(video, out + "/results-video.png", 1500) && video.Player()->Playing();
     return ok ? 0 : 1;
 }
