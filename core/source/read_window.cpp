@@ -22,6 +22,15 @@ std::size_t ReadWindow::HeldBytes() const {
 
 bool ReadWindow::Copy(const std::string& source, std::uint64_t first, std::uint64_t count, std::uint8_t* out) {
     std::lock_guard<std::mutex> lock(mutex_);
+    return Visit(source, first, count, out);
+}
+
+bool ReadWindow::Holds(const std::string& source, std::uint64_t first, std::uint64_t count) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Visit(source, first, count, nullptr);
+}
+
+bool ReadWindow::Visit(const std::string& source, std::uint64_t first, std::uint64_t count, std::uint8_t* out) const {
     if (source != source_ || stretches_.empty()) return false;
     const std::uint64_t end = first + count;
     std::uint64_t s = first;
@@ -32,8 +41,10 @@ bool ReadWindow::Copy(const std::string& source, std::uint64_t first, std::uint6
         const std::uint64_t stretchEnd = it->first + it->second.bytes.size() / kSectorBytes;
         if (stretchEnd <= s) return false;
         const std::uint64_t upTo = std::min(end, stretchEnd);
-        std::memcpy(out + (s - first) * kSectorBytes, it->second.bytes.data() + (s - it->first) * kSectorBytes,
-                    static_cast<std::size_t>((upTo - s) * kSectorBytes));
+        if (out != nullptr) {
+            std::memcpy(out + (s - first) * kSectorBytes, it->second.bytes.data() + (s - it->first) * kSectorBytes,
+                        static_cast<std::size_t>((upTo - s) * kSectorBytes));
+        }
         s = upTo;
     }
     return true;

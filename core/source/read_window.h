@@ -26,6 +26,8 @@ public:
     // Copies sectors [first, first + count) of source into out when every one
     // of them is held; false otherwise (out may then be partly written).
     bool Copy(const std::string& source, std::uint64_t first, std::uint64_t count, std::uint8_t* out);
+    // True when every sector of [first, first + count) of source is held.
+    bool Holds(const std::string& source, std::uint64_t first, std::uint64_t count) const;
     // Holds bytes (whole sectors) as the sectors of source from first on. A
     // stretch of another source replaces all held; older stretches make room.
     void Put(const std::string& source, std::uint64_t first, std::vector<std::uint8_t> bytes);
@@ -36,6 +38,8 @@ public:
     std::vector<std::uint8_t> TakeSpare();
 
 private:
+    // Copy's walk over the stretches; with out null it only looks.
+    bool Visit(const std::string& source, std::uint64_t first, std::uint64_t count, std::uint8_t* out) const;
     void EraseOverlapping(std::uint64_t first, std::uint64_t end);
 
     mutable std::mutex mutex_;

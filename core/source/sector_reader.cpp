@@ -82,7 +82,13 @@ std::string SourceEndedText(std::uint64_t sector) {
 }
 
 SectorReader::SectorReader(const SourceDescriptor& source, BadSectorPolicyState& policy, platform::RawIo& io)
-    : source_(source), policy_(policy), io_(io) {}
+    : source_(source),
+      policy_(policy),
+      io_(io),
+      ahead_(window_, LargeReadSectors, ReadAheadBlocks,
+             [this](const std::string& device, std::uint64_t block, std::vector<std::uint8_t>& bytes) {
+                 return ReadBlock(device, block, bytes);
+             }) {}
 
 SectorReader::~SectorReader() = default;
 
@@ -95,12 +101,6 @@ void SectorReader::GiveUp(std::uint8_t* buffer, std::uint64_t sectors) {
 
 void SectorReader::StartRun() {
     ResetUnreadableSectors();
-    // The medium may have changed since the last run: nothing read before is trusted.
-    window_.Clear();
-    {
-        std::lock_guard<std::mutex> lock(failedMutex_);
-        failedBlocks_.clear();
-    }
     runActive_.store(true, std::memory_order_relaxed);
     endedAt_.store(kUnknown, std::memory_order_relaxed);
     std::optional<std::uint64_t> total = 0;
@@ -119,6 +119,14 @@ void SectorReader::StartRun() {
         }
     }
     sourceBytes_.store(total.value_or(kUnknown), std::memory_order_relaxed);
+    // The medium may have changed since the last run: nothing read before is
+    // trusted. Nothing past the source or the range is read ahead.
+    constexpr std::uint64_t blockBytes = std::uint64_t{LargeReadSectors} * kSectorSize;
+    std::uint64_t endBlock = total ? (*total + blockBytes - 1) / blockBytes : 0;
+    if (source_.RangeEnd != 0) {
+        endBlock = std::min<std::uint64_t>(endBlock, (source_.RangeEnd + LargeReadSectors - 1) / LargeReadSectors);
+    }
+    ahead_.StartRun(endBlock);
 }
 
 std::optional<std::uint64_t> SectorReader::SourceBytes() const {
@@ -366,21 +374,7 @@ bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first,
         const std::uint64_t from = std::max(first, blockFirst);
         const std::uint64_t to = std::min<std::uint64_t>(end, blockFirst + LargeReadSectors);
         std::uint8_t* out = buffer + (from - first) * kSectorSize;
-        if (window_.Copy(key, from, to - from, out)) continue;
-        {
-            std::lock_guard<std::mutex> lock(failedMutex_);
-            if (failedBlocks_.count(block) != 0) return false;
-        }
-        std::vector<std::uint8_t> bytes = window_.TakeSpare();
-        bytes.resize(std::size_t{LargeReadSectors} * kSectorSize);
-        if (!ReadBlock(deviceName, block, bytes)) {
-            std::lock_guard<std::mutex> lock(failedMutex_);
-            failedBlocks_.insert(block);
-            return false;
-        }
-        std::memcpy(out, bytes.data() + (from - blockFirst) * kSectorSize,
-                    static_cast<std::size_t>((to - from) * kSectorSize));
-        window_.Put(key, blockFirst, std::move(bytes));
+        if (!ahead_.Copy(deviceName, key, block, from, to - from, out)) return false;
     }
     return true;
 }
