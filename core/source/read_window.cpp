@@ -7,12 +7,16 @@
 
 namespace zt {
 
+namespace {
+constexpr std::size_t kSpares = 4;
+}  // namespace
+
 void ReadWindow::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     stretches_.clear();
     order_.clear();
     held_ = 0;
-    spare_ = {};
+    spares_.clear();
 }
 
 std::size_t ReadWindow::HeldBytes() const {
@@ -52,7 +56,10 @@ bool ReadWindow::Visit(const std::string& source, std::uint64_t first, std::uint
 
 std::vector<std::uint8_t> ReadWindow::TakeSpare() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return std::move(spare_);
+    if (spares_.empty()) return {};
+    std::vector<std::uint8_t> spare = std::move(spares_.back());
+    spares_.pop_back();
+    return spare;
 }
 
 void ReadWindow::EraseOverlapping(std::uint64_t first, std::uint64_t end) {
@@ -84,7 +91,7 @@ void ReadWindow::Put(const std::string& source, std::uint64_t first, std::vector
         auto it = stretches_.find(oldest);
         if (it == stretches_.end() || it->second.serial != serial) continue;
         held_ -= it->second.bytes.size();
-        if (it->second.bytes.size() > spare_.size()) spare_ = std::move(it->second.bytes);
+        if (spares_.size() < kSpares) spares_.push_back(std::move(it->second.bytes));
         stretches_.erase(it);
     }
     held_ += bytes.size();

@@ -33,8 +33,9 @@ public:
     void Put(const std::string& source, std::uint64_t first, std::vector<std::uint8_t> bytes);
     // Bytes held now: never more than the capacity, once a Put returns.
     std::size_t HeldBytes() const;
-    // The bytes of the last stretch that made room, for the next Put to
-    // reuse rather than to allocate (and fault in) anew; empty when none.
+    // The bytes of a stretch that made room, for the next Put to reuse
+    // rather than to allocate (and fault in) anew; empty when none. A few
+    // are kept, as the reader and the thread ahead of it each take one.
     std::vector<std::uint8_t> TakeSpare();
 
 private:
@@ -56,7 +57,7 @@ private:
     std::deque<std::pair<std::uint64_t, std::uint64_t>> order_;
     std::uint64_t serial_ = 0;
     std::size_t held_ = 0;
-    std::vector<std::uint8_t> spare_;
+    std::vector<std::vector<std::uint8_t>> spares_;
 };
 
 }  // namespace zt
