@@ -27,6 +27,7 @@ void ReadAhead::StartRun(std::uint64_t endBlock) {
     endBlock_ = endBlock;
     device_.clear();
     key_.clear();
+    lastAsked_ = kNone;
     next_ = aim_ = 0;
 }
 
@@ -40,11 +41,19 @@ void ReadAhead::Aim(const std::string& device, const std::string& key, std::uint
     if (key != key_ || device != device_) {
         device_ = device;
         key_ = key;
-        next_ = block + 1;
+        lastAsked_ = kNone;
     }
-    // Reading on from where the reads ahead got to; after a jump (a walk
-    // following a table far away, a rescan far back) from the block after
-    // this one. Blocks already held are passed over by the thread ahead.
+    // Only a reader going on through the blocks is read ahead of: one that
+    // jumps (a walk following a table far away, a rescan going back) would
+    // have blocks read for nothing, and a slow medium would pay for them.
+    const bool onward = lastAsked_ == kNone || block == lastAsked_ || block == lastAsked_ + 1;
+    lastAsked_ = block;
+    if (!onward) {
+        next_ = aim_ = block + 1;
+        return;
+    }
+    // Reading on from where the reads ahead got to. Blocks already held are
+    // passed over by the thread ahead.
     if (next_ <= block || next_ > block + 1 + depth_) next_ = block + 1;
     aim_ = block + 1 + depth_;
     if (next_ >= aim_ || next_ >= endBlock_) return;

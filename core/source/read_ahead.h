@@ -1,7 +1,8 @@
 // The blocks of an image read during a run, each by one thread at a time:
-// the thread that needs a block first reads it, and a thread of the reader's
-// own reads the next few blocks ahead of the last one asked for, so that
-// while a scan examines one stretch the next is being read on the other core.
+// the thread that needs a block first reads it, and, while the blocks are
+// asked for in order, a thread of the reader's own reads the next few ahead
+// of the last one asked for, so that while a scan examines one stretch the
+// next is being read on the other core.
 //
 // A block read whole goes into the window, where every later request finds
 // it; a block whose read failed is remembered for the run and never read
@@ -73,9 +74,12 @@ private:
     // Counts runs, so that a read begun in one is not kept in the next.
     std::uint64_t run_ = 0;
     std::uint64_t endBlock_ = 0;
-    // The source, and the blocks [next_, aim_) still to be read ahead.
+    // The source, the block last asked for, and the blocks [next_, aim_)
+    // still to be read ahead.
+    static constexpr std::uint64_t kNone = ~std::uint64_t{0};
     std::string device_;
     std::string key_;
+    std::uint64_t lastAsked_ = kNone;
     std::uint64_t next_ = 0;
     std::uint64_t aim_ = 0;
     bool busy_ = false;  // the thread ahead is reading a block
