@@ -75,6 +75,14 @@ bool ReadAhead::Copy(const std::string& device, const std::string& key, std::uin
     changed_.wait(lock, [&] { return reading_.count(block) == 0; });
     if (window_.Copy(key, first, count, out)) return true;
     if (failed_.count(block) != 0) return false;
+    const bool ok = ReadAndKeep(lock, device, key, block, out, first - blockFirst, count);
+    lock.unlock();
+    changed_.notify_all();
+    return ok;
+}
+
+bool ReadAhead::ReadAndKeep(std::unique_lock<std::mutex>& lock, const std::string& device, const std::string& key,
+                            std::uint64_t block, std::uint8_t* out, std::uint64_t from, std::uint64_t count) {
     reading_.insert(block);
     const std::uint64_t run = run_;
     lock.unlock();
@@ -82,21 +90,19 @@ bool ReadAhead::Copy(const std::string& device, const std::string& key, std::uin
     std::vector<std::uint8_t> bytes = window_.TakeSpare();
     bytes.resize(std::size_t{blockSectors_} * kSectorBytes);
     const bool ok = read_(device, block, bytes);
-    if (ok) {
-        std::memcpy(out, bytes.data() + (first - blockFirst) * kSectorBytes, static_cast<std::size_t>(count * kSectorBytes));
+    if (ok && out != nullptr) {
+        std::memcpy(out, bytes.data() + from * kSectorBytes, static_cast<std::size_t>(count * kSectorBytes));
     }
 
     lock.lock();
     reading_.erase(block);
     if (run == run_) {
         if (ok) {
-            window_.Put(key, blockFirst, std::move(bytes));
+            window_.Put(key, block * blockSectors_, std::move(bytes));
         } else {
             failed_.insert(block);
         }
     }
-    lock.unlock();
-    changed_.notify_all();
     return ok;
 }
 
@@ -112,27 +118,12 @@ void ReadAhead::Run() {
             changed_.notify_all();  // for Settle, when that was the last block aimed at
             continue;
         }
-        reading_.insert(block);
         busy_ = true;
-        const std::uint64_t run = run_;
+        // Copies: the thread that asks may change them while this one reads.
         const std::string device = device_;
         const std::string key = key_;
-        lock.unlock();
-
-        std::vector<std::uint8_t> bytes = window_.TakeSpare();
-        bytes.resize(std::size_t{blockSectors_} * kSectorBytes);
-        const bool ok = read_(device, block, bytes);
-
-        lock.lock();
-        reading_.erase(block);
+        ReadAndKeep(lock, device, key, block, nullptr, 0, 0);
         busy_ = false;
-        if (run == run_) {
-            if (ok) {
-                window_.Put(key, blockFirst, std::move(bytes));
-            } else {
-                failed_.insert(block);
-            }
-        }
         changed_.notify_all();
     }
 }

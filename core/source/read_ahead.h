@@ -59,6 +59,11 @@ public:
 
 private:
     void Aim(const std::string& device, const std::string& key, std::uint64_t block);
+    // Reads a block no thread reads now, with the lock let go meanwhile, and
+    // keeps it in the window, or remembers that it failed, unless a new run
+    // began; copies sectors [from, from + count) of it to out when given.
+    bool ReadAndKeep(std::unique_lock<std::mutex>& lock, const std::string& device, const std::string& key,
+                     std::uint64_t block, std::uint8_t* out, std::uint64_t from, std::uint64_t count);
     void Run();
 
     ReadWindow& window_;

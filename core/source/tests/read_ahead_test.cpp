@@ -132,40 +132,41 @@ TEST(ReadAheadTest, EachBlockIsReadOnceAndNothingPastTheEnd) {
     }
 }
 
-TEST(ReadAheadTest, AReaderAskingForABlockBeingReadAheadWaitsForThatRead) {
+// Block 0 asked for, and the thread ahead held in its read of block 1.
+struct HeldReadAhead {
+    HeldReadAhead() {
+        ahead.StartRun(100);
+        source.Hold(1);
+        EXPECT_TRUE(Ask(ahead, source, 0));
+        EXPECT_EQ(source.WaitForReads({{0, 1}, {1, 1}}), (std::map<std::uint64_t, int>{{0, 1}, {1, 1}}));
+    }
     BlockSource source;
-    ReadWindow window(100 * kBlockBytes);
-    ReadAhead ahead(window, kBlockSectors, 1, source.Reader());
-    ahead.StartRun(100);
-    source.Hold(1);
-    EXPECT_TRUE(Ask(ahead, source, 0));
-    // The thread ahead is in the read of block 1.
-    EXPECT_EQ(source.WaitForReads({{0, 1}, {1, 1}}), (std::map<std::uint64_t, int>{{0, 1}, {1, 1}}));
+    ReadWindow window{100 * kBlockBytes};
+    ReadAhead ahead{window, kBlockSectors, 1, source.Reader()};
+};
+
+TEST(ReadAheadTest, AReaderAskingForABlockBeingReadAheadWaitsForThatRead) {
+    HeldReadAhead rig;
     bool got = false;
-    std::thread reader([&] { got = Ask(ahead, source, 1, 2, 4); });
+    std::thread reader([&] { got = Ask(rig.ahead, rig.source, 1, 2, 4); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    source.Release();
+    rig.source.Release();
     reader.join();
     EXPECT_TRUE(got);
-    EXPECT_EQ(source.WaitForReads({{0, 1}, {1, 1}, {2, 1}}), (std::map<std::uint64_t, int>{{0, 1}, {1, 1}, {2, 1}}));
+    EXPECT_EQ(rig.source.WaitForReads({{0, 1}, {1, 1}, {2, 1}}),
+              (std::map<std::uint64_t, int>{{0, 1}, {1, 1}, {2, 1}}));
 }
 
 TEST(ReadAheadTest, AReadBegunInOneRunIsNotKeptForTheNext) {
-    BlockSource source;
-    ReadWindow window(100 * kBlockBytes);
-    ReadAhead ahead(window, kBlockSectors, 1, source.Reader());
-    ahead.StartRun(100);
-    source.Hold(1);
-    EXPECT_TRUE(Ask(ahead, source, 0));
-    EXPECT_EQ(source.WaitForReads({{0, 1}, {1, 1}}), (std::map<std::uint64_t, int>{{0, 1}, {1, 1}}));
+    HeldReadAhead rig;
     // The medium changes between the runs while block 1 is still being read.
-    ahead.StartRun(100);
-    source.generation = 1;
-    source.bad = {0};
-    source.Release();
-    EXPECT_TRUE(Ask(ahead, source, 1));
+    rig.ahead.StartRun(100);
+    rig.source.generation = 1;
+    rig.source.bad = {0};
+    rig.source.Release();
+    EXPECT_TRUE(Ask(rig.ahead, rig.source, 1));
     // Block 0 was read whole in the last run; in this one it fails.
-    EXPECT_FALSE(Ask(ahead, source, 0));
+    EXPECT_FALSE(Ask(rig.ahead, rig.source, 0));
 }
 
 }  // namespace
