@@ -7,8 +7,8 @@
 
 namespace zt {
 
-ReadAhead::ReadAhead(ReadWindow& window, std::uint32_t blockSectors, std::uint32_t depth, BlockReader read)
-    : window_(window), blockSectors_(blockSectors), depth_(depth), read_(std::move(read)) {}
+ReadAhead::ReadAhead(ReadWindow& window, std::uint32_t blockSectors, std::uint32_t depth)
+    : window_(window), blockSectors_(blockSectors), depth_(depth) {}
 
 ReadAhead::~ReadAhead() {
     {
@@ -19,9 +19,10 @@ ReadAhead::~ReadAhead() {
     if (thread_.joinable()) thread_.join();
 }
 
-void ReadAhead::StartRun(std::uint64_t endBlock) {
+void ReadAhead::StartRun(std::uint64_t endBlock, BlockReader read) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++run_;
+    read_ = std::make_shared<const BlockReader>(std::move(read));
     window_.Clear();
     failed_.clear();
     endBlock_ = endBlock;
@@ -37,7 +38,7 @@ void ReadAhead::Settle() {
 }
 
 void ReadAhead::Aim(const std::string& device, const std::string& key, std::uint64_t block) {
-    if (depth_ == 0) return;
+    if (depth_ == 0 || !read_) return;
     if (key != key_ || device != device_) {
         device_ = device;
         key_ = key;
@@ -74,7 +75,7 @@ bool ReadAhead::Copy(const std::string& device, const std::string& key, std::uin
     // or was pushed out since.
     changed_.wait(lock, [&] { return reading_.count(block) == 0; });
     if (window_.Copy(key, first, count, out)) return true;
-    if (failed_.count(block) != 0) return false;
+    if (failed_.count(block) != 0 || !read_) return false;
     const bool ok = ReadAndKeep(lock, device, key, block, out, first - blockFirst, count);
     lock.unlock();
     changed_.notify_all();
@@ -85,11 +86,12 @@ bool ReadAhead::ReadAndKeep(std::unique_lock<std::mutex>& lock, const std::strin
                             std::uint64_t block, std::uint8_t* out, std::uint64_t from, std::uint64_t count) {
     reading_.insert(block);
     const std::uint64_t run = run_;
+    const std::shared_ptr<const BlockReader> read = read_;
     lock.unlock();
 
     std::vector<std::uint8_t> bytes = window_.TakeSpare();
     bytes.resize(std::size_t{blockSectors_} * kSectorBytes);
-    const bool ok = read_(device, block, bytes);
+    const bool ok = (*read)(device, block, bytes);
     if (ok && out != nullptr) {
         std::memcpy(out, bytes.data() + from * kSectorBytes, static_cast<std::size_t>(count * kSectorBytes));
     }

@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -35,21 +36,21 @@ public:
 
     // Blocks hold blockSectors sectors; depth blocks past the last one asked
     // for are read ahead (0: none). The window keeps the blocks.
-    ReadAhead(ReadWindow& window, std::uint32_t blockSectors, std::uint32_t depth, BlockReader read);
+    ReadAhead(ReadWindow& window, std::uint32_t blockSectors, std::uint32_t depth);
     // Ends the thread ahead, after the read it is making.
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // As a run starts: empties the window, forgets the failed blocks, and
-    // reads ahead no block from endBlock on. A read of the last run still
-    // under way is not kept.
-    void StartRun(std::uint64_t endBlock);
+    // As a run starts: empties the window, forgets the failed blocks, reads
+    // ahead no block from endBlock on, and reads the blocks of this run with
+    // read. A read of the last run still under way is not kept.
+    void StartRun(std::uint64_t endBlock, BlockReader read);
 
     // Copies sectors [first, first + count), all inside block `block` of the
     // source the window knows as `key`, into out: from the window, after the
     // read of another thread under way, or read now. False when the block
-    // could not be read whole (out is then undefined).
+    // could not be read whole, or no run has started (out is then undefined).
     bool Copy(const std::string& device, const std::string& key, std::uint64_t block, std::uint64_t first,
               std::uint64_t count, std::uint8_t* out);
 
@@ -69,7 +70,6 @@ private:
     ReadWindow& window_;
     const std::uint32_t blockSectors_;
     const std::uint32_t depth_;
-    const BlockReader read_;
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
@@ -78,6 +78,7 @@ private:
     std::set<std::uint64_t> failed_;
     // Counts runs, so that a read begun in one is not kept in the next.
     std::uint64_t run_ = 0;
+    std::shared_ptr<const BlockReader> read_;
     std::uint64_t endBlock_ = 0;
     // The source, the block last asked for, and the blocks [next_, aim_)
     // still to be read ahead.

@@ -85,10 +85,7 @@ SectorReader::SectorReader(const SourceDescriptor& source, BadSectorPolicyState&
     : source_(source),
       policy_(policy),
       io_(io),
-      ahead_(window_, LargeReadSectors, ReadAheadBlocks,
-             [this](const std::string& device, std::uint64_t block, std::vector<std::uint8_t>& bytes) {
-                 return ReadBlock(device, block, bytes);
-             }) {}
+      ahead_(window_, LargeReadSectors, ReadAheadBlocks) {}
 
 SectorReader::~SectorReader() = default;
 
@@ -126,7 +123,14 @@ void SectorReader::StartRun() {
     if (source_.RangeEnd != 0) {
         endBlock = std::min<std::uint64_t>(endBlock, (source_.RangeEnd + LargeReadSectors - 1) / LargeReadSectors);
     }
-    ahead_.StartRun(endBlock);
+    // The thread ahead may still be reading when the descriptor is filled
+    // again after the run: it reads with what it holds of this run's source.
+    auto from = std::make_shared<const BlockSource>(
+        BlockSource{source_.ImageMode, source_.ImageMultiFile, source_.ImageFolder});
+    ahead_.StartRun(endBlock, [this, from](const std::string& device, std::uint64_t block,
+                                           std::vector<std::uint8_t>& bytes) {
+        return ReadBlock(*from, device, block, bytes);
+    });
 }
 
 std::optional<std::uint64_t> SectorReader::SourceBytes() const {
@@ -379,23 +383,24 @@ bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first,
     return true;
 }
 
-bool SectorReader::ReadBlock(const std::string& deviceName, std::uint64_t block, std::vector<std::uint8_t>& bytes) {
+bool SectorReader::ReadBlock(const BlockSource& from, const std::string& deviceName, std::uint64_t block,
+                             std::vector<std::uint8_t>& bytes) {
     const std::uint64_t size = sourceBytes_.load(std::memory_order_relaxed);
     const std::uint64_t start = block * LargeReadSectors * kSectorSize;
     // Past the source's end the 40-sector path gives what it always gave.
     if (size == kUnknown || start >= size) return false;
     const std::uint64_t expected = std::min<std::uint64_t>(bytes.size(), size - start);
     platform::ReadResult r;
-    if (!source_.ImageMode) {
+    if (!from.imageMode) {
         const std::shared_ptr<DeviceHandle> device = CachedDeviceFor(deviceName);
         if (device->handle < 0) return false;
         r = io_.ReadAt(device->handle, bytes.data(), bytes.size(), start);
     } else {
         const std::uint64_t blockFirst = block * LargeReadSectors;
-        const bool multi = source_.ImageMultiFile;
+        const bool multi = from.multiFile;
         const std::uint64_t inPart = multi ? blockFirst % ImagePartSectors : blockFirst;
-        const std::optional<std::string> path =
-            io_.FindEntryNoCase(source_.ImageFolder, PartName(multi ? blockFirst / ImagePartSectors : 0));
+        const std::optional<std::string> path = io_.FindEntryNoCase(
+            from.folder, ImageReadPartName(multi, multi ? blockFirst / ImagePartSectors : 0));
         if (!path) return false;
         PartFile file(io_, *path);
         if (!file.Valid()) return false;

@@ -40,7 +40,8 @@ static_assert(ImagePartSectors % LargeReadSectors == 0);
 inline constexpr std::uint32_t ReadAheadBlocks = 4;
 // What the window of sectors read keeps at most: 8 MiB behind the block in
 // hand, besides those read ahead of it.
-inline constexpr std::size_t ReadWindowBytes = (std::size_t{8} << 20) + std::size_t{ReadAheadBlocks} * LargeReadSectors * kSectorSize;
+inline constexpr std::size_t ReadWindowBytes =
+    (std::size_t{8} << 20) + std::size_t{ReadAheadBlocks} * LargeReadSectors * kSectorSize;
 
 class SectorReader {
 public:
@@ -110,11 +111,18 @@ private:
     // whole now; false (the buffer then undefined) when the source is not an
     // image, no run measured it, or a block needed could not be read whole.
     bool ReadLarge(const std::string& deviceName, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer);
+    // What a block read needs of the descriptor, taken as a run starts.
+    struct BlockSource {
+        bool imageMode = false;
+        bool multiFile = false;
+        std::string folder;
+    };
     // Reads block `block` (LargeReadSectors from block x LargeReadSectors)
     // into bytes; true when every byte inside the source arrived without an
     // error (the bytes past the source's end are zeros). Changes nothing else:
     // it runs on the thread ahead too.
-    bool ReadBlock(const std::string& deviceName, std::uint64_t block, std::vector<std::uint8_t>& bytes);
+    bool ReadBlock(const BlockSource& from, const std::string& deviceName, std::uint64_t block,
+                   std::vector<std::uint8_t>& bytes);
     // The window's name for the source read through deviceName.
     std::string WindowKey(const std::string& deviceName) const;
     bool RunActive() const { return runActive_.load(std::memory_order_relaxed); }

@@ -116,8 +116,8 @@ TEST(ReadAheadTest, EachBlockIsReadOnceAndNothingPastTheEnd) {
         BlockSource source;
         source.bad = c.bad;
         ReadWindow window(1000 * kBlockBytes);
-        ReadAhead ahead(window, kBlockSectors, c.depth, source.Reader());
-        ahead.StartRun(c.endBlock);
+        ReadAhead ahead(window, kBlockSectors, c.depth);
+        ahead.StartRun(c.endBlock, source.Reader());
         for (std::uint64_t block : c.asked) {
             EXPECT_EQ(Ask(ahead, source, block), c.bad.count(block) == 0) << block;
             ahead.Settle();
@@ -135,14 +135,14 @@ TEST(ReadAheadTest, EachBlockIsReadOnceAndNothingPastTheEnd) {
 // Block 0 asked for, and the thread ahead held in its read of block 1.
 struct HeldReadAhead {
     HeldReadAhead() {
-        ahead.StartRun(100);
+        ahead.StartRun(100, source.Reader());
         source.Hold(1);
         EXPECT_TRUE(Ask(ahead, source, 0));
         EXPECT_EQ(source.WaitForReads({{0, 1}, {1, 1}}), (std::map<std::uint64_t, int>{{0, 1}, {1, 1}}));
     }
     BlockSource source;
     ReadWindow window{100 * kBlockBytes};
-    ReadAhead ahead{window, kBlockSectors, 1, source.Reader()};
+    ReadAhead ahead{window, kBlockSectors, 1};
 };
 
 TEST(ReadAheadTest, AReaderAskingForABlockBeingReadAheadWaitsForThatRead) {
@@ -160,7 +160,7 @@ TEST(ReadAheadTest, AReaderAskingForABlockBeingReadAheadWaitsForThatRead) {
 TEST(ReadAheadTest, AReadBegunInOneRunIsNotKeptForTheNext) {
     HeldReadAhead rig;
     // The medium changes between the runs while block 1 is still being read.
-    rig.ahead.StartRun(100);
+    rig.ahead.StartRun(100, rig.source.Reader());
     rig.source.generation = 1;
     rig.source.bad = {0};
     rig.source.Release();
