@@ -10,6 +10,10 @@
 #              builds and cat alternating), without strace
 #   of cat     cat's wall time divided by the scan's: the scan's throughput
 #              as a share of the page cache's
+#   start      wall time of the same scan of the image's first MiB: what a run
+#              costs whatever its size (settings, device list, logs)
+#   net        cat's wall time divided by the scan's less its start: the
+#              share of cat's throughput while the scan reads
 # and, with two builds, the ratios of the second to the first.
 #
 # Usage: bench/read-calls.sh IMAGE CLI [CLI_BEFORE] [ROUNDS]
@@ -29,6 +33,7 @@ done
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 cat "$img" >/dev/null  # into the page cache
+head -c $((1 << 20)) "$img" >"$out/head.dd"
 
 builds=(after)
 declare -A cli=([after]=$after)
@@ -59,7 +64,10 @@ timed() {  # key, command...
 for ((r = 0; r < rounds; r++)); do
   timed cat cat "$img"
   for b in "${builds[@]}"; do
-    for m in "${modes[@]}"; do timed "$b.$m" "${cli[$b]}" scan "$img" --signatures "$m" --bad-sectors skip --list; done
+    for m in "${modes[@]}"; do
+      timed "$b.$m" "${cli[$b]}" scan "$img" --signatures "$m" --bad-sectors skip --list
+      timed "start.$b.$m" "${cli[$b]}" scan "$out/head.dd" --signatures "$m" --bad-sectors skip --list
+    done
   done
 done
 median() { sort -g "$1" | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
@@ -67,12 +75,13 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else 
 
 catwall=$(median "$out/wall.cat")
 echo "image: $img ($(($(stat -c %s "$img") >> 20)) MiB); cat: ${catwall} s wall, $(median "$out/sys.cat") s sys"
-printf '%-8s %-9s %10s %8s %8s %8s\n' build scan reads sys wall "of cat"
+printf '%-8s %-9s %10s %8s %8s %8s %8s %8s\n' build scan reads sys wall "of cat" start net
 for b in "${builds[@]}"; do
   for m in "${modes[@]}"; do
     w=$(median "$out/wall.$b.$m")
-    printf '%-8s %-9s %10s %8s %8s %8s\n' "$b" "$m" "${reads[$b.$m]}" "$(median "$out/sys.$b.$m")" "$w" \
-      "$(ratio "$catwall" "$w")"
+    st=$(median "$out/wall.start.$b.$m")
+    printf '%-8s %-9s %10s %8s %8s %8s %8s %8s\n' "$b" "$m" "${reads[$b.$m]}" "$(median "$out/sys.$b.$m")" "$w" \
+      "$(ratio "$catwall" "$w")" "$st" "$(ratio "$catwall" "$(awk -v a="$w" -v b="$st" 'BEGIN {print a - b}')")"
   done
 done
 if [ -n "$before" ]; then

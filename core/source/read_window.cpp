@@ -7,12 +7,16 @@
 
 namespace zt {
 
+namespace {
+constexpr std::size_t kSpares = 4;
+}  // namespace
+
 void ReadWindow::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     stretches_.clear();
     order_.clear();
     held_ = 0;
-    spare_ = {};
+    spares_.clear();
 }
 
 std::size_t ReadWindow::HeldBytes() const {
@@ -22,6 +26,15 @@ std::size_t ReadWindow::HeldBytes() const {
 
 bool ReadWindow::Copy(const std::string& source, std::uint64_t first, std::uint64_t count, std::uint8_t* out) {
     std::lock_guard<std::mutex> lock(mutex_);
+    return Visit(source, first, count, out);
+}
+
+bool ReadWindow::Holds(const std::string& source, std::uint64_t first, std::uint64_t count) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Visit(source, first, count, nullptr);
+}
+
+bool ReadWindow::Visit(const std::string& source, std::uint64_t first, std::uint64_t count, std::uint8_t* out) const {
     if (source != source_ || stretches_.empty()) return false;
     const std::uint64_t end = first + count;
     std::uint64_t s = first;
@@ -32,8 +45,10 @@ bool ReadWindow::Copy(const std::string& source, std::uint64_t first, std::uint6
         const std::uint64_t stretchEnd = it->first + it->second.bytes.size() / kSectorBytes;
         if (stretchEnd <= s) return false;
         const std::uint64_t upTo = std::min(end, stretchEnd);
-        std::memcpy(out + (s - first) * kSectorBytes, it->second.bytes.data() + (s - it->first) * kSectorBytes,
-                    static_cast<std::size_t>((upTo - s) * kSectorBytes));
+        if (out != nullptr) {
+            std::memcpy(out + (s - first) * kSectorBytes, it->second.bytes.data() + (s - it->first) * kSectorBytes,
+                        static_cast<std::size_t>((upTo - s) * kSectorBytes));
+        }
         s = upTo;
     }
     return true;
@@ -41,7 +56,10 @@ bool ReadWindow::Copy(const std::string& source, std::uint64_t first, std::uint6
 
 std::vector<std::uint8_t> ReadWindow::TakeSpare() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return std::move(spare_);
+    if (spares_.empty()) return {};
+    std::vector<std::uint8_t> spare = std::move(spares_.back());
+    spares_.pop_back();
+    return spare;
 }
 
 void ReadWindow::EraseOverlapping(std::uint64_t first, std::uint64_t end) {
@@ -73,7 +91,7 @@ void ReadWindow::Put(const std::string& source, std::uint64_t first, std::vector
         auto it = stretches_.find(oldest);
         if (it == stretches_.end() || it->second.serial != serial) continue;
         held_ -= it->second.bytes.size();
-        if (it->second.bytes.size() > spare_.size()) spare_ = std::move(it->second.bytes);
+        if (spares_.size() < kSpares) spares_.push_back(std::move(it->second.bytes));
         stretches_.erase(it);
     }
     held_ += bytes.size();

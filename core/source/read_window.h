@@ -26,16 +26,21 @@ public:
     // Copies sectors [first, first + count) of source into out when every one
     // of them is held; false otherwise (out may then be partly written).
     bool Copy(const std::string& source, std::uint64_t first, std::uint64_t count, std::uint8_t* out);
+    // True when every sector of [first, first + count) of source is held.
+    bool Holds(const std::string& source, std::uint64_t first, std::uint64_t count) const;
     // Holds bytes (whole sectors) as the sectors of source from first on. A
     // stretch of another source replaces all held; older stretches make room.
     void Put(const std::string& source, std::uint64_t first, std::vector<std::uint8_t> bytes);
     // Bytes held now: never more than the capacity, once a Put returns.
     std::size_t HeldBytes() const;
-    // The bytes of the last stretch that made room, for the next Put to
-    // reuse rather than to allocate (and fault in) anew; empty when none.
+    // The bytes of a stretch that made room, for the next Put to reuse
+    // rather than to allocate (and fault in) anew; empty when none. A few
+    // are kept, as the reader and the thread ahead of it each take one.
     std::vector<std::uint8_t> TakeSpare();
 
 private:
+    // Copy's walk over the stretches; with out null it only looks.
+    bool Visit(const std::string& source, std::uint64_t first, std::uint64_t count, std::uint8_t* out) const;
     void EraseOverlapping(std::uint64_t first, std::uint64_t end);
 
     mutable std::mutex mutex_;
@@ -52,7 +57,7 @@ private:
     std::deque<std::pair<std::uint64_t, std::uint64_t>> order_;
     std::uint64_t serial_ = 0;
     std::size_t held_ = 0;
-    std::vector<std::uint8_t> spare_;
+    std::vector<std::vector<std::uint8_t>> spares_;
 };
 
 }  // namespace zt

@@ -82,7 +82,10 @@ std::string SourceEndedText(std::uint64_t sector) {
 }
 
 SectorReader::SectorReader(const SourceDescriptor& source, BadSectorPolicyState& policy, platform::RawIo& io)
-    : source_(source), policy_(policy), io_(io) {}
+    : source_(source),
+      policy_(policy),
+      io_(io),
+      ahead_(window_, LargeReadSectors, ReadAheadBlocks) {}
 
 SectorReader::~SectorReader() = default;
 
@@ -95,12 +98,6 @@ void SectorReader::GiveUp(std::uint8_t* buffer, std::uint64_t sectors) {
 
 void SectorReader::StartRun() {
     ResetUnreadableSectors();
-    // The medium may have changed since the last run: nothing read before is trusted.
-    window_.Clear();
-    {
-        std::lock_guard<std::mutex> lock(failedMutex_);
-        failedBlocks_.clear();
-    }
     runActive_.store(true, std::memory_order_relaxed);
     endedAt_.store(kUnknown, std::memory_order_relaxed);
     std::optional<std::uint64_t> total = 0;
@@ -119,6 +116,21 @@ void SectorReader::StartRun() {
         }
     }
     sourceBytes_.store(total.value_or(kUnknown), std::memory_order_relaxed);
+    // The medium may have changed since the last run: nothing read before is
+    // trusted. Nothing past the source or the range is read ahead.
+    constexpr std::uint64_t blockBytes = std::uint64_t{LargeReadSectors} * kSectorSize;
+    std::uint64_t endBlock = total ? (*total + blockBytes - 1) / blockBytes : 0;
+    if (source_.RangeEnd != 0) {
+        endBlock = std::min<std::uint64_t>(endBlock, (source_.RangeEnd + LargeReadSectors - 1) / LargeReadSectors);
+    }
+    // The thread ahead may still be reading when the descriptor is filled
+    // again after the run: it reads with what it holds of this run's source.
+    auto from = std::make_shared<const BlockSource>(
+        BlockSource{source_.ImageMode, source_.ImageMultiFile, source_.ImageFolder});
+    ahead_.StartRun(endBlock, [this, from](const std::string& device, std::uint64_t block,
+                                           std::vector<std::uint8_t>& bytes) {
+        return ReadBlock(*from, device, block, bytes);
+    });
 }
 
 std::optional<std::uint64_t> SectorReader::SourceBytes() const {
@@ -366,42 +378,29 @@ bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first,
         const std::uint64_t from = std::max(first, blockFirst);
         const std::uint64_t to = std::min<std::uint64_t>(end, blockFirst + LargeReadSectors);
         std::uint8_t* out = buffer + (from - first) * kSectorSize;
-        if (window_.Copy(key, from, to - from, out)) continue;
-        {
-            std::lock_guard<std::mutex> lock(failedMutex_);
-            if (failedBlocks_.count(block) != 0) return false;
-        }
-        std::vector<std::uint8_t> bytes = window_.TakeSpare();
-        bytes.resize(std::size_t{LargeReadSectors} * kSectorSize);
-        if (!ReadBlock(deviceName, block, bytes)) {
-            std::lock_guard<std::mutex> lock(failedMutex_);
-            failedBlocks_.insert(block);
-            return false;
-        }
-        std::memcpy(out, bytes.data() + (from - blockFirst) * kSectorSize,
-                    static_cast<std::size_t>((to - from) * kSectorSize));
-        window_.Put(key, blockFirst, std::move(bytes));
+        if (!ahead_.Copy(deviceName, key, block, from, to - from, out)) return false;
     }
     return true;
 }
 
-bool SectorReader::ReadBlock(const std::string& deviceName, std::uint64_t block, std::vector<std::uint8_t>& bytes) {
+bool SectorReader::ReadBlock(const BlockSource& from, const std::string& deviceName, std::uint64_t block,
+                             std::vector<std::uint8_t>& bytes) {
     const std::uint64_t size = sourceBytes_.load(std::memory_order_relaxed);
     const std::uint64_t start = block * LargeReadSectors * kSectorSize;
     // Past the source's end the 40-sector path gives what it always gave.
     if (size == kUnknown || start >= size) return false;
     const std::uint64_t expected = std::min<std::uint64_t>(bytes.size(), size - start);
     platform::ReadResult r;
-    if (!source_.ImageMode) {
+    if (!from.imageMode) {
         const std::shared_ptr<DeviceHandle> device = CachedDeviceFor(deviceName);
         if (device->handle < 0) return false;
         r = io_.ReadAt(device->handle, bytes.data(), bytes.size(), start);
     } else {
         const std::uint64_t blockFirst = block * LargeReadSectors;
-        const bool multi = source_.ImageMultiFile;
+        const bool multi = from.multiFile;
         const std::uint64_t inPart = multi ? blockFirst % ImagePartSectors : blockFirst;
-        const std::optional<std::string> path =
-            io_.FindEntryNoCase(source_.ImageFolder, PartName(multi ? blockFirst / ImagePartSectors : 0));
+        const std::optional<std::string> path = io_.FindEntryNoCase(
+            from.folder, ImageReadPartName(multi, multi ? blockFirst / ImagePartSectors : 0));
         if (!path) return false;
         PartFile file(io_, *path);
         if (!file.Valid()) return false;

@@ -4,10 +4,11 @@
 //
 // During a run, an image (a raw image file or a part of an image set) is read
 // in aligned blocks of LargeReadSectors, and what was read whole is kept in a
-// bounded window so that sectors needed again come from memory. A block whose
-// read fails sends the request that needed it down the 40-sector path, so
-// the questions, zeros and counts stay those of that path. A block device
-// gets exactly the requests it always got.
+// bounded window so that sectors needed again come from memory. A thread of
+// the reader's own reads the next blocks ahead of the last one asked for. A
+// block whose read fails sends the request that needed it down the 40-sector
+// path, on the thread that made it, so the questions, zeros and counts stay
+// those of that path. A block device gets exactly the requests it always got.
 //
 // Unreadable places are put to the bad-sector policy. Wherever a place is
 // given up, its sectors come back as zeros: data left over from an earlier
@@ -19,11 +20,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "core/source/bad_sector_policy.h"
+#include "core/source/read_ahead.h"
 #include "core/source/read_window.h"
 #include "core/source/source_descriptor.h"
 #include "platform/raw_io.h"
@@ -34,8 +35,13 @@ namespace zt {
 // set hold a whole number of blocks, so no block spans two parts.
 inline constexpr std::uint32_t LargeReadSectors = 2048;
 static_assert(ImagePartSectors % LargeReadSectors == 0);
-// What the window of sectors read keeps at most.
-inline constexpr std::size_t ReadWindowBytes = std::size_t{8} << 20;
+// Blocks read ahead of the last one asked for: enough to keep the other core
+// busy while the scan examines one.
+inline constexpr std::uint32_t ReadAheadBlocks = 4;
+// What the window of sectors read keeps at most: 8 MiB behind the block in
+// hand, besides those read ahead of it.
+inline constexpr std::size_t ReadWindowBytes =
+    (std::size_t{8} << 20) + std::size_t{ReadAheadBlocks} * LargeReadSectors * kSectorSize;
 
 class SectorReader {
 public:
@@ -105,10 +111,18 @@ private:
     // whole now; false (the buffer then undefined) when the source is not an
     // image, no run measured it, or a block needed could not be read whole.
     bool ReadLarge(const std::string& deviceName, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer);
+    // What a block read needs of the descriptor, taken as a run starts.
+    struct BlockSource {
+        bool imageMode = false;
+        bool multiFile = false;
+        std::string folder;
+    };
     // Reads block `block` (LargeReadSectors from block x LargeReadSectors)
     // into bytes; true when every byte inside the source arrived without an
-    // error (the bytes past the source's end are zeros).
-    bool ReadBlock(const std::string& deviceName, std::uint64_t block, std::vector<std::uint8_t>& bytes);
+    // error (the bytes past the source's end are zeros). Changes nothing else:
+    // it runs on the thread ahead too.
+    bool ReadBlock(const BlockSource& from, const std::string& deviceName, std::uint64_t block,
+                   std::vector<std::uint8_t>& bytes);
     // The window's name for the source read through deviceName.
     std::string WindowKey(const std::string& deviceName) const;
     bool RunActive() const { return runActive_.load(std::memory_order_relaxed); }
@@ -146,10 +160,8 @@ private:
 
     std::atomic<bool> runActive_{false};
     ReadWindow window_{ReadWindowBytes};
-    // Blocks of this run whose large read failed: their requests take the
-    // 40-sector path at once instead of trying the block again.
-    std::mutex failedMutex_;
-    std::set<std::uint64_t> failedBlocks_;
+    // Last, so that its thread ends before anything it reads through goes.
+    ReadAhead ahead_;
 };
 
 // "the source became shorter or went away at sector 600", for the end

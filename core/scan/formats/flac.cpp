@@ -178,6 +178,13 @@ bool SkipFlacResidual(BitReader& r, std::uint32_t blockSize, std::uint32_t order
     return true;
 }
 
+int FlacChannels(const FlacFrame& frame) { return frame.channelCode < 8 ? frame.channelCode + 1 : 2; }
+
+// No frame is longer than its samples stored verbatim, with their headers.
+std::uint64_t FlacLongestFrame(const FlacFrame& frame) {
+    return std::uint64_t{frame.blockSize} * FlacChannels(frame) * 33 / 8 + 1024;
+}
+
 // The length of the frame at `pos`, followed bit by bit through its
 // subframes to the CRC that closes it; nothing when the bits do not make a
 // frame. A CRC that comes to zero earlier by chance does not end it.
@@ -185,10 +192,8 @@ std::optional<std::uint64_t> FlacFrameLength(FileView& view, std::uint64_t pos, 
     static constexpr int kBits[8] = {0, 8, 12, 0, 16, 20, 24, 32};
     const int bits = frame.bitsCode == 0 ? streamBits : kBits[frame.bitsCode];
     if (bits <= 0) return std::nullopt;
-    const int channels = frame.channelCode < 8 ? frame.channelCode + 1 : 2;
-    // No frame is longer than its samples stored verbatim, with their headers.
-    const std::uint64_t longest = std::uint64_t{frame.blockSize} * channels * 33 / 8 + 1024;
-    BitReader r(view, pos + frame.headerLength, pos + longest);
+    const int channels = FlacChannels(frame);
+    BitReader r(view, pos + frame.headerLength, pos + FlacLongestFrame(frame));
     for (int c = 0; c < channels; ++c) {
         // The side channel of a stereo pair carries one bit more.
         const bool side = (frame.channelCode == 8 && c == 1) || (frame.channelCode == 9 && c == 0) ||
@@ -274,10 +279,16 @@ Extent MeasureFlac(FileView& view) {
         // frame's header follows with the next number.
         std::uint16_t crc = 0;
         std::uint64_t q = pos;
+        // A CRC that comes to zero further on cannot end this frame: a
+        // stream cut or overwritten here ends the walk after one frame's
+        // bytes, not at the end of the range.
+        const std::uint64_t frameEnd = pos + FlacLongestFrame(*frame);
         bool ended = false;
         while (!ended) {
-            const Bytes span = view.Span(q);
+            if (q >= frameEnd) return kUnknown;
+            Bytes span = view.Span(q);
             if (span.empty()) return kUnknown;
+            if (span.size() > frameEnd - q) span = span.first(static_cast<std::size_t>(frameEnd - q));
             std::size_t used = 0;
             bool looked = false;
             while (used < span.size() && !looked) {

@@ -587,6 +587,74 @@ TEST(FormatWalkTest, AJp2CodestreamIsTakenOnTrustOnlyWhenItsTilePartsDoNotReachI
     }
 }
 
+// Serves the data and notes the furthest byte a walk asked for.
+class ReachView final : public FileView {
+public:
+    explicit ReachView(const Bytes& data) : FileView(data.size()), data_(data) {}
+    std::uint64_t reach = 0;
+
+protected:
+    std::span<const std::uint8_t> Fetch(std::uint64_t offset) override {
+        const std::uint64_t end = std::min<std::uint64_t>(offset + 4096, data_.size());
+        reach = std::max(reach, end);
+        return {data_.data() + offset, static_cast<std::size_t>(end - offset)};
+    }
+
+private:
+    const Bytes& data_;
+};
+
+TEST(FormatWalkTest, AFlacFrameEndsWithinTheBytesItsSamplesCouldTake) {
+    // Frames of 192 mono samples take at most 192 x 33 bits and their
+    // headers: about 1.8 KB. A running CRC that comes to zero further on,
+    // even before a header that would fit, does not end the frame, and a
+    // stream cut or overwritten after a frame is not followed to the end of
+    // the medium.
+    auto stream = [](std::uint32_t samples) {
+        Builder f;
+        f.Text("fLaC").Raw({0x80, 0, 0, 34}).Fill(13, 0x10).Raw({0}).Be32(samples).Fill(16, 0);
+        return f;
+    };
+    auto noise = [](Builder& f, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) f.b.push_back(static_cast<std::uint8_t>((i * 2654435761u) >> 13));
+    };
+    const struct Case {
+        const char* what;
+        std::size_t firstFrameData;  // bytes of the first frame after its header
+        std::size_t noiseAfter;      // bytes of noise after the first frame, then the second frame
+        bool secondFrame;
+        ExtentKind kind;
+    } cases[] = {
+        {"two frames of 192 samples", 300, 0, true, ExtentKind::Exact},
+        {"a first frame of nearly the most its samples take", 1700, 0, true, ExtentKind::Exact},
+        {"the next frame only after 5 KB: too far", 300, 5000, true, ExtentKind::Unknown},
+        {"cut after its first frame, 3 MB of noise after it", 300, 3 << 20, false, ExtentKind::Unknown},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Builder f = stream(384);
+        const std::size_t first = f.b.size();
+        f.Append(FlacFrameHeader(0)).Fill(c.firstFrameData, 0x31);
+        noise(f, c.noiseAfter);
+        CloseFlacStretch(f, first);
+        if (c.secondFrame) {
+            const std::size_t second = f.b.size();
+            f.Append(FlacFrameHeader(1)).Fill(40, 0x22);
+            CloseFlacStretch(f, second);
+        }
+        const std::size_t fileBytes = f.b.size();
+        noise(f, 4096);
+        ReachView view(f.b);
+        const Extent e = MeasureFormat(FormatFamily::Flac, view);
+        EXPECT_EQ(e.kind, c.kind);
+        if (c.kind == ExtentKind::Exact) {
+            EXPECT_EQ(e.bytes, fileBytes);
+        } else {
+            EXPECT_LT(view.reach, first + 2000 + 4096);
+        }
+    }
+}
+
 TEST(FormatWalkTest, APsdWhosePixelCountWrapsRoundIsNotTakenForASmallFile) {
     // 2^31 rows of 2^31 pixels, 4 channels of 32 bits: 2^66 bytes, which a
     // 64-bit product wraps round to 0.

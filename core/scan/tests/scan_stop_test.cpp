@@ -3,7 +3,9 @@
 // unreadable sectors must reach the end of the run.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 
 #include "core/scan/tests/crafted_headers.h"
 #include "core/scan/tests/scan_fixture.h"
@@ -14,27 +16,36 @@
 namespace zt::testing {
 namespace {
 
-// A memory source that counts the sectors asked of it and runs a hook after each read.
+// A memory source that counts the sectors asked of it and runs a hook after
+// each read; a device, or an image file when regularFile is set.
 class CountingIo final : public platform::RawIo {
 public:
     explicit CountingIo(const std::vector<std::uint8_t>& bytes) : memory_(bytes) {}
+    bool IsRegularFile(int) override { return regularFile; }
     platform::OpenResult Open(const std::string& path) override { return memory_.Open(path); }
     void Close(int handle) override { memory_.Close(handle); }
     std::optional<std::uint64_t> Size(int handle) override { return memory_.Size(handle); }
     platform::ReadResult ReadAt(int handle, void* buffer, std::size_t length, std::uint64_t offset) override {
-        ++reads;
+        const std::uint64_t n = ++reads;
         sectorsRead += length / kSectorBytes;
-        const platform::ReadResult r = memory_.ReadAt(handle, buffer, length, offset);
-        if (afterRead) afterRead(reads);
+        platform::ReadResult r;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            r = memory_.ReadAt(handle, buffer, length, offset);
+        }
+        if (afterRead) afterRead(n);
         return r;
     }
     std::optional<std::string> FindEntryNoCase(const std::string&, const std::string&) override { return {}; }
 
-    std::uint64_t reads = 0;
-    std::uint64_t sectorsRead = 0;
+    // An image file is also read ahead, on the reader's own thread.
+    bool regularFile = false;
+    std::atomic<std::uint64_t> reads{0};
+    std::atomic<std::uint64_t> sectorsRead{0};
     std::function<void(std::uint64_t)> afterRead;
 
 private:
+    std::mutex mutex_;
     MemoryRawIo memory_;
 };
 
@@ -111,6 +122,56 @@ TEST(ScanStop, AFormatWalkThroughAMillionStripsStopsAtItsNextRead) {
     // The files measured before the stop are kept, and no more.
     EXPECT_GT(rig.found.Count(), 0u);
     EXPECT_LT(rig.found.Count(), 100u);
+}
+
+TEST(ScanStop, AnImageFileStopsWithinTheBlocksReadAheadOfTheScan) {
+    // Pictures all through a 16 MiB image file, which is read in blocks of
+    // 1 MiB, some of them ahead of the scan on another thread.
+    Image image(16 * LargeReadSectors);
+    std::uint64_t placed = 0;
+    for (std::uint64_t s = 0; s + 2 < image.Sectors(); s += 1500, ++placed) {
+        image.Put(s, 0, {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'});
+        image.Put(s + 2, 0, {0xFF, 0xD9});
+    }
+    auto jpegOnly = [](SignatureMode mode) {
+        std::vector<TypeRow> rows = DefaultTypeRows(mode);
+        for (TypeRow& row : rows) row.ticked = row.fileType == "JPEG";
+        return BuildTypeDefinitionList(rows, mode).definitions;
+    };
+    const struct Case {
+        const char* what;
+        SignatureMode mode;
+        std::uint64_t stopAfter;  // block reads
+    } cases[] = {
+        {"standard, at the first block", SignatureMode::Standard, 1},
+        {"standard, halfway", SignatureMode::Standard, 8},
+        {"extended, halfway", SignatureMode::Extended, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CountingIo io(image.Bytes());
+        io.regularFile = true;
+        std::uint64_t found = 0;
+        {
+            SourceDescriptor source;
+            source.DeviceNames[0] = "card.dd";
+            source.RangeEnd = image.Sectors();
+            BadSectorPolicyState policy;
+            SectorReader reader(source, policy, io);
+            TypeDefinitionList types = jpegOnly(c.mode);
+            FoundFileList list;
+            ScanDriver driver(reader, types, list, {}, c.mode);
+            io.afterRead = [&](std::uint64_t n) {
+                if (n == c.stopAfter) driver.RequestStop();
+            };
+            driver.Run();
+            EXPECT_TRUE(driver.EndedByStop());
+            found = list.Count();
+        }  // the reader's thread ahead has ended with it
+        EXPECT_EQ(io.sectorsRead.load(), io.reads.load() * LargeReadSectors);
+        EXPECT_LE(io.reads.load(), c.stopAfter + ReadAheadBlocks + 1);
+        EXPECT_LT(found, placed);
+    }
 }
 
 TEST(ScanStop, FilesFinishedBeforeTheStopAreKept) {

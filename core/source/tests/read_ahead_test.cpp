@@ -1,0 +1,173 @@
+// Blocks read ahead of a run's reader: each block is read once however the
+// reader and the thread ahead meet, nothing past the run's end is read, a
+// failed block stays failed for its run, and a read begun in one run never
+// reaches the next.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "core/source/read_ahead.h"
+
+namespace zt {
+namespace {
+
+constexpr std::uint32_t kBlockSectors = 8;
+constexpr std::size_t kBlockBytes = kBlockSectors * 512;
+
+// A source of blocks whose bytes tell the block and the medium's generation;
+// it counts the reads of each block and can hold the reads of one block
+// until released.
+class BlockSource {
+public:
+    ReadAhead::BlockReader Reader() {
+        return [this](const std::string&, std::uint64_t block, std::vector<std::uint8_t>& bytes) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            ++reads_[block];
+            changed_.notify_all();
+            changed_.wait(lock, [&] { return block != held_; });
+            if (bad.count(block) != 0) return false;
+            std::fill(bytes.begin(), bytes.end(), Byte(block, generation));
+            return true;
+        };
+    }
+    static std::uint8_t Byte(std::uint64_t block, int generation) {
+        return static_cast<std::uint8_t>(block * 7 + generation * 100 + 1);
+    }
+    void Hold(std::uint64_t block) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_ = block;
+    }
+    void Release() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            held_ = kNone;
+        }
+        changed_.notify_all();
+    }
+    // Waits (a few seconds at most) until the reads are exactly `want`;
+    // returns the reads then.
+    std::map<std::uint64_t, int> WaitForReads(const std::map<std::uint64_t, int>& want) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(5), [&] { return reads_ == want; });
+        return reads_;
+    }
+    std::map<std::uint64_t, int> Reads() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return reads_;
+    }
+
+    std::set<std::uint64_t> bad;
+    int generation = 0;
+
+private:
+    static constexpr std::uint64_t kNone = ~std::uint64_t{0};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::map<std::uint64_t, int> reads_;
+    std::uint64_t held_ = kNone;
+};
+
+// Asks for sectors [first, first + count) inside block `block`; true when
+// they came, each byte the block's.
+bool Ask(ReadAhead& ahead, const BlockSource& source, std::uint64_t block, std::uint64_t first = 0,
+         std::uint64_t count = kBlockSectors) {
+    std::vector<std::uint8_t> out(count * 512, 0);
+    if (!ahead.Copy("card", "card", block, block * kBlockSectors + first, count, out.data())) return false;
+    for (std::uint8_t b : out) {
+        if (b != BlockSource::Byte(block, source.generation)) return false;
+    }
+    return true;
+}
+
+TEST(ReadAheadTest, EachBlockIsReadOnceAndNothingPastTheEnd) {
+    struct Case {
+        const char* what;
+        std::vector<std::uint64_t> asked;  // blocks, in order
+        std::uint32_t depth;
+        std::uint64_t endBlock;
+        std::set<std::uint64_t> bad;
+        std::set<std::uint64_t> read;  // every block read, once each
+    };
+    const Case cases[] = {
+        {"one block: the next ones are read ahead", {0}, 3, 100, {}, {0, 1, 2, 3}},
+        {"on through the blocks read ahead", {0, 1, 2, 3, 4}, 2, 100, {}, {0, 1, 2, 3, 4, 5, 6}},
+        {"a rescan going back a little reads nothing again", {5, 6, 5, 6, 7}, 2, 100, {}, {5, 6, 7, 8, 9}},
+        {"a jump far ahead or back is not read ahead of until reading goes on from there",
+         {0, 40, 41, 1, 2},
+         1,
+         100,
+         {},
+         {0, 1, 2, 3, 40, 41, 42}},
+        {"a rescan going back a block", {4, 5, 4, 5}, 2, 100, {}, {4, 5, 6, 7}},
+        {"nothing from the end on", {6, 7}, 4, 8, {}, {6, 7}},
+        {"the last block short of the end", {3}, 4, 6, {}, {3, 4, 5}},
+        {"no depth: only what is asked", {0, 1, 2}, 0, 100, {}, {0, 1, 2}},
+        {"a failed block is tried once, however often asked", {2, 3, 3, 4}, 1, 100, {3}, {2, 3, 4, 5}},
+        {"a failed block read ahead is not read again when asked", {0, 1, 2}, 2, 100, {2}, {0, 1, 2, 3, 4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BlockSource source;
+        source.bad = c.bad;
+        ReadWindow window(1000 * kBlockBytes);
+        ReadAhead ahead(window, kBlockSectors, c.depth);
+        ahead.StartRun(c.endBlock, source.Reader());
+        for (std::uint64_t block : c.asked) {
+            EXPECT_EQ(Ask(ahead, source, block), c.bad.count(block) == 0) << block;
+            ahead.Settle();
+        }
+        std::map<std::uint64_t, int> want;
+        for (std::uint64_t block : c.read) want[block] = 1;
+        EXPECT_EQ(source.Reads(), want);
+        // What was read whole is held for the reader; a failed block is not.
+        for (std::uint64_t block : c.read) {
+            EXPECT_EQ(window.Holds("card", block * kBlockSectors, kBlockSectors), c.bad.count(block) == 0) << block;
+        }
+    }
+}
+
+// Block 0 asked for, and the thread ahead held in its read of block 1.
+struct HeldReadAhead {
+    HeldReadAhead() {
+        ahead.StartRun(100, source.Reader());
+        source.Hold(1);
+        EXPECT_TRUE(Ask(ahead, source, 0));
+        EXPECT_EQ(source.WaitForReads({{0, 1}, {1, 1}}), (std::map<std::uint64_t, int>{{0, 1}, {1, 1}}));
+    }
+    BlockSource source;
+    ReadWindow window{100 * kBlockBytes};
+    ReadAhead ahead{window, kBlockSectors, 1};
+};
+
+TEST(ReadAheadTest, AReaderAskingForABlockBeingReadAheadWaitsForThatRead) {
+    HeldReadAhead rig;
+    bool got = false;
+    std::thread reader([&] { got = Ask(rig.ahead, rig.source, 1, 2, 4); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    rig.source.Release();
+    reader.join();
+    EXPECT_TRUE(got);
+    EXPECT_EQ(rig.source.WaitForReads({{0, 1}, {1, 1}, {2, 1}}),
+              (std::map<std::uint64_t, int>{{0, 1}, {1, 1}, {2, 1}}));
+}
+
+TEST(ReadAheadTest, AReadBegunInOneRunIsNotKeptForTheNext) {
+    HeldReadAhead rig;
+    // The medium changes between the runs while block 1 is still being read.
+    rig.ahead.StartRun(100, rig.source.Reader());
+    rig.source.generation = 1;
+    rig.source.bad = {0};
+    rig.source.Release();
+    EXPECT_TRUE(Ask(rig.ahead, rig.source, 1));
+    // Block 0 was read whole in the last run; in this one it fails.
+    EXPECT_FALSE(Ask(rig.ahead, rig.source, 0));
+}
+
+}  // namespace
+}  // namespace zt
