@@ -49,6 +49,15 @@ std::vector<std::string_view> ValueWords(std::string_view value) {
     return words;
 }
 
+// The candidates compgen gives for its arguments, one per line, so that a
+// file or folder name with spaces stays one candidate.
+std::string Reply(const std::string& compgenArguments) {
+    return "mapfile -t COMPREPLY < <(compgen " + compgenArguments + ")";
+}
+std::string ReplyWords(const std::vector<std::string_view>& words) {
+    return Reply("-W \"" + Joined(words) + "\" -- \"$cur\"");
+}
+
 // The case arm that completes the value after `option`, or nothing for a switch.
 std::string ValueArm(const CliOption& option) {
     const std::string head = "            " + std::string(option.name) + ")";
@@ -56,17 +65,19 @@ std::string ValueArm(const CliOption& option) {
         case OptionValue::None:
             return {};
         case OptionValue::Words:
-            return head + " COMPREPLY=($(compgen -W \"" + Joined(ValueWords(option.value)) +
-                   "\" -- \"$cur\")); return ;;\n";
+            return head + " " + ReplyWords(ValueWords(option.value)) + "; return ;;\n";
         case OptionValue::Folder:
-            return head + " COMPREPLY=($(compgen -d -- \"$cur\")); return ;;\n";
+            return head + " " + Reply("-d -- \"$cur\"") + "; return ;;\n";
         case OptionValue::Free:
             return head + " return ;;\n";
-        case OptionValue::TypeList:
+        case OptionValue::TypeList: {
             // Completes the name after the last comma and keeps what precedes it.
-            return head + "\n                local typed=${cur##*,}\n"
-                          "                COMPREPLY=($(compgen -P \"${cur%\"$typed\"}\" -W \"all " +
-                   Joined(TypeNames()) + "\" -- \"$typed\"))\n                return ;;\n";
+            std::vector<std::string_view> names{"all"};
+            for (std::string_view name : TypeNames()) names.push_back(name);
+            return head + "\n                local typed=${cur##*,}\n                " +
+                   Reply("-P \"${cur%\"$typed\"}\" -W \"" + Joined(names) + "\" -- \"$typed\"") +
+                   "\n                return ;;\n";
+        }
     }
     return {};
 }
@@ -84,9 +95,9 @@ std::string Completion() {
            "    cur=${COMP_WORDS[COMP_CWORD]}\n"
            "    prev=${COMP_WORDS[COMP_CWORD-1]}\n"
            "    if [ \"$COMP_CWORD\" -eq 1 ]; then\n"
-           "        COMPREPLY=($(compgen -W \""
-        << Joined(first)
-        << "\" -- \"$cur\"))\n"
+           "        "
+        << ReplyWords(first)
+        << "\n"
            "        return\n"
            "    fi\n"
            "    case \"${COMP_WORDS[1]}\" in\n";
@@ -100,12 +111,9 @@ std::string Completion() {
         out << "    " << command.name << ")\n";
         if (!arms.empty()) out << "        case \"$prev\" in\n" << arms << "        esac\n";
         out << "        if [[ $cur == -* ]]; then\n"
-               "            COMPREPLY=($(compgen -W \""
-            << Joined(names) << "\" -- \"$cur\"))\n";
-        if (command.takesPaths) {
-            out << "        else\n"
-                   "            COMPREPLY=($(compgen -f -- \"$cur\"))\n";
-        }
+               "            "
+            << ReplyWords(names) << '\n';
+        if (command.takesPaths) out << "        else\n            " << Reply("-f -- \"$cur\"") << '\n';
         out << "        fi\n"
                "        ;;\n";
     }

@@ -9,6 +9,8 @@ set -u
 cli=$1 completion=$2 manual=$3
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# Lines as one line of words.
+flat() { tr -s '\n' ' ' <<<"$1" | sed 's/^ //; s/ $//'; }
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -37,7 +39,7 @@ expect_offers() {
     got=$(offered "$@" | sort -u)
     expected=$(tr ' ' '\n' <<<"$expected" | sed '/^$/d' | sort -u)
     [ "$got" = "$expected" ] ||
-        fail "pictora-cli $* offers [$(echo $got)], expected [$(echo $expected)]"
+        fail "pictora-cli $* offers [$(flat "$got")], expected [$(flat "$expected")]"
 }
 
 # The commands, from the program's own usage text.
@@ -55,7 +57,7 @@ for command in $commands; do
     while read -r option words; do
         expect_offers "${words//|/ }" "$command" "$option" ""
     done < <(grep -E '^  --[a-z-]+ [a-z]+(\|[a-z]+)+( |$)' <<<"$help" | awk '{print $1, $2}')
-    grep -qF -- "$(sed 's/-/\\-/g' <<<".B $command")" "$manual" || fail "the manual page has no command $command"
+    grep -qxF ".B $command" "$manual" || fail "the manual page has no command $command"
     for option in $options; do
         grep -qF -- "${option//-/\\-}" "$manual" || fail "the manual page does not name $command $option"
     done
@@ -73,6 +75,10 @@ expect_offers "--list" scan /dev/sdb --range 0:100 --l
 # An option of scan is not one of image, and devices takes no paths.
 expect_offers "$(run image --help | grep -oE '^  --[a-z-]+')" image --types --
 expect_offers "" devices ""
+# A folder whose name holds a space is one candidate, not two.
+mkdir -p "$scratch/my cards"
+got=$(offered scan /dev/sdb --save "$scratch/my c")
+[ "$got" = "$scratch/my cards" ] || fail "--save '$scratch/my c' offers [$(flat "$got")]"
 
 for type in $types; do
     grep -qxF ".B $type" "$manual" || fail "the manual page's file types miss $type"
@@ -81,8 +87,8 @@ done
 extended_only=$(run scan --help | sed -n '/^File types:/,$p' | awk '/extended signatures only/ {print $1}')
 [ -n "$extended_only" ] || fail "pictora-cli scan --help marks no type as extended-only"
 listed=$(sed -n '/^Looked for with extended signatures only:/,/^\.PD$/p' "$manual" | awk '/^\.B / {print $2}')
-[ "$(echo $listed)" = "$(echo $extended_only)" ] ||
-    fail "the manual page's extended-only types [$(echo $listed)] are not the help's [$(echo $extended_only)]"
+[ "$(flat "$listed")" = "$(flat "$extended_only")" ] ||
+    fail "the manual page's extended-only types [$(flat "$listed")] are not the help's [$(flat "$extended_only")]"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures failure(s)"
