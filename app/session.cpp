@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "app/startup.h"
+
 namespace zt {
 
 Session::Session(SessionSeams seams, AppSettings settings)

@@ -11,8 +11,8 @@
 #pragma once
 
 #include <atomic>
+#include <utility>
 
-#include "app/settings.h"
 #include "core/scan/catalogue.h"
 #include "core/scan/found_file_list.h"
 #include "core/source/bad_sector_policy.h"
@@ -22,6 +22,7 @@
 #include "platform/destination.h"
 #include "platform/raw_io.h"
 #include "platform/settings_store.h"
+#include "settings/settings.h"
 
 namespace zt {
 
@@ -52,13 +53,18 @@ public:
     // Lives for the whole process and is never reset: a Skip All holds for
     // every later run. The front end installs its prompt at start-up.
     [[nodiscard]] BadSectorPolicyState& BadSectors() { return m_badSectors; }
-    // Built by the type selection's Next; emptied when the type page is left
-    // with Back and when the scan page closes.
+    // The types of the scan about to start and the signatures they were
+    // built for, set together by the type selection's Next: a list is only
+    // ever scanned in the mode whose definitions it holds.
+    void SetTypes(TypeDefinitionList types, SignatureMode mode) {
+        m_types = std::move(types);
+        m_signatures = mode;
+    }
+    // The scan counts its finds into the list; it is emptied when the type
+    // page is left with Back and when the scan page closes.
     [[nodiscard]] TypeDefinitionList& Types() { return m_types; }
-    // Chosen with the types, for the scan about to start: the catalogue's
-    // own signatures (the default) or the extended ones.
+    // The catalogue's own signatures (the default) or the extended ones.
     [[nodiscard]] SignatureMode Signatures() const { return m_signatures; }
-    void SetSignatureMode(SignatureMode mode) { m_signatures = mode; }
     // Appended to by the scan; emptied by the results page's Back.
     [[nodiscard]] FoundFileList& Found() { return m_found; }
     // Set by the first saving run that writes the recovery log's start block.

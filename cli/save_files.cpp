@@ -4,13 +4,13 @@
 #include <cstring>
 #include <iostream>
 
-#include "app/settings.h"
 #include "logs/activity_entries.h"
 #include "logs/log.h"
 #include "platform/destination.h"
 #include "platform/terminal.h"
 #include "recovery/save_checks.h"
 #include "recovery/saving_run.h"
+#include "settings/settings.h"
 
 namespace zt::cli {
 

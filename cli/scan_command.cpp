@@ -8,7 +8,6 @@
 #include <variant>
 #include <vector>
 
-#include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/common.h"
 #include "cli/save_files.h"
@@ -21,6 +20,7 @@
 #include "platform/path_kind.h"
 #include "platform/settings_store.h"
 #include "platform/terminal.h"
+#include "settings/settings.h"
 
 namespace zt::cli {
 
@@ -485,9 +485,8 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
 
     SectorReader reader(source, policy, session.Seams().rawIo);
     FoundFileList& found = session.Found();
+    session.SetTypes(selection.definitions, options.signatures);
     TypeDefinitionList& types = session.Types();
-    types = selection.definitions;
-    session.SetSignatureMode(options.signatures);
     ScanCallbacks callbacks;
     std::optional<fs::FileSystemPass> pass;
     if (options.fileSystem) {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "core/imaging/imaging_summary.h"
 #include "core/scan/scan_summary.h"
 #include "core/source/run_header.h"
 #include "logs/log.h"
+#include "settings/settings.h"
 
 namespace zt {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/settings.h"
 #include "platform/settings_store.h"
+#include "settings/settings.h"
 
 namespace zt {
 

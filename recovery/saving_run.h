@@ -29,7 +29,6 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "core/scan/found_file_list.h"
 #include "core/source/worker_slot.h"
 #include "core/source/sector_reader.h"
@@ -37,6 +36,7 @@
 #include "platform/destination.h"
 #include "recovery/file_copy.h"
 #include "recovery/overwrite_prompt.h"
+#include "settings/settings.h"
 
 namespace zt {
 

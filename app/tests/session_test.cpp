@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "app/testing/test_session.h"
 #include "platform/testing/temp_folder.h"
 
 namespace zt {
@@ -29,6 +30,35 @@ TEST(SystemSessionTest, FirstStartThenTheSessionsLogsUseTheFolderTheStoreNames) 
               std::string::npos);
     ::unsetenv("ZT_REGISTRY_DIR");
     ::unsetenv("XDG_STATE_HOME");
+}
+
+// Each Next replaces the list and its mode together: no scan may meet the
+// last run's definitions in this run's mode, or the other way round.
+TEST(SessionTest, TheTypeListAndItsSignaturesAreSetTogether) {
+    testing::TestSession fakes;
+    Session& session = fakes.session;
+    EXPECT_TRUE(session.Types().empty());
+    EXPECT_EQ(session.Signatures(), SignatureMode::Standard);
+
+    struct Step {
+        std::vector<std::string_view> types;
+        SignatureMode mode;
+    };
+    const Step steps[] = {
+        {{"JPEG", "CR2"}, SignatureMode::Standard},
+        {{"HEIC"}, SignatureMode::Extended},  // a type only the extended set knows
+        {{}, SignatureMode::Extended},        // a refused Next leaves no list
+        {{"PNG", "MOV", "WAV"}, SignatureMode::Standard},
+    };
+    for (const Step& step : steps) {
+        TypeDefinitionList list;
+        for (std::string_view type : step.types) list.push_back(LookupDefinition(type, step.mode).value());
+        session.SetTypes(list, step.mode);
+
+        ASSERT_EQ(session.Types().size(), step.types.size());
+        for (std::size_t i = 0; i < step.types.size(); ++i) EXPECT_EQ(session.Types()[i].Name(), step.types[i]);
+        EXPECT_EQ(session.Signatures(), step.mode);
+    }
 }
 
 }  // namespace

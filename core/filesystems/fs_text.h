@@ -1,5 +1,5 @@
-// Little-endian fields and the names file systems store, shared by the FAT
-// and exFAT readers.
+// The names and times file systems store, shared by the FAT and exFAT
+// readers, and the little-endian fields they are read from.
 #pragma once
 
 #include <cstdint>
@@ -7,18 +7,9 @@
 #include <span>
 #include <string>
 
-namespace zt::fs {
+#include "core/source/byte_order.h"
 
-inline std::uint16_t Le16(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-inline std::uint32_t Le32(std::span<const std::uint8_t> b, std::size_t at) {
-    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) | (std::uint32_t{b[at + 2]} << 16) |
-           (std::uint32_t{b[at + 3]} << 24);
-}
-inline std::uint64_t Le64(std::span<const std::uint8_t> b, std::size_t at) {
-    return std::uint64_t{Le32(b, at)} | (std::uint64_t{Le32(b, at + 4)} << 32);
-}
+namespace zt::fs {
 
 // UTF-16 code units to UTF-8. A lone or misordered surrogate becomes U+FFFD,
 // so a damaged name still shows where it was damaged.

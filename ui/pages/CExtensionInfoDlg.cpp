@@ -216,10 +216,9 @@ void CExtensionInfoDlg::PressNext() {
     std::vector<std::string> entries = SelectedTypesEntries(m_selectAll->isChecked(), selection.tickedTypes);
     if (mode == SignatureMode::Extended) entries.emplace_back(ExtendedSignaturesEntry);
     WriteEntries(session.Logs(), LogKind::Activity, entries);
-    session.SetSignatureMode(mode);
 
-    TypeDefinitionList& types = session.Types();
-    types.clear();
+    // A refused Next leaves no list behind.
+    session.SetTypes({}, mode);
     for (std::size_t row = 0; row < selection.sizeCorrected.size(); ++row) {
         if (selection.sizeCorrected[row]) {
             m_list->SetCellText(static_cast<int>(row), SizeColumn, QString::fromStdString(selection.sizeTexts[row]));
@@ -230,7 +229,7 @@ void CExtensionInfoDlg::PressNext() {
                         MessageIcon::Error, MessageButtons::Ok});
         return;
     }
-    types = std::move(selection.definitions);
+    session.SetTypes(std::move(selection.definitions), mode);
     if (!Context().makeScanPage) {
         ShowMessageBox({this, Context().settings.appCaption, QStringLiteral("The scan page is not available yet."),
                         MessageIcon::Information, MessageButtons::Ok});
@@ -238,7 +237,7 @@ void CExtensionInfoDlg::PressNext() {
         const std::unique_ptr<QDialog> scan = Context().makeScanPage(this);
         RunNextPage(*scan);
     }
-    types.clear();
+    session.Types().clear();
 }
 
 void CExtensionInfoDlg::PressBack() {

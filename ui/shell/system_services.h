@@ -1,9 +1,9 @@
 // The desktop program's real settings, logs and help behind the shell's interfaces.
 #pragma once
 
-#include "app/settings.h"
 #include "logs/help.h"
 #include "logs/log.h"
+#include "settings/settings.h"
 #include "ui/shell/document_window.h"
 #include "ui/shell/shell_context.h"
 

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "core/scan/format_walk.h"
+#include "core/source/byte_order.h"
 #include "core/source/source_descriptor.h"
 
 namespace zt::formats {
@@ -31,15 +32,6 @@ inline Extent Sure(std::uint64_t bytes) { return {ExtentKind::Unknown, bytes, {}
 inline bool Starts(const std::uint8_t* s, std::size_t available, std::size_t at, std::string_view text) {
     return at + text.size() <= available && std::memcmp(s + at, text.data(), text.size()) == 0;
 }
-
-inline std::uint32_t Be32At(const std::uint8_t* s) {
-    return std::uint32_t{s[0]} << 24 | std::uint32_t{s[1]} << 16 | std::uint32_t{s[2]} << 8 | s[3];
-}
-inline std::uint32_t Le32At(const std::uint8_t* s) {
-    return std::uint32_t{s[3]} << 24 | std::uint32_t{s[2]} << 16 | std::uint32_t{s[1]} << 8 | s[0];
-}
-inline std::uint16_t Be16At(const std::uint8_t* s) { return static_cast<std::uint16_t>(s[0] << 8 | s[1]); }
-inline std::uint16_t Le16At(const std::uint8_t* s) { return static_cast<std::uint16_t>(s[1] << 8 | s[0]); }
 
 inline Bytes Text(std::string_view t) { return {reinterpret_cast<const std::uint8_t*>(t.data()), t.size()}; }
 

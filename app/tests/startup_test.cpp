@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "app/startup.h"
 
 #include <gtest/gtest.h>
 
@@ -90,7 +90,7 @@ TEST_F(StartUpTest, AStoreThatCannotBeWrittenLeavesTheInstallFolderEmpty) {
 
 TEST(SystemStartupFactsTest, InstallationIsWhereTheExecutableLies) {
     StartupFacts facts = SystemStartupFacts();
-    EXPECT_TRUE(std::filesystem::exists(facts.executableFolder + "/app_settings_test"));
+    EXPECT_TRUE(std::filesystem::exists(facts.executableFolder + "/app_startup_test"));
 }
 
 }  // namespace

@@ -1,35 +1,17 @@
-// The process-wide settings every part of the program reads, fixed once at
-// start-up, and the first-start installation that writes the values the
-// logs and the device query rely on.
+// Start-up shared by the command line and the desktop program: the
+// first-start installation that writes the values the logs and the device
+// query rely on, and the fixing of the process-wide settings.
 //
-// The command line and the desktop program both start through StartUp();
-// code that needs a setting takes an AppSettings by reference, so tests can
-// hand it their own.
+// Both programs start through StartUp(), which the session runs
+// (app/session.h).
 #pragma once
 
 #include <string>
 
 #include "platform/settings_store.h"
+#include "settings/settings.h"
 
 namespace zt {
-
-// Key of the installation's values in the settings store.
-inline constexpr char kAppRegistryKey[] = "ZT_PictoraNTFS";
-// Value names under kAppRegistryKey.
-inline constexpr char kFilePathValue[] = "FilePath";
-inline constexpr char kActivityLogValue[] = "Activity Log";
-inline constexpr char kRecoveryLogValue[] = "Recovery Log";
-
-struct AppSettings {
-    std::string AppCaption = "Zentrix for Pictora";   // caption of every message box
-    std::string WindowTitle = "Zentrix for Pictora";  // title of every page, start block of the logs
-    std::string VersionText = "Version 1.0";
-    std::string SkinFolder;     // the skin bitmaps, inside the installation
-    std::string InstallFolder;  // the store's "FilePath"; empty when missing
-    std::string AppRegistryKey = kAppRegistryKey;
-    // 'N' everywhere on Linux; the reader's device access does not depend on it.
-    char PlatformFamily = 'N';
-};
 
 // What start-up learns from the machine.
 struct StartupFacts {

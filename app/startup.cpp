@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "app/startup.h"
 
 #include "platform/files.h"
 
