@@ -58,6 +58,7 @@ NamedFilesAdded AddNamedFiles(FileSystemPass& pass, TypeDefinitionList& types, F
     struct Pending {
         FileInfo info;
         const FsFile* file;
+        const FoundFileSystem* volume;
     };
     std::vector<Pending> named;
     std::set<std::uint64_t> starts;
@@ -74,7 +75,7 @@ NamedFilesAdded AddNamedFiles(FileSystemPass& pass, TypeDefinitionList& types, F
             FileInfo info = MakeFileInfo(d.Name(), ++d.foundCount, start,
                 static_cast<std::int32_t>(std::min<std::uint64_t>(sectors, std::numeric_limits<std::int32_t>::max())));
             info.byteLength = f.byteLength;
-            named.push_back({info, &f});
+            named.push_back({info, &f, &fs});
             starts.insert(start);
         }
     }
@@ -89,7 +90,9 @@ NamedFilesAdded AddNamedFiles(FileSystemPass& pass, TypeDefinitionList& types, F
         }
     }
     for (const Pending& p : named) {
-        found.AppendNamed(p.info, p.file->named);
+        NamedFile file = p.file->named;
+        file.volume = VolumeName(*p.volume);
+        found.AppendNamed(p.info, std::move(file));
         ++result.added;
     }
     return result;

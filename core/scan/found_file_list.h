@@ -62,6 +62,8 @@ struct NamedFile {
     bool orphan = false;          // listed by a folder that no longer hangs from the root
     std::vector<SectorRun> runs;  // the data in file order; together at least byteLength
     std::uint32_t fileSystem = 0; // which file system of the scan found it
+    // The file system as the folder its files are saved under ("FAT32 at sector 2048").
+    std::string volume;
     bool operator==(const NamedFile&) const = default;
 };
 
