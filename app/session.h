@@ -59,6 +59,10 @@ public:
     // own signatures (the default) or the extended ones.
     [[nodiscard]] SignatureMode Signatures() const { return m_signatures; }
     void SetSignatureMode(SignatureMode mode) { m_signatures = mode; }
+    // Chosen with the types: whether the scan also reads the card's file
+    // systems for the names, folders and times of their files (off by default).
+    [[nodiscard]] bool UsesFileSystems() const { return m_fileSystems; }
+    void SetUsesFileSystems(bool on) { m_fileSystems = on; }
     // Appended to by the scan; emptied by the results page's Back.
     [[nodiscard]] FoundFileList& Found() { return m_found; }
     // Set by the first saving run that writes the recovery log's start block.
@@ -72,6 +76,7 @@ private:
     BadSectorPolicyState m_badSectors;
     TypeDefinitionList m_types;
     SignatureMode m_signatures = SignatureMode::Standard;
+    bool m_fileSystems = false;
     FoundFileList m_found;
     std::atomic<bool> m_recoveryHeaderWritten{false};
 };

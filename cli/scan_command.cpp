@@ -337,16 +337,6 @@ void PrintList(const FoundFileList& found, SignatureMode mode, bool fileSystem) 
     std::cout << out << std::flush;
 }
 
-std::vector<FileSystemLine> FileSystemLines(const fs::FileSystemPass& pass) {
-    std::vector<FileSystemLine> lines;
-    for (const fs::FoundFileSystem& found : pass.FileSystems()) {
-        lines.push_back({fs::VolumeName(found),
-                         found.label, found.listing.live, found.listing.deleted, found.listing.orphan,
-                         found.listing.notes});
-    }
-    return lines;
-}
-
 // What saving the file writes: its exact length where the format gave it,
 // else its start sector and sectorCount more.
 std::uint64_t FileBytes(const FileInfo& f) {
@@ -494,22 +484,13 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     ScanCallbacks callbacks;
     std::optional<fs::FileSystemPass> pass;
     if (options.fileSystem) {
-        // The trees are read on the scan's thread, so that their unreadable
-        // sectors count with the scan's and the progress line keeps going.
         pass.emplace(reader);
-        callbacks.beforeChunks = [&pass] { pass->ReadTrees(); };
-        callbacks.examineChunk = [&pass](std::uint64_t first, std::uint32_t count, const std::uint8_t* data) {
-            pass->ExamineChunk(first, count, data);
-        };
-        callbacks.afterChunks = [&pass, &types, &found](bool stopped) {
-            if (!stopped) pass->ReadOrphans();
-            fs::AddNamedFiles(*pass, types, found);
-        };
+        fs::ReadWithScan(callbacks, *pass, types, found);
     }
     ScanDriver driver(reader, types, found, std::move(callbacks), session.Signatures());
     const ScanSummary summary = RunScan(driver, found, source, lines);
     WriteEntries(log, LogKind::Activity, ScanSummaryEntries(summary));
-    if (pass) WriteEntries(log, LogKind::Activity, {FileSystemsEntry(FileSystemLines(*pass))});
+    if (pass) WriteEntries(log, LogKind::Activity, {FileSystemsEntry(fs::FileSystemLines(*pass))});
 
     const std::vector<FileInfo> files = found.Snapshot();
     // With --list, stdout carries only the list.

@@ -98,4 +98,24 @@ NamedFilesAdded AddNamedFiles(FileSystemPass& pass, TypeDefinitionList& types, F
     return result;
 }
 
+void ReadWithScan(ScanCallbacks& callbacks, FileSystemPass& pass, TypeDefinitionList& types, FoundFileList& found) {
+    callbacks.beforeChunks = [&pass] { pass.ReadTrees(); };
+    callbacks.examineChunk = [&pass](std::uint64_t first, std::uint32_t count, const std::uint8_t* data) {
+        pass.ExamineChunk(first, count, data);
+    };
+    callbacks.afterChunks = [&pass, &types, &found](bool stopped) {
+        if (!stopped) pass.ReadOrphans();
+        AddNamedFiles(pass, types, found);
+    };
+}
+
+std::vector<FileSystemLine> FileSystemLines(const FileSystemPass& pass) {
+    std::vector<FileSystemLine> lines;
+    for (const FoundFileSystem& found : pass.FileSystems()) {
+        lines.push_back({VolumeName(found), found.label, found.listing.live, found.listing.deleted,
+                         found.listing.orphan, found.listing.notes});
+    }
+    return lines;
+}
+
 }  // namespace zt::fs
