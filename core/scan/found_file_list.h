@@ -82,6 +82,8 @@ public:
     void AppendNamed(const FileInfo& info, NamedFile named);
     // The file-system side of the record at this position, when it has one.
     std::optional<NamedFile> Named(std::size_t index) const;
+    // The file-system side of the record of this file name, when it has one.
+    std::optional<NamedFile> NamedByName(std::string_view fileName) const;
     // Every record's file-system side, by record position.
     std::map<std::size_t, NamedFile> NamedSnapshot() const;
     // Number of records; cheap, for any thread at any time.
