@@ -3,9 +3,10 @@
 // question into PNG files for the documentation. The pages scan a demo card
 // image (make-demo-image) read as a raw image file.
 //
-// Usage: zt-results-gallery SKIN_FOLDER OUTPUT_FOLDER CARD_IMAGE LONG_IMAGE
+// Usage: zt-results-gallery SKIN_FOLDER OUTPUT_FOLDER CARD_IMAGE LONG_IMAGE FAT_CARD
 // LONG_IMAGE is the card followed by many empty sectors, so that a scan of it
-// is still running when it is photographed.
+// is still running when it is photographed. FAT_CARD, a card with a FAT file
+// system, is scanned with the card's file system read: its folder tree.
 #include <QApplication>
 #include <QFileInfo>
 #include <QTableView>
@@ -45,6 +46,26 @@ QTreeWidgetItem* Node(zt::ui::CFileDisplayDlg& page, const QString& prefix) {
     return nullptr;
 }
 
+// The results of a scan that read the card's file system: the second root
+// with the card's folders, a folder's files by name, one previewed.
+bool SnapCardFolders(zt::ui::ShellContext& context, const QString& image, const QString& png) {
+    ChooseCard(context.session, image);
+    context.session.SetUsesFileSystems(true);
+    zt::ui::CFileDisplayDlg page(context);
+    page.show();
+    while (!page.InResults()) QTest::qWait(100);
+    QTreeWidgetItem* card = page.Tree()->topLevelItem(page.Tree()->topLevelItemCount() - 1);
+    QTreeWidgetItem* folder = card;
+    while (folder->childCount() > 0) folder = folder->child(0);
+    page.Tree()->setCurrentItem(folder);
+    page.List()->setFocus();
+    page.ClickRow(0);
+    QTest::qWait(200);
+    const bool ok = zt::ui::gallery::Snap(page, png, 0);
+    context.session.SetUsesFileSystems(false);
+    return ok;
+}
+
 }  // namespace
 
 using zt::ui::gallery::Snap;
@@ -53,7 +74,7 @@ int main(int argc, char** argv) {
     zt::ui::PreferFfmpegMediaBackend();
     QApplication app(argc, argv);
     const std::optional<zt::ui::gallery::Arguments> arguments =
-        zt::ui::gallery::Start(app, argc, argv, {"CARD_IMAGE", "LONG_IMAGE"});
+        zt::ui::gallery::Start(app, argc, argv, {"CARD_IMAGE", "LONG_IMAGE", "FAT_CARD"});
     if (!arguments) return 2;
     const zt::ui::ShellSettings& settings = arguments->settings;
     const QString& out = arguments->outputFolder;
@@ -112,5 +133,6 @@ int main(int argc, char** argv) {
     }
     zt::ui::CReplaceDlg replace(settings.skinFolder, settings.windowTitle, QStringLiteral("File1.JPEG"), &page);
     ok = ok && Snap(replace, out + "/overwrite-prompt.png");
+    ok = ok && SnapCardFolders(context, QString::fromLocal8Bit(argv[5]), out + "/results-card-folders.png");
     return ok ? 0 : 1;
 }
