@@ -3,7 +3,9 @@
 # screen reader sees, as assistive technology does: from the main page to the
 # imaging page, a copy of a range of a disk into an image set, back to the
 # main page, that set under "Select Image" and on to the type page, where
-# types are ticked by the bus's Toggle actions alone.
+# types are ticked by the bus's Toggle actions alone; then, with the card's
+# file system read, through the scan to the card's folders in the results
+# and a save of the file found there.
 # Run by scripts/accessibility-walk, which prepares the display, the bus,
 # the disk and the folders.
 import os
@@ -146,7 +148,7 @@ def info_lines():
     return [c.name for c in walk(info) if c.getRoleName() == "table cell"]
 
 if __name__ == "__main__":
-    dest, size_line = sys.argv[1], sys.argv[2]
+    dest, size_line, saved = sys.argv[1], sys.argv[2], sys.argv[3]
     press(find(None, "push button", "Image Creation"))
     tree = find(None, "tree", "Sources")
     find(tree, "table cell", "Select Disk")
@@ -210,3 +212,25 @@ if __name__ == "__main__":
     act(find(types, "table cell", "CR2"), "Toggle")
     wait_for("CR2 ticked", lambda: checked(find(types, "table cell", "CR2")))
     log("types ticked through the bus")
+
+    # The card's file system on: the scan's results hold its folders.
+    box = find(None, "check box", "Use the card's file system (names, folders, dates)")
+    act(box, "Toggle")
+    wait_for("the file-system box ticked", lambda: checked(box))
+    act(select_all, "Toggle")
+    wait_for("every type ticked", lambda: checked(select_all))
+    press(find(None, "push button", "Next"))
+    found = find(None, "tree", "Found file types", timeout=120)
+    select_cell(found, "DCIM", timeout=120)
+    files = find(None, "table", "Found files")
+    photo = find(files, "table cell", "photo.jpg")
+    log("the card's folder lists", photo.name)
+    act(photo, "Toggle")
+    wait_for("photo.jpg ticked", lambda: checked(find(files, "table cell", "photo.jpg")))
+    press(find(None, "push button", "Save"))
+    browser = find(None, "dialog", "Select Folder of Image File")
+    edits = [n for n in walk(browser) if n.getRoleName() == "text" and showing(n)]
+    set_text(edits[-1], saved)
+    press(find(browser, "push button", "Choose"))
+    answer_box("File Saved Successfully.")
+    log("saved by name")
