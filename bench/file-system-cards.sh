@@ -86,7 +86,7 @@ done
 big=$work/big
 mkdir -p "$big"
 if [ ! -f "$big/card.img" ]; then
-  convert -size 400x400 xc:gray +noise Random -quality 97 "$big/photo.jpg"
+  convert -size 700x700 xc:gray +noise Random -quality 97 "$big/photo.jpg"
   mkfs.vfat -F 32 -s 8 -n BIG -C "$big/card.img" $((1024 * 1024)) > /dev/null
   export MTOOLS_SKIP_CHECK=1
   for d in $(seq 1 20); do
