@@ -1,7 +1,9 @@
 // The scan and results page: runs the scan with its progress display, grows
 // a tree of the found types while it runs (showing a few of the pictures as
 // they are found), then lists the files of the chosen type with check boxes
-// and sizes, previews the file picked, and saves the ticked files.
+// and sizes, previews the file picked, and saves the ticked files. With the
+// card's file system read, a root per file system holds its folders beside
+// the root of the types, and a folder lists its files by their names.
 #pragma once
 
 #include <QPointer>
