@@ -65,6 +65,10 @@ public:
     [[nodiscard]] TypeDefinitionList& Types() { return m_types; }
     // The catalogue's own signatures (the default) or the extended ones.
     [[nodiscard]] SignatureMode Signatures() const { return m_signatures; }
+    // Chosen with the types: whether the scan also reads the card's file
+    // systems for the names, folders and times of their files (off by default).
+    [[nodiscard]] bool UsesFileSystems() const { return m_fileSystems; }
+    void SetUsesFileSystems(bool on) { m_fileSystems = on; }
     // Appended to by the scan; emptied by the results page's Back.
     [[nodiscard]] FoundFileList& Found() { return m_found; }
     // Set by the first saving run that writes the recovery log's start block.
@@ -78,6 +82,7 @@ private:
     BadSectorPolicyState m_badSectors;
     TypeDefinitionList m_types;
     SignatureMode m_signatures = SignatureMode::Standard;
+    bool m_fileSystems = false;
     FoundFileList m_found;
     std::atomic<bool> m_recoveryHeaderWritten{false};
 };

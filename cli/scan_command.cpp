@@ -76,8 +76,8 @@ Options:
                        the data area come under 'Orphan folders/'. The
                        carving goes on as without it; a carved file that
                        starts where such a file starts is shown once, with its
-                       name. Not with --save. off: signatures only (the
-                       default)
+                       name, and saved once, by --save, under its name (see
+                       --save). off: signatures only (the default)
   --list               print only the found files, one per line, separated by
                        tabs: file name, type, start sector, sector count; with
                        extended signatures also the length in bytes (0 where
@@ -100,7 +100,14 @@ Options:
                        Each saved file holds the file's sectors from its start
                        sector through start + sector count, or its length in
                        bytes where the scan knows it. Files that are not whole
-                       are counted at the end.
+                       are counted at the end. With --file-system auto, a file
+                       a file system names is saved whole from its pieces
+                       under a folder for that file system, its own folders
+                       and its name, with its modification time
+                       (DIR/FAT32 at sector 2048/DCIM/100PHONE/IMG_0001.JPG);
+                       names the card gives are cleaned of '/', '..', control
+                       characters and the characters FAT refuses, and two
+                       that would be the same get a number: 'A (2).JPG'.
   --overwrite ask|yes|no
                        when a file to save already exists in DIR: ask on the
                        terminal (Yes, Yes to All, No, No to All), replace them
@@ -223,10 +230,6 @@ std::variant<ScanOptions, std::string> ParseScanOptions(std::span<const std::str
         }
     }
     if (!options.help && options.source.empty()) return "scan needs a SOURCE";
-    if (options.fileSystem && options.save) {
-        return "--save cannot be combined with --file-system auto: the files a file system names are listed, "
-               "not saved";
-    }
     if (options.overwrite) {
         if (!options.save) return "--overwrite goes with --save";
         if (*options.overwrite == "ask") {
@@ -332,16 +335,6 @@ void PrintList(const FoundFileList& found, SignatureMode mode, bool fileSystem) 
         out += '\n';
     }
     std::cout << out << std::flush;
-}
-
-std::vector<FileSystemLine> FileSystemLines(const fs::FileSystemPass& pass) {
-    std::vector<FileSystemLine> lines;
-    for (const fs::FoundFileSystem& found : pass.FileSystems()) {
-        lines.push_back({std::string(fs::KindName(found.kind)) + " at sector " + std::to_string(found.firstSector),
-                         found.label, found.listing.live, found.listing.deleted, found.listing.orphan,
-                         found.listing.notes});
-    }
-    return lines;
 }
 
 // What saving the file writes: its exact length where the format gave it,
@@ -490,22 +483,13 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     ScanCallbacks callbacks;
     std::optional<fs::FileSystemPass> pass;
     if (options.fileSystem) {
-        // The trees are read on the scan's thread, so that their unreadable
-        // sectors count with the scan's and the progress line keeps going.
         pass.emplace(reader);
-        callbacks.beforeChunks = [&pass] { pass->ReadTrees(); };
-        callbacks.examineChunk = [&pass](std::uint64_t first, std::uint32_t count, const std::uint8_t* data) {
-            pass->ExamineChunk(first, count, data);
-        };
-        callbacks.afterChunks = [&pass, &types, &found](bool stopped) {
-            if (!stopped) pass->ReadOrphans();
-            fs::AddNamedFiles(*pass, types, found);
-        };
+        fs::ReadWithScan(callbacks, *pass, types, found);
     }
     ScanDriver driver(reader, types, found, std::move(callbacks), session.Signatures());
     const ScanSummary summary = RunScan(driver, found, source, lines);
     WriteEntries(log, LogKind::Activity, ScanSummaryEntries(summary));
-    if (pass) WriteEntries(log, LogKind::Activity, {FileSystemsEntry(FileSystemLines(*pass))});
+    if (pass) WriteEntries(log, LogKind::Activity, {FileSystemsEntry(fs::FileSystemLines(*pass))});
 
     const std::vector<FileInfo> files = found.Snapshot();
     // With --list, stdout carries only the list.

@@ -83,6 +83,9 @@ public:
     // Flushes the file to its medium and closes it. Returns the first errno
     // met: a write the kernel could not carry out shows up here.
     virtual int FlushAndClose(int handle) = 0;
+    // Sets the modification time of an open file (seconds since 1970); its
+    // access time stays. Returns 0 or the errno.
+    virtual int SetModifiedTime(int handle, std::int64_t seconds) = 0;
     // Closes without a flush. Returns 0 or the errno (a late write error).
     virtual int Close(int handle) = 0;
     // Opens the folder at path, following a link there (the folder the user

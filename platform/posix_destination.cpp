@@ -144,6 +144,11 @@ public:
         return error != 0 ? error : closeError;
     }
 
+    int SetModifiedTime(int handle, std::int64_t seconds) override {
+        const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), 0}};
+        return ::futimens(handle, times) == 0 ? 0 : errno;
+    }
+
     int Close(int handle) override {
         if (handle < 0) return 0;
         // close() is not retried on EINTR: on Linux the descriptor is gone either way.

@@ -31,4 +31,28 @@ int FileSectorCopy::Copy(const FileInfo& file, const ChunkWriter& write, PauseGa
     return 0;
 }
 
+int FileSectorCopy::CopyRuns(std::span<const SectorRun> runs, std::uint64_t byteLength, const ChunkWriter& write,
+                             PauseGate* gate) {
+    // Counted without overflow however large the runs claim to be.
+    const std::uint64_t needed = (byteLength + kSectorBytes - 1) / kSectorBytes;
+    std::uint64_t held = 0;
+    for (const SectorRun& run : runs) held = std::min(needed, held + std::min(run.count, needed));
+    if (held < needed) return EINVAL;
+    std::uint64_t offset = 0;
+    for (const SectorRun& run : runs) {
+        for (std::uint64_t done = 0; done < run.count && offset < byteLength; done += FileCopyChunkSectors) {
+            if (gate != nullptr) gate->PassThrough();
+            const std::uint64_t sectorsLeft = (byteLength - offset + kSectorBytes - 1) / kSectorBytes;
+            const auto count = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>({FileCopyChunkSectors, run.count - done, sectorsLeft}));
+            const auto bytes = static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{count} * kSectorBytes,
+                                                                               byteLength - offset));
+            reader_.ReadSectors(run.first + done, count, buffer_.data());
+            if (const int error = write(buffer_.data(), bytes, offset); error != 0) return error;
+            offset += bytes;
+        }
+    }
+    return 0;
+}
+
 }  // namespace zt

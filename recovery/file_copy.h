@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "core/scan/found_file_list.h"
@@ -30,6 +31,11 @@ public:
     // first write's error otherwise (no chunk after it is read), and EINVAL
     // for a negative sector count.
     int Copy(const FileInfo& file, const ChunkWriter& write, PauseGate* gate = nullptr);
+    // The same for a file in pieces: byteLength bytes taken from the runs in
+    // their order, the last sector read only as far as the file goes.
+    // EINVAL, with nothing written, when the runs hold fewer bytes.
+    int CopyRuns(std::span<const SectorRun> runs, std::uint64_t byteLength, const ChunkWriter& write,
+                 PauseGate* gate = nullptr);
 
 private:
     SectorReader& reader_;

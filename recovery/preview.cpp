@@ -107,7 +107,7 @@ std::string PreviewExtractor::PathFor(std::string_view typeName) const {
     return platform::JoinPath(folder_, PreviewFileName(typeName));
 }
 
-std::optional<std::string> PreviewExtractor::Extract(const FileInfo& file) {
+std::optional<std::string> PreviewExtractor::Extract(const FileInfo& file, std::span<const SectorRun> runs) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (folder_.empty()) return std::nullopt;
     const std::string_view type = file.TypeName();
@@ -119,9 +119,10 @@ std::optional<std::string> PreviewExtractor::Extract(const FileInfo& file) {
     platform::PrivateFile out(path);
     if (out.CreateError() != 0) return std::nullopt;
     // A short write ends the copy; the part written is still shown.
-    (void)copy_.Copy(file, [&out](const std::uint8_t* bytes, std::size_t length, std::uint64_t offset) {
+    const ChunkWriter write = [&out](const std::uint8_t* bytes, std::size_t length, std::uint64_t offset) {
         return out.WriteAt(bytes, length, offset);
-    });
+    };
+    (void)(runs.empty() ? copy_.Copy(file, write) : copy_.CopyRuns(runs, file.byteLength, write));
     if (out.Publish() != 0) return std::nullopt;
     return path;
 }

@@ -76,7 +76,8 @@ public:
     // into its preview file. Returns the path, or nothing when there is no
     // folder for previews or the file could not be created (the last preview of the type then stays as it was). A
     // write that fails part-way keeps what was written. Calls are serialised.
-    std::optional<std::string> Extract(const FileInfo& file);
+    // A file a file system names is copied from its pieces (runs) instead.
+    std::optional<std::string> Extract(const FileInfo& file, std::span<const SectorRun> runs = {});
 
 private:
     SourceDescriptor source_;

@@ -123,6 +123,9 @@ void SavingRun::Begin() {
     state_.Reset();
     reader_.StartRun();
     wroteFiles_ = false;
+    // Names are made unique within a run; what an earlier run left is asked about.
+    const std::size_t destinationBytes = state_.Destination().size() + 1;
+    names_ = SavedNamePlan(destinationBytes < PATH_MAX ? PATH_MAX - 1 - destinationBytes : 0);
     slot_.ClearStop();
     state_.startTime = services_.now();
     // The start block is complete in the log before the report can follow it.
@@ -148,15 +151,18 @@ void SavingRun::Run() {
 void SavingRun::SavingThread() {
     // A copy: the walk must not hold the list while the user is being asked.
     const std::vector<FileInfo> records = files_.Snapshot();
+    const std::map<std::size_t, NamedFile> named = files_.NamedSnapshot();
     state_.total = static_cast<std::int32_t>(
         std::count_if(records.begin(), records.end(), [](const FileInfo& f) { return f.selected != 0; }));
 
     bool stopped = false;
-    for (const FileInfo& file : records) {
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const FileInfo& file = records[i];
         slot_.Gate().PassThrough();
         if (file.selected != 0) {
             state_.SetCurrentNames({std::string(file.TypeName()), std::string(file.FileName())});
-            if (SaveFile(file) == 1) {
+            const auto namedFile = named.find(i);
+            if ((namedFile != named.end() ? SaveNamedFile(file, namedFile->second) : SaveFile(file)) == 1) {
                 ++state_.saved;
                 if (file.cut != 0) ++state_.cut;
             } else {
@@ -206,34 +212,73 @@ std::string SavingRun::TemporaryPath(const std::string& path) {
     return path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".partial";
 }
 
+int SavingRun::DestinationFolder(int& handle) {
+    if (destinationFolder_ < 0) {
+        const platform::OpenResult opened = services_.destination.OpenFolder(state_.Destination());
+        if (opened.handle < 0) return opened.error;
+        destinationFolder_ = opened.handle;
+    }
+    handle = destinationFolder_;
+    return 0;
+}
+
+int SavingRun::OpenOrMakeFolder(int parent, const std::string& name, int& handle) {
+    platform::Destination& destination = services_.destination;
+    platform::OpenResult opened = destination.OpenFolderIn(parent, name);
+    if (opened.error == ENOENT) {
+        // A read-only destination says so here, not later as a missing folder.
+        if (const int error = destination.MakeFolderIn(parent, name); error != 0 && error != EEXIST) return error;
+        opened = destination.OpenFolderIn(parent, name);
+    }
+    // A link could lead out of the destination (ELOOP); a file or anything
+    // else cannot hold files (ENOTDIR).
+    if (opened.handle < 0) return opened.error;
+    handle = opened.handle;
+    return 0;
+}
+
 int SavingRun::TypeFolder(const std::string& typeName, int& handle) {
     if (auto it = typeFolders_.find(typeName); it != typeFolders_.end()) {
         handle = it->second;
         return 0;
     }
-    platform::Destination& destination = services_.destination;
-    if (destinationFolder_ < 0) {
-        const platform::OpenResult opened = destination.OpenFolder(state_.Destination());
-        if (opened.handle < 0) return opened.error;
-        destinationFolder_ = opened.handle;
-    }
-    platform::OpenResult opened = destination.OpenFolderIn(destinationFolder_, typeName);
-    if (opened.error == ENOENT) {
-        // A read-only destination says so here, not later as a missing folder.
-        if (const int error = destination.MakeFolderIn(destinationFolder_, typeName); error != 0 && error != EEXIST) {
-            return error;
-        }
-        opened = destination.OpenFolderIn(destinationFolder_, typeName);
-    }
-    // A link could lead out of the destination (ELOOP); a file or anything
-    // else cannot hold the type's files (ENOTDIR).
-    if (opened.handle < 0) return opened.error;
-    typeFolders_.emplace(typeName, opened.handle);
-    handle = opened.handle;
+    int destination = -1;
+    if (const int error = DestinationFolder(destination); error != 0) return error;
+    if (const int error = OpenOrMakeFolder(destination, typeName, handle); error != 0) return error;
+    typeFolders_.emplace(typeName, handle);
     return 0;
 }
 
+int SavingRun::NamedFolder(std::span<const std::string> names, int& handle) {
+    // Files come folder by folder: the ones in hand stay open, and a card of
+    // thousands of folders does not hold thousands of descriptors.
+    constexpr std::size_t kHeldFolders = 64;
+    if (namedFolders_.size() > kHeldFolders) CloseNamedFolders();
+    int folder = -1;
+    if (const int error = DestinationFolder(folder); error != 0) return error;
+    std::string path;
+    for (const std::string& name : names) {
+        path += '/' + name;
+        if (const auto it = namedFolders_.find(path); it != namedFolders_.end()) {
+            folder = it->second;
+            continue;
+        }
+        int child = -1;
+        if (const int error = OpenOrMakeFolder(folder, name, child); error != 0) return error;
+        namedFolders_.emplace(path, child);
+        folder = child;
+    }
+    handle = folder;
+    return 0;
+}
+
+void SavingRun::CloseNamedFolders() {
+    for (const auto& [path, handle] : namedFolders_) (void)services_.destination.Close(handle);
+    namedFolders_.clear();
+}
+
 void SavingRun::CloseFolders() {
+    CloseNamedFolders();
     for (const auto& [name, handle] : typeFolders_) (void)services_.destination.Close(handle);
     typeFolders_.clear();
     if (destinationFolder_ >= 0) (void)services_.destination.Close(destinationFolder_);
@@ -241,16 +286,34 @@ void SavingRun::CloseFolders() {
 }
 
 int SavingRun::SaveFile(const FileInfo& file) {
-    platform::Destination& destination = services_.destination;
     if (SavedFilePath(state_.Destination(), file.TypeName(), file.FileName()).empty()) return Fail(ENAMETOOLONG);
-    const std::string name(file.FileName());
     int folder = -1;
     if (const int error = TypeFolder(std::string(file.TypeName()), folder); error != 0) return Fail(error);
+    return WriteFile(folder, std::string(file.FileName()), 0,
+                     [this, &file](const ChunkWriter& write) { return copy_.Copy(file, write, &slot_.Gate()); });
+}
 
+int SavingRun::SaveNamedFile(const FileInfo& file, const NamedFile& named) {
+    const std::vector<std::string> place = names_.Place(named.volume, named.path);
+    if (place.empty()) return Fail(ENAMETOOLONG);
+    const std::span<const std::string> folders(place.data(), place.size() - 1);
+    std::string shown;
+    for (const std::string& name : folders) shown += (shown.empty() ? "" : "/") + name;
+    state_.SetCurrentNames({shown, place.back()});
+    int folder = -1;
+    if (const int error = NamedFolder(folders, folder); error != 0) return Fail(error);
+    return WriteFile(folder, place.back(), named.modified, [this, &file, &named](const ChunkWriter& write) {
+        return copy_.CopyRuns(named.runs, file.byteLength, write, &slot_.Gate());
+    });
+}
+
+int SavingRun::WriteFile(int folder, const std::string& name, std::int64_t modified,
+                         const std::function<int(const ChunkWriter&)>& copy) {
+    platform::Destination& destination = services_.destination;
     const platform::EntryKind existing = destination.ExamineIn(folder, name).kind;
     if (existing == platform::EntryKind::Folder || existing == platform::EntryKind::Other) return Fail(EISDIR);
     if (existing == platform::EntryKind::File || existing == platform::EntryKind::Link) {
-        if (!ReplaceExisting(file)) {
+        if (!ReplaceExisting(name)) {
             ++state_.kept;
             return 1;
         }
@@ -266,12 +329,11 @@ int SavingRun::SaveFile(const FileInfo& file) {
     if (created.handle < 0) return Fail(created.error);
     wroteFiles_ = true;
     const int handle = created.handle;
-    int error = copy_.Copy(
-        file,
-        [&destination, handle](const std::uint8_t* bytes, std::size_t length, std::uint64_t offset) {
-            return destination.WriteAt(handle, bytes, length, offset);
-        },
-        &slot_.Gate());
+    int error = copy([&destination, handle](const std::uint8_t* bytes, std::size_t length, std::uint64_t offset) {
+        return destination.WriteAt(handle, bytes, length, offset);
+    });
+    // After the last write, which would otherwise set it to now.
+    if (error == 0 && modified != 0) error = destination.SetModifiedTime(handle, modified);
     const int closeError = destination.Close(created.handle);
     if (error == 0) error = closeError;
     // Sectors past where the source ended came as zeros: the file is not whole.
@@ -288,10 +350,10 @@ int SavingRun::SaveFile(const FileInfo& file) {
     return 1;
 }
 
-bool SavingRun::ReplaceExisting(const FileInfo& file) {
+bool SavingRun::ReplaceExisting(const std::string& name) {
     if (state_.replaceAll) return true;
     if (state_.keepAll) return false;
-    switch (services_.prompt.Ask(std::string(file.FileName()))) {
+    switch (services_.prompt.Ask(name)) {
         case OverwriteAnswer::Yes: return true;
         case OverwriteAnswer::YesToAll: state_.replaceAll = true; return true;
         case OverwriteAnswer::NoToAll: state_.keepAll = true; return false;

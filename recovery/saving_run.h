@@ -1,6 +1,9 @@
 // Saving the ticked found files: each file's sectors are copied from the
 // source into the destination folder, under a subfolder named after its
-// type, asking before an existing file is replaced. Every run ends with a
+// type, asking before an existing file is replaced. A file a file system
+// names is copied from its pieces into a folder for its file system, under
+// its own folders and name, cleaned and made unique (recovery/saved_names.h),
+// and gets its modification time. Every run ends with a
 // report in the recovery log; the first run of the process writes the log's
 // start block before it.
 //
@@ -16,7 +19,9 @@
 // run one flush of the destination's file system puts everything on the
 // medium; a flush that fails is a failure of the run. Nothing is ever
 // created outside the destination: names come only from the destination,
-// the type name and the file name, and links in their place are not followed.
+// the type name and the file name, or the cleaned names from the card, each
+// folder is made and opened inside the one before it, and links in their
+// place are not followed.
 #pragma once
 
 #include <atomic>
@@ -26,6 +31,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,6 +42,7 @@
 #include "platform/destination.h"
 #include "recovery/file_copy.h"
 #include "recovery/overwrite_prompt.h"
+#include "recovery/saved_names.h"
 #include "settings/settings.h"
 
 namespace zt {
@@ -136,6 +143,10 @@ public:
     // Saves one record (ticked or not) and returns 1 when it was written or
     // an existing file was kept, 0 when it could not be written.
     int SaveFile(const FileInfo& file);
+    // The same for a file a file system names: its pieces, under its
+    // file system's folder, its own folders and name (see SavedNamePlan),
+    // with its modification time.
+    int SaveNamedFile(const FileInfo& file, const NamedFile& named);
 
     // The temporary name a file is written under before it is renamed to path.
     static std::string TemporaryPath(const std::string& path);
@@ -143,12 +154,26 @@ public:
 private:
     void Begin();
     void SavingThread();
-    // Whether an existing file at path is replaced; sets the run's answers.
-    bool ReplaceExisting(const FileInfo& file);
+    // Whether an existing file of this name is replaced; sets the run's answers.
+    bool ReplaceExisting(const std::string& name);
     int Fail(int error);
+    // Writes the file's bytes, as copy hands them, under name in the open
+    // folder: through a temporary name, asking before an existing file is
+    // replaced; modified, when not 0, becomes its modification time.
+    int WriteFile(int folder, const std::string& name, std::int64_t modified,
+                  const std::function<int(const ChunkWriter&)>& copy);
+    // The destination, held open from its first use in the run.
+    int DestinationFolder(int& handle);
+    // The folder name inside the open folder parent, made when missing; a
+    // link there is refused, never followed.
+    int OpenOrMakeFolder(int parent, const std::string& name, int& handle);
     // The open type folder for typeName, opened (and made when missing) at
     // its first use in the run; 0, or the errno of the failure.
     int TypeFolder(const std::string& typeName, int& handle);
+    // The folder below the destination these names lead to, each made when
+    // missing and opened inside the one before it.
+    int NamedFolder(std::span<const std::string> names, int& handle);
+    void CloseNamedFolders();
     void CloseFolders();
 
     const FoundFileList& files_;
@@ -160,6 +185,10 @@ private:
     bool wroteFiles_ = false;  // this run created a file: its end flushes the destination
     int destinationFolder_ = -1;             // the destination, held open while the run lasts
     std::map<std::string, int> typeFolders_;  // its type folders, by type name
+    // Folders of named files, by their path below the destination; a few
+    // are held at a time, however many folders the card has.
+    std::map<std::string, int> namedFolders_;
+    SavedNamePlan names_{0};
     WorkerSlot slot_;
 };
 

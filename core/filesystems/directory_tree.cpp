@@ -149,7 +149,7 @@ void TreeWalk::TakeFile(const Folder& parent, const DirEntry& e) {
         return;
     }
     FsFile file;
-    file.named = {path, e.modified, NamedFileState::Live, false, std::move(runs), fileSystem_};
+    file.named = {path, e.modified, NamedFileState::Live, false, std::move(runs), fileSystem_, {}};
     file.byteLength = e.size;
     out_.files.push_back(std::move(file));
     ++out_.live;
@@ -177,7 +177,8 @@ void TreeWalk::TakeDeletedFile(const Folder& parent, const DirEntry& e, const st
                   check == DataCheck::Consistent ? NamedFileState::Deleted : NamedFileState::DeletedMaybeOverwritten,
                   parent.orphan,
                   std::move(runs),
-                  fileSystem_};
+                  fileSystem_,
+                  {}};
     file.byteLength = e.size;
     deletedClusters_.emplace_back(out_.files.size(), std::move(list.clusters));
     out_.files.push_back(std::move(file));

@@ -123,4 +123,8 @@ void FileSystemPass::ReadOrphans() {
     }
 }
 
+std::string VolumeName(const FoundFileSystem& found) {
+    return std::string(KindName(found.kind)) + " at sector " + std::to_string(found.firstSector);
+}
+
 }  // namespace zt::fs

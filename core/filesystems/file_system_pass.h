@@ -55,6 +55,9 @@ private:
     std::set<std::uint64_t> folderSectors_;         // sectors that begin with "." and ".."
 };
 
+// "FAT32 at sector 2048": how the log and the saved files' folder name a volume.
+std::string VolumeName(const FoundFileSystem& found);
+
 // The folder orphans are listed under, one subfolder per orphan named after its cluster.
 inline constexpr char OrphanFolderName[] = "Orphan folders";
 

@@ -58,6 +58,7 @@ NamedFilesAdded AddNamedFiles(FileSystemPass& pass, TypeDefinitionList& types, F
     struct Pending {
         FileInfo info;
         const FsFile* file;
+        const FoundFileSystem* volume;
     };
     std::vector<Pending> named;
     std::set<std::uint64_t> starts;
@@ -74,7 +75,7 @@ NamedFilesAdded AddNamedFiles(FileSystemPass& pass, TypeDefinitionList& types, F
             FileInfo info = MakeFileInfo(d.Name(), ++d.foundCount, start,
                 static_cast<std::int32_t>(std::min<std::uint64_t>(sectors, std::numeric_limits<std::int32_t>::max())));
             info.byteLength = f.byteLength;
-            named.push_back({info, &f});
+            named.push_back({info, &f, &fs});
             starts.insert(start);
         }
     }
@@ -89,10 +90,32 @@ NamedFilesAdded AddNamedFiles(FileSystemPass& pass, TypeDefinitionList& types, F
         }
     }
     for (const Pending& p : named) {
-        found.AppendNamed(p.info, p.file->named);
+        NamedFile file = p.file->named;
+        file.volume = VolumeName(*p.volume);
+        found.AppendNamed(p.info, std::move(file));
         ++result.added;
     }
     return result;
+}
+
+void ReadWithScan(ScanCallbacks& callbacks, FileSystemPass& pass, TypeDefinitionList& types, FoundFileList& found) {
+    callbacks.beforeChunks = [&pass] { pass.ReadTrees(); };
+    callbacks.examineChunk = [&pass](std::uint64_t first, std::uint32_t count, const std::uint8_t* data) {
+        pass.ExamineChunk(first, count, data);
+    };
+    callbacks.afterChunks = [&pass, &types, &found](bool stopped) {
+        if (!stopped) pass.ReadOrphans();
+        AddNamedFiles(pass, types, found);
+    };
+}
+
+std::vector<FileSystemLine> FileSystemLines(const FileSystemPass& pass) {
+    std::vector<FileSystemLine> lines;
+    for (const FoundFileSystem& found : pass.FileSystems()) {
+        lines.push_back({VolumeName(found), found.label, found.listing.live, found.listing.deleted,
+                         found.listing.orphan, found.listing.notes});
+    }
+    return lines;
 }
 
 }  // namespace zt::fs

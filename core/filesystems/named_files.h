@@ -12,6 +12,8 @@
 #include "core/filesystems/file_system_pass.h"
 #include "core/scan/catalogue.h"
 #include "core/scan/found_file_list.h"
+#include "core/scan/scan_driver.h"
+#include "logs/activity_entries.h"
 
 namespace zt::fs {
 
@@ -29,5 +31,15 @@ struct NamedFilesAdded {
 // named files in the order the trees listed them. Numbers of the named
 // records continue each type's count.
 NamedFilesAdded AddNamedFiles(FileSystemPass& pass, TypeDefinitionList& types, FoundFileList& found);
+
+// Hooks the pass into a scan: the trees are read on the scan's thread before
+// its first chunk (their unreadable sectors count with the scan's, and the
+// progress keeps going), its chunks are examined for folders, and after the
+// last one the orphans (unless the scan was stopped) and the named files join
+// the found files. The pass, types and found must outlive the scan.
+void ReadWithScan(ScanCallbacks& callbacks, FileSystemPass& pass, TypeDefinitionList& types, FoundFileList& found);
+
+// The activity log's line of each file system the pass found.
+std::vector<FileSystemLine> FileSystemLines(const FileSystemPass& pass);
 
 }  // namespace zt::fs

@@ -36,6 +36,14 @@ std::optional<NamedFile> FoundFileList::Named(std::size_t index) const {
     return it->second;
 }
 
+std::optional<NamedFile> FoundFileList::NamedByName(std::string_view fileName) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [index, named] : named_) {
+        if (records_[index].FileName() == fileName) return named;
+    }
+    return std::nullopt;
+}
+
 std::map<std::size_t, NamedFile> FoundFileList::NamedSnapshot() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return named_;

@@ -62,6 +62,8 @@ struct NamedFile {
     bool orphan = false;          // listed by a folder that no longer hangs from the root
     std::vector<SectorRun> runs;  // the data in file order; together at least byteLength
     std::uint32_t fileSystem = 0; // which file system of the scan found it
+    // The file system as the folder its files are saved under ("FAT32 at sector 2048").
+    std::string volume;
     bool operator==(const NamedFile&) const = default;
 };
 
@@ -80,6 +82,8 @@ public:
     void AppendNamed(const FileInfo& info, NamedFile named);
     // The file-system side of the record at this position, when it has one.
     std::optional<NamedFile> Named(std::size_t index) const;
+    // The file-system side of the record of this file name, when it has one.
+    std::optional<NamedFile> NamedByName(std::string_view fileName) const;
     // Every record's file-system side, by record position.
     std::map<std::size_t, NamedFile> NamedSnapshot() const;
     // Number of records; cheap, for any thread at any time.

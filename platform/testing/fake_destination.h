@@ -39,6 +39,7 @@ public:
         int identity = 0;
         std::uint64_t links = 1;
         bool regular = true;  // false: a FIFO or device under that name
+        std::optional<std::int64_t> modified;  // set through SetModifiedTime
 
         std::string Text() const { return {bytes.begin(), bytes.end()}; }
     };
@@ -63,6 +64,7 @@ public:
     int renameError = 0;
     int syncError = 0;
     int folderError = 0;  // MakeFolder fails with it
+    int timeError = 0;    // SetModifiedTime fails with it
 
     // What happened.
     std::vector<std::string> removed;
@@ -268,6 +270,14 @@ public:
         // A file removed while open is written into nothing, as on a real system.
         if (auto it = files.find(path); it != files.end()) Store(it->second, buffer, fits, offset);
         return fits < length ? writeError : 0;
+    }
+    int SetModifiedTime(int handle, std::int64_t seconds) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (timeError != 0) return timeError;
+        if (auto it = files.find(handles_.at(static_cast<std::size_t>(handle))); it != files.end()) {
+            it->second.modified = seconds;
+        }
+        return 0;
     }
     int FlushAndClose(int) override {
         std::lock_guard<std::mutex> lock(mutex_);

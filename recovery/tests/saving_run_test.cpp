@@ -191,6 +191,81 @@ TEST_F(SavingRunTest, PathsNeverDoubleTheSeparatorNorLeaveTheDestination) {
     EXPECT_FALSE(dest.Has("/out/../File1.."));
 }
 
+// Files a card's file system names, in one run beside a carved file: each
+// is put together from its pieces under its folders and cleaned name, with
+// its time; one that cannot be placed safely is a failure, never a file
+// somewhere else.
+TEST_F(SavingRunTest, NamedFilesGoUnderTheirFoldersAndNamesWhole) {
+    const std::string fat = "FAT32 at sector 0";
+    dest.folders.insert("/out/" + fat);
+    dest.folders.insert("/elsewhere");
+    dest.symlinks["/out/" + fat + "/Linked"] = "/elsewhere";
+    dest.Put("/out/" + fat + "/Blocked", "a file where a folder goes");
+    dest.folders.insert("/out/" + fat + "/Kept");
+    dest.Put("/out/" + fat + "/Kept/Old.jpg", "saved before");
+    struct Row {
+        std::string path;
+        std::vector<SectorRun> runs;
+        std::uint64_t bytes;
+        std::int64_t modified;
+        std::string savedAs;  // below /out; empty: not saved
+    };
+    const std::vector<Row> rows = {
+        // In three pieces, out of order on the card, the last one cut.
+        {"DCIM/100PHONE/D fragmented.jpg", {{300, 9}, {100, 2}, {500, 4}}, 11 * 512 + 700, 1784271600,
+         fat + "/DCIM/100PHONE/D fragmented.jpg"},
+        {"DCIM/100PHONE/A.jpg", {{40, 3}}, 1500, 1784192400, fat + "/DCIM/100PHONE/A.jpg"},
+        // A deleted file of the same name, and one of another letter case
+        // (whose "a (2)" is taken by then, in any case).
+        {"DCIM/100PHONE/A.jpg", {{60, 1}}, 512, 0, fat + "/DCIM/100PHONE/A (2).jpg"},
+        {"DCIM/100PHONE/a.JPG", {{70, 1}}, 100, 0, fat + "/DCIM/100PHONE/a (3).JPG"},
+        {"../x\x01.jpg", {{80, 1}}, 10, 0, fat + "/_/x_.jpg"},
+        {"Orphan folders/Folder6/Trip/Beach day.jpg", {{90, 2}}, 1024, 1780315200,
+         fat + "/Orphan folders/Folder6/Trip/Beach day.jpg"},
+        // Pieces that hold less than the length: not a whole file.
+        {"Short.jpg", {{120, 1}}, 513, 0, ""},
+        // A link, or a file, where a folder must be.
+        {"Linked/inside.jpg", {{130, 1}}, 512, 0, ""},
+        {"Blocked/inside.jpg", {{140, 1}}, 512, 0, ""},
+        // There before the run: asked about (and kept) under its own name.
+        {"Kept/Old.jpg", {{150, 1}}, 512, 0, fat + "/Kept/Old.jpg"},
+    };
+    std::int32_t n = 0;
+    for (const Row& row : rows) {
+        FileInfo info = Selected("JPEG", ++n, row.runs.front().first, 1);
+        info.byteLength = row.bytes;
+        list.AppendNamed(info, NamedFile{row.path, row.modified, NamedFileState::Live, false, row.runs, 0, fat});
+    }
+    list.Append(Selected("PNG", 1, 200, 2));
+
+    auto run = MakeRun();
+    run->Run();
+    EXPECT_EQ(run->State().saved, 8);
+    EXPECT_EQ(run->State().kept, 1);
+    EXPECT_EQ(run->State().failed, 3);
+    EXPECT_EQ(prompt.asked, std::vector<std::string>{"Old.jpg"});
+    EXPECT_EQ(Saved(fat + "/Kept/Old.jpg"), "saved before");
+    EXPECT_EQ(Saved("PNG/File1.PNG"), Expected(200, 2));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        if (row.savedAs.empty() || row.path == "Kept/Old.jpg") continue;
+        std::string expected;
+        for (const SectorRun& r : row.runs) expected += Expected(r.first, static_cast<std::int32_t>(r.count) - 1);
+        EXPECT_TRUE(SameBytes(Saved(row.savedAs), expected.substr(0, row.bytes)));
+        const auto file = dest.files.find("/out/" + row.savedAs);
+        ASSERT_NE(file, dest.files.end());
+        EXPECT_EQ(file->second.modified, row.modified != 0 ? std::optional<std::int64_t>(row.modified) : std::nullopt);
+    }
+    EXPECT_TRUE(dest.symlinks.contains("/out/" + fat + "/Linked"));
+    for (const auto& [path, file] : dest.files) {
+        EXPECT_TRUE(path.starts_with("/out/")) << path;
+        EXPECT_EQ(path.find(".partial"), std::string::npos) << path;
+        EXPECT_EQ(path.find("Short"), std::string::npos) << path;
+    }
+    // Every folder the run opened is closed again.
+    EXPECT_EQ(dest.OpenFolders(), 0u);
+}
+
 // Four files of which the first two already exist with old content.
 class OverwriteTest : public SavingRunTest {
 protected:

@@ -7,7 +7,9 @@
 # set, the results ticked through the bus (a whole type by its node, files in
 # the list and in the thumbnail grid), a save into a folder and its end
 # message. The files ticked are written, one path a line, for the caller to
-# check against the saved tree.
+# check against the saved tree. Then back on the type page, with the card's
+# file system read, through a second scan to the card's folders in the
+# results and a save of the file found there by its name.
 # Run by scripts/accessibility-walk, which prepares the display, the bus,
 # the disk and the folders.
 import os
@@ -150,7 +152,7 @@ def info_lines():
     return [c.name for c in walk(info) if c.getRoleName() == "table cell"]
 
 if __name__ == "__main__":
-    dest, size_line, saved, ticked_list = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+    dest, size_line, saved, ticked_list, named = sys.argv[1:6]
     press(find(None, "push button", "Image Creation"))
     tree = find(None, "tree", "Sources")
     find(tree, "table cell", "Select Disk")
@@ -264,3 +266,26 @@ if __name__ == "__main__":
     with open(ticked_list, "w") as out:
         for path in [f"JPEG/File{n}.JPEG" for n in range(1, jpegs + 1)] + ["PNG/File1.PNG", "PNG/File3.PNG"]:
             out.write(path + "\n")
+
+    # Back to the type page: the card's file system on, the scan's results
+    # hold its folders, and a file there is saved by its name.
+    press(find(None, "push button", "Back"))
+    wait_gone("tree", "Found file types")
+    box = find(None, "check box", "Use the card's file system (names, folders, dates)")
+    act(box, "Toggle")
+    wait_for("the file-system box ticked", lambda: checked(box))
+    press(find(None, "push button", "Next"))
+    found = find(None, "tree", "Found file types", timeout=90)
+    find(None, "push button", "Back", timeout=180)
+    select_cell(found, "DCIM", timeout=120)
+    files = find(None, "table", "Found files")
+    wait_for("the card's folder listed", lambda: file_cell(files, "photo.jpg") is not None, timeout=60)
+    act(file_cell(files, "photo.jpg"), "Toggle")
+    wait_for("photo.jpg ticked", lambda: checked(file_cell(files, "photo.jpg")))
+    press(find(None, "push button", "Save"))
+    browser = find(None, "dialog", "Select Folder of Image File")
+    edits = [n for n in walk(browser) if n.getRoleName() == "text" and showing(n)]
+    set_text(edits[-1], named)
+    press(find(browser, "push button", "Choose"))
+    answer_box("File Saved Successfully.", timeout=120)
+    log("saved by name")

@@ -419,7 +419,18 @@ TEST_F(ScanCliTest, TheCardsFileSystemNamesItsFilesOnlyWhenAsked) {
         << log;
 
     EXPECT_EQ(Cli("scan " + fat + " --file-system maybe").status, 2);
-    EXPECT_EQ(Cli("scan " + fat + " --file-system auto --save " + SaveFolder("named-save")).status, 2);
+
+    // Saved under their names, each once: nothing of theirs in a type folder.
+    const std::string out = SaveFolder("named-save");
+    const CommandResult saved = Cli("scan " + fat + " --file-system auto --save " + out);
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    for (const MediaFile& m : kMedia) {
+        const std::string name = m.type == "JPEG" ? "_hoto.jpg" : m.name;
+        EXPECT_EQ(ReadBytes(out + "/FAT16 at sector 0/Card/" + name), ReadBytes(dir_->Path() / m.name)) << name;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(out)) {
+        EXPECT_EQ(entry.path().filename(), "FAT16 at sector 0");
+    }
 }
 
 TEST_F(ScanCliTest, DemoImageHoldsFilesThatScanAndDecode) {

@@ -35,6 +35,7 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
       m_sizeEditor(MakeDigitsEditor(this)),
       m_note(new CTransparentStatic(QStringLiteral("*More size for Double click"), this)),
       m_extended(new QCheckBox(QStringLiteral("Extended signatures (finds more formats and exact file ends)"), this)),
+      m_fileSystem(new QCheckBox(QStringLiteral("Use the card's file system (names, folders, dates)"), this)),
       m_next(new CButtonST(this)),
       m_back(new CButtonST(this)) {
     PlaceDu(m_list, 14, 50, 424, 194);
@@ -44,9 +45,11 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
     PlaceDu(m_back, 356, 272, 38, 30);
     PlaceDu(m_next, 400, 272, 38, 30);
     const QRect options = OptionsArea();
-    m_extended->setGeometry(options.x(), options.y(), options.width(), DuRect(0, 0, 0, 12).height());
+    const int boxHeight = DuRect(0, 0, 0, 11).height();
+    m_extended->setGeometry(options.x(), options.y(), options.width(), boxHeight);
+    m_fileSystem->setGeometry(options.x(), options.y() + boxHeight, options.width(), boxHeight);
     Anchor(m_list, {0, 0, 1, 1});
-    for (QWidget* below : std::initializer_list<QWidget*>{m_selectAll, m_toggle, m_note, m_extended}) {
+    for (QWidget* below : std::initializer_list<QWidget*>{m_selectAll, m_toggle, m_note, m_extended, m_fileSystem}) {
         Anchor(below, {0, 1, 0, 0});
     }
     Anchor(m_back, {1, 1, 0, 0});
@@ -88,6 +91,7 @@ CExtensionInfoDlg::CExtensionInfoDlg(ShellContext& context, QWidget* parent)
     m_selectAll->setAccessibleName(QStringLiteral("Select All"));
     m_toggle->setAccessibleName(QStringLiteral("Toggle"));
     m_extended->setAccessibleName(m_extended->text());
+    m_fileSystem->setAccessibleName(m_fileSystem->text());
     m_note->SetText(QStringLiteral("* Note : Please click on size to set or change default size"));
     m_note->setAccessibleName(m_note->text());
 
@@ -216,6 +220,7 @@ void CExtensionInfoDlg::PressNext() {
     std::vector<std::string> entries = SelectedTypesEntries(m_selectAll->isChecked(), selection.tickedTypes);
     if (mode == SignatureMode::Extended) entries.emplace_back(ExtendedSignaturesEntry);
     WriteEntries(session.Logs(), LogKind::Activity, entries);
+    session.SetUsesFileSystems(m_fileSystem->isChecked());
 
     // A refused Next leaves no list behind.
     session.SetTypes({}, mode);

@@ -2,7 +2,8 @@
 // ticks the types to look for and may change each type's maximum size. Next
 // turns the ticked rows into the type list, logs the choice and opens the
 // scan page on top of itself; the ticks and sizes survive that visit. A box
-// below the list turns on the extended signatures, which add their rows.
+// below the list turns on the extended signatures, which add their rows;
+// another has the scan read the card's file systems as well.
 #pragma once
 
 #include <span>
@@ -38,6 +39,9 @@ public:
     [[nodiscard]] QRect OptionsArea() const;
     // "Extended signatures (...)": off when the page opens.
     [[nodiscard]] QCheckBox* ExtendedBox() const { return m_extended; }
+    // "Use the card's file system (...)": off when the page opens; Next
+    // hands its state to the scan.
+    [[nodiscard]] QCheckBox* FileSystemBox() const { return m_fileSystem; }
 
     [[nodiscard]] bool IsTicked(int row) const;
     void SetTicked(int row, bool ticked);
@@ -64,6 +68,7 @@ private:
     QLineEdit* m_sizeEditor;
     CTransparentStatic* m_note;
     QCheckBox* m_extended;
+    QCheckBox* m_fileSystem;
     CButtonST* m_next;
     CButtonST* m_back;
     bool m_changingRows = false;  // the page ticks rows itself: the list's reports are not the user's

@@ -12,6 +12,7 @@
 #include <QTableView>
 #include <QTreeWidgetItem>
 
+#include "core/filesystems/named_files.h"
 #include "logs/activity_entries.h"
 #include "platform/files.h"
 #include "platform/private_file.h"
@@ -224,6 +225,10 @@ void CFileDisplayDlg::StartScan() {
     callbacks.selectFirstTypeAtStop = [this] {
         QMetaObject::invokeMethod(this, [this] { SelectFirstType(); }, Qt::QueuedConnection);
     };
+    if (m_session.UsesFileSystems()) {
+        m_cardPass = std::make_unique<fs::FileSystemPass>(m_reader);
+        fs::ReadWithScan(callbacks, *m_cardPass, m_session.Types(), m_session.Found());
+    }
     m_driver = std::make_unique<ScanDriver>(m_reader, m_session.Types(), m_session.Found(), std::move(callbacks),
                                             m_session.Signatures());
     m_monitor.setInterval(MonitorMs);
@@ -250,6 +255,9 @@ void CFileDisplayDlg::OnMonitorTick() {
     m_summaryWritten = true;
     const ScanSummary summary = m_driver->Summary();
     WriteEntries(m_session.Logs(), LogKind::Activity, ScanSummaryEntries(summary));
+    if (m_cardPass) {
+        WriteEntries(m_session.Logs(), LogKind::Activity, {FileSystemsEntry(fs::FileSystemLines(*m_cardPass))});
+    }
     if (summary.sourceEndedAt) {
         // The scan failed: what is listed was found before the source ended.
         const QString text = QStringLiteral("The scan failed: %1. The files listed were found before it.")
@@ -330,6 +338,7 @@ void CFileDisplayDlg::EndOfScan() {
     m_progressFrame->hide();
     m_thumbnails->Switch()->show();
     Command(IdRecoverSelected)->setEnabled(true);
+    ShowCardFolders();
     if (m_root->childCount() > 0) {
         m_tree->setCurrentItem(m_root);
         SelectFirstType();
@@ -351,8 +360,14 @@ void CFileDisplayDlg::OnTreeSelection(QTreeWidgetItem* item) {
     m_inTreeSelection = true;
     m_model.Clear();
     m_currentRow = -1;
-    if (item->parent() == m_root) {
-        FillList(item->text(0));
+    m_folderShown = false;
+    const bool cardFolder = !CardFolderKey(item).isEmpty();
+    if (item->parent() == m_root || cardFolder) {
+        if (cardFolder) {
+            ListCardFolder(item);
+        } else {
+            FillList(item->text(0));
+        }
         m_tree->setFocus();
         if (m_model.rowCount() > 0) {
             m_currentRow = 0;
@@ -402,13 +417,15 @@ void CFileDisplayDlg::OnListTick(int row, bool ticked) {
             m_tickingTree = false;
         }
     }
-    m_session.Found().SetSelectedByName(m_model.Row(row).fileName.toStdString(), ticked);
+    m_session.Found().SetSelectedByName(RecordName(row).toStdString(), ticked);
 }
 
 void CFileDisplayDlg::OnTreeCheck(QTreeWidgetItem* item, int state) {
     if (m_tickingTree || Scanning() || ListFilling() || item == nullptr) return;
     const bool ticked = state != 0;
-    if (item != m_root) {
+    if (!CardFolderKey(item).isEmpty()) {
+        TickCardFolder(item, ticked);
+    } else if (item != m_root) {
         m_session.Found().SetSelectedByType(item->text(0).toStdString(), ticked);
         m_model.Clear();
         FillList(item->text(0));
@@ -469,9 +486,9 @@ std::optional<FileInfo> CFileDisplayDlg::FindRecord(const QString& fileName, con
 
 void CFileDisplayDlg::PreviewRow(int row) {
     if (row < 0 || row >= m_model.rowCount()) return;
-    const QString label = SelectedLabel();
+    const QString label = RowLabel(row);
     const PreviewKind kind = ShownPreviewKind(label);
-    const QString fileName = m_model.Row(row).fileName;
+    const QString fileName = RecordName(row);
     if (kind == PreviewKind::Media) {
         m_picture->hide();
         const std::optional<FileInfo> record = FindRecord(fileName, label);
@@ -497,8 +514,13 @@ void CFileDisplayDlg::StartExtraction(const FileInfo& record, PreviewKind kind) 
     if (PreviewRunning()) return;
     if (m_previewThread.joinable()) m_previewThread.join();
     m_previewRunning.store(true, std::memory_order_release);
-    m_previewThread = std::thread([this, record, kind] {
-        const std::optional<std::string> path = m_extractor.Extract(record);
+    // A file the card's file system names is previewed from its pieces, as it is saved.
+    const std::vector<SectorRun> runs = [this, &record] {
+        const std::optional<NamedFile> named = m_session.Found().NamedByName(record.FileName());
+        return named ? named->runs : std::vector<SectorRun>{};
+    }();
+    m_previewThread = std::thread([this, record, kind, runs] {
+        const std::optional<std::string> path = m_extractor.Extract(record, runs);
         // The page's controls change on the user-interface thread only; the
         // slot is emptied there too, after them.
         QMetaObject::invokeMethod(
@@ -604,6 +626,48 @@ void CFileDisplayDlg::SaveCommand() {
                       });
     saving.exec();
     run.Join();
+}
+
+void CFileDisplayDlg::ShowCardFolders() {
+    if (!m_cardPass) return;
+    m_cardFiles = CardFiles(m_session.Found());
+    for (QTreeWidgetItem* root : AddCardFolders(*m_tree, m_cardFiles)) root->setExpanded(true);
+}
+
+void CFileDisplayDlg::ListCardFolder(const QTreeWidgetItem* item) {
+    m_folderFiles = FilesInFolder(m_cardFiles, CardFolderKey(item).toStdString(), false);
+    std::map<std::string, FileInfo> records;
+    m_session.Found().Walk([&records](const FileInfo& f) { records.emplace(std::string(f.FileName()), f); });
+    std::vector<ResultsRow> rows;
+    for (const CardFile& f : m_folderFiles) {
+        const FileInfo& info = records[f.record];
+        rows.push_back({QString::fromUtf8(f.name.data(), static_cast<qsizetype>(f.name.size())), SizeCellText(info),
+                        info.selected != 0});
+    }
+    m_model.Append(std::move(rows));
+    m_folderShown = true;
+    m_shownTypeLabel.clear();
+}
+
+void CFileDisplayDlg::TickCardFolder(const QTreeWidgetItem* item, bool ticked) {
+    for (const CardFile& f : FilesInFolder(m_cardFiles, CardFolderKey(item).toStdString(), true)) {
+        m_session.Found().SetSelectedByName(f.record, ticked);
+    }
+    // The list shows the ticks of the folder in view, which may lie inside this one.
+    if (m_folderShown) {
+        m_model.Clear();
+        ListCardFolder(m_tree->currentItem());
+    }
+}
+
+QString CFileDisplayDlg::RecordName(int row) const {
+    if (m_folderShown) return QString::fromStdString(m_folderFiles.at(static_cast<std::size_t>(row)).record);
+    return m_model.Row(row).fileName;
+}
+
+QString CFileDisplayDlg::RowLabel(int row) const {
+    if (m_folderShown) return QString::fromStdString(m_folderFiles.at(static_cast<std::size_t>(row)).type);
+    return SelectedLabel();
 }
 
 }  // namespace zt::ui

@@ -1,7 +1,9 @@
 // The scan and results page: runs the scan with its progress display, grows
 // a tree of the found types while it runs (showing a few of the pictures as
 // they are found), then lists the files of the chosen type with check boxes
-// and sizes, previews the file picked, and saves the ticked files.
+// and sizes, previews the file picked, and saves the ticked files. With the
+// card's file system read, a root per file system holds its folders beside
+// the root of the types, and a folder lists its files by their names.
 #pragma once
 
 #include <QPointer>
@@ -12,8 +14,10 @@
 #include <optional>
 #include <thread>
 
+#include "core/filesystems/file_system_pass.h"
 #include "core/scan/scan_driver.h"
 #include "recovery/preview.h"
+#include "ui/pages/card_folders.h"
 #include "ui/pages/results_list.h"
 #include "ui/pages/results_thumbnails.h"
 #include "ui/shell/CPageDlg.h"
@@ -102,12 +106,25 @@ private:
     [[nodiscard]] QString SelectedLabel() const;
     [[nodiscard]] std::optional<FileInfo> FindRecord(const QString& fileName, const QString& label) const;
     [[nodiscard]] bool ListFilling() const { return m_fill.Running(); }
+    // The card's folders (with the file-system option on): their roots in
+    // the tree at the end of the scan, a folder's files in the list, and the
+    // list row's found file and the type its preview goes by.
+    void ShowCardFolders();
+    void ListCardFolder(const QTreeWidgetItem* item);
+    void TickCardFolder(const QTreeWidgetItem* item, bool ticked);
+    [[nodiscard]] QString RecordName(int row) const;
+    [[nodiscard]] QString RowLabel(int row) const;
     [[nodiscard]] bool PreviewRunning() const { return m_previewRunning.load(std::memory_order_acquire); }
 
     Session& m_session;
     SectorReader m_reader;
     PreviewExtractor m_extractor;
     LivePreview m_live;
+    // Before the driver: the scan's thread uses it until the driver is gone.
+    std::unique_ptr<fs::FileSystemPass> m_cardPass;
+    std::vector<CardFile> m_cardFiles;
+    std::vector<CardFile> m_folderFiles;  // the list's rows while a card folder is shown
+    bool m_folderShown = false;
     std::unique_ptr<ScanDriver> m_driver;
     bool m_summaryWritten = false;
     bool m_inResults = false;

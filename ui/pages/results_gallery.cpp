@@ -3,10 +3,11 @@
 // question into PNG files for the documentation. The pages scan a demo card
 // image (make-demo-image) read as a raw image file.
 //
-// Usage: zt-results-gallery SKIN_FOLDER OUTPUT_FOLDER CARD_IMAGE LONG_IMAGE VIDEO_IMAGE
+// Usage: zt-results-gallery SKIN_FOLDER OUTPUT_FOLDER CARD_IMAGE LONG_IMAGE VIDEO_IMAGE FAT_CARD
 // LONG_IMAGE is the card followed by many empty sectors, so that a scan of it
 // is still running when it is photographed; VIDEO_IMAGE holds a short AVI
-// video, photographed while it plays.
+// video, photographed while it plays. FAT_CARD, a card with a FAT file
+// system, is scanned with the card's file system read: its folder tree.
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileInfo>
@@ -57,6 +58,26 @@ bool SnapScreen(QWidget& window, const QString& path, int waitMs) {
     return window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(path);
 }
 
+// The results of a scan that read the card's file system: the second root
+// with the card's folders, a folder's files by name, one previewed.
+bool SnapCardFolders(zt::ui::ShellContext& context, const QString& image, const QString& png) {
+    ChooseCard(context.session, image);
+    context.session.SetUsesFileSystems(true);
+    zt::ui::CFileDisplayDlg page(context);
+    page.show();
+    while (!page.InResults()) QTest::qWait(100);
+    QTreeWidgetItem* card = page.Tree()->topLevelItem(page.Tree()->topLevelItemCount() - 1);
+    QTreeWidgetItem* folder = card;
+    while (folder->childCount() > 0) folder = folder->child(0);
+    page.Tree()->setCurrentItem(folder);
+    page.List()->setFocus();
+    page.ClickRow(0);
+    QTest::qWait(200);
+    const bool ok = zt::ui::gallery::Snap(page, png, 0);
+    context.session.SetUsesFileSystems(false);
+    return ok;
+}
+
 }  // namespace
 
 using zt::ui::gallery::Snap;
@@ -65,7 +86,7 @@ int main(int argc, char** argv) {
     zt::ui::PreferFfmpegMediaBackend();
     QApplication app(argc, argv);
     const std::optional<zt::ui::gallery::Arguments> arguments =
-        zt::ui::gallery::Start(app, argc, argv, {"CARD_IMAGE", "LONG_IMAGE", "VIDEO_IMAGE"});
+        zt::ui::gallery::Start(app, argc, argv, {"CARD_IMAGE", "LONG_IMAGE", "VIDEO_IMAGE", "FAT_CARD"});
     if (!arguments) return 2;
     const zt::ui::ShellSettings& settings = arguments->settings;
     const QString& out = arguments->outputFolder;
@@ -145,5 +166,8 @@ int main(int argc, char** argv) {
     while (!video.InResults()) QTest::qWait(100);
     video.Tree()->setCurrentItem(Node(video, "AVI"));
     ok = ok && SnapScreen(video, out + "/results-video.png", 1500) && video.Player()->Playing();
+    if (video.Player()->Playing()) video.Player()->PlayOrPause();
+    video.hide();
+    ok = ok && SnapCardFolders(context, QString::fromLocal8Bit(argv[6]), out + "/results-card-folders.png");
     return ok ? 0 : 1;
 }

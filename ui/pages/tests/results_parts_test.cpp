@@ -10,6 +10,10 @@
 #include "ui/pages/CPictureCtrl.h"
 #include "ui/pages/media_preview.h"
 #include "ui/pages/results_list.h"
+#include "ui/pages/card_folders.h"
+#include "ui/controls/CFolderTreeCtrl.h"
+
+#include <functional>
 
 using namespace zt;
 using namespace zt::ui;
@@ -26,6 +30,7 @@ private slots:
     void rawFilesShowTheLargestPreviewPictureTheyCarry();
     void typesPreviewAsThisMachineCanShowThem();
     void playTimesReadAsMinutesAndSeconds();
+    void cardFoldersNestUnderTheirFileSystems();
 };
 
 void ResultsPartsTest::sizeTextsChangeUnitAtTheBinaryBoundaries() {
@@ -231,6 +236,69 @@ void ResultsPartsTest::playTimesReadAsMinutesAndSeconds() {
     } cases[] = {{0, "0:00"}, {999, "0:00"}, {7'500, "0:07"}, {92'000, "1:32"}, {3'599'999, "59:59"},
                  {3'600'000, "1:00:00"}, {37'230'000, "10:20:30"}, {-5, "0:00"}};
     for (const auto& c : cases) QCOMPARE(PlayTimeText(c.ms), QString(c.text));
+}
+
+void ResultsPartsTest::cardFoldersNestUnderTheirFileSystems() {
+    FoundFileList found;
+    struct Named {
+        const char* volume;
+        const char* path;
+    };
+    // In the order a scan lists them: a folder whose name has a space sorts
+    // beside one whose child has the same start, files at a volume's top,
+    // orphans, and a second file system.
+    const std::vector<Named> named = {
+        {"FAT32 at sector 0", "DCIM/100PHONE/A.jpg"}, {"FAT32 at sector 0", "A B/x.jpg"},
+        {"FAT32 at sector 0", "A/B/y.jpg"},           {"FAT32 at sector 0", "top.jpg"},
+        {"FAT32 at sector 0", "Orphan folders/Folder6/Trip/Beach day.jpg"},
+        {"exFAT at sector 2048", "DCIM/Camera/B.jpg"}, {"FAT32 at sector 0", "DCIM/100PHONE/C.jpg"},
+    };
+    int n = 0;
+    for (const Named& f : named) {
+        const std::uint64_t start = 100u * static_cast<std::uint64_t>(++n);
+        found.AppendNamed(MakeFileInfo("JPEG", n, start, 1),
+                          NamedFile{f.path, 0, NamedFileState::Live, false, {{start, 1}}, 0, f.volume});
+    }
+    found.Append(MakeFileInfo("PNG", 1, 5000, 1));  // carved: in no folder
+
+    const std::vector<CardFile> files = CardFiles(found);
+    QCOMPARE(files.size(), named.size());
+    CFolderTreeCtrl tree;
+    const std::vector<QTreeWidgetItem*> roots = AddCardFolders(tree, files);
+    QCOMPARE(roots.size(), std::size_t{2});
+    QStringList shown;
+    std::function<void(QTreeWidgetItem*, const QString&)> walk = [&](QTreeWidgetItem* node, const QString& indent) {
+        shown << indent + node->text(0) + " = " + CardFolderKey(node);
+        for (int i = 0; i < node->childCount(); ++i) walk(node->child(i), indent + "  ");
+    };
+    for (QTreeWidgetItem* root : roots) walk(root, "");
+    QCOMPARE(shown, QStringList({
+                        "FAT32 at sector 0 = FAT32 at sector 0",
+                        "  A = FAT32 at sector 0/A",
+                        "    B = FAT32 at sector 0/A/B",
+                        "  A B = FAT32 at sector 0/A B",
+                        "  DCIM = FAT32 at sector 0/DCIM",
+                        "    100PHONE = FAT32 at sector 0/DCIM/100PHONE",
+                        "  Orphan folders = FAT32 at sector 0/Orphan folders",
+                        "    Folder6 = FAT32 at sector 0/Orphan folders/Folder6",
+                        "      Trip = FAT32 at sector 0/Orphan folders/Folder6/Trip",
+                        "exFAT at sector 2048 = exFAT at sector 2048",
+                        "  DCIM = exFAT at sector 2048/DCIM",
+                        "    Camera = exFAT at sector 2048/DCIM/Camera",
+                    }));
+
+    // A folder's own files, or everything below it, by their records.
+    auto records = [&](const std::string& key, bool below) {
+        QStringList r;
+        for (const CardFile& f : FilesInFolder(files, key, below)) r << QString::fromStdString(f.record + " " + f.name);
+        return r;
+    };
+    QCOMPARE(records("FAT32 at sector 0/DCIM/100PHONE", false), QStringList({"File1.JPEG A.jpg", "File7.JPEG C.jpg"}));
+    QCOMPARE(records("FAT32 at sector 0", false), QStringList({"File4.JPEG top.jpg"}));
+    QCOMPARE(records("FAT32 at sector 0/A", true), QStringList({"File3.JPEG y.jpg"}));  // not "A B"
+    QCOMPARE(records("FAT32 at sector 0/DCIM", false), QStringList());
+    QCOMPARE(records("FAT32 at sector 0", true).size(), 6);
+    QVERIFY(CardFolderKey(nullptr).isEmpty());
 }
 
 QTEST_MAIN(ResultsPartsTest)

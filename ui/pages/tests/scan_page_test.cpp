@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QTreeWidgetItem>
 #include <deque>
+#include <sys/stat.h>
 
 #include "app/session.h"
 #include "ui/base/testing/accessible_names.h"
@@ -126,6 +127,7 @@ private slots:
     void emptyScanLeavesRootAndRefusesSave();
     void stopAndBackWhileScanning();
     void stopHoldsTheScanWhileAskingAndNoResumesIt();
+    void theCardsFoldersAreListedPreviewedAndSavedByName();
 
 private:
     // The card's bytes, or (with patternSectors) a patterned card of that size.
@@ -595,6 +597,71 @@ void ScanPageTest::stopHoldsTheScanWhileAskingAndNoResumesIt() {
     QVERIFY(m_session->session.Found().Snapshot() == unstopped);
     QTRY_VERIFY_WITH_TIMEOUT(ActivityLog().contains("\r\nAnalysing Completed\r\n"), 3000);
     QVERIFY(!ActivityLog().contains("Analysing Aborted"));
+}
+
+// A FAT16 card written by mkfs.vfat and mtools, scanned with the card's file
+// system on: its folders become a second root beside the type root, a
+// folder lists its files by name, the fragmented one previews whole, and a
+// tick on the root saves every file under its folders with its time.
+void ScanPageTest::theCardsFoldersAreListedPreviewedAndSavedByName() {
+    const QString folder = m_temp.filePath("fat16");
+    const QString make = QStringLiteral("TZ=UTC '%1' fat16 '%2' > '%2.log' 2>&1").arg(ZT_MAKE_CARD, folder);
+    if (std::system(make.toLocal8Bit().constData()) != 0) QSKIP("mkfs.vfat and mtools are needed for the card");
+    const QByteArray image = FileBytes(folder + "/card.img");
+    MakeSession(Bytes(image.begin(), image.end()), {"JPEG"});
+    m_session->session.SetUsesFileSystems(true);
+    auto page = OpenPage();
+    WaitForResults(*page);
+    QVERIFY2(ActivityLog().contains("File Systems :\r\nFAT16 at sector 0 \"PHONE\" : 5 live, 3 deleted, 0 orphan files"),
+             qPrintable(ActivityLog()));
+
+    CFolderTreeCtrl* tree = page->Tree();
+    QCOMPARE(tree->topLevelItemCount(), 2);
+    QCOMPARE(tree->topLevelItem(0), page->Root());
+    QTreeWidgetItem* card = tree->topLevelItem(1);
+    QCOMPARE(card->text(0), QString("FAT16 at sector 0"));
+    QStringList folders;
+    std::function<void(QTreeWidgetItem*, const QString&)> walk = [&](QTreeWidgetItem* node, const QString& path) {
+        folders << path;
+        for (int i = 0; i < node->childCount(); ++i) walk(node->child(i), path + "/" + node->child(i)->text(0));
+    };
+    walk(card, "");
+    QCOMPARE(folders, QStringList({"", "/DCIM", "/DCIM/100PHONE", "/Music", "/Old", "/Old/Trip"}));
+
+    QTreeWidgetItem* phone = card->child(0)->child(0);
+    tree->setCurrentItem(phone);
+    QStringList names;
+    for (int row = 0; row < page->ListModel().rowCount(); ++row) names << page->ListModel().Row(row).fileName;
+    QStringList sorted = names;
+    sorted.sort();
+    QCOMPARE(sorted, QStringList({"A.jpg", "C.jpg", "D fragmented.jpg", "IMG_20260714_101112.jpg",
+                                  QString::fromUtf8("Été à Zürich.jpg")}));
+    page->ClickRow(static_cast<int>(names.indexOf("D fragmented.jpg")));
+    QCOMPARE(FileBytes(m_temp.filePath("ZTtemp.JPEG")), FileBytes(folder + "/files/DCIM/100PHONE/D fragmented.jpg"));
+
+    // Ticking the folder ticks its files in the list and in the found files.
+    tree->ClickCheckBox(phone);
+    for (int row = 0; row < page->ListModel().rowCount(); ++row) QVERIFY(page->ListModel().Row(row).ticked);
+    std::size_t ticked = 0;
+    m_session->session.Found().Walk([&ticked](const FileInfo& f) { ticked += f.selected; });
+    QCOMPARE(ticked, std::size_t{5});
+
+    QTemporaryDir out;
+    SetBrowseHandler([&out](const BrowseRequest&) { return out.path(); });
+    tree->ClickCheckBox(card);
+    page->SaveCommand();
+    QCOMPARE(m_endMessages, QStringList({"File Saved Successfully."}));
+    for (const char* file : {"DCIM/100PHONE/A.jpg", "DCIM/100PHONE/D fragmented.jpg", "Music/Cover.jpg",
+                             "Old/Trip/Beach day.jpg"}) {
+        const QString saved = out.filePath(QString("FAT16 at sector 0/") + file);
+        const QString written = folder + "/files/" + file;
+        QCOMPARE(FileBytes(saved), FileBytes(written));
+        struct stat a {}, b {};
+        QCOMPARE(::stat(saved.toLocal8Bit().constData(), &a), 0);
+        QCOMPARE(::stat(written.toLocal8Bit().constData(), &b), 0);
+        QCOMPARE(a.st_mtime, b.st_mtime);
+    }
+    QVERIFY(RecoveryLog().contains("Files Recover :8 / 8"));
 }
 
 int main(int argc, char** argv) {

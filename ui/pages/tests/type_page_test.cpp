@@ -62,6 +62,7 @@ private slots:
     void withoutScanPageNextSaysSo();
     void backEmptiesTheTypeList();
     void extendedSignaturesAddTheirRowsAndReachTheScan();
+    void theFileSystemBoxIsOffAndItsStateReachesEachScan();
 };
 
 void TypePageTest::opensWithTheCatalogueUnticked() {
@@ -376,6 +377,37 @@ void TypePageTest::extendedSignaturesAddTheirRowsAndReachTheScan() {
     page.PressNext();
     QCOMPARE(modes.last(), SignatureMode::Standard);
     QCOMPARE(seen[1].size(), std::size_t{40});
+}
+
+void TypePageTest::theFileSystemBoxIsOffAndItsStateReachesEachScan() {
+    PageRig rig;
+    QList<TypeDefinitionList> seen;
+    QList<bool> used;
+    rig.context.makeScanPage = [&](QWidget*) {
+        used << rig.session().UsesFileSystems();
+        return std::make_unique<ScanStandIn>(rig.session().Types(), seen);
+    };
+    CExtensionInfoDlg page(rig.context);
+    QCheckBox* box = page.FileSystemBox();
+    QCOMPARE(box->text(), QString("Use the card's file system (names, folders, dates)"));
+    QCOMPARE(box->accessibleName(), box->text());
+    QVERIFY(!box->isChecked());
+    // Below the extended box, in the band kept for options.
+    QVERIFY(page.OptionsArea().contains(box->geometry().topLeft()));
+    QVERIFY(!box->geometry().intersects(page.ExtendedBox()->geometry()));
+    page.SelectAllBox()->click();
+    // Off, on (and still on when the scan page comes back), off again.
+    page.PressNext();
+    box->click();
+    page.PressNext();
+    QVERIFY(box->isChecked());
+    page.PressNext();
+    box->click();
+    page.PressNext();
+    QCOMPARE(used, (QList<bool>{false, true, true, false}));
+    // The option adds nothing to the type list's entries.
+    QCOMPARE(seen.size(), 4);
+    for (const TypeDefinitionList& types : seen) QCOMPARE(types.size(), seen[0].size());
 }
 
 QTEST_MAIN(TypePageTest)
