@@ -3,7 +3,11 @@
 # screen reader sees, as assistive technology does: from the main page to the
 # imaging page, a copy of a range of a disk into an image set, back to the
 # main page, that set under "Select Image" and on to the type page, where
-# types are ticked by the bus's Toggle actions alone.
+# types are ticked by the bus's Toggle actions alone; then the scan of that
+# set, the results ticked through the bus (a whole type by its node, files in
+# the list and in the thumbnail grid), a save into a folder and its end
+# message. The files ticked are written, one path a line, for the caller to
+# check against the saved tree.
 # Run by scripts/accessibility-walk, which prepares the display, the bus,
 # the disk and the folders.
 import os
@@ -145,8 +149,10 @@ def info_lines():
     info = find(None, "tree", "Device Information")
     return [c.name for c in walk(info) if c.getRoleName() == "table cell"]
 
-if __name__ == "__main__":
-    dest, size_line = sys.argv[1], sys.argv[2]
+def to_type_page(dest, size_line):
+    """From the main page: images sectors 100 to 5100 of the disk whose
+    information shows size_line into dest, chooses that set under "Select
+    Image" and goes on to the type page, whose tree it returns."""
     press(find(None, "push button", "Image Creation"))
     tree = find(None, "tree", "Sources")
     find(tree, "table cell", "Select Disk")
@@ -196,6 +202,11 @@ if __name__ == "__main__":
     log("image set lines", info_lines())
     press(find(None, "push button", "Next"))
     types = find(None, "tree", "File types")
+    return types
+
+if __name__ == "__main__":
+    dest, size_line, saved, ticked_list = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+    types = to_type_page(dest, size_line)
     log("type page reached")
     # The types as a screen reader reaches them: the first cell of each row.
     def type_cells():
@@ -210,3 +221,53 @@ if __name__ == "__main__":
     act(find(types, "table cell", "CR2"), "Toggle")
     wait_for("CR2 ticked", lambda: checked(find(types, "table cell", "CR2")))
     log("types ticked through the bus")
+
+    # Every type for the scan, as a click on "Select All" would.
+    act(select_all, "Toggle")
+    wait_for("every type ticked again", lambda: all(checked(c) for c in type_cells()) and checked(select_all))
+    press(find(None, "push button", "Next"))
+    found = find(None, "tree", "Found file types", timeout=90)
+    # The page's Back button shows once the scan has ended.
+    find(None, "push button", "Back", timeout=180)
+    log("scan ended")
+
+    def node(prefix):
+        return next((c for c in walk(found) if c.getRoleName() == "table cell" and c.name.startswith(prefix)), None)
+
+    wait_for("the found types", lambda: node("JPEG (") is not None and node("PNG (") is not None, timeout=60)
+    # A whole type ticked by its node's Toggle action.
+    jpegs = int(node("JPEG (").name[len("JPEG ("):-1])
+    act(node("JPEG ("), "Toggle")
+    wait_for("JPEG ticked", lambda: checked(node("JPEG (")))
+    # Another type picked through the bus: the file list follows it.
+    select_cell(found, node("PNG (").name)
+    files = find(None, "table", "Found files")
+
+    def file_cell(view, name):
+        return next((c for c in walk(view) if c.getRoleName() in ("table cell", "list item") and c.name == name), None)
+
+    wait_for("the PNG files listed", lambda: file_cell(files, "File1.PNG") is not None, timeout=60)
+    act(file_cell(files, "File1.PNG"), "Toggle")
+    wait_for("File1.PNG ticked", lambda: checked(file_cell(files, "File1.PNG")))
+    # The same files as thumbnails: a file ticked there is ticked in the list.
+    act(find(None, "check box", "Show thumbnails"), "Toggle")
+    grid = find(None, "list", "Found files as thumbnails")
+    wait_for("the PNG thumbnails", lambda: file_cell(grid, "File3.PNG") is not None)
+    act(file_cell(grid, "File3.PNG"), "Toggle")
+    wait_for("File3.PNG ticked in the grid", lambda: checked(file_cell(grid, "File3.PNG")))
+    act(find(None, "check box", "Show thumbnails"), "Toggle")
+    files = find(None, "table", "Found files")
+    wait_for("File3.PNG ticked in the list", lambda: checked(file_cell(files, "File3.PNG")))
+    wait_for("File2.PNG still not ticked", lambda: not checked(file_cell(files, "File2.PNG")))
+    log("files ticked through the bus")
+
+    press(find(None, "push button", "Save"))
+    browser = find(None, "dialog", "Select Folder of Image File")
+    edits = [n for n in walk(browser) if n.getRoleName() == "text" and showing(n)]
+    set_text(edits[-1], saved)
+    press(find(browser, "push button", "Choose"))
+    answer_box("File Saved Successfully.", timeout=120)
+    log("saved")
+    with open(ticked_list, "w") as out:
+        for path in [f"JPEG/File{n}.JPEG" for n in range(1, jpegs + 1)] + ["PNG/File1.PNG", "PNG/File3.PNG"]:
+            out.write(path + "\n")

@@ -1,5 +1,7 @@
 #include "ui/pages/CFileDisplayDlg.h"
 
+#include <utility>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -356,7 +358,13 @@ QString CFileDisplayDlg::SelectedLabel() const {
 }
 
 void CFileDisplayDlg::OnTreeSelection(QTreeWidgetItem* item) {
-    if (m_inTreeSelection || ListFilling() || item == nullptr) return;
+    // Filling a list waits in a modal loop: a node chosen meanwhile (a click,
+    // or the accessibility bus) is listed once this one is done, not dropped.
+    if (m_inTreeSelection || ListFilling()) {
+        m_selectionWaiting = true;
+        return;
+    }
+    if (item == nullptr) return;
     m_inTreeSelection = true;
     m_model.Clear();
     m_currentRow = -1;
@@ -382,6 +390,9 @@ void CFileDisplayDlg::OnTreeSelection(QTreeWidgetItem* item) {
         ShowPlaceholder(skin::SelectFile);
     }
     m_inTreeSelection = false;
+    if (std::exchange(m_selectionWaiting, false) && m_tree->currentItem() != item) {
+        OnTreeSelection(m_tree->currentItem());
+    }
 }
 
 void CFileDisplayDlg::FillList(const QString& label) {

@@ -136,6 +136,8 @@ private:
     QTableView* m_list = nullptr;
     ResultsListModel m_model;
     ResultsListFill m_fill;
+    // The tree's current node changed while another was being listed.
+    bool m_selectionWaiting = false;
     std::unique_ptr<ThumbnailMaker> m_thumbnailMaker;
     ResultsThumbnails* m_thumbnails = nullptr;
     CPictureCtrl* m_picture = nullptr;
