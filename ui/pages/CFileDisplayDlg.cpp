@@ -390,7 +390,11 @@ void CFileDisplayDlg::OnTreeSelection(QTreeWidgetItem* item) {
         ShowPlaceholder(skin::SelectFile);
     }
     m_inTreeSelection = false;
-    if (std::exchange(m_selectionWaiting, false) && m_tree->currentItem() != item) {
+    ListChosenMeanwhile(item);
+}
+
+void CFileDisplayDlg::ListChosenMeanwhile(const QTreeWidgetItem* listed) {
+    if (std::exchange(m_selectionWaiting, false) && m_tree->currentItem() != listed) {
         OnTreeSelection(m_tree->currentItem());
     }
 }
@@ -440,6 +444,7 @@ void CFileDisplayDlg::OnTreeCheck(QTreeWidgetItem* item, int state) {
         m_session.Found().SetSelectedByType(item->text(0).toStdString(), ticked);
         m_model.Clear();
         FillList(item->text(0));
+        ListChosenMeanwhile(item);
     } else {
         m_session.Found().SetSelectedAll(ticked);
     }

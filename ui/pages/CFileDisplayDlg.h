@@ -95,6 +95,8 @@ private:
     void SelectFirstType();
     void OnTreeSelection(QTreeWidgetItem* item);
     void FillList(const QString& label);
+    // Lists the node chosen while `listed` was being listed, if it differs.
+    void ListChosenMeanwhile(const QTreeWidgetItem* listed);
     void OnListTick(int row, bool ticked);
     void OnTreeCheck(QTreeWidgetItem* item, int state);
     void PreviewRow(int row);
