@@ -4,25 +4,22 @@
 // and sizes, previews the file picked, and saves the ticked files. With the
 // card's file system read, a root per file system holds its folders beside
 // the root of the types, and a folder lists its files by their names.
+//
+// The page wires three parts (the scan monitor, the results view and the
+// preview panel) and keeps the page's own flow: the scan's start and end,
+// Stop, Back and Save.
 #pragma once
 
-#include <QPointer>
-#include <QTimer>
-#include <atomic>
-#include <functional>
 #include <memory>
-#include <optional>
-#include <thread>
 
 #include "core/filesystems/file_system_pass.h"
 #include "core/scan/scan_driver.h"
-#include "recovery/preview.h"
-#include "ui/pages/card_folders.h"
+#include "ui/pages/preview_panel.h"
 #include "ui/pages/results_list.h"
-#include "ui/pages/results_thumbnails.h"
+#include "ui/pages/results_view.h"
+#include "ui/pages/scan_monitor.h"
 #include "ui/shell/CPageDlg.h"
 
-class QFrame;
 class QProgressBar;
 class QTableView;
 class QTreeWidgetItem;
@@ -31,8 +28,8 @@ namespace zt::ui {
 
 class CFolderTreeCtrl;
 class CPictureCtrl;
-class CTransparentStatic;
 class MediaPreview;
+class ResultsThumbnails;
 class ScanAnimation;
 
 class CFileDisplayDlg : public CPageDlg {
@@ -45,31 +42,31 @@ public:
         IdStop = 9,
         IdSave = 1009,
     };
-    static constexpr int MonitorMs = 1000;
-    static constexpr int TreeMs = 500;
-    static constexpr int MediaStartMs = 100;
+    static constexpr int MonitorMs = ScanMonitor::CountersMs;
+    static constexpr int TreeMs = ScanMonitor::TreeMs;
+    static constexpr int MediaStartMs = PreviewPanel::MediaStartMs;
 
     // Starts the scan of the session's source for its type list at once.
     explicit CFileDisplayDlg(ShellContext& context, QWidget* parent = nullptr);
     ~CFileDisplayDlg() override;
 
-    [[nodiscard]] CFolderTreeCtrl* Tree() const { return m_tree; }
-    [[nodiscard]] QTreeWidgetItem* Root() const { return m_root; }
-    [[nodiscard]] QTableView* List() const { return m_list; }
-    [[nodiscard]] ResultsListModel& ListModel() { return m_model; }
-    [[nodiscard]] CPictureCtrl* Picture() const { return m_picture; }
-    [[nodiscard]] MediaPreview* Player() const { return m_media; }
-    [[nodiscard]] ResultsThumbnails* Thumbnails() const { return m_thumbnails; }
+    [[nodiscard]] CFolderTreeCtrl* Tree() const { return m_results->Tree(); }
+    [[nodiscard]] QTreeWidgetItem* Root() const { return m_results->Root(); }
+    [[nodiscard]] QTableView* List() const { return m_results->List(); }
+    [[nodiscard]] ResultsListModel& ListModel() { return m_results->Model(); }
+    [[nodiscard]] CPictureCtrl* Picture() const { return m_preview->Picture(); }
+    [[nodiscard]] MediaPreview* Player() const { return m_preview->Player(); }
+    [[nodiscard]] ResultsThumbnails* Thumbnails() const { return m_results->Thumbnails(); }
     [[nodiscard]] CButtonST* PageButton(int id) const;
-    [[nodiscard]] QString PositionText() const;
-    [[nodiscard]] QString CountText() const;
-    [[nodiscard]] QProgressBar* ProgressBar() const { return m_progress; }
-    [[nodiscard]] ScanAnimation* Animation() const { return m_animation; }
+    [[nodiscard]] QString PositionText() const { return m_monitor->PositionText(); }
+    [[nodiscard]] QString CountText() const { return m_monitor->CountText(); }
+    [[nodiscard]] QProgressBar* ProgressBar() const { return m_monitor->ProgressBar(); }
+    [[nodiscard]] ScanAnimation* Animation() const { return m_monitor->Animation(); }
     [[nodiscard]] bool Scanning() const;
     [[nodiscard]] bool InResults() const { return m_inResults; }
-    [[nodiscard]] int CurrentRow() const { return m_currentRow; }
-    [[nodiscard]] const QString& PreviewTempPath() const { return m_previewTempPath; }
-    [[nodiscard]] const std::string& TempFolder() const { return m_extractor.Folder(); }
+    [[nodiscard]] int CurrentRow() const { return m_results->CurrentRow(); }
+    [[nodiscard]] const QString& PreviewTempPath() const { return m_preview->ShownPath(); }
+    [[nodiscard]] const std::string& TempFolder() const { return m_preview->Folder(); }
     [[nodiscard]] const ScanDriver& Driver() const { return *m_driver; }
 
     // The page's commands, as its buttons and the menu give them.
@@ -77,93 +74,37 @@ public:
     void StopCommand();
     void BackCommand();
     // Picks a list row as a click does; Up and Down as the arrow keys do.
-    void ClickRow(int row);
-    void MoveSelection(int step);
+    void ClickRow(int row) { m_results->ClickRow(row); }
+    void MoveSelection(int step) { m_results->MoveSelection(step); }
 
 protected:
     void BeforeExit() override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
-    void BuildThumbnails();
     void StartScan();
     void OnMonitorTick();
     void OnTreeTick();
-    void RefreshTree();
     void EndOfScan();
-    void SelectFirstType();
-    void OnTreeSelection(QTreeWidgetItem* item);
-    void FillList(const QString& label);
-    // Lists the node chosen while `listed` was being listed, if it differs.
-    void ListChosenMeanwhile(const QTreeWidgetItem* listed);
-    void OnListTick(int row, bool ticked);
-    void OnTreeCheck(QTreeWidgetItem* item, int state);
-    void PreviewRow(int row);
-    void StartExtraction(const FileInfo& record, PreviewKind kind);
-    void ShowPlaceholder(const QString& name);
-    void ShowPicture(const QString& path);
-    void SelectRow(int row);
+    // Writes the scan's summary to the activity log and tells the user of a
+    // failed or damaged read.
+    void ReportScanEnd();
     void RunWaitDialog();
-    [[nodiscard]] QString SelectedLabel() const;
-    [[nodiscard]] std::optional<FileInfo> FindRecord(const QString& fileName, const QString& label) const;
-    [[nodiscard]] bool ListFilling() const { return m_fill.Running(); }
-    // The card's folders (with the file-system option on): their roots in
-    // the tree at the end of the scan, a folder's files in the list, and the
-    // list row's found file and the type its preview goes by.
-    void ShowCardFolders();
-    void ListCardFolder(const QTreeWidgetItem* item);
-    void TickCardFolder(const QTreeWidgetItem* item, bool ticked);
-    [[nodiscard]] QString RecordName(int row) const;
-    [[nodiscard]] QString RowLabel(int row) const;
-    [[nodiscard]] bool PreviewRunning() const { return m_previewRunning.load(std::memory_order_acquire); }
 
     Session& m_session;
     SectorReader m_reader;
-    PreviewExtractor m_extractor;
-    LivePreview m_live;
-    // Before the driver: the scan's thread uses it until the driver is gone.
+    // Before the driver: the scan's thread uses them until the driver is gone.
     std::unique_ptr<fs::FileSystemPass> m_cardPass;
-    std::vector<CardFile> m_cardFiles;
-    std::vector<CardFile> m_folderFiles;  // the list's rows while a card folder is shown
-    bool m_folderShown = false;
+    std::unique_ptr<PreviewPanel> m_preview;
+    std::unique_ptr<ResultsView> m_results;
+    std::unique_ptr<ScanMonitor> m_monitor;
     std::unique_ptr<ScanDriver> m_driver;
     bool m_summaryWritten = false;
     bool m_inResults = false;
 
-    QTimer m_monitor;
-    QTimer m_treeTimer;
-    CFolderTreeCtrl* m_tree = nullptr;
-    QTreeWidgetItem* m_root = nullptr;
-    QTableView* m_list = nullptr;
-    ResultsListModel m_model;
-    ResultsListFill m_fill;
-    // The tree's current node changed while another was being listed.
-    bool m_selectionWaiting = false;
-    std::unique_ptr<ThumbnailMaker> m_thumbnailMaker;
-    ResultsThumbnails* m_thumbnails = nullptr;
-    CPictureCtrl* m_picture = nullptr;
-    MediaPreview* m_media = nullptr;
     CButtonST* m_toolSave = nullptr;
     CButtonST* m_save = nullptr;
-    CButtonST* m_stop = nullptr;
     CButtonST* m_back = nullptr;
-    QFrame* m_progressFrame = nullptr;
-    ScanAnimation* m_animation = nullptr;
-    CTransparentStatic* m_positionLabel = nullptr;
-    CTransparentStatic* m_position = nullptr;
-    CTransparentStatic* m_countLabel = nullptr;
-    CTransparentStatic* m_count = nullptr;
-    QProgressBar* m_progress = nullptr;
-
-    QString m_shownTypeLabel;
-    int m_currentRow = -1;
-    bool m_inTreeSelection = false;
-    bool m_inKeys = false;
-    bool m_tickingTree = false;
-    QString m_previewTempPath;
-    std::atomic<bool> m_previewRunning{false};
-    std::thread m_previewThread;
 };
 
 }  // namespace zt::ui
