@@ -124,9 +124,8 @@ CPartitionInfoDlg::CPartitionInfoDlg(ShellContext& context, bool mediaRecoveryMo
 }
 
 CPartitionInfoDlg::~CPartitionInfoDlg() {
-    if (m_lister.joinable()) {
-        m_lister.join();
-    }
+    // Before the registry the listing reads goes.
+    m_lister.StopAndJoin();
 }
 
 void CPartitionInfoDlg::StartListing() {
@@ -154,12 +153,11 @@ void CPartitionInfoDlg::StartListing() {
 
     const SessionSeams& seams = Context().session.Seams();
     DeviceListingContext listing{m_registry, seams.drives, seams.launcher, Context().session.Settings().InstallFolder};
-    m_listing.store(true);
-    m_lister = std::thread([this, listing, mediaRecovery = m_mediaRecovery] {
+    // Refused only while an earlier listing runs, and the page lists once.
+    (void)m_lister.Start([this, listing, mediaRecovery = m_mediaRecovery] {
         SourceTreeModel model = BuildSourceTree(listing, mediaRecovery);
         // The page outlives the thread (its destructor joins), so the call cannot reach a dead page.
         QMetaObject::invokeMethod(this, [this, model = std::move(model)] { FillTree(model); }, Qt::QueuedConnection);
-        m_listing.store(false);
     });
 }
 
@@ -173,16 +171,14 @@ void CPartitionInfoDlg::showEvent(QShowEvent* event) {
     QTimer::singleShot(0, this, [this] {
         if (!m_listed) {
             CWaitDlg wait(
-                SkinFolder(), [this] { return m_listing.load() || !m_listed; }, [] { return false; }, this);
+                SkinFolder(), [this] { return m_lister.Running() || !m_listed; }, [] { return false; }, this);
             wait.exec();
         }
     });
 }
 
 void CPartitionInfoDlg::FillTree(const SourceTreeModel& model) {
-    if (m_lister.joinable()) {
-        m_lister.join();
-    }
+    m_lister.Join();
     const QIcon drive = style()->standardIcon(QStyle::SP_DriveHDIcon);
     auto add = [&drive](QTreeWidgetItem* group, const std::vector<std::string>& labels) {
         for (const std::string& label : labels) {

@@ -14,6 +14,7 @@
 
 #include "core/source/device_enumeration.h"
 #include "core/source/device_registry.h"
+#include "core/source/worker_slot.h"
 #include "ui/shell/CPageDlg.h"
 
 class QCheckBox;
@@ -88,8 +89,7 @@ private:
     CButtonST* m_back;
     QTreeWidgetItem* m_root = nullptr;
 
-    std::thread m_lister;
-    std::atomic<bool> m_listing{false};
+    WorkerSlot m_lister;  // running while the devices are listed
     bool m_listed = false;
     bool m_waitShown = false;
     bool m_browserJustClosed = false;  // see BrowseFromTree

@@ -137,15 +137,14 @@ bool ResultsListModel::AnyTicked() const {
 
 ResultsListFill::ResultsListFill(ResultsListModel& model, QObject* parent) : QObject(parent), m_model(model) {}
 
-ResultsListFill::~ResultsListFill() {
-    if (m_thread.joinable()) m_thread.join();
-}
+ResultsListFill::~ResultsListFill() { m_slot.StopAndJoin(); }
 
 bool ResultsListFill::Start(const FoundFileList& found, const QString& label) {
     if (Running()) return false;
-    if (m_thread.joinable()) m_thread.join();
+    // The last fill has handed over its last batch; its thread ends just after.
+    m_slot.Join();
     m_running.store(true, std::memory_order_release);
-    m_thread = std::thread([this, &found, label] {
+    const bool started = m_slot.Start([this, &found, label] {
         std::vector<ResultsRow> batch;
         int rowsMade = 0;
         auto hand = [this, &batch, &rowsMade](bool last) {
@@ -165,6 +164,8 @@ bool ResultsListFill::Start(const FoundFileList& found, const QString& label) {
             batch = {};
         };
         found.Walk([&](const FileInfo& file) {
+            // Asked by an owner going away: the rest of the list is not made.
+            if (m_slot.StopRequested()) return;
             if (!BelongsToLabel(file, label)) return;
             batch.push_back({QString::fromLatin1(file.FileName().data(), static_cast<qsizetype>(file.FileName().size())),
                              SizeCellText(file), file.selected != 0});
@@ -173,7 +174,8 @@ bool ResultsListFill::Start(const FoundFileList& found, const QString& label) {
         });
         hand(true);
     });
-    return true;
+    if (!started) m_running.store(false, std::memory_order_release);
+    return started;
 }
 
 }  // namespace zt::ui

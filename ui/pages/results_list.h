@@ -8,10 +8,10 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <thread>
 #include <vector>
 
 #include "core/scan/found_file_list.h"
+#include "core/source/worker_slot.h"
 #include "recovery/preview.h"
 
 namespace zt::ui {
@@ -81,7 +81,8 @@ public:
 // Fills a model with the records of one type on a worker thread: the rows are
 // made there and handed to the model on the user-interface thread in
 // batches, so a type with tens of thousands of files never stalls the
-// window. Running() stays true until the last batch is in the model.
+// window. Running() stays true until the last batch is in the model. A fill
+// going away stops its worker at the next record and waits for it.
 class ResultsListFill : public QObject {
     Q_OBJECT
 public:
@@ -102,7 +103,7 @@ signals:
 private:
     ResultsListModel& m_model;
     std::atomic<bool> m_running{false};
-    std::thread m_thread;
+    WorkerSlot m_slot;  // last: stopped and joined before the rest goes
 };
 
 }  // namespace zt::ui
