@@ -14,6 +14,7 @@
 // out of the destination.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -83,6 +84,10 @@ public:
     // Flushes the file to its medium and closes it. Returns the first errno
     // met: a write the kernel could not carry out shows up here.
     virtual int FlushAndClose(int handle) = 0;
+    // Starts writing length bytes of an open file from offset to its medium
+    // without waiting for them; a write that fails there is reported by the
+    // flush that follows, as before. Does nothing where that cannot be done.
+    virtual void StartWriteback(int /*handle*/, std::uint64_t /*offset*/, std::uint64_t /*length*/) {}
     // Sets the modification time of an open file (seconds since 1970); its
     // access time stays. Returns 0 or the errno.
     virtual int SetModifiedTime(int handle, std::int64_t seconds) = 0;
@@ -104,6 +109,31 @@ public:
     // Flushes everything written to the file system that holds path, in one
     // call however many files were written. Returns 0 or the errno.
     virtual int SyncFileSystem(const std::string& path) = 0;
+};
+
+// Starts the writeback of one file as it is written, a few MiB at a time
+// and the rest at its end, so that the flush that ends a run waits on little
+// rather than on everything the run wrote. Writes are taken in order.
+class WritebackPacer {
+public:
+    WritebackPacer(Destination& destination, int handle) : destination_(destination), handle_(handle) {}
+    // After bytes [offset, offset + length) were written.
+    void Wrote(std::uint64_t offset, std::uint64_t length) {
+        end_ = std::max(end_, offset + length);
+        if (end_ - started_ >= kStepBytes) Finish();
+    }
+    // After the last write: starts what is left.
+    void Finish() {
+        if (end_ > started_) destination_.StartWriteback(handle_, started_, end_ - started_);
+        started_ = end_;
+    }
+
+private:
+    static constexpr std::uint64_t kStepBytes = std::uint64_t{8} << 20;
+    Destination& destination_;
+    const int handle_;
+    std::uint64_t started_ = 0;
+    std::uint64_t end_ = 0;
 };
 
 // The process's real implementation (POSIX).

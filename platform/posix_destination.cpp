@@ -133,6 +133,12 @@ public:
         return PwriteFull(handle, buffer, length, offset);
     }
 
+    void StartWriteback(int handle, std::uint64_t offset, std::uint64_t length) override {
+        // Only a start: an error of the writeback itself reaches the flush.
+        (void)::sync_file_range(handle, static_cast<off_t>(offset), static_cast<off_t>(length),
+                                SYNC_FILE_RANGE_WRITE);
+    }
+
     int FlushAndClose(int handle) override {
         int error = 0;
         while (::fsync(handle) != 0) {

@@ -5,30 +5,18 @@
 
 namespace zt {
 
-FileSectorCopy::FileSectorCopy(SectorReader& reader)
-    : reader_(reader), buffer_(std::size_t{FileCopyChunkSectors} * kSectorBytes) {}
+FileSectorCopy::FileSectorCopy(SectorReader& reader) : reader_(reader) {}
 
 int FileSectorCopy::Copy(const FileInfo& file, const ChunkWriter& write, PauseGate* gate) {
     if (file.sectorCount < 0) return EINVAL;
     const std::uint64_t first = file.startSector;
-    // Where the scan knows the file's exact length, just that many bytes.
+    // Where the scan knows the file's exact length, just that many bytes;
+    // otherwise the sectors through the last, and never a sector past it,
+    // so a bad sector past the file's end is never put to the user.
     const std::uint64_t exactBytes = file.byteLength;
-    const std::uint64_t last =
-        exactBytes > 0 ? first + (exactBytes - 1) / kSectorBytes : first + static_cast<std::uint64_t>(file.sectorCount);
-    for (std::uint64_t current = first; current <= last; current += FileCopyChunkSectors) {
-        if (gate != nullptr) gate->PassThrough();
-        // The last chunk reads only the file's own sectors, so a bad sector
-        // past the file's end is never put to the user.
-        const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(FileCopyChunkSectors, last - current + 1));
-        const std::uint64_t offset = (current - first) * kSectorBytes;
-        std::size_t bytes = std::size_t{count} * kSectorBytes;
-        if (exactBytes > 0) bytes = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, exactBytes - offset));
-        reader_.ReadSectors(current, count, buffer_.data());
-        if (const int error = write(buffer_.data(), bytes, offset); error != 0) {
-            return error;
-        }
-    }
-    return 0;
+    const std::uint64_t sectors =
+        exactBytes > 0 ? (exactBytes - 1) / kSectorBytes + 1 : static_cast<std::uint64_t>(file.sectorCount) + 1;
+    return CopySpan(first, sectors, 0, exactBytes > 0 ? exactBytes : sectors * kSectorBytes, write, gate);
 }
 
 int FileSectorCopy::CopyRuns(std::span<const SectorRun> runs, std::uint64_t byteLength, const ChunkWriter& write,
@@ -40,16 +28,43 @@ int FileSectorCopy::CopyRuns(std::span<const SectorRun> runs, std::uint64_t byte
     if (held < needed) return EINVAL;
     std::uint64_t offset = 0;
     for (const SectorRun& run : runs) {
-        for (std::uint64_t done = 0; done < run.count && offset < byteLength; done += FileCopyChunkSectors) {
-            if (gate != nullptr) gate->PassThrough();
-            const std::uint64_t sectorsLeft = (byteLength - offset + kSectorBytes - 1) / kSectorBytes;
-            const auto count = static_cast<std::uint32_t>(
-                std::min<std::uint64_t>({FileCopyChunkSectors, run.count - done, sectorsLeft}));
-            const auto bytes = static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{count} * kSectorBytes,
-                                                                               byteLength - offset));
-            reader_.ReadSectors(run.first + done, count, buffer_.data());
-            if (const int error = write(buffer_.data(), bytes, offset); error != 0) return error;
-            offset += bytes;
+        if (offset >= byteLength) break;
+        const std::uint64_t sectorsLeft = (byteLength - offset + kSectorBytes - 1) / kSectorBytes;
+        const std::uint64_t sectors = std::min(run.count, sectorsLeft);
+        const std::uint64_t bytes = std::min(sectors * kSectorBytes, byteLength - offset);
+        if (const int error = CopySpan(run.first, sectors, offset, bytes, write, gate); error != 0) return error;
+        offset += bytes;
+    }
+    return 0;
+}
+
+int FileSectorCopy::CopySpan(std::uint64_t first, std::uint64_t sectors, std::uint64_t offset, std::uint64_t bytes,
+                             const ChunkWriter& write, PauseGate* gate) {
+    const std::size_t bufferBytes =
+        static_cast<std::size_t>(std::min<std::uint64_t>(FileCopyPieceSectors, sectors) * kSectorBytes);
+    if (buffer_.size() < bufferBytes) buffer_.resize(bufferBytes);
+    for (std::uint64_t done = 0; done < sectors;) {
+        const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(FileCopyPieceSectors, sectors - done));
+        if (gate != nullptr) gate->PassThrough();
+        if (reader_.ReadHeld(first + done, piece, buffer_.data())) {
+            const std::uint64_t at = done * kSectorBytes;
+            const auto length =
+                static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{piece} * kSectorBytes, bytes - at));
+            if (const int error = write(buffer_.data(), length, offset + at); error != 0) return error;
+            done += piece;
+            continue;
+        }
+        const std::uint64_t pieceEnd = done + piece;
+        for (bool firstChunk = true; done < pieceEnd; firstChunk = false) {
+            if (gate != nullptr && !firstChunk) gate->PassThrough();
+            const auto count =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(FileCopyChunkSectors, pieceEnd - done));
+            const std::uint64_t at = done * kSectorBytes;
+            const auto length =
+                static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{count} * kSectorBytes, bytes - at));
+            reader_.ReadSectors(first + done, count, buffer_.data());
+            if (const int error = write(buffer_.data(), length, offset + at); error != 0) return error;
+            done += count;
         }
     }
     return 0;

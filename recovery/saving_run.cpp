@@ -329,9 +329,16 @@ int SavingRun::WriteFile(int folder, const std::string& name, std::int64_t modif
     if (created.handle < 0) return Fail(created.error);
     wroteFiles_ = true;
     const int handle = created.handle;
-    int error = copy([&destination, handle](const std::uint8_t* bytes, std::size_t length, std::uint64_t offset) {
-        return destination.WriteAt(handle, bytes, length, offset);
+    // The file goes to the medium while the next ones are written, so the
+    // flush that ends the run has little left to wait for.
+    platform::WritebackPacer writeback(destination, handle);
+    int error = copy([&destination, &writeback, handle](const std::uint8_t* bytes, std::size_t length,
+                                                        std::uint64_t offset) {
+        const int written = destination.WriteAt(handle, bytes, length, offset);
+        if (written == 0) writeback.Wrote(offset, length);
+        return written;
     });
+    if (error == 0) writeback.Finish();
     // After the last write, which would otherwise set it to now.
     if (error == 0 && modified != 0) error = destination.SetModifiedTime(handle, modified);
     const int closeError = destination.Close(created.handle);

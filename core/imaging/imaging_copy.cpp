@@ -1,7 +1,6 @@
 #include "core/imaging/imaging_copy.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <vector>
 #include <system_error>
@@ -88,11 +87,14 @@ bool ImagingCopy::OpenPart(const std::string& name, ImagingOutcome& outcome) {
     }
     part_ = created.handle;
     partName_ = name;
+    writeback_.emplace(io_, part_);
     return true;
 }
 
 bool ImagingCopy::ClosePart(ImagingOutcome& outcome) {
     if (part_ < 0) return true;
+    if (writeback_) writeback_->Finish();
+    writeback_.reset();
     const int error = io_.FlushAndClose(part_);
     part_ = -1;
     if (error != 0) {
@@ -129,7 +131,7 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
     if (rangeEnd > current && rangeEnd - current < chunk) chunk = static_cast<std::uint32_t>(rangeEnd - current);
     std::uint64_t inPart = 0;  // sectors written to the open part
     std::uint64_t partNumber = 0;
-    std::array<std::uint8_t, std::size_t{ImagingChunkSectors} * kSectorSize> buffer{};
+    std::vector<std::uint8_t> buffer(std::size_t{LargeReadSectors} * kSectorSize);
     ImagingOutcome outcome;
     part_ = -1;
 
@@ -142,23 +144,34 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
     auto fail = [this](ImagingOutcome failed) {
         if (part_ >= 0) (void)io_.Close(part_);
         part_ = -1;
+        writeback_.reset();
         return failed;
     };
 
     while (current < rangeEnd) {
-        // Unreadable sectors are settled inside the reader; the buffer is written as delivered.
-        (void)reader_.ReadSectors(current, chunk, buffer.data());
-        std::size_t bytes = std::size_t{chunk} * kSectorSize;
+        // A piece of whole chunks, inside the part, where the reader holds
+        // every sector of it; otherwise one chunk, with unreadable sectors
+        // settled inside the reader and the buffer written as delivered.
+        std::uint32_t step = chunk;
+        if (chunk == ImagingChunkSectors) {
+            std::uint64_t piece = std::min<std::uint64_t>(LargeReadSectors, (rangeEnd - current) / chunk * chunk);
+            if (job.ImagingMultiFile && inPart < ImagePartSectors) piece = std::min(piece, ImagePartSectors - inPart);
+            if (piece > chunk && reader_.ReadHeld(current, static_cast<std::uint32_t>(piece), buffer.data())) {
+                step = static_cast<std::uint32_t>(piece);
+            }
+        }
+        if (step == chunk) (void)reader_.ReadSectors(current, chunk, buffer.data());
+        std::size_t bytes = std::size_t{step} * kSectorSize;
         const std::optional<std::uint64_t> endedAt = reader_.SourceEndedAt();
         if (endedAt) {
             // Only what was read before the source ended is copied; the run fails there.
             bytes = *endedAt > current ? static_cast<std::size_t>(std::min<std::uint64_t>(
                                              bytes, (*endedAt - current) * kSectorSize))
                                        : 0;
-        } else if (sourceBytes && current + chunk == rangeEnd) {
+        } else if (sourceBytes && current + step == rangeEnd) {
             // The source's last sector may hold fewer than 512 bytes: the
             // image ends where the source does, not at the padding.
-            const std::uint64_t endByte = (current + chunk) * kSectorSize;
+            const std::uint64_t endByte = (current + step) * kSectorSize;
             if (endByte > *sourceBytes && endByte - *sourceBytes < kSectorSize)
                 bytes -= static_cast<std::size_t>(endByte - *sourceBytes);
         }
@@ -175,9 +188,10 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
 
         const int error = bytes == 0 ? 0 : io_.WriteAt(part_, buffer.data(), bytes, inPart * kSectorSize);
         if (error != 0) return fail(Failure(ImagingFailure::WritePart, error, partName_));
+        writeback_->Wrote(inPart * kSectorSize, bytes);
         if (endedAt) {
             progress_.SetLastFileName(partName_);
-            progress_.CurrentSector.store(std::max(current, std::min(*endedAt, current + chunk)));
+            progress_.CurrentSector.store(std::max(current, std::min(*endedAt, current + step)));
             ImagingOutcome ended = Failure(ImagingFailure::SourceEnded, 0, partName_);
             ended.sector = *endedAt;
             return fail(ended);
@@ -190,8 +204,8 @@ ImagingOutcome ImagingCopy::Run(const ImagingJob& job) {
             return {ImagingResult::Aborted, ImagingFailure::None, 0, {}};
         }
 
-        current += chunk;
-        inPart += chunk;
+        current += step;
+        inPart += step;
         if (current + chunk > rangeEnd) chunk = static_cast<std::uint32_t>(rangeEnd - current);
         // The part first: whoever sees the new position also sees its part.
         progress_.SetLastFileName(partName_);

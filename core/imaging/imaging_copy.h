@@ -1,11 +1,14 @@
-// The imaging copy: reads the source's range 8 sectors at a time through the
-// sector reader and writes it into an image set. Run() is synchronous, so a
+// The imaging copy: reads the source's range through the sector reader and
+// writes it into an image set, 1 MiB at a time where the reader holds the
+// sectors from an image read whole, otherwise 8 sectors at a time, so that a
+// device gets the requests and the bad-sector questions it always got. Run() is synchronous, so a
 // test can call it directly; ImagingThread runs it on its slot's thread.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "core/imaging/image_set.h"
@@ -70,7 +73,7 @@ struct ImagingJob {
 class ImagingCopy {
 public:
     // The range is the reader's source range: RangeStart up to, not including,
-    // RangeEnd. After every chunk the copy passes the slot's gate (held there
+    // RangeEnd. After every piece or chunk the copy passes the slot's gate (held there
     // while the user is asked whether to stop) and looks at its stop flag.
     ImagingCopy(SectorReader& reader, platform::Destination& io, ImagingProgress& progress, WorkerSlot& slot)
         : reader_(reader), io_(io), progress_(progress), slot_(slot) {}
@@ -100,6 +103,7 @@ private:
     WorkerSlot& slot_;
     int part_ = -1;
     std::string partName_;
+    std::optional<platform::WritebackPacer> writeback_;  // of the open part
 };
 
 // The message that ends a run: "Image creation completed successfully.",

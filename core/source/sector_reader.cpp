@@ -204,6 +204,14 @@ std::int32_t SectorReader::ReadSectors(const std::string& deviceName, std::uint6
     return ReadDevice(deviceName, first, count, buffer);
 }
 
+bool SectorReader::ReadHeld(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer) {
+    if (count == 0 || buffer == nullptr || !RunActive()) return false;
+    // A piece that reaches requests starting past the range end is left to
+    // ReadSectors, which gives those zeros.
+    if (source_.RangeEnd != 0 && first + count - 1 > source_.RangeEnd) return false;
+    return ReadLarge(source_.SelectedDevice(), first, count, buffer);
+}
+
 std::string SectorReader::PartName(std::uint64_t partIndex) const {
     return ImageReadPartName(source_.ImageMultiFile, partIndex);
 }

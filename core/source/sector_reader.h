@@ -63,6 +63,16 @@ public:
         return ReadSectors(source_.SelectedDevice(), first, count, buffer);
     }
 
+    // Copies count sectors from first into buffer only when a run is under
+    // way and every one of them comes whole, without an error, from the
+    // blocks of an image read in large requests (held in the window or read
+    // now); false otherwise, with nothing asked, counted or zeroed, and the
+    // caller then reads those sectors through ReadSectors as it always did.
+    // Saving and imaging take their large pieces this way, so that a source
+    // that is not such an image, or a stretch of one that did not read
+    // whole, still gets exactly the requests and questions it got before.
+    bool ReadHeld(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer);
+
     const SourceDescriptor& Source() const { return source_; }
 
     // The count of sectors delivered as zeros because they could not be read

@@ -72,6 +72,13 @@ public:
     std::vector<std::pair<std::string, std::string>> renamed;
     std::vector<std::string> truncatedWhileReadOnly;
     std::vector<std::string> synced;
+    std::vector<std::size_t> writeLengths;  // every write's length, in order
+    struct Writeback {
+        std::string path;
+        std::uint64_t offset = 0;
+        std::uint64_t length = 0;
+    };
+    std::vector<Writeback> writebacks;  // every writeback started, in order
     int openHandles = 0;
 
     // Creating a path that contains part fails with error.
@@ -263,6 +270,7 @@ public:
         }
         if (hook) hook(count);
         std::lock_guard<std::mutex> lock(mutex_);
+        writeLengths.push_back(length);
         std::size_t fits = length;
         if (writeLimit) fits = static_cast<std::size_t>(std::min<std::uint64_t>(length, *writeLimit - written_));
         written_ += fits;
@@ -270,6 +278,10 @@ public:
         // A file removed while open is written into nothing, as on a real system.
         if (auto it = files.find(path); it != files.end()) Store(it->second, buffer, fits, offset);
         return fits < length ? writeError : 0;
+    }
+    void StartWriteback(int handle, std::uint64_t offset, std::uint64_t length) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        writebacks.push_back({handles_.at(static_cast<std::size_t>(handle)), offset, length});
     }
     int SetModifiedTime(int handle, std::int64_t seconds) override {
         std::lock_guard<std::mutex> lock(mutex_);

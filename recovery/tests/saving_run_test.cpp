@@ -14,6 +14,7 @@
 
 #include <csignal>
 
+#include "core/source/testing/scripted_prompt.h"
 #include "platform/testing/fake_destination.h"
 #include "platform/testing/fake_raw_io.h"
 #include "platform/testing/temp_folder.h"
@@ -121,6 +122,99 @@ TEST_F(SavingRunTest, SavedFilesHoldTheirSectorsThroughTheLastOne) {
     // Reads go chunk by chunk from the file's first sector, never past its last.
     for (const testing::FakeRawIo::Request& r : io.Requests()) {
         EXPECT_LE(r.length, FileCopyChunkSectors * kSectorSize);
+    }
+}
+
+TEST_F(SavingRunTest, AnImageIsSavedInLargeWritesWithTheBytesAndQuestionsADeviceGets) {
+    // The card's second 1 MiB block holds a bad sector: that block is never
+    // read whole, so whatever lies in it goes chunk by chunk as on a device.
+    constexpr std::uint64_t kBad = 3500;
+    struct Row {
+        std::uint64_t start;
+        std::int32_t count;
+        std::uint64_t byteLength;  // 0: to the end of its last sector
+        bool oneWriteFromAnImage;  // all in the first block: one write per piece
+    };
+    const std::vector<Row> rows = {
+        {0, 2047, 0, true},       // exactly one piece
+        {10, 0, 0, true},         // one sector
+        {20, 30, 15000, true},    // its exact length
+        {100, 1800, 0, true},     // most of a block
+        {3000, 900, 0, false},    // over the bad sector
+        {1000, 2100, 0, false},   // two pieces, the second in the bad block
+        {3990, 20, 0, false},     // off the card's end
+    };
+    struct Outcome {
+        std::vector<testing::FakeDestination::File> files;
+        int asked = 0;
+        std::vector<std::size_t> writeLengths;
+        std::size_t deviceRequests = 0;
+    };
+    auto save = [&](bool image) {
+        testing::FakeRawIo card;
+        card.AddPatternFile(kCard, kCardSectors * kSectorSize, cardSeed);
+        card.AddBadSector(kCard, kBad);
+        if (image) card.MarkRegularFile(kCard);
+        testing::ScriptedPrompt asker({Retry});
+        BadSectorPolicyState asking(&asker);
+        testing::FakeDestination out;
+        out.folders = {kOut};
+        FoundFileList files;
+        std::int32_t n = 0;
+        for (const Row& row : rows) {
+            FileInfo f = Selected("JPEG", ++n, row.start, row.count);
+            f.byteLength = row.byteLength;
+            files.Append(f);
+        }
+        SavingRun run(files, source, asking, destination,
+                      SavingServices{out, prompt, LogContext{store}, settings, headerWritten, card, [this] { return clock; }});
+        run.Run();
+        EXPECT_EQ(run.State().saved, n);
+        Outcome o;
+        for (n = 1; n <= static_cast<std::int32_t>(rows.size()); ++n) {
+            const std::string path = std::string(kOut) + "/JPEG/File" + std::to_string(n) + ".JPEG";
+            o.files.push_back(out.files.count(path) != 0 ? out.files.at(path) : testing::FakeDestination::File{});
+            // Every byte of the file was given to the medium's writeback, in order.
+            std::uint64_t covered = 0;
+            for (const auto& w : out.writebacks) {
+                if (w.path != SavingRun::TemporaryPath(path)) continue;
+                EXPECT_EQ(w.offset, covered) << path;
+                covered = w.offset + w.length;
+            }
+            EXPECT_EQ(covered, o.files.back().size) << path;
+        }
+        o.asked = asker.Asked();
+        o.writeLengths = out.writeLengths;
+        for (const auto& r : card.Requests()) o.deviceRequests += r.length <= DeviceChunkSectors * kSectorSize;
+        return o;
+    };
+    const Outcome device = save(false);
+    const Outcome image = save(true);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        std::string expected = Expected(rows[i].start, rows[i].count, {kBad});
+        if (rows[i].byteLength > 0) expected.resize(rows[i].byteLength);
+        // The fake keeps the first MiB whole and the first word of every sector.
+        for (const auto* saved : {&device.files[i], &image.files[i]}) {
+            const char* from = saved == &device.files[i] ? "device, row " : "image, row ";
+            EXPECT_EQ(saved->size, expected.size()) << from << i;
+            EXPECT_TRUE(SameBytes(saved->Text(), expected.substr(0, testing::FakeDestination::kKeptBytes))) << from << i;
+            for (std::size_t k = 0; k < saved->tags.size() && (k + 1) * kSectorSize <= expected.size(); ++k) {
+                std::uint64_t tag = 0;
+                std::memcpy(&tag, expected.data() + k * kSectorSize, sizeof tag);
+                EXPECT_EQ(saved->tags[k], tag) << from << i << ", sector " << k;
+            }
+        }
+    }
+    EXPECT_EQ(device.asked, 1);
+    EXPECT_EQ(image.asked, device.asked);
+    // The chunks of the bad block are the only small requests made of the image.
+    EXPECT_LT(image.deviceRequests, device.deviceRequests);
+    for (std::size_t length : device.writeLengths) EXPECT_LE(length, FileCopyChunkSectors * kSectorSize);
+    // From the image, the files of the first block each take one write.
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < rows.size() && rows[i].oneWriteFromAnImage; ++i, ++next) {
+        ASSERT_LT(next, image.writeLengths.size());
+        EXPECT_EQ(image.writeLengths[next], image.files[i].size) << "row " << i;
     }
 }
 

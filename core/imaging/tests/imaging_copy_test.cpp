@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
+#include <optional>
 
 #include "core/imaging/image_set.h"
 #include "core/imaging/imaging_copy.h"
@@ -165,10 +168,13 @@ TEST(ImagingCopy, TheImageHoldsExactlyTheBytesTheSourceGave) {
         {"a device gone from the start", 100 * 512, [](FakeRawIo& io) { io.FailReads(kDevicePath, ENODEV); }, 0, 100,
          ImagingFailure::SourceEnded, 0, 0, 8},
     };
+    // A device, and the same bytes as an image file read in large blocks.
+    for (const bool image : {false, true})
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(std::string(c.what) + (image ? ", an image" : ", a device"));
         ImagingRig rig(0);
         rig.device.AddPatternFile(kDevicePath, c.deviceBytes, kDeviceSeed);
+        if (image) rig.device.MarkRegularFile(kDevicePath);
         if (c.damage) c.damage(rig.device);
         rig.source.RangeStart = c.start;
         rig.source.RangeEnd = c.end;
@@ -192,6 +198,62 @@ TEST(ImagingCopy, TheImageHoldsExactlyTheBytesTheSourceGave) {
             EXPECT_EQ(ImagingOutcomeMessage(outcome),
                       "Image creation failed: the source became shorter or went away at sector " +
                           std::to_string(c.current) + "; the image holds what was copied before it.");
+        }
+    }
+}
+
+// From an image, whole 1 MiB pieces where its blocks read whole; the block
+// with a bad sector goes chunk by chunk, with the questions a device gets.
+TEST(ImagingCopy, AnImageIsWrittenInLargePiecesWithTheBytesAndQuestionsOfADevice) {
+    struct Row {
+        std::uint64_t start, end;
+        std::optional<std::uint64_t> bad;
+        int imageWrites;
+    };
+    const Row rows[] = {
+        {0, 5000, {}, 3},        // 2048 + 2048 + 904 sectors
+        {3, 4101, {}, 3},        // 2048 + 2048, then a tail of 2 sectors
+        {0, 5000, 3000, 258},    // 2048, the bad block's 256 chunks, 904
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.start) + " to " + std::to_string(row.end));
+        struct Copied {
+            FakeDestination::File part;
+            int writes = 0;
+            int asked = 0;
+            std::size_t requests = 0;
+        };
+        auto copy = [&row](bool image) {
+            ScriptedPrompt asker({Retry});
+            ImagingRig rig(6000, &asker);
+            if (image) rig.device.MarkRegularFile(kDevicePath);
+            if (row.bad) rig.device.AddBadSector(kDevicePath, *row.bad);
+            EXPECT_EQ(rig.Run(row.start, row.end, false).result, ImagingResult::Completed);
+            // Every byte of the part was given to the medium's writeback.
+            std::uint64_t covered = 0;
+            for (const auto& w : rig.destination.writebacks) covered = w.offset == covered ? covered + w.length : 0;
+            EXPECT_EQ(covered, rig.Part(0).size);
+            return Copied{rig.Part(0), rig.destination.Writes(), asker.Asked(), rig.device.Requests().size()};
+        };
+        const Copied device = copy(false);
+        const Copied image = copy(true);
+        const std::uint64_t sectors = row.end - row.start;
+        EXPECT_EQ(device.writes, static_cast<int>((sectors + 7) / 8));
+        EXPECT_EQ(image.writes, row.imageWrites);
+        EXPECT_EQ(image.asked, device.asked);
+        EXPECT_EQ(device.asked, row.bad ? 1 : 0);
+        EXPECT_LT(image.requests, device.requests);
+        std::vector<std::uint8_t> expected = DeviceSectors(row.start, sectors);
+        if (row.bad) std::fill_n(expected.begin() + (*row.bad - row.start) * kSectorBytes, kSectorBytes, 0);
+        for (const Copied* c : {&device, &image}) {
+            EXPECT_EQ(c->part.size, expected.size());
+            EXPECT_TRUE(std::equal(c->part.bytes.begin(), c->part.bytes.end(), expected.begin()));
+            ASSERT_EQ(c->part.tags.size(), sectors);
+            for (std::uint64_t k = 0; k < sectors; ++k) {
+                std::uint64_t tag = 0;
+                std::memcpy(&tag, expected.data() + k * kSectorBytes, sizeof tag);
+                EXPECT_EQ(c->part.tags[k], tag) << "sector " << k;
+            }
         }
     }
 }
