@@ -54,7 +54,6 @@ QIcon SmallIcon(QStyle::StandardPixmap which) { return QApplication::style()->st
 CFileDisplayDlg::CFileDisplayDlg(ShellContext& context, QWidget* parent)
     : CPageDlg(context, parent),
       m_session(context.session),
-      m_reader(m_session.Source(), m_session.BadSectors(), m_session.Seams().rawIo),
       m_extractor(m_session.Source(), m_session.BadSectors(),
                   ChoosePreviewFolder(PreviewFolderCandidates(), m_session.Source(), m_session.Seams().destination,
                                       m_session.Seams().rawIo),
@@ -68,8 +67,8 @@ CFileDisplayDlg::CFileDisplayDlg(ShellContext& context, QWidget* parent)
 CFileDisplayDlg::~CFileDisplayDlg() {
     m_monitor.stop();
     m_treeTimer.stop();
-    // The scan is stopped and awaited by its driver; a preview ends by itself.
-    m_driver.reset();
+    // The scan is stopped and awaited by its job; a preview ends by itself.
+    m_job.reset();
     if (m_previewThread.joinable()) m_previewThread.join();
 }
 
@@ -219,7 +218,7 @@ CButtonST* CFileDisplayDlg::PageButton(int id) const {
 
 QString CFileDisplayDlg::PositionText() const { return m_position->text(); }
 QString CFileDisplayDlg::CountText() const { return m_count->text(); }
-bool CFileDisplayDlg::Scanning() const { return m_driver && m_driver->Running(); }
+bool CFileDisplayDlg::Scanning() const { return m_job && m_job->Running(); }
 
 void CFileDisplayDlg::StartScan() {
     ScanCallbacks callbacks;
@@ -227,39 +226,34 @@ void CFileDisplayDlg::StartScan() {
     callbacks.selectFirstTypeAtStop = [this] {
         QMetaObject::invokeMethod(this, [this] { SelectFirstType(); }, Qt::QueuedConnection);
     };
-    if (m_session.UsesFileSystems()) {
-        m_cardPass = std::make_unique<fs::FileSystemPass>(m_reader);
-        fs::ReadWithScan(callbacks, *m_cardPass, m_session.Types(), m_session.Found());
-    }
-    m_driver = std::make_unique<ScanDriver>(m_reader, m_session.Types(), m_session.Found(), std::move(callbacks),
-                                            m_session.Signatures());
+    m_job = std::make_unique<jobs::ScanJob>(
+        jobs::ScanJobParts{m_session.Source(), m_session.BadSectors(), m_session.Seams().rawIo, m_session.Types(),
+                           m_session.Found(), m_session.Signatures(), m_session.UsesFileSystems()},
+        jobs::RunLog(m_session.Logs()), std::move(callbacks));
     m_monitor.setInterval(MonitorMs);
     m_treeTimer.setInterval(TreeMs);
     connect(&m_monitor, &QTimer::timeout, this, &CFileDisplayDlg::OnMonitorTick);
     connect(&m_treeTimer, &QTimer::timeout, this, &CFileDisplayDlg::OnTreeTick);
     m_monitor.start();
     m_treeTimer.start();
-    m_driver->Start();
+    m_job->Start();
 }
 
 void CFileDisplayDlg::OnMonitorTick() {
-    const bool ended = !m_driver->Running();
-    const auto current = static_cast<std::int64_t>(m_driver->CurrentSector());
-    const auto end = static_cast<std::int64_t>(m_driver->ScanEndSector());
-    const auto found = static_cast<std::int64_t>(m_session.Found().Count());
+    const bool ended = !m_job->Running();
+    const jobs::ScanProgress progress = m_job->Progress();
+    const auto current = static_cast<std::int64_t>(progress.current);
+    const auto end = static_cast<std::int64_t>(progress.end);
+    const auto found = static_cast<std::int64_t>(progress.found);
     m_position->SetText(QStringLiteral("%1 / %2").arg(current).arg(end));
     m_count->SetText(QString::number(found));
     // A range that ends at sector 0 is scanned at once: all of it is done.
     m_progress->setValue(end > 0 ? static_cast<int>(current * 100 / end) : 100);
-    if (!ended || m_summaryWritten) return;
+    if (!ended || m_job->Finished()) return;
 
     m_monitor.stop();
-    m_summaryWritten = true;
-    const ScanSummary summary = m_driver->Summary();
-    WriteEntries(m_session.Logs(), LogKind::Activity, ScanSummaryEntries(summary));
-    if (m_cardPass) {
-        WriteEntries(m_session.Logs(), LogKind::Activity, {FileSystemsEntry(fs::FileSystemLines(*m_cardPass))});
-    }
+    // The job writes the summary (and the file systems read) to the activity log.
+    const ScanSummary summary = m_job->Finish().value();
     if (summary.sourceEndedAt) {
         // The scan failed: what is listed was found before the source ended.
         const QString text = QStringLiteral("The scan failed: %1. The files listed were found before it.")
@@ -281,7 +275,7 @@ void CFileDisplayDlg::OnTreeTick() {
             ShowPicture(m_previewTempPath);
         }
     }
-    const bool ended = !m_driver->Running();
+    const bool ended = !m_job->Running();
     RefreshTree();
     if (ended) EndOfScan();
 }
@@ -290,7 +284,7 @@ void CFileDisplayDlg::RefreshTree() {
     const TypeDefinitionList& types = m_session.Types();
     bool added = false;
     for (std::size_t i = 0; i < types.size(); ++i) {
-        const std::int32_t count = m_driver->FoundCount(i);
+        const std::int32_t count = m_job->FoundCount(i);
         if (count <= 0) continue;
         const QString name = Latin1(types[i].Name());
         const QString label = TypeNodeLabel(types[i].Name(), count);
@@ -323,7 +317,7 @@ void CFileDisplayDlg::EndOfScan() {
     if (m_inResults) return;
     // The summary is written before Back can be pressed: a Back between this
     // tick and the monitor's next one would otherwise lose it.
-    if (!m_summaryWritten) OnMonitorTick();
+    if (!m_job->Finished()) OnMonitorTick();
     m_inResults = true;
     SavePicture()->hide();
     m_back->show();
@@ -574,7 +568,7 @@ void CFileDisplayDlg::StopCommand() {
     m_treeTimer.stop();
     // The scan waits at its next chunk while the question is open: it can
     // neither run on nor end between the question and the answer.
-    const bool stopping = AskToStop(m_driver->Slot(), [this] {
+    const bool stopping = AskToStop(m_job->Slot(), [this] {
         return ShowMessageBox({this, Context().settings.appCaption, kStopQuestion, MessageIcon::Question,
                                MessageButtons::OkCancel}) == MessageAnswer::Ok;
     });
@@ -645,7 +639,7 @@ void CFileDisplayDlg::SaveCommand() {
 }
 
 void CFileDisplayDlg::ShowCardFolders() {
-    if (!m_cardPass) return;
+    if (m_job->FileSystems() == nullptr) return;
     m_cardFiles = CardFiles(m_session.Found());
     for (QTreeWidgetItem* root : AddCardFolders(*m_tree, m_cardFiles)) root->setExpanded(true);
 }

@@ -14,8 +14,7 @@
 #include <optional>
 #include <thread>
 
-#include "core/filesystems/file_system_pass.h"
-#include "core/scan/scan_driver.h"
+#include "recovery/jobs/scan_job.h"
 #include "recovery/preview.h"
 #include "ui/pages/card_folders.h"
 #include "ui/pages/results_list.h"
@@ -70,7 +69,7 @@ public:
     [[nodiscard]] int CurrentRow() const { return m_currentRow; }
     [[nodiscard]] const QString& PreviewTempPath() const { return m_previewTempPath; }
     [[nodiscard]] const std::string& TempFolder() const { return m_extractor.Folder(); }
-    [[nodiscard]] const ScanDriver& Driver() const { return *m_driver; }
+    [[nodiscard]] const ScanDriver& Driver() const { return m_job->Driver(); }
 
     // The page's commands, as its buttons and the menu give them.
     void SaveCommand();
@@ -119,16 +118,13 @@ private:
     [[nodiscard]] bool PreviewRunning() const { return m_previewRunning.load(std::memory_order_acquire); }
 
     Session& m_session;
-    SectorReader m_reader;
     PreviewExtractor m_extractor;
     LivePreview m_live;
-    // Before the driver: the scan's thread uses it until the driver is gone.
-    std::unique_ptr<fs::FileSystemPass> m_cardPass;
     std::vector<CardFile> m_cardFiles;
     std::vector<CardFile> m_folderFiles;  // the list's rows while a card folder is shown
     bool m_folderShown = false;
-    std::unique_ptr<ScanDriver> m_driver;
-    bool m_summaryWritten = false;
+    // After the live preview: the scan's thread offers it pictures until the job is gone.
+    std::unique_ptr<jobs::ScanJob> m_job;
     bool m_inResults = false;
 
     QTimer m_monitor;
