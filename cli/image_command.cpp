@@ -3,17 +3,18 @@
 // place of a failing medium.
 #include <chrono>
 #include <iostream>
-#include <thread>
+#include <optional>
 #include <variant>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/common.h"
+#include "cli/job_wait.h"
 #include "core/imaging/imaging_destination.h"
-#include "core/imaging/imaging_thread.h"
 #include "logs/activity_entries.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
+#include "recovery/jobs/imaging_job.h"
 
 namespace zt::cli {
 
@@ -122,44 +123,29 @@ bool ConfirmStop(TerminalLines& lines) {
     });
 }
 
-void ShowProgress(TerminalLines& lines, const ImagingProgress& progress, const SourceDescriptor& source,
-                  double seconds) {
+std::string ImagingProgressLine(const jobs::ImagingJob& job, double seconds) {
+    const ImagingProgress& progress = job.Progress();
     const std::string part = progress.LastFileName();
     ProgressFigures figures;
     figures.current = progress.CurrentSector.load();
-    figures.rangeStart = source.RangeStart;
-    figures.rangeEnd = source.RangeEnd;
+    figures.rangeStart = job.Source().RangeStart;
+    figures.rangeEnd = job.Source().RangeEnd;
     figures.seconds = seconds;
     figures.writing = part.substr(part.find_last_of('/') + 1);
-    lines.ShowProgress(ProgressText(figures));
+    return ProgressText(figures);
 }
 
-// Runs the copy on its thread, shows progress and handles Ctrl+C until it ends.
-ImagingOutcome RunImaging(ImagingThread& thread, ImagingCopy& copy, ImagingJob job, const ImagingProgress& progress,
-                          const SourceDescriptor& source, TerminalLines& lines) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point t0 = Clock::now();
-    const bool showProgress = platform::StderrIsTerminal();
-    Clock::time_point nextProgress = t0;
-    InterruptWatch interrupt(lines, {}, [&lines] { return ConfirmStop(lines); });
-
-    platform::CatchInterrupt();
-    if (!thread.Start(copy, std::move(job))) return {};
-    while (thread.Running()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        interrupt.Poll(thread.Slot());
-        const Clock::time_point now = Clock::now();
-        if (showProgress && now >= nextProgress) {
-            nextProgress = now + std::chrono::seconds(1);
-            ShowProgress(lines, progress, source, std::chrono::duration<double>(now - t0).count());
-        }
+// Runs the copy on its thread, shows progress and handles Ctrl+C until it
+// ends; nothing when the copy could not be started.
+std::optional<jobs::ImagingEnd> RunImaging(jobs::ImagingJob& job, ImagingJob what, TerminalLines& lines) {
+    if (!WaitForJob(lines, {.slot = job.Slot(),
+                       .start = [&job, &what] { return job.Start(std::move(what)); },
+                       .ended = [&job](std::chrono::milliseconds step) { return job.WaitUntilEnded(step); },
+                       .progressLine = [&job](double seconds) { return ImagingProgressLine(job, seconds); },
+                       .confirmStop = [&lines] { return ConfirmStop(lines); }})) {
+        return std::nullopt;
     }
-    thread.Join();
-    if (showProgress) {
-        ShowProgress(lines, progress, source, std::chrono::duration<double>(Clock::now() - t0).count());
-        lines.EndProgress();
-    }
-    return thread.Outcome();
+    return job.Finish();
 }
 
 }  // namespace
@@ -178,7 +164,8 @@ int ImageCommand(Session& session, std::span<const std::string> args) {
     }
 
     // Like the main page, the run begins its activity-log entries with the start block.
-    WriteEntries(session.Logs(), LogKind::Activity, StartBlockEntries(session.Settings(), std::time(nullptr)));
+    const jobs::RunLog runLog(session.Logs());
+    runLog.Begin(session.Settings(), std::time(nullptr));
 
     // The log and the messages name the parts by full path, wherever the run started.
     const std::optional<std::string> destination = AbsoluteArgument(options.destination, "DEST_DIR");
@@ -200,18 +187,18 @@ int ImageCommand(Session& session, std::span<const std::string> args) {
     BadSectorPolicyState& policy = session.BadSectors();
     ApplyBadSectorMode(options.badSectors, policy, prompt);
 
-    WriteEntries(session.Logs(), LogKind::Activity, RunHeaderEntries(std::get<SelectedSource>(selected).header));
+    runLog.SourceChosen(std::get<SelectedSource>(selected).header);
 
-    SectorReader reader(source, policy, session.Seams().rawIo);
-    ImagingProgress progress;
-    ImagingThread thread;
-    ImagingCopy copy(reader, session.Seams().destination, progress, thread.Slot());
-    const ImagingOutcome outcome =
-        RunImaging(thread, copy, {MakeImageBaseName(*destination), options.multiFile}, progress, source, lines);
-    const ImagingSummary summary = ImagingRunSummary(thread, progress, reader);
+    jobs::ImagingJob job({source, policy, session.Seams().rawIo, session.Seams().destination}, runLog);
+    const std::optional<jobs::ImagingEnd> ended =
+        RunImaging(job, {MakeImageBaseName(*destination), options.multiFile}, lines);
+    if (!ended) {
+        PrintError("the imaging copy could not be started");
+        return ExitFailure;
+    }
+    const auto& [outcome, summary] = *ended;
     const std::uint64_t unreadable = summary.unreadableSectors;
 
-    WriteEntries(session.Logs(), LogKind::Activity, ImagingSummaryEntries(summary));
     std::cout << "Current Sector : " << summary.currentSector << " / " << summary.totalSectors << '\n'
               << "Last File : " << summary.lastFile << '\n';
     if (unreadable != 0) std::cout << UnreadableSectorsEntry(unreadable) << '\n';

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "cli/job_wait.h"
 #include "logs/activity_entries.h"
 #include "logs/log.h"
 #include "platform/destination.h"
@@ -64,22 +65,15 @@ int SaveFoundFiles(Session& session, const SaveOptions& options, TerminalLines& 
                   SavingServices{session.Seams().destination, *prompt, log, session.Settings(),
                                  session.RecoveryHeaderWritten(), session.Seams().rawIo});
 
-    // A Ctrl+C that stopped the scan is spent; the next one stops the saving.
-    platform::CatchInterrupt();
-    platform::ClearInterrupt();
-    const bool showProgress = platform::StderrIsTerminal();
-    InterruptWatch interrupt(lines, "Stopping: saving ends after the file in hand");
-    run.Start();
-    while (!run.WaitUntilEnded(std::chrono::milliseconds(300))) {
-        interrupt.Poll(run.Slot());
-        if (showProgress) lines.ShowProgress(ProgressLine(run.State()));
-    }
-    run.Join();
+    // A Ctrl+C that stopped the scan is spent (WaitForJob clears it); the next one stops the saving.
+    WaitForJob(lines, {.slot = run.Slot(),
+                       .start = [&run] { run.Start(); return true; },
+                       .ended = [&run](std::chrono::milliseconds step) { return run.WaitUntilEnded(step); },
+                       .progressLine = [&run](double) { return ProgressLine(run.State()); },
+                       .step = std::chrono::milliseconds(300),
+                       .progressEvery = std::chrono::milliseconds(0),
+                       .stopNotice = "Stopping: saving ends after the file in hand"});
     const SavingRunState& state = run.State();
-    if (showProgress) {
-        lines.ShowProgress(ProgressLine(state));
-        lines.EndProgress();
-    }
 
     // Success is not claimed for a run that lost files or could not flush them.
     if ((state.failed == 0 && state.syncError == 0) || state.aborted) out << SavingEndMessage(state.total, state.aborted) << '\n';

@@ -10,16 +10,16 @@
 
 #include "cli/commands.h"
 #include "cli/common.h"
+#include "cli/job_wait.h"
 #include "cli/save_files.h"
-#include "core/filesystems/file_system_pass.h"
 #include "core/filesystems/named_files.h"
-#include "core/scan/scan_driver.h"
 #include "core/scan/type_selection.h"
 #include "logs/activity_entries.h"
 #include "platform/files.h"
 #include "platform/path_kind.h"
 #include "platform/settings_store.h"
 #include "platform/terminal.h"
+#include "recovery/jobs/scan_job.h"
 #include "settings/settings.h"
 
 namespace zt::cli {
@@ -389,33 +389,17 @@ void PrintSummary(std::ostream& out, const ScanSummary& summary) {
 }
 
 // Runs the scan on its thread and shows progress until it ends.
-ScanSummary RunScan(ScanDriver& driver, const FoundFileList& found, const SourceDescriptor& source,
-                    TerminalLines& lines) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point t0 = Clock::now();
-    const bool showProgress = platform::StderrIsTerminal();
-    Clock::time_point nextProgress = t0;
-    InterruptWatch interrupt(lines, "Stopping: the scan ends at its next step");
-
-    platform::CatchInterrupt();
-    driver.Start();
-    while (!driver.WaitUntilEnded(std::chrono::milliseconds(50))) {
-        interrupt.Poll(driver.Slot());
-        const Clock::time_point now = Clock::now();
-        if (showProgress && now >= nextProgress) {
-            nextProgress = now + std::chrono::seconds(1);
-            lines.ShowProgress(ProgressText({driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(),
-                                             found.Count(), std::chrono::duration<double>(now - t0).count(), {}}));
-        }
-    }
-    driver.Join();
-    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    if (showProgress) {
-        lines.ShowProgress(ProgressText(
-            {driver.CurrentSector(), source.RangeStart, driver.ScanEndSector(), found.Count(), seconds, {}}));
-        lines.EndProgress();
-    }
-    return driver.Summary();
+ScanSummary RunScan(jobs::ScanJob& job, TerminalLines& lines) {
+    WaitForJob(lines, {.slot = job.Slot(),
+                       .start = [&job] { job.Start(); return true; },
+                       .ended = [&job](std::chrono::milliseconds step) { return job.WaitUntilEnded(step); },
+                       .progressLine = [&job](double seconds) {
+                           const jobs::ScanProgress p = job.Progress();
+                           return ProgressText({p.current, p.rangeStart, p.end, p.found, seconds, {}});
+                       },
+                       .stopNotice = "Stopping: the scan ends at its next step"});
+    // The scan was started and has ended: its summary is there.
+    return job.Finish().value();
 }
 
 }  // namespace
@@ -434,8 +418,8 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
     }
 
     // Like the main page, the run begins its activity-log entries with the start block.
-    const LogContext& log = session.Logs();
-    WriteEntries(log, LogKind::Activity, StartBlockEntries(session.Settings(), std::time(nullptr)));
+    const jobs::RunLog runLog(session.Logs());
+    runLog.Begin(session.Settings(), std::time(nullptr));
 
     std::vector<TypeRow> rows = DefaultTypeRows(options.signatures);
     if (std::optional<std::string> error = ApplyTypeOptions(options, rows)) {
@@ -464,32 +448,21 @@ int ScanCommand(Session& session, std::span<const std::string> args) {
             return ExitUsage;
         }
     }
-    WriteEntries(log, LogKind::Activity, RunHeaderEntries(std::get<SelectedSource>(selected).header));
+    runLog.SourceChosen(std::get<SelectedSource>(selected).header);
     // --types all stands for the select-all box.
-    const bool allTypes = UpperCase(options.types.value_or("all")) == "ALL";
-    std::vector<std::string> typeEntries = SelectedTypesEntries(allTypes, selection.tickedTypes);
-    if (options.signatures == SignatureMode::Extended) typeEntries.emplace_back(ExtendedSignaturesEntry);
-    WriteEntries(log, LogKind::Activity, typeEntries);
+    runLog.TypesChosen(UpperCase(options.types.value_or("all")) == "ALL", selection.tickedTypes, options.signatures);
 
     TerminalLines lines;
     TerminalBadSectorPrompt prompt(lines);
     BadSectorPolicyState& policy = session.BadSectors();
     ApplyBadSectorMode(options.badSectors, policy, prompt);
 
-    SectorReader reader(source, policy, session.Seams().rawIo);
     FoundFileList& found = session.Found();
     session.SetTypes(selection.definitions, options.signatures);
     TypeDefinitionList& types = session.Types();
-    ScanCallbacks callbacks;
-    std::optional<fs::FileSystemPass> pass;
-    if (options.fileSystem) {
-        pass.emplace(reader);
-        fs::ReadWithScan(callbacks, *pass, types, found);
-    }
-    ScanDriver driver(reader, types, found, std::move(callbacks), session.Signatures());
-    const ScanSummary summary = RunScan(driver, found, source, lines);
-    WriteEntries(log, LogKind::Activity, ScanSummaryEntries(summary));
-    if (pass) WriteEntries(log, LogKind::Activity, {FileSystemsEntry(fs::FileSystemLines(*pass))});
+    jobs::ScanJob job({source, policy, session.Seams().rawIo, types, found, session.Signatures(), options.fileSystem},
+                      runLog);
+    const ScanSummary summary = RunScan(job, lines);
 
     const std::vector<FileInfo> files = found.Snapshot();
     // With --list, stdout carries only the list.

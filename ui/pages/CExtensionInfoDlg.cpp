@@ -9,7 +9,7 @@
 
 #include "core/scan/catalogue.h"
 #include "core/scan/type_selection.h"
-#include "logs/activity_entries.h"
+#include "recovery/jobs/run_log.h"
 #include "ui/controls/CListCtrlEx.h"
 #include "ui/controls/CTransparentStatic.h"
 #include "ui/controls/key_colour.h"
@@ -217,9 +217,7 @@ void CExtensionInfoDlg::PressNext() {
     const SignatureMode mode = m_extended->isChecked() ? SignatureMode::Extended : SignatureMode::Standard;
     TypeSelection selection = BuildTypeDefinitionList(rows, mode);
     Session& session = Context().session;
-    std::vector<std::string> entries = SelectedTypesEntries(m_selectAll->isChecked(), selection.tickedTypes);
-    if (mode == SignatureMode::Extended) entries.emplace_back(ExtendedSignaturesEntry);
-    WriteEntries(session.Logs(), LogKind::Activity, entries);
+    jobs::RunLog(session.Logs()).TypesChosen(m_selectAll->isChecked(), selection.tickedTypes, mode);
     session.SetUsesFileSystems(m_fileSystem->isChecked());
 
     // A refused Next leaves no list behind.

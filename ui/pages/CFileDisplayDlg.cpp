@@ -6,7 +6,6 @@
 #include <initializer_list>
 
 #include "core/filesystems/named_files.h"
-#include "logs/activity_entries.h"
 #include "recovery/save_checks.h"
 #include "recovery/saving_run.h"
 #include "ui/base/message_box.h"
@@ -31,17 +30,16 @@ const QString kStopQuestion = QStringLiteral("Are you sure you want to stop this
 
 CFileDisplayDlg::CFileDisplayDlg(ShellContext& context, QWidget* parent)
     : CPageDlg(context, parent),
-      m_session(context.session),
-      m_reader(m_session.Source(), m_session.BadSectors(), m_session.Seams().rawIo) {
+      m_session(context.session) {
     BuildControls();
     StartScan();
 }
 
 CFileDisplayDlg::~CFileDisplayDlg() {
-    // The timers first, then the scan (stopped and awaited by its driver);
+    // The timers first, then the scan (stopped and awaited by its job);
     // the parts then stop and join their own workers as they go.
     m_monitor.reset();
-    m_driver.reset();
+    m_job.reset();
 }
 
 void CFileDisplayDlg::BuildControls() {
@@ -103,7 +101,7 @@ CButtonST* CFileDisplayDlg::PageButton(int id) const {
     }
 }
 
-bool CFileDisplayDlg::Scanning() const { return m_driver && m_driver->Running(); }
+bool CFileDisplayDlg::Scanning() const { return m_job && m_job->Running(); }
 
 void CFileDisplayDlg::StartScan() {
     ScanCallbacks callbacks;
@@ -111,33 +109,27 @@ void CFileDisplayDlg::StartScan() {
     callbacks.selectFirstTypeAtStop = [this] {
         QMetaObject::invokeMethod(this, [this] { m_results->SelectFirstType(); }, Qt::QueuedConnection);
     };
-    if (m_session.UsesFileSystems()) {
-        m_cardPass = std::make_unique<fs::FileSystemPass>(m_reader);
-        fs::ReadWithScan(callbacks, *m_cardPass, m_session.Types(), m_session.Found());
-    }
-    m_driver = std::make_unique<ScanDriver>(m_reader, m_session.Types(), m_session.Found(), std::move(callbacks),
-                                            m_session.Signatures());
+    m_job = std::make_unique<jobs::ScanJob>(
+        jobs::ScanJobParts{m_session.Source(), m_session.BadSectors(), m_session.Seams().rawIo, m_session.Types(),
+                           m_session.Found(), m_session.Signatures(), m_session.UsesFileSystems()},
+        jobs::RunLog(m_session.Logs()), std::move(callbacks));
     m_monitor->Start([this] { OnMonitorTick(); }, [this] { OnTreeTick(); });
-    m_driver->Start();
+    m_job->Start();
 }
 
 void CFileDisplayDlg::OnMonitorTick() {
-    const bool ended = !m_driver->Running();
-    m_monitor->Show(static_cast<std::int64_t>(m_driver->CurrentSector()),
-                    static_cast<std::int64_t>(m_driver->ScanEndSector()),
-                    static_cast<std::int64_t>(m_session.Found().Count()));
-    if (!ended || m_summaryWritten) return;
+    const bool ended = !m_job->Running();
+    const jobs::ScanProgress progress = m_job->Progress();
+    m_monitor->Show(static_cast<std::int64_t>(progress.current), static_cast<std::int64_t>(progress.end),
+                    static_cast<std::int64_t>(progress.found));
+    if (!ended || m_job->Finished()) return;
     m_monitor->EndCounters();
-    m_summaryWritten = true;
     ReportScanEnd();
 }
 
 void CFileDisplayDlg::ReportScanEnd() {
-    const ScanSummary summary = m_driver->Summary();
-    WriteEntries(m_session.Logs(), LogKind::Activity, ScanSummaryEntries(summary));
-    if (m_cardPass) {
-        WriteEntries(m_session.Logs(), LogKind::Activity, {FileSystemsEntry(fs::FileSystemLines(*m_cardPass))});
-    }
+    // The job writes the summary (and the file systems read) to the activity log.
+    const ScanSummary summary = m_job->Finish().value();
     if (summary.sourceEndedAt) {
         // The scan failed: what is listed was found before the source ended.
         const QString text = QStringLiteral("The scan failed: %1. The files listed were found before it.")
@@ -154,8 +146,8 @@ void CFileDisplayDlg::ReportScanEnd() {
 
 void CFileDisplayDlg::OnTreeTick() {
     if (m_session.Found().Count() > 0) m_preview->ShowLatestFound();
-    const bool ended = !m_driver->Running();
-    m_results->Refresh(*m_driver);
+    const bool ended = !m_job->Running();
+    m_results->Refresh(m_job->Driver());
     if (ended) EndOfScan();
 }
 
@@ -164,7 +156,7 @@ void CFileDisplayDlg::EndOfScan() {
     if (m_inResults) return;
     // The summary is written before Back can be pressed: a Back between this
     // tick and the monitor's next one would otherwise lose it.
-    if (!m_summaryWritten) OnMonitorTick();
+    if (!m_job->Finished()) OnMonitorTick();
     m_inResults = true;
     SavePicture()->hide();
     m_back->show();
@@ -172,7 +164,7 @@ void CFileDisplayDlg::EndOfScan() {
     m_save->show();
     m_monitor->Close();
     Command(IdRecoverSelected)->setEnabled(true);
-    m_results->ShowResults(m_cardPass != nullptr);
+    m_results->ShowResults(m_job->FileSystems() != nullptr);
 }
 
 void CFileDisplayDlg::RunWaitDialog() {
@@ -186,7 +178,7 @@ void CFileDisplayDlg::StopCommand() {
     m_monitor->Hold();
     // The scan waits at its next chunk while the question is open: it can
     // neither run on nor end between the question and the answer.
-    const bool stopping = AskToStop(m_driver->Slot(), [this] {
+    const bool stopping = AskToStop(m_job->Slot(), [this] {
         return ShowMessageBox({this, Context().settings.appCaption, kStopQuestion, MessageIcon::Question,
                                MessageButtons::OkCancel}) == MessageAnswer::Ok;
     });

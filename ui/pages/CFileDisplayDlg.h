@@ -12,8 +12,7 @@
 
 #include <memory>
 
-#include "core/filesystems/file_system_pass.h"
-#include "core/scan/scan_driver.h"
+#include "recovery/jobs/scan_job.h"
 #include "ui/pages/preview_panel.h"
 #include "ui/pages/results_list.h"
 #include "ui/pages/results_view.h"
@@ -67,7 +66,7 @@ public:
     [[nodiscard]] int CurrentRow() const { return m_results->CurrentRow(); }
     [[nodiscard]] const QString& PreviewTempPath() const { return m_preview->ShownPath(); }
     [[nodiscard]] const std::string& TempFolder() const { return m_preview->Folder(); }
-    [[nodiscard]] const ScanDriver& Driver() const { return *m_driver; }
+    [[nodiscard]] const ScanDriver& Driver() const { return m_job->Driver(); }
 
     // The page's commands, as its buttons and the menu give them.
     void SaveCommand();
@@ -92,14 +91,11 @@ private:
     void RunWaitDialog();
 
     Session& m_session;
-    SectorReader m_reader;
-    // Before the driver: the scan's thread uses them until the driver is gone.
-    std::unique_ptr<fs::FileSystemPass> m_cardPass;
+    // Before the job: the scan's thread offers the live preview pictures until the job is gone.
     std::unique_ptr<PreviewPanel> m_preview;
     std::unique_ptr<ResultsView> m_results;
     std::unique_ptr<ScanMonitor> m_monitor;
-    std::unique_ptr<ScanDriver> m_driver;
-    bool m_summaryWritten = false;
+    std::unique_ptr<jobs::ScanJob> m_job;
     bool m_inResults = false;
 
     CButtonST* m_toolSave = nullptr;

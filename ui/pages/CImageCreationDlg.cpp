@@ -10,7 +10,6 @@
 #include <QTreeWidget>
 
 #include "core/imaging/imaging_destination.h"
-#include "logs/activity_entries.h"
 #include "ui/base/message_box.h"
 #include "ui/controls/CTransparentStatic.h"
 #include "ui/controls/key_colour.h"
@@ -43,7 +42,9 @@ CImageCreationDlg::CImageCreationDlg(ShellContext& context, const QString& infor
       m_start(new CButtonST(this)),
       m_stop(new CButtonST(this)),
       m_back(new CButtonST(this)),
-      m_reader(context.session.Source(), context.session.BadSectors(), context.session.Seams().rawIo) {
+      m_job({context.session.Source(), context.session.BadSectors(), context.session.Seams().rawIo,
+             context.session.Seams().destination},
+            jobs::RunLog(context.session.Logs())) {
     PlaceDu(m_tree, 14, 50, 160, 150);
     PlaceDu(m_information, 182, 50, 256, 150);
     PlaceDu(m_destinationLabel, 14, 212, 84, 10);
@@ -103,7 +104,6 @@ CImageCreationDlg::CImageCreationDlg(ShellContext& context, const QString& infor
     for (CTransparentStatic* label : {m_destinationLabel, m_currentLabel, m_lastFileLabel}) {
         label->setAccessibleName(label->text().simplified().remove(QLatin1Char(':')).trimmed());
     }
-    m_progress.TotalSectors.store(context.session.Source().RangeEnd);
     ShowProgressControls(false);
 
     connect(m_browse, &QPushButton::clicked, this, &CImageCreationDlg::PressBrowse);
@@ -125,7 +125,7 @@ CImageCreationDlg::CImageCreationDlg(ShellContext& context, const QString& infor
 
 CImageCreationDlg::~CImageCreationDlg() {
     // Only a test closes the page during a run (Exit ends the process); the copy stops at its next chunk.
-    m_thread.Slot().StopAndJoin();
+    m_job.Slot().StopAndJoin();
 }
 
 QString CImageCreationDlg::ProgressText() const { return m_current->text(); }
@@ -161,7 +161,7 @@ void CImageCreationDlg::PressBrowse() {
 }
 
 void CImageCreationDlg::PressStart() {
-    if (m_thread.Running() || Busy()) {
+    if (m_job.Running() || Busy()) {
         return;
     }
     Session& session = Context().session;
@@ -185,20 +185,17 @@ void CImageCreationDlg::PressStart() {
     ShowProgressControls(true);
     m_back->hide();
     EnableInputs(false);
-    m_copy = std::make_unique<ImagingCopy>(m_reader, session.Seams().destination, m_progress, m_thread.Slot());
-    m_progress.CurrentSector.store(source.RangeStart);
-    m_progress.SetLastFileName({});
-    if (!m_thread.Start(*m_copy, std::move(job))) {
+    if (!m_job.Start(std::move(job))) {
         m_timer.stop();
     }
 }
 
 void CImageCreationDlg::PressStop() {
-    if (!m_thread.Running()) {
+    if (!m_job.Running()) {
         return;
     }
     // The copy waits at its next chunk until the question is answered.
-    (void)AskToStop(m_thread.Slot(), [this] {
+    (void)AskToStop(m_job.Slot(), [this] {
         return ShowMessageBox({this, Context().settings.appCaption,
                                QStringLiteral("Are you sure you want to stop this process?"), MessageIcon::Question,
                                MessageButtons::OkCancel}) == MessageAnswer::Ok;
@@ -206,7 +203,7 @@ void CImageCreationDlg::PressStop() {
 }
 
 void CImageCreationDlg::PressBack() {
-    if (m_thread.Running() || Busy()) {
+    if (m_job.Running() || Busy()) {
         ShowMessageBox({this, Context().settings.appCaption, QStringLiteral("Process is running."),
                         MessageIcon::Warning, MessageButtons::Ok});
         return;
@@ -215,25 +212,25 @@ void CImageCreationDlg::PressBack() {
 }
 
 void CImageCreationDlg::Tick() {
-    const std::uint64_t current = m_progress.CurrentSector.load();
+    const ImagingProgress& progress = m_job.Progress();
+    const std::uint64_t current = progress.CurrentSector.load();
     const std::uint64_t total = Context().session.Source().RangeEnd;
     const QString progress = QStringLiteral("%1 / %2").arg(current).arg(total);
     m_current->SetText(progress);
-    const QString lastFile = QString::fromStdString(m_progress.LastFileName());
+    const QString lastFile = QString::fromStdString(progress.LastFileName());
     m_lastFile->SetText(lastFile);
     m_bar->setValue(total == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(100, current * 100 / total)));
-    if (m_thread.Running()) {
+    if (m_job.Running()) {
         return;
     }
     m_timer.stop();
-    m_thread.Join();
-    const ImagingOutcome outcome = m_thread.Outcome();
+    const ImagingOutcome outcome = m_job.Outcome();
     ShowProgressControls(false);
 
     // An aborted or failed run shows the stop icon, a completed one the information icon.
     const MessageIcon icon = outcome.result == ImagingResult::Completed ? MessageIcon::Information : MessageIcon::Error;
     // Sectors that could not be read are in the image as zeros: the end message says how many.
-    const std::uint64_t unreadable = m_reader.UnreadableSectors();
+    const std::uint64_t unreadable = m_job.UnreadableSectors();
     QString message = QString::fromStdString(ImagingOutcomeMessage(outcome));
     if (unreadable != 0) {
         message += QStringLiteral("\n%1 unreadable sector(s) were written as zeros.").arg(unreadable);
@@ -241,8 +238,8 @@ void CImageCreationDlg::Tick() {
     ShowMessageBox({this, Context().settings.appCaption, message, icon, MessageButtons::Ok});
     m_back->show();
     EnableInputs(true);
-    WriteEntries(Context().session.Logs(), LogKind::Activity,
-                 ImagingSummaryEntries(ImagingRunSummary(m_thread, m_progress, m_reader)));
+    // The job writes the copy's summary to the activity log, after the message as ever.
+    (void)m_job.Finish();
 }
 
 }  // namespace zt::ui

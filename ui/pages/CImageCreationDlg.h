@@ -8,10 +8,7 @@
 #include <atomic>
 #include <memory>
 
-#include "core/imaging/imaging_copy.h"
-#include "core/imaging/imaging_thread.h"
-#include "core/source/worker_slot.h"
-#include "core/source/sector_reader.h"
+#include "recovery/jobs/imaging_job.h"
 #include "ui/shell/CPageDlg.h"
 
 class QCheckBox;
@@ -49,10 +46,10 @@ public:
     [[nodiscard]] QString ProgressText() const;
     [[nodiscard]] QString LastFileText() const;
     [[nodiscard]] QProgressBar* ProgressBar() const { return m_bar; }
-    [[nodiscard]] bool Running() const { return m_thread.Running(); }
+    [[nodiscard]] bool Running() const { return m_job.Running(); }
     // True from Start until the tick that reports the end of the run.
     [[nodiscard]] bool Busy() const { return m_timer.isActive(); }
-    [[nodiscard]] const ImagingProgress& Progress() const { return m_progress; }
+    [[nodiscard]] const ImagingProgress& Progress() const { return m_job.Progress(); }
 
     void PressBrowse();
     void PressStart();
@@ -83,10 +80,7 @@ private:
     CButtonST* m_back;
     QTimer m_timer;
 
-    SectorReader m_reader;
-    ImagingProgress m_progress;
-    std::unique_ptr<ImagingCopy> m_copy;
-    ImagingThread m_thread;
+    jobs::ImagingJob m_job;
 };
 
 }  // namespace zt::ui

@@ -9,7 +9,7 @@
 #include <QTreeWidget>
 
 #include "core/source/tree_selection.h"
-#include "logs/activity_entries.h"
+#include "recovery/jobs/run_log.h"
 #include "ui/base/message_box.h"
 #include "ui/controls/CTransparentStatic.h"
 #include "ui/controls/key_colour.h"
@@ -383,7 +383,7 @@ void CPartitionInfoDlg::PressNext() {
         return;
     }
     const RunHeader& header = outcome.header;
-    WriteEntries(session.Logs(), LogKind::Activity, RunHeaderEntries(header));
+    jobs::RunLog(session.Logs()).SourceChosen(header);
     OpenNextPage(QString::fromStdString(header.InformationText()), QString::fromStdString(header.group),
                  QString::fromStdString(header.label));
 }

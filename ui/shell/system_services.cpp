@@ -3,9 +3,9 @@
 #include <QFileInfo>
 #include <ctime>
 
-#include "logs/activity_entries.h"
 #include "logs/help.h"
 #include "platform/files.h"
+#include "recovery/jobs/run_log.h"
 #include "ui/base/message_box.h"
 
 namespace zt::ui {
@@ -43,7 +43,7 @@ void QtHelpShell::StartProgram(const std::string& program, const std::string& ar
 }
 
 void SystemShellServices::WriteStartBlock() {
-    WriteEntries(m_logs, LogKind::Activity, StartBlockEntries(m_settings, std::time(nullptr)));
+    jobs::RunLog(m_logs).Begin(m_settings, std::time(nullptr));
 }
 
 void SystemShellServices::ViewLog(QWidget* owner, LogKind kind) {
