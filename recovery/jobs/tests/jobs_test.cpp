@@ -2,6 +2,7 @@
 // which entries come, in which order, and each end exactly once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,30 +25,19 @@ namespace {
 constexpr char kCard[] = "/media/card.dd";
 constexpr std::time_t kStarted = 1700000000;
 
-// The log's lines without the blank ones. An expected line ending in '*'
-// stands for any line that begins with the text before it (times, reasons).
+// The log's lines without the blank ones; a line that reads the clock or
+// gives a failure's reason keeps only its caption.
 std::vector<std::string> LogLines(const std::string& log) {
     std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at <= log.size()) {
-        std::size_t end = log.find("\r\n", at);
-        if (end == std::string::npos) end = log.size();
-        if (end > at) lines.push_back(log.substr(at, end - at));
-        at = end + 2;
+    for (std::size_t at = 0, end = 0; at < log.size(); at = end + 2) {
+        end = std::min(log.find("\r\n", at), log.size());
+        std::string line = log.substr(at, end - at);
+        for (const char* caption : {"Starting Time : ", "Elapsed Time : ", "Disk Imaging Failed : "}) {
+            if (line.starts_with(caption)) line = caption;
+        }
+        if (!line.empty()) lines.push_back(line);
     }
     return lines;
-}
-
-void ExpectLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
-    ASSERT_EQ(actual.size(), expected.size()) << ::testing::PrintToString(actual);
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const std::string& want = expected[i];
-        if (!want.empty() && want.back() == '*') {
-            EXPECT_EQ(actual[i].substr(0, want.size() - 1), want.substr(0, want.size() - 1)) << "line " << i;
-        } else {
-            EXPECT_EQ(actual[i], want) << "line " << i;
-        }
-    }
 }
 
 // One run's world: its log folder, its card and the values a job reads.
@@ -108,7 +98,7 @@ struct ScanCase {
 
 TEST(ScanJobTest, ARunLogsItsChoicesAndItsEndOnce) {
     const std::vector<std::string> summary3000 = {"Analysing Files Information :", "Current Sector : 3000 / 3000",
-                                                  "Files Found : 0", "Starting Time : *", "Elapsed Time : *",
+                                                  "Files Found : 0", "Starting Time : ", "Elapsed Time : ",
                                                   "Analysing Completed"};
     auto with = [](std::vector<std::string> a, const std::vector<std::string>& b) {
         a.insert(a.end(), b.begin(), b.end());
@@ -129,7 +119,7 @@ TEST(ScanJobTest, ARunLogsItsChoicesAndItsEndOnce) {
                                                               "0 orphan files"})},
         {"stopped at its first chunk", SignatureMode::Standard, false, false, false, true,
          with(jpegOnly, {"Analysing Files Information :", "Current Sector : 999 / 3000", "Files Found : 0",
-                         "Starting Time : *", "Elapsed Time : *", "Analysing Aborted"})},
+                         "Starting Time : ", "Elapsed Time : ", "Analysing Aborted"})},
     };
     for (const ScanCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -175,7 +165,7 @@ TEST(ScanJobTest, ARunLogsItsChoicesAndItsEndOnce) {
         EXPECT_EQ(t.Log(), once) << "a second Finish writes nothing";
         EXPECT_EQ(job.Finish()->aborted, c.stop);
         EXPECT_EQ(job.FileSystems() != nullptr, c.fileSystems);
-        ExpectLines(LogLines(t.Log()), with(t.Opening(true), c.after));
+        EXPECT_EQ(LogLines(t.Log()), with(t.Opening(true), c.after));
     }
 }
 
@@ -198,7 +188,7 @@ TEST(ImagingJobTest, ARunLogsHowEachCopyEnded) {
           "Disk Imaging Aborted"}},
         {"failed to create its part", CopyEnd::Failed,
          {"Analysing Disk Imaging Information :", "Current Sector : 0 / 40", "Last File : ",
-          "Disk Imaging Failed : *"}},
+          "Disk Imaging Failed : "}},
     };
     for (const ImagingCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -234,7 +224,7 @@ TEST(ImagingJobTest, ARunLogsHowEachCopyEnded) {
         EXPECT_EQ(t.Log(), once) << "a second Finish writes nothing";
         std::vector<std::string> expected = t.Opening(false);
         expected.insert(expected.end(), c.after.begin(), c.after.end());
-        ExpectLines(LogLines(t.Log()), expected);
+        EXPECT_EQ(LogLines(t.Log()), expected);
     }
 }
 
@@ -250,10 +240,11 @@ TEST(ImagingJobTest, EachCopyOfOneJobHasItsOwnSummary) {
         }
         ASSERT_TRUE(job.Finish());
     }
-    ExpectLines(LogLines(t.Log()), {"Analysing Disk Imaging Information :", "Current Sector : 24 / 24",
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(LogLines(t.Log()), Lines({"Analysing Disk Imaging Information :", "Current Sector : 24 / 24",
                                   "Last File : /dest/Image0.img", "Disk Imaging Completed Successfully",
                                   "Analysing Disk Imaging Information :", "Current Sector : 24 / 24",
-                                  "Last File : /other/Image0.img", "Disk Imaging Completed Successfully"});
+                                  "Last File : /other/Image0.img", "Disk Imaging Completed Successfully"}));
 }
 
 }  // namespace
