@@ -212,12 +212,12 @@ void CImageCreationDlg::PressBack() {
 }
 
 void CImageCreationDlg::Tick() {
-    const ImagingProgress& progress = m_job.Progress();
-    const std::uint64_t current = progress.CurrentSector.load();
+    const ImagingProgress& copied = m_job.Progress();
+    const std::uint64_t current = copied.CurrentSector.load();
     const std::uint64_t total = Context().session.Source().RangeEnd;
     const QString progress = QStringLiteral("%1 / %2").arg(current).arg(total);
     m_current->SetText(progress);
-    const QString lastFile = QString::fromStdString(progress.LastFileName());
+    const QString lastFile = QString::fromStdString(copied.LastFileName());
     m_lastFile->SetText(lastFile);
     m_bar->setValue(total == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(100, current * 100 / total)));
     if (m_job.Running()) {
