@@ -16,6 +16,7 @@
 #include "core/scan/scan_driver.h"
 #include "ui/pages/preview_panel.h"
 #include "ui/pages/results_list.h"
+#include "ui/pages/results_thumbnails.h"
 #include "ui/pages/results_view.h"
 #include "ui/pages/scan_monitor.h"
 #include "ui/shell/CPageDlg.h"
@@ -29,7 +30,6 @@ namespace zt::ui {
 class CFolderTreeCtrl;
 class CPictureCtrl;
 class MediaPreview;
-class ResultsThumbnails;
 class ScanAnimation;
 
 class CFileDisplayDlg : public CPageDlg {
