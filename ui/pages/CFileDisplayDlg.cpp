@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QDir>
-#include <QProgressBar>
 #include <initializer_list>
 
 #include "core/filesystems/named_files.h"

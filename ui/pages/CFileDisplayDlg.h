@@ -15,6 +15,7 @@
 #include "recovery/jobs/scan_job.h"
 #include "ui/pages/preview_panel.h"
 #include "ui/pages/results_list.h"
+#include "ui/pages/results_thumbnails.h"
 #include "ui/pages/results_view.h"
 #include "ui/pages/scan_monitor.h"
 #include "ui/shell/CPageDlg.h"
@@ -28,7 +29,6 @@ namespace zt::ui {
 class CFolderTreeCtrl;
 class CPictureCtrl;
 class MediaPreview;
-class ResultsThumbnails;
 class ScanAnimation;
 
 class CFileDisplayDlg : public CPageDlg {

@@ -6,7 +6,6 @@
 
 #include "app/session.h"
 #include "core/filesystems/named_files.h"
-#include "platform/files.h"
 #include "platform/private_file.h"
 #include "ui/pages/CPictureCtrl.h"
 #include "ui/pages/media_preview.h"

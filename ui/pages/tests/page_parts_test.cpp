@@ -1,5 +1,7 @@
-// The preview's extractions on their worker: one at a time, the newest
-// request winning, and the worker stopped and joined when its owner goes.
+// The parts of the results page: the preview's extractions on their worker
+// (one at a time, the newest request winning, the worker stopped and joined
+// when its owner goes) and the scan monitor's counters and states.
+#include <QProgressBar>
 #include <QTest>
 
 #include <atomic>
@@ -12,7 +14,11 @@
 #include <thread>
 #include <vector>
 
+#include "ui/controls/CButtonST.h"
 #include "ui/pages/preview_panel.h"
+#include "ui/pages/scan_animation.h"
+#include "ui/pages/scan_monitor.h"
+#include "ui/skin/CBDialog.h"
 
 using namespace zt::ui;
 
@@ -63,15 +69,17 @@ struct Shown {
 
 }  // namespace
 
-class PreviewPanelTest : public QObject {
+class PagePartsTest : public QObject {
     Q_OBJECT
 
 private slots:
     void theNewestRequestIsTheOneShown();
     void goingAwayJoinsTheWorkerAndShowsNothing();
+    void monitorCountsInSectorsBeyond32Bits();
+    void monitorStandsStillForTheQuestionAndGoesAtTheEnd();
 };
 
-void PreviewPanelTest::theNewestRequestIsTheOneShown() {
+void PagePartsTest::theNewestRequestIsTheOneShown() {
     struct Case {
         const char* name;
         int requests;     // the first runs at once, the rest are made while it is held
@@ -114,7 +122,7 @@ void PreviewPanelTest::theNewestRequestIsTheOneShown() {
     }
 }
 
-void PreviewPanelTest::goingAwayJoinsTheWorkerAndShowsNothing() {
+void PagePartsTest::goingAwayJoinsTheWorkerAndShowsNothing() {
     Gate gate;
     bool shown = false;
     auto extraction = std::make_unique<NewestExtraction>();
@@ -132,5 +140,72 @@ void PreviewPanelTest::goingAwayJoinsTheWorkerAndShowsNothing() {
     QVERIFY(!shown);
 }
 
-QTEST_MAIN(PreviewPanelTest)
-#include "preview_panel_test.moc"
+void PagePartsTest::monitorCountsInSectorsBeyond32Bits() {
+    struct Case {
+        std::int64_t current;
+        std::int64_t end;
+        std::int64_t found;
+        QString position;
+        int percent;
+    };
+    const std::vector<Case> cases{
+        {0, 2048, 0, "0 / 2048", 0},
+        {1024, 2048, 3, "1024 / 2048", 50},
+        {2048, 2048, 24, "2048 / 2048", 100},
+        // A range ending at sector 0 is scanned at once: all of it is done.
+        {0, 0, 0, "0 / 0", 100},
+        // A 4 TiB disk: the sector numbers and the share need 64 bits.
+        {4294967296, 8589934592, 70000, "4294967296 / 8589934592", 50},
+        {8589934591, 8589934592, 70001, "8589934591 / 8589934592", 99},
+    };
+    CBDialog page(QString{});
+    ScanMonitor monitor(page);
+    for (const Case& c : cases) {
+        monitor.Show(c.current, c.end, c.found);
+        QCOMPARE(monitor.PositionText(), c.position);
+        QCOMPARE(monitor.CountText(), QString::number(c.found));
+        QCOMPARE(monitor.ProgressBar()->value(), c.percent);
+    }
+}
+
+void PagePartsTest::monitorStandsStillForTheQuestionAndGoesAtTheEnd() {
+    CBDialog page(QString{});
+    ScanMonitor monitor(page);
+    int counters = 0;
+    int trees = 0;
+    monitor.Start([&counters] { ++counters; }, [&trees] { ++trees; });
+    QVERIFY(monitor.Animation()->Running());
+    QTRY_VERIFY_WITH_TIMEOUT(trees >= 1, 3000);
+
+    monitor.Hold();
+    QVERIFY(!monitor.Animation()->Running());
+    const int countersHeld = counters;
+    const int treesHeld = trees;
+    QTest::qWait(ScanMonitor::CountersMs + 200);
+    QCOMPARE(counters, countersHeld);
+    QCOMPARE(trees, treesHeld);
+
+    monitor.Release();
+    QVERIFY(monitor.Animation()->Running());
+    QTRY_VERIFY_WITH_TIMEOUT(trees > treesHeld, 3000);
+
+    page.show();
+    monitor.ShowStopping();
+    QVERIFY(monitor.ProgressBar()->isHidden());
+    QVERIFY(monitor.StopButton()->isHidden());
+    QVERIFY(monitor.Animation()->isVisible());
+
+    monitor.EndCounters();
+    monitor.EndTree();
+    monitor.Close();
+    QVERIFY(!monitor.Animation()->Running());
+    QVERIFY(monitor.Animation()->isHidden());
+    const int countersEnded = counters;
+    const int treesEnded = trees;
+    QTest::qWait(ScanMonitor::CountersMs + 200);
+    QCOMPARE(counters, countersEnded);
+    QCOMPARE(trees, treesEnded);
+}
+
+QTEST_MAIN(PagePartsTest)
+#include "page_parts_test.moc"
