@@ -15,9 +15,10 @@
 // replaced file stays until its replacement is complete. The destination and
 // each type folder are opened once per run, and every file is created,
 // renamed and examined inside those open folders: a type folder swapped for a
-// link while the run lasts cannot lead a file out of the destination. At the end of the
-// run one flush of the destination's file system puts everything on the
-// medium; a flush that fails is a failure of the run. Nothing is ever
+// link while the run lasts cannot lead a file out of the destination. Each
+// file's writeback is started as it is written; at the end of the run one
+// flush of the destination's file system puts everything on the medium, and
+// a flush that fails is a failure of the run. Nothing is ever
 // created outside the destination: names come only from the destination,
 // the type name and the file name, or the cleaned names from the card, each
 // folder is made and opened inside the one before it, and links in their

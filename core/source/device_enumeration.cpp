@@ -124,7 +124,14 @@ void ListReportedDisks(const DeviceListingContext& context, SourceTreeModel& mod
 SourceTreeModel BuildSourceTree(const DeviceListingContext& context, bool mediaRecoveryMode) {
     SourceTreeModel model;
     model.hasImageGroup = mediaRecoveryMode;
-    model.error = PrepareDeviceRegistry(context.registry);
+    // The last listing's keys go and this one's are made in one change of
+    // the settings file, not one write for each; the keys made here ahead of
+    // the listing are then found there, and a failure is still told there.
+    context.registry.Batch([&] {
+        model.error = PrepareDeviceRegistry(context.registry);
+        if (model.error != DeviceListError::None) return;
+        for (std::string_view key : DevicePropertyKeys) (void)context.registry.CreateKey(key);
+    });
     if (model.error != DeviceListError::None) return model;
 
     model.logicalDrives = ListLogicalDriveLabels(context.drives);
@@ -219,8 +226,9 @@ SourceInformation ShowDiskInformation(int n, const DeviceRegistry& registry) {
     return info;
 }
 
-std::optional<int> RegisterImageAsDisk(DeviceRegistry& registry, std::string_view imagePath,
-                                       std::uint64_t totalBytes) {
+namespace {
+
+std::optional<int> WriteImageAsDisk(DeviceRegistry& registry, std::string_view imagePath, std::uint64_t totalBytes) {
     // The first number no listed disk uses: with disks numbered without gaps
     // that is their count, and a disk after a gap never has its details
     // replaced by the image's.
@@ -240,6 +248,16 @@ std::optional<int> RegisterImageAsDisk(DeviceRegistry& registry, std::string_vie
     for (const auto& [key, value] : values)
         if (!registry.WriteValue(key, name, value)) return std::nullopt;
     return n;
+}
+
+}  // namespace
+
+std::optional<int> RegisterImageAsDisk(DeviceRegistry& registry, std::string_view imagePath,
+                                       std::uint64_t totalBytes) {
+    // The image's six values in one change of the settings file.
+    std::optional<int> disk;
+    registry.Batch([&] { disk = WriteImageAsDisk(registry, imagePath, totalBytes); });
+    return disk;
 }
 
 }  // namespace zt

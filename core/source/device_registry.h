@@ -7,8 +7,10 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/settings_store.h"
 
@@ -48,6 +50,14 @@ public:
     // Creates the key when missing. False when nothing was stored.
     [[nodiscard]] virtual bool WriteValue(std::string_view key, std::string_view name, std::string_view value) = 0;
     virtual bool DeleteValue(std::string_view key, std::string_view name) = 0;
+
+    // Makes the edits that edits() makes through this registry. A registry
+    // over a settings file gathers them into one change of the file, which
+    // readers see whole (one write where each key or value took one); should
+    // that change fail, the edits are made again one by one, so that their
+    // results are those they always had. edits() may therefore run twice: it
+    // must only use the registry and assign what it learns.
+    virtual void Batch(const std::function<void()>& edits) { edits(); }
 };
 
 // The device key in the program's settings store.
@@ -55,19 +65,24 @@ class StoreDeviceRegistry final : public DeviceRegistry {
 public:
     explicit StoreDeviceRegistry(platform::SettingsStore& store) : store_(store) {}
 
-    bool CreateKey(std::string_view key) override { return store_.CreateKey(key); }
-    bool DeleteKey(std::string_view key) override { return store_.DeleteKey(key); }
-    bool KeyExists(std::string_view key) const override { return store_.KeyExists(key); }
-    std::string ReadValue(std::string_view key, std::string_view name) const override {
-        return store_.ReadValue(key, name);
-    }
-    bool WriteValue(std::string_view key, std::string_view name, std::string_view value) override {
-        return store_.WriteValue(key, name, value);
-    }
-    bool DeleteValue(std::string_view key, std::string_view name) override { return store_.DeleteValue(key, name); }
+    bool CreateKey(std::string_view key) override;
+    bool DeleteKey(std::string_view key) override;
+    bool KeyExists(std::string_view key) const override;
+    std::string ReadValue(std::string_view key, std::string_view name) const override;
+    bool WriteValue(std::string_view key, std::string_view name, std::string_view value) override;
+    bool DeleteValue(std::string_view key, std::string_view name) override;
+    void Batch(const std::function<void()>& edits) override;
 
 private:
+    using Edit = std::function<void(platform::SettingsTree&)>;
+    // Inside a batch: applies edit to the content held and keeps it for the
+    // one change at the batch's end.
+    void Hold(Edit edit);
+
     platform::SettingsStore& store_;
+    bool batching_ = false;
+    platform::SettingsTree held_;  // the content as the batch's edits leave it
+    std::vector<Edit> edits_;
 };
 
 }  // namespace zt

@@ -55,7 +55,10 @@ int RunDevquery(DeviceRegistry& registry, const platform::BlockDeviceRoots& root
     std::vector<DiskReport> reports;
     for (const platform::DiskEntry& disk : platform::ListDisks(roots))
         reports.push_back(DescribeDisk(disk, platform::ReadGeometry(disk.devicePath, disk.sizeBytes)));
-    return WriteDeviceReport(registry, reports) ? 0 : 1;
+    // Every disk's values in one change of the settings file.
+    bool written = false;
+    registry.Batch([&] { written = WriteDeviceReport(registry, reports); });
+    return written ? 0 : 1;
 }
 
 }  // namespace zt::devquery

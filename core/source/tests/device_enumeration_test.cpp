@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
+#include "core/source/device_registry.h"
+
 #include "core/source/testing/fake_device_registry.h"
 
 namespace zt {
@@ -230,6 +235,113 @@ TEST(LeadingDecimal, ReadsDigitsUpToTheFirstOtherCharacter) {
     EXPECT_EQ(LeadingDecimal(""), 0u);
     EXPECT_EQ(LeadingDecimal("x1"), 0u);
     EXPECT_EQ(LeadingDecimal("99999999999999999999999"), UINT64_MAX);
+}
+
+}  // namespace
+}  // namespace zt
+
+namespace zt {
+namespace {
+
+// A store in memory that counts its changes and can refuse them, as a
+// settings file that cannot be written does.
+class CountingStore final : public platform::SettingsStore {
+public:
+    platform::SettingsTree Load() const override { return memory.Load(); }
+    bool Update(const std::function<bool(platform::SettingsTree&)>& edit) override {
+        ++updates;
+        if (refuse) return false;
+        if (beforeUpdate) std::exchange(beforeUpdate, {})();
+        const platform::SettingsTree before = memory.Load();
+        const bool stored = memory.Update(edit);
+        if (stored && !(memory.Load() == before)) ++changes;
+        return stored;
+    }
+    platform::MemorySettingsStore memory;
+    int updates = 0;  // changes asked for
+    int changes = 0;  // of those, the ones that changed the content: a write of a settings file
+    bool refuse = false;
+    std::function<void()> beforeUpdate;  // once, as another writer would
+};
+
+// The results of a sequence of edits, made through the registry.
+std::vector<std::string> Edits(DeviceRegistry& registry) {
+    std::vector<std::string> seen;
+    auto said = [&seen](bool ok) { seen.push_back(ok ? "yes" : "no"); };
+    said(registry.DeleteKey(SizeKey));
+    said(registry.CreateKey(DeviceRegistryKey));
+    said(registry.KeyExists(ModelKey));
+    said(registry.CreateKey(ModelKey));
+    said(registry.KeyExists(ModelKey));
+    said(registry.WriteValue(ModelKey, "Disk0", "Card reader"));
+    seen.push_back(registry.ReadValue(ModelKey, "Disk0"));
+    said(registry.WriteValue(ModelKey, "Disk1", "two\nlines"));  // refused
+    said(registry.CreateKey("Bad\\[key]"));                      // refused
+    said(registry.DeleteValue(DeviceRegistryKey, "Disk3"));
+    said(registry.WriteValue(SizeKey, "Disk0", "1024"));
+    return seen;
+}
+
+TEST(StoreDeviceRegistryBatch, GivesTheResultsAndContentOfSingleEditsInOneChange) {
+    struct Row {
+        const char* what;
+        bool refuse;              // the store cannot be written
+        bool otherWriter;         // a value is stored by another writer meanwhile
+        int batchedUpdates;
+    };
+    const Row rows[] = {
+        {"a writable store", false, false, 1},
+        {"another writer's value is kept", false, true, 1},
+        // One change tried, then every edit as before.
+        {"a store that cannot be written", true, false, 1 + 8},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto prepare = [&row](CountingStore& store) {
+            ASSERT_TRUE(store.memory.WriteValue(SizeKey, "Disk4", "old"));
+            ASSERT_TRUE(store.memory.WriteValue(DeviceRegistryKey, "Disk3", "/dev/old"));
+            store.refuse = row.refuse;
+            if (row.otherWriter) {
+                store.beforeUpdate = [&store] { (void)store.memory.WriteValue("Other", "kept", "1"); };
+            }
+        };
+        CountingStore single;
+        prepare(single);
+        StoreDeviceRegistry one(single);
+        const std::vector<std::string> expected = Edits(one);
+
+        CountingStore batched;
+        prepare(batched);
+        StoreDeviceRegistry many(batched);
+        std::vector<std::string> results;
+        int runs = 0;
+        many.Batch([&] {
+            ++runs;
+            results = Edits(many);
+        });
+        EXPECT_EQ(results, expected);
+        EXPECT_EQ(batched.Load().Serialize(), single.Load().Serialize());
+        EXPECT_EQ(batched.updates, row.batchedUpdates);
+        EXPECT_EQ(runs, row.refuse ? 2 : 1);
+        if (row.otherWriter) {
+            EXPECT_EQ(batched.Load().Value("Other", "kept"), "1");
+        }
+    }
+}
+
+TEST(StoreDeviceRegistryBatch, AListingAndAnImageEachWriteTheSettingsOnce) {
+    CountingStore store;
+    StoreDeviceRegistry registry(store);
+    FakeDriveProbe drives;
+    FakeToolLauncher tool;
+    const SourceTreeModel model = BuildSourceTree({registry, drives, tool, "/opt/zentrix"}, true);
+    EXPECT_EQ(model.error, DeviceListError::None);
+    EXPECT_EQ(store.changes, 1);
+    for (std::string_view key : DevicePropertyKeys) EXPECT_TRUE(store.Load().HasKey(key)) << key;
+    store.changes = 0;
+    EXPECT_EQ(RegisterImageAsDisk(registry, "/media/card.dd", 1 << 20), std::optional<int>(0));
+    EXPECT_EQ(store.changes, 1);
+    EXPECT_EQ(store.Load().Value(ModelKey, "Disk0"), "/media/card.dd");
 }
 
 }  // namespace
