@@ -4,7 +4,7 @@
 #include <iostream>
 #include <vector>
 
-#include "cli/source_labels.h"
+#include "cli/source_listing.h"
 #include "ui/words/source_words.h"
 #include "platform/files.h"
 #include "platform/path_kind.h"

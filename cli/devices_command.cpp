@@ -7,7 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/common.h"
-#include "cli/source_labels.h"
+#include "cli/source_listing.h"
 #include "platform/files.h"
 #include "ui/words/source_words.h"
 

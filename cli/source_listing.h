@@ -1,6 +1,6 @@
 // The source tree on the command line: the listing that the source page
-// shows (drives, and the disks devquery reports), which SOURCE arguments are
-// chosen from, by path or by one of its labels ("Disk1", "Local Disk (sdb1)").
+// shows (drives, and the disks devquery reports), which a SOURCE argument is
+// looked up in, by path or by one of its labels ("Disk1", "Local Disk (sdb1)").
 #pragma once
 
 #include <memory>

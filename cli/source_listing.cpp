@@ -1,4 +1,4 @@
-#include "cli/source_labels.h"
+#include "cli/source_listing.h"
 
 #include <iostream>
 
