@@ -4,7 +4,8 @@
 #include <iostream>
 #include <vector>
 
-#include "cli/source_labels.h"
+#include "cli/source_listing.h"
+#include "ui/words/source_words.h"
 #include "platform/files.h"
 #include "platform/path_kind.h"
 #include "platform/terminal.h"
@@ -160,42 +161,46 @@ void ApplyBadSectorMode(BadSectorMode mode, BadSectorPolicyState& policy, BadSec
 
 namespace {
 
-// The source tree's item for SOURCE, as the page would show it, and the path
-// to read. A label is its own item; a path's item is absolute (the page's
-// items are), with a device named as the lists name it, while refusals name
-// the path as it was typed.
+// What SOURCE names: the source, the label the run header shows for it, and
+// the path to read. A label names its drive or disk and is shown as typed; a
+// path is made absolute (the page's items are), with a device named as the
+// lists name it, while refusals name the path as it was typed.
 struct NamedSource {
-    TreeItem item;
+    SourceRef ref;
+    std::string label;
     std::string path;
 };
 
 std::optional<NamedSource> NameSource(SourceListing& listing, const std::string& argument) {
-    if (platform::InspectPath(argument).kind == platform::PathKind::Missing && LooksLikeTreeLabel(argument)) {
-        const bool disk = argument.starts_with("Disk");
-        if (disk && listing.Model().error != DeviceListError::None) {
+    const std::optional<SourceRef> labelled = platform::InspectPath(argument).kind == platform::PathKind::Missing
+                                                  ? SourceRefForLabel(argument)
+                                                  : std::nullopt;
+    if (labelled) {
+        if (std::holds_alternative<DiskRef>(*labelled) && listing.Model().error != DeviceListError::None) {
             PrintError(DescribeDeviceListError(listing.Model().error));
             return std::nullopt;
         }
-        std::string device = DevicePathForLabel(argument, listing.Context());
+        std::string device = SourcePath(*labelled, listing.Context());
         if (device.empty()) {
             PrintError("'" + argument + "' is not in the list of drives and disks ('pictora-cli devices' shows it)");
             return std::nullopt;
         }
         std::cerr << argument << " is " << device << '\n';
-        return NamedSource{{argument, std::string(disk ? DiskGroupLabel : DriveGroupLabel)}, device};
+        return NamedSource{*labelled, argument, device};
     }
     const std::optional<std::string> absolute = AbsoluteArgument(argument, "SOURCE");
     if (!absolute) return std::nullopt;
     const platform::PathKind kind = platform::InspectPath(*absolute).kind;
     std::string named = *absolute;
     if (kind == platform::PathKind::BlockDevice) named = platform::ResolvedPath(*absolute).value_or(*absolute);
-    return NamedSource{TreeItemForPath(named, kind, listing.Context()), argument};
+    SourceRef ref = SourceRefForPath(named, kind, listing.Context());
+    std::string label = SourceLabel(ref, listing.Context().drives);
+    return NamedSource{std::move(ref), std::move(label), argument};
 }
 
-void PrintRangeRefusal(std::string_view message) {
-    PrintError(message);
-    if (message == RangeProblemMessage(RangeProblem::StartInvalid) ||
-        message == RangeProblemMessage(RangeProblem::EndInvalid)) {
+void PrintRangeRefusal(RangeProblem problem) {
+    PrintError(RangeProblemMessage(problem));
+    if (problem == RangeProblem::StartInvalid || problem == RangeProblem::EndInvalid) {
         std::cerr << "A sector number is written in decimal digits, from 0 to " << MaxRangeSector << ".\n";
     }
 }
@@ -219,30 +224,20 @@ std::variant<SelectedSource, int> SelectSource(Session& session, const std::stri
 
     SourceDescriptor& source = session.Source();
     SelectionContext& context = listing.Context();
-    const TreeItem& item = named->item;
-    const SelectionOutcome selected = HandleSelection(item.label, item.parentLabel, context, source);
-    if (selected.imageProblem) {
-        PrintError(SourceProblemText(named->path, *selected.imageProblem));
+    const SourceDescription shown = DescribeSource(named->ref, context, source);
+    if (shown.problem) {
+        PrintError(SourceProblemText(named->path, *shown.problem));
         return ExitFailure;
     }
-    std::string startText = selected.info.startText;
-    std::string endText = selected.info.endText;
-    if (endText.empty()) {
-        // Not described (its details could not be stored): the source can
-        // still be read whole.
-        startText = "0";
-        endText = std::to_string(choice.SizeSectors());
-    }
+    SourceRange chosenRange = SourceRange::Whole();
     if (range) {
         const std::size_t colon = range->find(':');
-        startText = range->substr(0, colon);
-        endText = colon == std::string::npos ? std::string() : range->substr(colon + 1);
+        chosenRange = SourceRange::Typed(range->substr(0, colon),
+                                         colon == std::string::npos ? std::string() : range->substr(colon + 1));
     }
-    const NextOutcome next =
-        PressNext({item.label, item.parentLabel, selected.info.lines, startText, endText, mediaRecovery}, context,
-                  source);
-    if (!next.message.empty()) {
-        PrintRangeRefusal(next.message);
+    const ChooseOutcome next = ChooseSourceRef(named->ref, shown, chosenRange, mediaRecovery, context, source);
+    if (next.range != RangeProblem::None) {
+        PrintRangeRefusal(next.range);
         return ExitUsage;
     }
     if (next.readProblem) {
@@ -253,7 +248,7 @@ std::variant<SelectedSource, int> SelectSource(Session& session, const std::stri
         PrintWarning("the range ends at sector " + std::to_string(source.RangeEnd) + ", past the end of the source (" +
                      std::to_string(choice.SizeSectors()) + " sectors); the sectors beyond it read as zeros");
     }
-    return SelectedSource{choice, next.header};
+    return SelectedSource{choice, MakeRunHeader(next.chosen, named->label)};
 }
 
 std::string ProgressText(const ProgressFigures& f) {

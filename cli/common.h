@@ -15,7 +15,8 @@
 #include "app/session.h"
 #include "core/source/bad_sector_policy.h"
 #include "core/source/source_selection.h"
-#include "core/source/tree_selection.h"
+#include "core/source/run_header.h"
+#include "core/source/source_ref.h"
 #include "core/source/worker_slot.h"
 #include "recovery/overwrite_prompt.h"
 
@@ -129,7 +130,7 @@ std::string SourceProblemText(const std::string& path, const SourceChoice& choic
 // A SOURCE chosen as the source page chooses it.
 struct SelectedSource {
     SourceChoice choice;  // what the path is, and its size
-    RunHeader header;     // what Next returned, for the activity log
+    RunHeader header;     // what Next chose, in the activity log's words
 };
 
 // Chooses SOURCE (a path, or a label of the source list such as "Disk1" or

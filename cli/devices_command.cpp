@@ -7,8 +7,9 @@
 
 #include "cli/commands.h"
 #include "cli/common.h"
-#include "cli/source_labels.h"
+#include "cli/source_listing.h"
 #include "platform/files.h"
+#include "ui/words/source_words.h"
 
 namespace zt::cli {
 
@@ -49,9 +50,11 @@ Listing Collect(SourceListing& listing) {
     for (const platform::LogicalDriveEntry& drive : listing.Drives())
         out.drives.push_back({DriveLabel(drive), drive.devicePath, DriveInformation(drive)});
     SelectionContext& context = listing.Context();
-    for (const std::string& label : listing.Model().disks)
-        out.disks.push_back({label, DevicePathForLabel(label, context),
-                             ShowDiskInformation(DiskNumberFromLabel(label), context.registry)});
+    const SourceTreeModel& model = listing.Model();
+    for (std::size_t i = 0; i < model.disks.size(); ++i) {
+        const DiskRef disk{model.diskNumbers[i]};
+        out.disks.push_back({model.disks[i], SourcePath(disk, context), ShowDiskInformation(disk.number, context.registry)});
+    }
     return out;
 }
 

@@ -86,13 +86,6 @@ std::string DriveLabel(const platform::LogicalDriveEntry& drive) {
     return volume + " (" + drive.name + ")";
 }
 
-std::string DriveNameFromLabel(std::string_view label) {
-    if (label.empty() || label.back() != ')') return {};
-    std::size_t open = label.rfind('(');
-    if (open == std::string_view::npos) return {};
-    return std::string(label.substr(open + 1, label.size() - open - 2));
-}
-
 std::vector<std::string> ListLogicalDriveLabels(DriveProbe& drives) {
     std::vector<std::string> labels;
     for (const platform::LogicalDriveEntry& drive : drives.ListLogicalDrives()) labels.push_back(DriveLabel(drive));
@@ -101,6 +94,7 @@ std::vector<std::string> ListLogicalDriveLabels(DriveProbe& drives) {
 
 void ListReportedDisks(const DeviceListingContext& context, SourceTreeModel& model) {
     model.disks.clear();
+    model.diskNumbers.clear();
     // Without the key there is nowhere for devquery to report: no disks.
     if (!context.registry.CreateKey(DeviceRegistryKey)) return;
     for (std::string_view key : DevicePropertyKeys) {
@@ -116,9 +110,11 @@ void ListReportedDisks(const DeviceListingContext& context, SourceTreeModel& mod
         model.error = DeviceListError::DeviceKeyMissing;
         return;
     }
-    for (int j = 0; j < kMaxDisks; ++j)
-        if (!context.registry.ReadValue(DeviceRegistryKey, DiskValueName(j)).empty())
-            model.disks.push_back(DiskValueName(j));
+    for (int j = 0; j < kMaxDisks; ++j) {
+        if (context.registry.ReadValue(DeviceRegistryKey, DiskValueName(j)).empty()) continue;
+        model.disks.push_back(DiskValueName(j));
+        model.diskNumbers.push_back(j);
+    }
 }
 
 SourceTreeModel BuildSourceTree(const DeviceListingContext& context, bool mediaRecoveryMode) {
@@ -134,7 +130,10 @@ SourceTreeModel BuildSourceTree(const DeviceListingContext& context, bool mediaR
     });
     if (model.error != DeviceListError::None) return model;
 
-    model.logicalDrives = ListLogicalDriveLabels(context.drives);
+    for (const platform::LogicalDriveEntry& drive : context.drives.ListLogicalDrives()) {
+        model.logicalDrives.push_back(DriveLabel(drive));
+        model.driveNames.push_back(drive.name);
+    }
     ListReportedDisks(context, model);
     if (model.error != DeviceListError::None || !model.disks.empty()) return model;
 
@@ -182,8 +181,7 @@ SourceInformation DriveInformation(const platform::LogicalDriveEntry& drive) {
     return info;
 }
 
-SourceInformation ShowDriveInformation(std::string_view label, DriveProbe& drives) {
-    std::string name = DriveNameFromLabel(label);
+SourceInformation ShowDriveInformation(std::string_view name, DriveProbe& drives) {
     std::optional<platform::LogicalDriveEntry> drive;
     if (!name.empty()) drive = drives.FindLogicalDrive(name);
     if (!drive) {

@@ -18,10 +18,6 @@
 
 namespace zt {
 
-inline constexpr std::string_view RootLabel = "My Computer";
-inline constexpr std::string_view DriveGroupLabel = "Select Logical Drive";
-inline constexpr std::string_view DiskGroupLabel = "Select Disk";
-inline constexpr std::string_view ImageGroupLabel = "Select Image";
 // The drive label of a file system without a name: "Local Disk (sdb1)".
 inline constexpr std::string_view NamelessVolumeLabel = "Local Disk";
 // Headers of the information list's only column (19 leading blanks).
@@ -87,7 +83,9 @@ std::string DescribeDeviceListError(DeviceListError error);
 struct SourceTreeModel {
     bool hasImageGroup = false;  // media recovery only
     std::vector<std::string> logicalDrives;  // "Local Disk (sdb1)", "HOLIDAY (sdc1)"
+    std::vector<std::string> driveNames;     // their kernel names: "sdb1", "sdc1"
     std::vector<std::string> disks;          // "Disk0", "Disk2"
+    std::vector<int> diskNumbers;            // their numbers: 0, 2
     std::vector<std::string> images;         // full paths ending in "Image0.img"
     DeviceListError error = DeviceListError::None;
     int toolRuns = 0;  // how often devquery was started
@@ -116,8 +114,6 @@ void ListReportedDisks(const DeviceListingContext& context, SourceTreeModel& mod
 
 // "Local Disk (sdb1)" or "<volume label> (sdb1)".
 std::string DriveLabel(const platform::LogicalDriveEntry& drive);
-// The kernel name inside a drive label's last parentheses; empty when there is none.
-std::string DriveNameFromLabel(std::string_view label);
 
 // The information list and the range edits for a selected drive or disk.
 struct SourceInformation {
@@ -133,7 +129,8 @@ std::string SizeText(std::uint64_t bytes);
 // A drive's five lines. The capacity and the range come from the device's own
 // size, so a drive that is not mounted (the usual case for a card being
 // rescued) still gets its full range; used and free space read "0" then.
-SourceInformation ShowDriveInformation(std::string_view label, DriveProbe& drives);
+// The drive is found by its kernel name ("sdb1").
+SourceInformation ShowDriveInformation(std::string_view name, DriveProbe& drives);
 SourceInformation DriveInformation(const platform::LogicalDriveEntry& drive);
 
 // A disk's seven lines from the device key's property values.

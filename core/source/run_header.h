@@ -1,6 +1,7 @@
 // The run header: what the activity log and the next page are told about the
-// source chosen on the source page (or named on the command line). The
-// source selection's Next builds it (core/source/tree_selection); logs/ writes it.
+// source chosen on the source page (or named on the command line). It is made
+// from the chosen source (core/source/source_ref) with the tree's words
+// (ui/words); logs/ writes it.
 #pragma once
 
 #include <string>

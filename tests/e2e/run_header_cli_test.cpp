@@ -13,11 +13,12 @@
 #include <iterator>
 
 #include "core/source/device_registry.h"
-#include "core/source/tree_selection.h"
+#include "core/source/source_ref.h"
 #include "logs/activity_entries.h"
 #include "platform/settings_store.h"
 #include "platform/testing/loop_device.h"
 #include "platform/testing/temp_folder.h"
+#include "ui/words/source_words.h"
 
 namespace zt::testing {
 namespace {
@@ -56,6 +57,12 @@ protected:
         return ActivityLog();
     }
 
+    // An item of the source page's tree: the source it stands for and its label.
+    struct TreeItem {
+        SourceRef ref;
+        std::string label;
+    };
+
     // The header the source page's selection gives for the item, over the
     // device key the command line's listing left in this test's settings.
     std::string PageHeader(const TreeItem& item, bool mediaRecovery) {
@@ -64,18 +71,18 @@ protected:
         SystemDriveProbe drives;
         SelectionContext context{registry, drives, platform::SystemRawIo()};
         SourceDescriptor source;
-        const SelectionOutcome selected = HandleSelection(item.label, item.parentLabel, context, source);
-        const NextOutcome next = PressNext({item.label, item.parentLabel, selected.info.lines,
-                                            selected.info.startText, selected.info.endText, mediaRecovery},
-                                           context, source);
-        EXPECT_TRUE(next.Ok()) << item.label << ": " << next.message;
+        const SourceDescription shown = DescribeSource(item.ref, context, source);
+        const ChooseOutcome next = ChooseSourceRef(
+            item.ref, shown, SourceRange::Typed(shown.info.startText, shown.info.endText), mediaRecovery, context,
+            source);
+        EXPECT_TRUE(next.Ok()) << item.label;
         // Written as the page writes it, into a log of its own.
         platform::MemorySettingsStore logStore;
         const std::string logFolder = root + "/page-log";
         fs::create_directories(logFolder);
         fs::remove(logFolder + "/Activity Log.txt");
         EXPECT_TRUE(logStore.WriteValue("ZT_PictoraNTFS", "Activity Log", logFolder));
-        EXPECT_TRUE(WriteEntries(LogContext{logStore}, LogKind::Activity, RunHeaderEntries(next.header)));
+        EXPECT_TRUE(WriteEntries(LogContext{logStore}, LogKind::Activity, RunHeaderEntries(MakeRunHeader(next.chosen, item.label))));
         return ReadAll(logFolder + "/Activity Log.txt");
     }
 
@@ -107,20 +114,20 @@ protected:
 };
 
 TEST_F(RunHeaderCliTest, ARawImageFileAndAnImageSetFolderAreLoggedAsTheImagePageItems) {
-    ExpectBothHeaders(card, {card, std::string(ImageGroupLabel)}, root + "/out");
+    ExpectBothHeaders(card, {RawImageRef{card}, card}, root + "/out");
 
     // The copy just made is an image set: its folder stands for its first part.
     const std::string set = root + "/set";
     fs::create_directories(set);
     ASSERT_EQ(RunCommand(std::string("'") + ZT_PICTORA_CLI + "' image '" + card + "' '" + set + "'").status, 0);
-    ExpectBothHeaders(set, {set + "/Image0.img", std::string(ImageGroupLabel)}, root + "/out");
+    ExpectBothHeaders(set, {ImageSetRef{set + "/Image0.img"}, set + "/Image0.img"}, root + "/out");
 
     // Typed relative to the current folder, the page's absolute item is logged all the same.
     const std::string here = fs::current_path().string();
     ASSERT_EQ(::chdir(root.c_str()), 0);
     const std::string relative = Run("scan --signatures standard --list card.dd");
     ASSERT_EQ(::chdir(here.c_str()), 0);
-    ExpectHeader(relative, PageHeader({card, std::string(ImageGroupLabel)}, true),
+    ExpectHeader(relative, PageHeader({RawImageRef{card}, card}, true),
                  "\r\n\r\nSelected Extensions Information : ", "scan card.dd");
 }
 
@@ -143,7 +150,7 @@ TEST_F(RunHeaderCliTest, ALoopDevicesPartitionIsItsLogicalDriveAndTheWholeDevice
         fs::create_directories(destination);
     }
 
-    const TreeItem drive{"Local Disk (" + partition + ")", std::string(DriveGroupLabel)};
+    const TreeItem drive{LogicalDriveRef{partition}, "Local Disk (" + partition + ")"};
     ExpectBothHeaders("/dev/" + partition, drive, destination);
     // Named by its label, the drive is the same item.
     ExpectHeader(Run("scan --signatures standard --list '" + drive.label + "'"), PageHeader(drive, true),
@@ -152,19 +159,18 @@ TEST_F(RunHeaderCliTest, ALoopDevicesPartitionIsItsLogicalDriveAndTheWholeDevice
     // The whole device is the disk the listing numbered for it in the device key.
     const std::string scanned = Run("scan --signatures standard --list '" + loop.Device() + "'");
     platform::FileSettingsStore store(root + "/settings/registry.ini");
-    std::string disk;
-    for (int n = 0; n < kMaxDisks && disk.empty(); ++n)
-        if (store.ReadValue(DeviceRegistryKey, DiskValueName(n)) == loop.Device()) disk = DiskValueName(n);
-    ASSERT_FALSE(disk.empty()) << "the listing did not report " << loop.Device();
-    ExpectHeader(scanned, PageHeader({disk, std::string(DiskGroupLabel)}, true),
+    int disk = -1;
+    for (int n = 0; n < kMaxDisks && disk < 0; ++n)
+        if (store.ReadValue(DeviceRegistryKey, DiskValueName(n)) == loop.Device()) disk = n;
+    ASSERT_GE(disk, 0) << "the listing did not report " << loop.Device();
+    ExpectHeader(scanned, PageHeader({DiskRef{disk}, DiskValueName(disk)}, true),
                  "\r\n\r\nSelected Extensions Information : ", "scan " + loop.Device());
     if (!destination.empty()) {
         const std::string imaged = Run("image '" + loop.Device() + "' '" + destination + "'");
-        disk.clear();
+        disk = -1;
         for (int n = 0; n < kMaxDisks; ++n)
-            if (disk.empty() && store.ReadValue(DeviceRegistryKey, DiskValueName(n)) == loop.Device())
-                disk = DiskValueName(n);
-        ExpectHeader(imaged, PageHeader({disk, std::string(DiskGroupLabel)}, false),
+            if (disk < 0 && store.ReadValue(DeviceRegistryKey, DiskValueName(n)) == loop.Device()) disk = n;
+        ExpectHeader(imaged, PageHeader({DiskRef{disk}, DiskValueName(disk)}, false),
                      "\r\n\r\nAnalysing Disk Imaging Information :", "image " + loop.Device());
         fs::remove_all(destination);
     }

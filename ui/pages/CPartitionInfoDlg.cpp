@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "core/source/tree_selection.h"
 #include "recovery/jobs/run_log.h"
 #include "ui/base/message_box.h"
 #include "ui/controls/CTransparentStatic.h"
@@ -19,6 +18,7 @@
 #include "ui/pages/CImageCreationDlg.h"
 #include "ui/pages/source_texts.h"
 #include "ui/skin/skin_files.h"
+#include "ui/words/source_words.h"
 
 namespace zt::ui {
 namespace {
@@ -28,6 +28,44 @@ constexpr int InfoColumnWidth = 346;
 QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 QString LabelOf(const QTreeWidgetItem* item) { return item != nullptr ? item->text(0) : QString(); }
+
+// What a row of the tree is: the page's own rows, or a source (whose
+// SourceRef the row carries in SourceRole).
+enum class Row { Root, DriveGroup, DiskGroup, ImageGroup, OpenImageFile, Source };
+constexpr int RowRole = Qt::UserRole;
+constexpr int SourceRole = Qt::UserRole + 1;
+
+Row RowOf(const QTreeWidgetItem* item) {
+    return item != nullptr ? static_cast<Row>(item->data(0, RowRole).toInt()) : Row::Root;
+}
+
+QTreeWidgetItem* AddRow(QTreeWidgetItem* parent, const QString& label, Row row) {
+    auto* item = new QTreeWidgetItem(parent, {label});
+    item->setData(0, RowRole, static_cast<int>(row));
+    return item;
+}
+
+QTreeWidgetItem* FindRow(QTreeWidget* tree, Row row) {
+    for (QTreeWidgetItemIterator it(tree); *it != nullptr; ++it) {
+        if (RowOf(*it) == row) {
+            return *it;
+        }
+    }
+    return nullptr;
+}
+
+// Next on one of the page's own rows names what to select instead.
+QString RowRefusal(Row row) {
+    switch (row) {
+        case Row::DriveGroup: return QStringLiteral("Select Logical Drive");
+        case Row::DiskGroup: return QStringLiteral("Select Hard Disk");
+        case Row::ImageGroup:
+        case Row::OpenImageFile: return QStringLiteral("Select Image");
+        case Row::Root:
+        case Row::Source: break;
+    }
+    return QStringLiteral("Select Logical Drive or Hard Disk");
+}
 
 }  // namespace
 
@@ -107,8 +145,7 @@ CPartitionInfoDlg::CPartitionInfoDlg(ShellContext& context, bool mediaRecoveryMo
     });
     // Choosing the image group again (to add a second set) is a selection too.
     connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-        if (item == m_tree->currentItem() &&
-            (LabelOf(item) == Text(ImageGroupLabel) || LabelOf(item) == OpenImageFileLabel)) {
+        if (item == m_tree->currentItem() && (RowOf(item) == Row::ImageGroup || RowOf(item) == Row::OpenImageFile)) {
             OnSelectionChanged();
         }
     });
@@ -133,18 +170,14 @@ void CPartitionInfoDlg::StartListing() {
     const QIcon computer = style()->standardIcon(QStyle::SP_ComputerIcon);
     const QIcon drive = style()->standardIcon(QStyle::SP_DriveHDIcon);
     m_root = new QTreeWidgetItem(m_tree, {Text(RootLabel)});
+    m_root->setData(0, RowRole, static_cast<int>(Row::Root));
     m_root->setIcon(0, computer);
-    QList<std::string_view> groups{DriveGroupLabel, DiskGroupLabel};
+    AddRow(m_root, Text(DriveGroupLabel), Row::DriveGroup)->setIcon(0, drive);
+    AddRow(m_root, Text(DiskGroupLabel), Row::DiskGroup)->setIcon(0, drive);
     if (m_mediaRecovery) {
-        groups << ImageGroupLabel;
-    }
-    for (std::string_view group : groups) {
-        auto* item = new QTreeWidgetItem(m_root, {Text(group)});
-        item->setIcon(0, drive);
-    }
-    if (m_mediaRecovery) {
-        QTreeWidgetItem* images = FindItem(Text(ImageGroupLabel));
-        auto* open = new QTreeWidgetItem(images, {OpenImageFileLabel});
+        QTreeWidgetItem* images = AddRow(m_root, Text(ImageGroupLabel), Row::ImageGroup);
+        images->setIcon(0, drive);
+        QTreeWidgetItem* open = AddRow(images, OpenImageFileLabel, Row::OpenImageFile);
         open->setIcon(0, style()->standardIcon(QStyle::SP_DialogOpenButton));
         // Open, so that the way to a raw disk image is in sight.
         images->setExpanded(true);
@@ -179,16 +212,16 @@ void CPartitionInfoDlg::showEvent(QShowEvent* event) {
 
 void CPartitionInfoDlg::FillTree(const SourceTreeModel& model) {
     m_lister.Join();
-    const QIcon drive = style()->standardIcon(QStyle::SP_DriveHDIcon);
-    auto add = [&drive](QTreeWidgetItem* group, const std::vector<std::string>& labels) {
-        for (const std::string& label : labels) {
-            auto* item = new QTreeWidgetItem(group, {QString::fromStdString(label)});
-            item->setIcon(0, drive);
-        }
-        group->setExpanded(true);
-    };
-    add(FindItem(Text(DriveGroupLabel)), model.logicalDrives);
-    add(FindItem(Text(DiskGroupLabel)), model.disks);
+    QTreeWidgetItem* drives = FindRow(m_tree, Row::DriveGroup);
+    for (std::size_t i = 0; i < model.logicalDrives.size(); ++i) {
+        AddSourceItem(drives, QString::fromStdString(model.logicalDrives[i]), LogicalDriveRef{model.driveNames[i]});
+    }
+    drives->setExpanded(true);
+    QTreeWidgetItem* disks = FindRow(m_tree, Row::DiskGroup);
+    for (std::size_t i = 0; i < model.disks.size(); ++i) {
+        AddSourceItem(disks, QString::fromStdString(model.disks[i]), DiskRef{model.diskNumbers[i]});
+    }
+    disks->setExpanded(true);
     m_listed = true;
     if (model.error != DeviceListError::None) {
         ShowMessageBox({this, Context().settings.appCaption, QString::fromStdString(DescribeDeviceListError(model.error)),
@@ -205,6 +238,13 @@ QTreeWidgetItem* CPartitionInfoDlg::FindItem(const QString& label, const QString
         }
     }
     return nullptr;
+}
+
+std::optional<SourceRef> CPartitionInfoDlg::SourceOf(const QTreeWidgetItem* item) {
+    if (RowOf(item) != Row::Source) {
+        return std::nullopt;
+    }
+    return item->data(0, SourceRole).value<SourceRef>();
 }
 
 QStringList CPartitionInfoDlg::InfoLines() const {
@@ -251,47 +291,42 @@ void CPartitionInfoDlg::OnSelectionChanged() {
     if (!m_rangeBox->isChecked()) {
         EnableRangeEdits(false);
     }
-    const QString label = LabelOf(item);
-    const QString group = LabelOf(item != nullptr ? item->parent() : nullptr);
-
-    if (group == Text(ImageGroupLabel) && label == OpenImageFileLabel) {
-        AskForImageFile(item->parent());
-        return;
-    }
-    Session& session = Context().session;
-    SelectionContext selection{m_registry, session.Seams().drives, session.Seams().rawIo};
-    const SelectionOutcome outcome =
-        HandleSelection(label.toStdString(), group.toStdString(), selection, session.Source());
-    switch (outcome.kind) {
-        case TreeItemKind::Drive:
-        case TreeItemKind::Disk:
-        case TreeItemKind::Image:
-        case TreeItemKind::RawImage: {
-            if (outcome.info.header) {
-                m_info->setHeaderLabels({QString::fromStdString(*outcome.info.header)});
-                m_info->setColumnWidth(0, InfoColumnWidth + 1);
-            }
-            QStringList lines;
-            for (const std::string& line : outcome.info.lines) lines << QString::fromStdString(line);
-            if (outcome.imageProblem) {
-                lines << ReadProblemText(label, *outcome.imageProblem);
-            }
-            ShowLines(lines);
-            m_start->setText(QString::fromStdString(outcome.info.startText));
-            m_end->setText(QString::fromStdString(outcome.info.endText));
-            break;
-        }
-        case TreeItemKind::ImageGroup:
+    m_shownRef.reset();
+    m_shown = {};
+    switch (RowOf(item)) {
+        case Row::OpenImageFile:
+            AskForImageFile(item->parent());
+            return;
+        case Row::ImageGroup:
             AskForImageFolder(item);
             return;
-        case TreeItemKind::Root:
-        case TreeItemKind::DriveGroup:
-        case TreeItemKind::DiskGroup:
+        case Row::Root:
+        case Row::DriveGroup:
+        case Row::DiskGroup:
             ShowLines({QStringLiteral(" ")});
             m_rangeBox->setChecked(false);
             m_rangeBox->setEnabled(false);
             EnableRangeEdits(false);
             break;
+        case Row::Source: {
+            Session& session = Context().session;
+            SelectionContext selection{m_registry, session.Seams().drives, session.Seams().rawIo};
+            m_shownRef = SourceOf(item);
+            m_shown = DescribeSource(*m_shownRef, selection, session.Source());
+            if (m_shown.info.header) {
+                m_info->setHeaderLabels({QString::fromStdString(*m_shown.info.header)});
+                m_info->setColumnWidth(0, InfoColumnWidth + 1);
+            }
+            QStringList lines;
+            for (const std::string& line : m_shown.info.lines) lines << QString::fromStdString(line);
+            if (m_shown.problem) {
+                lines << ReadProblemText(LabelOf(item), *m_shown.problem);
+            }
+            ShowLines(lines);
+            m_start->setText(QString::fromStdString(m_shown.info.startText));
+            m_end->setText(QString::fromStdString(m_shown.info.endText));
+            break;
+        }
     }
     m_tree->setEnabled(true);
 }
@@ -318,15 +353,14 @@ void CPartitionInfoDlg::AskForImageFolder(QTreeWidgetItem* group) {
         ShowLines({});
         return;
     }
-    const std::optional<std::string> path =
-        ImageItemForFolder(folder.toStdString(), Context().session.Seams().rawIo);
-    if (!path) {
+    const std::optional<ImageSetRef> set = ImageSetInFolder(folder.toStdString(), Context().session.Seams().rawIo);
+    if (!set) {
         ShowMessageBox({this, Context().settings.appCaption, ImageFolderRefusal(folder), MessageIcon::Error,
                         MessageButtons::Ok});
         Select(m_root);
         return;
     }
-    Select(AddImageItem(group, QString::fromStdString(*path)));
+    Select(AddSourceItem(group, QString::fromStdString(set->firstPart), *set));
 }
 
 void CPartitionInfoDlg::AskForImageFile(QTreeWidgetItem* group) {
@@ -337,52 +371,52 @@ void CPartitionInfoDlg::AskForImageFile(QTreeWidgetItem* group) {
         ShowLines({});
         return;
     }
-    Select(AddImageItem(group, file));
+    Select(AddSourceItem(group, file, RawImageRef{file.toStdString()}));
 }
 
-QTreeWidgetItem* CPartitionInfoDlg::AddImageItem(QTreeWidgetItem* group, const QString& path) {
-    // The same path may be added more than once, as each choice adds an item.
-    auto* item = new QTreeWidgetItem(group, {path});
-    item->setToolTip(0, path);
+QTreeWidgetItem* CPartitionInfoDlg::AddSourceItem(QTreeWidgetItem* group, const QString& label, const SourceRef& ref) {
+    // The same image may be added more than once, as each choice adds an item.
+    auto* item = new QTreeWidgetItem(group, {label});
+    item->setData(0, RowRole, static_cast<int>(Row::Source));
+    item->setData(0, SourceRole, QVariant::fromValue(ref));
+    if (std::holds_alternative<ImageSetRef>(ref) || std::holds_alternative<RawImageRef>(ref)) {
+        item->setToolTip(0, label);
+        group->setExpanded(true);
+    }
     item->setIcon(0, style()->standardIcon(QStyle::SP_DriveHDIcon));
-    group->setExpanded(true);
     return item;
 }
 
 void CPartitionInfoDlg::PressNext() {
     QTreeWidgetItem* item = m_tree->currentItem();
-    QString label = LabelOf(item);
-    const QString group = LabelOf(item != nullptr ? item->parent() : nullptr);
-    if (item == nullptr) {
-        label = Text(RootLabel);
-    }
-    Session& session = Context().session;
-    std::vector<std::string> lines;
-    for (const QString& line : InfoLines()) lines.push_back(line.toStdString());
-
     auto refuse = [this](const QString& text) {
         ShowMessageBox({this, Context().settings.appCaption, text, MessageIcon::Error, MessageButtons::Ok});
     };
-    if (group == Text(ImageGroupLabel) && label == OpenImageFileLabel) {
-        refuse(Text(*SelectionMessage(ImageGroupLabel)));
+    const std::optional<SourceRef> ref = SourceOf(item);
+    if (!ref) {
+        refuse(RowRefusal(RowOf(item)));
         return;
     }
+    Session& session = Context().session;
     SelectionContext selection{m_registry, session.Seams().drives, session.Seams().rawIo};
-    const std::string labelText = label.toStdString();
-    const std::string groupText = group.toStdString();
-    const std::string startText = m_start->text().toStdString();
-    const std::string endText = m_end->text().toStdString();
-    const NextOutcome outcome = zt::PressNext({labelText, groupText, lines, startText, endText, m_mediaRecovery},
-                                              selection, session.Source());
-    if (!outcome.message.empty()) {
-        refuse(QString::fromStdString(outcome.message));
+    if (m_shownRef != ref) {
+        // Selected without being shown (not through the tree's selection).
+        m_shownRef = ref;
+        m_shown = DescribeSource(*ref, selection, session.Source());
+    }
+    const ChooseOutcome outcome =
+        ChooseSourceRef(*ref, m_shown, SourceRange::Typed(m_start->text().toStdString(), m_end->text().toStdString()),
+                        m_mediaRecovery, selection, session.Source());
+    if (outcome.range != RangeProblem::None) {
+        refuse(Text(RangeProblemMessage(outcome.range)));
         return;
     }
+    const QString label = LabelOf(item);
     if (outcome.readProblem) {
         refuse(ReadProblemText(label, *outcome.readProblem));
         return;
     }
-    const RunHeader& header = outcome.header;
+    const RunHeader header = MakeRunHeader(outcome.chosen, label.toStdString());
     jobs::RunLog(session.Logs()).SourceChosen(header);
     OpenNextPage(QString::fromStdString(header.InformationText()), QString::fromStdString(header.group),
                  QString::fromStdString(header.label));

@@ -15,6 +15,7 @@
 #include "core/source/device_enumeration.h"
 #include "core/source/device_registry.h"
 #include "core/source/worker_slot.h"
+#include "core/source/source_ref.h"
 #include "ui/shell/CPageDlg.h"
 
 class QCheckBox;
@@ -51,6 +52,9 @@ public:
     // The information list's lines, top to bottom.
     [[nodiscard]] QStringList InfoLines() const;
 
+    // The source an item of the tree stands for; nothing for the root, the
+    // groups and the item that opens an image file.
+    [[nodiscard]] static std::optional<SourceRef> SourceOf(const QTreeWidgetItem* item);
     // The item of that label (under the group of that label, when given); null when there is none.
     [[nodiscard]] QTreeWidgetItem* FindItem(const QString& label, const QString& groupLabel = {}) const;
     void Select(QTreeWidgetItem* item);
@@ -72,7 +76,7 @@ private:
     QString BrowseFromTree(const BrowseRequest& request);
     // Ends the guard BrowseFromTree set, once the event being handled is done.
     void ReleaseBrowserGuard();
-    QTreeWidgetItem* AddImageItem(QTreeWidgetItem* group, const QString& path);
+    QTreeWidgetItem* AddSourceItem(QTreeWidgetItem* group, const QString& label, const SourceRef& ref);
     void OpenNextPage(const QString& information, const QString& group, const QString& label);
 
     bool m_mediaRecovery;
@@ -88,6 +92,9 @@ private:
     CButtonST* m_next;
     CButtonST* m_back;
     QTreeWidgetItem* m_root = nullptr;
+    // The selected source and what it was shown with: Next logs these lines.
+    std::optional<SourceRef> m_shownRef;
+    SourceDescription m_shown;
 
     WorkerSlot m_lister;  // running while the devices are listed
     bool m_listed = false;

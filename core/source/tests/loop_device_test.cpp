@@ -82,7 +82,7 @@ TEST_F(LoopDeviceTest, UnpartitionedCardIsADiskAndADrive) {
     std::string label = "ZTWHOLE (" + loop.Name() + ")";
     std::vector<std::string> labels = ListLogicalDriveLabels(probe);
     EXPECT_NE(std::find(labels.begin(), labels.end(), label), labels.end());
-    SourceInformation info = ShowDriveInformation(label, probe);
+    SourceInformation info = ShowDriveInformation(loop.Name(), probe);
     ASSERT_EQ(info.lines.size(), 5u);
     EXPECT_EQ(info.lines[0], "Volume Name : ZTWHOLE ");
     EXPECT_EQ(info.lines[1], "File System : vfat");

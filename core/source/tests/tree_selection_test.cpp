@@ -1,4 +1,4 @@
-#include "core/source/tree_selection.h"
+#include "core/source/source_ref.h"
 
 #include <gtest/gtest.h>
 
@@ -34,9 +34,10 @@ protected:
         }
     }
 
-    NextOutcome Next(std::string_view label, std::string_view parent, std::string_view start = "0",
-                     std::string_view end = "2097152") {
-        return PressNext({label, parent, {"line one", "line two"}, start, end}, context, source);
+    ChooseOutcome Next(const SourceRef& ref, std::string_view start = "0", std::string_view end = "2097152") {
+        SourceDescription shown;
+        shown.info.lines = {"line one", "line two"};
+        return ChooseSourceRef(ref, shown, SourceRange::Typed(start, end), true, context, source);
     }
 
     FakeDeviceRegistry registry;
@@ -46,80 +47,58 @@ protected:
     SourceDescriptor source;
 };
 
-TEST_F(SelectionTest, RootAndGroupsOfferNoRangeAndNextNamesWhatToSelect) {
-    for (std::string_view label : {RootLabel, DriveGroupLabel, DiskGroupLabel}) {
-        SelectionOutcome s = HandleSelection(label, label == RootLabel ? "" : RootLabel, context, source);
-        EXPECT_EQ(s.info.lines, std::vector<std::string>{" "}) << label;
-        EXPECT_FALSE(s.rangeAvailable);
-        EXPECT_TRUE(s.info.endText.empty());
-    }
-    EXPECT_EQ(HandleSelection(ImageGroupLabel, RootLabel, context, source).kind, TreeItemKind::ImageGroup);
-
-    EXPECT_EQ(Next(DiskGroupLabel, RootLabel).message, "Select Hard Disk");
-    EXPECT_EQ(Next(ImageGroupLabel, RootLabel).message, "Select Image");
-    EXPECT_EQ(Next(RootLabel, "").message, "Select Logical Drive or Hard Disk");
-    EXPECT_EQ(Next(DriveGroupLabel, RootLabel).message, "Select Logical Drive");
-}
-
 TEST_F(SelectionTest, WholeDriveByDefaultGoesIntoSlotZero) {
     source.ImageMode = true;  // an image was chosen before
-    SelectionOutcome s = HandleSelection("Local Disk (sdb1)", DriveGroupLabel, context, source);
-    EXPECT_EQ(s.kind, TreeItemKind::Drive);
-    EXPECT_TRUE(s.rangeAvailable);
+    const LogicalDriveRef drive{"sdb1"};
+    SourceDescription s = DescribeSource(drive, context, source);
     EXPECT_FALSE(source.ImageMode);
     EXPECT_EQ(s.info.startText, "0");
     EXPECT_EQ(s.info.endText, "2097152");
 
-    NextOutcome next = PressNext({"Local Disk (sdb1)", DriveGroupLabel, s.info.lines, s.info.startText,
-                                  s.info.endText},
-                                 context, source);
-    ASSERT_TRUE(next.Ok()) << next.message;
+    ChooseOutcome next = ChooseSourceRef(drive, s, SourceRange::Whole(), true, context, source);
+    ASSERT_TRUE(next.Ok());
     EXPECT_EQ(source.RangeStart, 0u);
     EXPECT_EQ(source.RangeEnd, 2'097'152u);
     EXPECT_EQ(source.DeviceIndex, 0);
     EXPECT_EQ(source.SelectedDevice(), "/dev/sdb1");
-    EXPECT_EQ(next.header.group, "Selected Logical Drive");
-    EXPECT_EQ(next.header.label, "Local Disk (sdb1)");
-    EXPECT_EQ(next.header.InformationText(), "Volume Name : Local Disk \r\nFile System : vfat\r\nCapacity : 1.0 GB"
-                                             "\r\nUsed Space : Unknown\r\nFree Space : Unknown");
-    EXPECT_EQ(next.header.rangeEnd, "2097152");
+    EXPECT_EQ(next.chosen.ref, SourceRef(drive));
+    EXPECT_EQ(next.chosen.infoLines, (std::vector<std::string>{"Volume Name : Local Disk ", "File System : vfat",
+                                                               "Capacity : 1.0 GB", "Used Space : Unknown",
+                                                               "Free Space : Unknown"}));
+    EXPECT_EQ(next.chosen.rangeEnd, "2097152");
 }
 
 TEST_F(SelectionTest, ChoosingDiskTwoReadsTheDeviceDevqueryNamedForIt) {
-    SelectionOutcome s = HandleSelection("Disk2", DiskGroupLabel, context, source);
-    EXPECT_EQ(s.kind, TreeItemKind::Disk);
+    SourceDescription s = DescribeSource(DiskRef{2}, context, source);
     EXPECT_EQ(s.info.lines[0], "Physical Disk Number : 2");
     EXPECT_EQ(s.info.endText, std::to_string(kGiB * 4 / 512));
-    NextOutcome next = Next("Disk2", DiskGroupLabel);
-    ASSERT_TRUE(next.Ok()) << next.message;
+    ChooseOutcome next = Next(DiskRef{2});
+    ASSERT_TRUE(next.Ok());
     EXPECT_EQ(source.DeviceIndex, 2);
     EXPECT_EQ(source.SelectedDevice(), "/dev/sdc");
     EXPECT_EQ(source.DeviceNames[0], "/dev/sda");
-    EXPECT_EQ(next.header.group, "Selected Disk");
-    EXPECT_EQ(DiskNumberFromLabel("Disk"), 0);
-    EXPECT_EQ(DiskNumberFromLabel("Disk25"), 25);
-    EXPECT_EQ(DiskNumberFromLabel("Disk99"), kMaxDisks);
+    EXPECT_EQ(next.chosen.ref, SourceRef(DiskRef{2}));
 }
 
 TEST_F(SelectionTest, RangeIsStoredAsTypedThenChecked) {
-    EXPECT_EQ(Next("Disk0", DiskGroupLabel, "2048", "2048").message, "End sector should be bigger than start sector.");
+    EXPECT_EQ(Next(DiskRef{0}, "2048", "2048").range, RangeProblem::EndNotAfterStart);
     EXPECT_EQ(source.RangeStart, 2048u);
     EXPECT_EQ(source.RangeEnd, 2048u);
     // A range may lie beyond 2 TiB.
-    EXPECT_TRUE(Next("Disk0", DiskGroupLabel, "4999999000", "5000001000").Ok());
+    EXPECT_TRUE(Next(DiskRef{0}, "4999999000", "5000001000").Ok());
     EXPECT_EQ(source.RangeStart, 4999999000u);
     EXPECT_EQ(source.RangeEnd, 5000001000u);
-    EXPECT_EQ(Next("Disk0", DiskGroupLabel, "0", "18014398509481984").message, "End sector is not valid.");
-    EXPECT_EQ(Next("Disk0", DiskGroupLabel, "", "10").message, "Start sector is not valid.");
+    EXPECT_EQ(Next(DiskRef{0}, "0", "18014398509481984").range, RangeProblem::EndInvalid);
+    EXPECT_EQ(Next(DiskRef{0}, "", "10").range, RangeProblem::StartInvalid);
     // A drive that could not be described left the edits empty.
-    EXPECT_EQ(Next("Local Disk (sdz9)", DriveGroupLabel, "", "").message, "Start sector is not valid.");
+    EXPECT_EQ(Next(LogicalDriveRef{"sdz9"}, "", "").range, RangeProblem::StartInvalid);
 }
 
 TEST_F(SelectionTest, UnreadableOrVanishedSourcesAreRefusedAtNext) {
     io.FailOpen("/dev/sdc", EACCES);
     source.DeviceIndex = 0;
     source.DeviceNames[0] = "/dev/sda";
-    NextOutcome next = Next("Disk2", DiskGroupLabel);
+    ChooseOutcome next = Next(DiskRef{2});
     ASSERT_TRUE(next.readProblem.has_value());
     EXPECT_EQ(next.readProblem->problem, SourceProblem::CannotOpen);
     EXPECT_EQ(next.readProblem->errnoValue, EACCES);
@@ -129,21 +108,21 @@ TEST_F(SelectionTest, UnreadableOrVanishedSourcesAreRefusedAtNext) {
 
     // The page shows what the disk service answered for a device the user may not read.
     io.FailOpenThroughService("/dev/sdc", platform::ServiceAccess::Refused, "Not authorized");
-    next = Next("Disk2", DiskGroupLabel);
+    next = Next(DiskRef{2});
     ASSERT_TRUE(next.readProblem.has_value());
     EXPECT_EQ(ServiceRefusalText(*next.readProblem), "reading /dev/sdc needs administrator rights; access was not granted");
     io.FailOpenThroughService("/dev/sdc", platform::ServiceAccess::Failed, "No such object");
-    next = Next("Disk2", DiskGroupLabel);
+    next = Next(DiskRef{2});
     ASSERT_TRUE(next.readProblem.has_value());
     EXPECT_EQ(ServiceRefusalText(*next.readProblem),
               "reading /dev/sdc needs administrator rights; the system's disk service could not open it read-only: "
               "No such object");
     EXPECT_EQ(source.SelectedDevice(), "/dev/sda");
 
-    next = Next("Disk1", DiskGroupLabel);  // devquery reported no disk 1
+    next = Next(DiskRef{1});  // devquery reported no disk 1
     ASSERT_TRUE(next.readProblem.has_value());
     EXPECT_EQ(next.readProblem->problem, SourceProblem::Missing);
-    next = Next("HOLIDAY (sdq1)", DriveGroupLabel);
+    next = Next(LogicalDriveRef{"sdq1"});
     ASSERT_TRUE(next.readProblem.has_value());
     EXPECT_EQ(next.readProblem->problem, SourceProblem::Missing);
 }
@@ -151,14 +130,14 @@ TEST_F(SelectionTest, UnreadableOrVanishedSourcesAreRefusedAtNext) {
 class ImageSelectionTest : public SelectionTest {
 protected:
     std::string Item() const { return folder.Path() + "/Image0.img"; }
+    ImageSetRef Set() const { return ImageSetRef{Item()}; }
     testing::TempFolder folder;
 };
 
 TEST_F(ImageSelectionTest, OneLargePartIsReadAsASingleFile) {
     io.AddPatternFile(folder / "Image0.img", 700ull << 20, 3);
-    SelectionOutcome s = HandleSelection(Item(), ImageGroupLabel, context, source);
-    ASSERT_FALSE(s.imageProblem.has_value());
-    EXPECT_EQ(s.kind, TreeItemKind::Image);
+    SourceDescription s = DescribeSource(Set(), context, source);
+    ASSERT_FALSE(s.problem.has_value());
     EXPECT_TRUE(source.ImageMode);
     EXPECT_FALSE(source.ImageMultiFile);
     EXPECT_EQ(source.ImageFolder, folder.Path() + "/");
@@ -168,13 +147,12 @@ TEST_F(ImageSelectionTest, OneLargePartIsReadAsASingleFile) {
     EXPECT_EQ(s.info.lines[2], "Media Type   : Image");
     EXPECT_EQ(s.info.endText, std::to_string((700ull << 20) / 512));
     EXPECT_EQ(registry.ReadValue(MediaTypeKey, "Disk2"), "Fixed Media");
-    NextOutcome next = Next(Item(), ImageGroupLabel);
-    ASSERT_TRUE(next.Ok()) << next.message;
-    EXPECT_EQ(next.header.group, "Selected Image");
+    ChooseOutcome next = ChooseSourceRef(Set(), s, SourceRange::Whole(), true, context, source);
+    ASSERT_TRUE(next.Ok());
+    EXPECT_EQ(next.chosen.infoLines, s.info.lines);
 
     // Then a drive: the reader reads the drive, not the image.
-    HandleSelection("Local Disk (sdb1)", DriveGroupLabel, context, source);
-    ASSERT_TRUE(Next("Local Disk (sdb1)", DriveGroupLabel).Ok());
+    ASSERT_TRUE(Next(LogicalDriveRef{"sdb1"}).Ok());
     EXPECT_FALSE(source.ImageMode);
     EXPECT_EQ(source.SelectedDevice(), "/dev/sdb1");
 }
@@ -182,31 +160,31 @@ TEST_F(ImageSelectionTest, OneLargePartIsReadAsASingleFile) {
 TEST_F(ImageSelectionTest, NumberedPartsAreCountedAndAGapIsRefused) {
     io.AddPatternFile(folder / "Image0.img", ImagePartBytes, 3);
     io.AddPatternFile(folder / "image1.img", 1000 * 512, 4);
-    SelectionOutcome s = HandleSelection(Item(), ImageGroupLabel, context, source);
+    SourceDescription s = DescribeSource(Set(), context, source);
     EXPECT_TRUE(source.ImageMultiFile);
     EXPECT_EQ(s.info.endText, std::to_string(ImagePartSectors + 1000));
 
     io.AddPatternFile(folder / "Image3.img", 1000 * 512, 5);  // after a gap: its sectors would be lost
-    NextOutcome gap = Next(Item(), ImageGroupLabel);
+    ChooseOutcome gap = Next(Set());
     ASSERT_TRUE(gap.readProblem.has_value());
     EXPECT_EQ(gap.readProblem->problem, SourceProblem::PartMissing);
     io.RemoveFile(folder / "Image3.img");
 
     io.FailOpen(folder / "image1.img", EACCES);
-    NextOutcome next = Next(Item(), ImageGroupLabel);
+    ChooseOutcome next = Next(Set());
     ASSERT_TRUE(next.readProblem.has_value());
     EXPECT_EQ(next.readProblem->problemPath, folder / "image1.img");
 }
 
 TEST_F(ImageSelectionTest, FolderWithoutAFirstPartHasNoImageItem) {
-    EXPECT_EQ(ImageItemForFolder(folder.Path(), io), std::nullopt);
-    SelectionOutcome s = HandleSelection(Item(), ImageGroupLabel, context, source);
-    ASSERT_TRUE(s.imageProblem.has_value());
-    EXPECT_EQ(s.imageProblem->problem, SourceProblem::NoImageInFolder);
+    EXPECT_EQ(ImageSetInFolder(folder.Path(), io), std::nullopt);
+    SourceDescription s = DescribeSource(Set(), context, source);
+    ASSERT_TRUE(s.problem.has_value());
+    EXPECT_EQ(s.problem->problem, SourceProblem::NoImageInFolder);
     EXPECT_TRUE(s.info.lines.empty());
     io.AddPatternFile(folder / "image0.IMG", 512, 3);
-    EXPECT_EQ(ImageItemForFolder(folder.Path(), io), Item());
-    EXPECT_EQ(ImageItemForFolder(folder.Path() + "/", io), Item());
+    EXPECT_EQ(ImageSetInFolder(folder.Path(), io), Set());
+    EXPECT_EQ(ImageSetInFolder(folder.Path() + "/", io), Set());
 }
 
 TEST_F(ImageSelectionTest, ARawImageFileIsDescribedAsADiskOfItsSizeAndReadAsOne) {
@@ -214,72 +192,58 @@ TEST_F(ImageSelectionTest, ARawImageFileIsDescribedAsADiskOfItsSizeAndReadAsOne)
     testing::WriteBytes(card, std::string(64 * 512, '\0'));
     io.AddPatternFile(card, 64ull << 20, 6);
     source.ImageMode = true;  // an image set was chosen before
-    SelectionOutcome s = HandleSelection(card, ImageGroupLabel, context, source);
-    ASSERT_FALSE(s.imageProblem.has_value());
-    EXPECT_EQ(s.kind, TreeItemKind::RawImage);
+    SourceDescription s = DescribeSource(RawImageRef{card}, context, source);
+    ASSERT_FALSE(s.problem.has_value());
     EXPECT_FALSE(source.ImageMode);
     EXPECT_EQ(s.info.lines, (std::vector<std::string>{"Physical Disk Number : 1", "Model   : " + card,
                                                       "Media Type   : Image", "Cylinder   : 8", "Head   : 255",
                                                       "Sectors Per Track   : 63", "Disk Size  : 64 MB"}));
     EXPECT_EQ(s.info.endText, "131072");
 
-    NextOutcome next = PressNext({card, ImageGroupLabel, s.info.lines, "0", "131072", false}, context, source);
-    ASSERT_TRUE(next.Ok()) << next.message;
+    ChooseOutcome next =
+        ChooseSourceRef(RawImageRef{card}, s, SourceRange::Typed("0", "131072"), false, context, source);
+    ASSERT_TRUE(next.Ok());
     EXPECT_EQ(source.SelectedDevice(), card);
     EXPECT_FALSE(source.ImageMode);
-    EXPECT_FALSE(next.header.mediaRecovery);
-    EXPECT_EQ(next.header.group, "Selected Image");
-    EXPECT_EQ(next.header.label, card);
-    EXPECT_EQ(next.header.infoLines, s.info.lines);
-    EXPECT_EQ(next.header.rangeEnd, "131072");
+    EXPECT_FALSE(next.chosen.mediaRecovery);
+    EXPECT_EQ(next.chosen.ref, SourceRef(RawImageRef{card}));
+    EXPECT_EQ(next.chosen.infoLines, s.info.lines);
+    EXPECT_EQ(next.chosen.rangeEnd, "131072");
 
     // Gone by the time Next is pressed: refused, and the slot stays.
     io.RemoveFile(card);
     std::filesystem::remove(card);
-    next = PressNext({card, ImageGroupLabel, s.info.lines, "0", "131072"}, context, source);
+    next = ChooseSourceRef(RawImageRef{card}, s, SourceRange::Typed("0", "131072"), true, context, source);
     ASSERT_TRUE(next.readProblem.has_value());
     EXPECT_EQ(next.readProblem->problem, SourceProblem::Missing);
 }
 
 TEST_F(ImageSelectionTest, APathStandsForTheItemThePageWouldHaveSelected) {
     using platform::PathKind;
-    auto item = [&](const std::string& path, PathKind kind) {
-        const TreeItem i = TreeItemForPath(path, kind, context);
-        return i.label + " in " + i.parentLabel;
-    };
-    EXPECT_EQ(item(folder.Path(), PathKind::Folder), Item() + " in Select Image");
-    EXPECT_EQ(item(folder.Path() + "/", PathKind::Folder), Item() + " in Select Image");
-    EXPECT_EQ(item("/tmp/card.dd", PathKind::RegularFile), "/tmp/card.dd in Select Image");
-    EXPECT_EQ(item("/dev/sdc", PathKind::BlockDevice), "Disk2 in Select Disk");
-    EXPECT_EQ(item("/dev/sdb1", PathKind::BlockDevice), "Local Disk (sdb1) in Select Logical Drive");
+    auto item = [&](const std::string& path, PathKind kind) { return SourceRefForPath(path, kind, context); };
+    EXPECT_EQ(item(folder.Path(), PathKind::Folder), SourceRef(Set()));
+    EXPECT_EQ(item(folder.Path() + "/", PathKind::Folder), SourceRef(Set()));
+    EXPECT_EQ(item("/tmp/card.dd", PathKind::RegularFile), SourceRef(RawImageRef{"/tmp/card.dd"}));
+    EXPECT_EQ(item("/dev/sdc", PathKind::BlockDevice), SourceRef(DiskRef{2}));
+    EXPECT_EQ(item("/dev/sdb1", PathKind::BlockDevice), SourceRef(LogicalDriveRef{"sdb1"}));
     // A whole disk with a file system and no partition table is listed as both: it is the disk.
     platform::LogicalDriveEntry whole;
     whole.name = "sda";
     whole.devicePath = "/dev/sda";
     whole.label = "CARD";
     drives.drives.push_back(whole);
-    EXPECT_EQ(item("/dev/sda", PathKind::BlockDevice), "Disk0 in Select Disk");
+    EXPECT_EQ(item("/dev/sda", PathKind::BlockDevice), SourceRef(DiskRef{0}));
 
     // A device neither list reports (a file stands in for it here) is read
     // by its path and logged as a disk.
     const std::string device = folder / "sdx";
     testing::WriteBytes(device, std::string(512, '\0'));
     io.AddPatternFile(device, 8ull << 20, 7);
-    const TreeItem unlisted = TreeItemForPath(device, PathKind::BlockDevice, context);
-    EXPECT_EQ(unlisted.parentLabel, DiskGroupLabel);
-    EXPECT_EQ(ClassifyTreeItem(unlisted.label, unlisted.parentLabel), TreeItemKind::RawImage);
-    NextOutcome next = PressNext({unlisted.label, unlisted.parentLabel, {}, "0", "16384"}, context, source);
-    ASSERT_TRUE(next.Ok()) << next.message;
-    EXPECT_EQ(next.header.group, "Selected Disk");
-    EXPECT_EQ(next.header.label, device);
+    const SourceRef unlisted = SourceRefForPath(device, PathKind::BlockDevice, context);
+    EXPECT_EQ(unlisted, SourceRef(DevicePathRef{device}));
+    ChooseOutcome next = ChooseSourceRef(unlisted, {}, SourceRange::Typed("0", "16384"), true, context, source);
+    ASSERT_TRUE(next.Ok());
     EXPECT_EQ(source.SelectedDevice(), device);
-}
-
-TEST(SelectedGroupText, EverySelectBecomesSelected) {
-    EXPECT_EQ(SelectedGroupText("Select Logical Drive"), "Selected Logical Drive");
-    EXPECT_EQ(SelectedGroupText("Select Disk"), "Selected Disk");
-    EXPECT_EQ(SelectedGroupText("Select Select"), "Selected Selected");
-    EXPECT_EQ(SelectedGroupText("Disks"), "Disks");
 }
 
 }  // namespace

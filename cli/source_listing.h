@@ -1,6 +1,6 @@
 // The source tree on the command line: the listing that the source page
-// shows (drives, and the disks devquery reports), which SOURCE arguments are
-// chosen from, by path or by one of its labels ("Disk1", "Local Disk (sdb1)").
+// shows (drives, and the disks devquery reports), which a SOURCE argument is
+// looked up in, by path or by one of its labels ("Disk1", "Local Disk (sdb1)").
 #pragma once
 
 #include <memory>
@@ -8,7 +8,7 @@
 
 #include "app/session.h"
 #include "core/source/device_enumeration.h"
-#include "core/source/tree_selection.h"
+#include "core/source/source_ref.h"
 
 namespace zt::cli {
 
@@ -30,8 +30,5 @@ private:
     struct Parts;
     std::unique_ptr<Parts> parts_;
 };
-
-// True when text has the form of a disk or drive label rather than a path.
-bool LooksLikeTreeLabel(const std::string& text);
 
 }  // namespace zt::cli

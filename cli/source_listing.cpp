@@ -1,7 +1,5 @@
-#include "cli/source_labels.h"
+#include "cli/source_listing.h"
 
-#include <algorithm>
-#include <cctype>
 #include <iostream>
 
 #include "cli/common.h"
@@ -52,12 +50,5 @@ const SourceTreeModel& SourceListing::Model() {
 SelectionContext& SourceListing::Context() { return parts_->context; }
 
 std::vector<platform::LogicalDriveEntry> SourceListing::Drives() { return parts_->drives.ListLogicalDrives(); }
-
-bool LooksLikeTreeLabel(const std::string& text) {
-    if (text.starts_with("Disk") && text.size() > 4 &&
-        std::all_of(text.begin() + 4, text.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
-        return true;
-    return !DriveNameFromLabel(text).empty() && text.find('/') == std::string::npos;
-}
 
 }  // namespace zt::cli
