@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "cli/source_listing.h"
-#include "ui/words/source_words.h"
 #include "platform/files.h"
 #include "platform/path_kind.h"
 #include "platform/terminal.h"
+#include "ui/words/source_words.h"
 
 namespace zt::cli {
 

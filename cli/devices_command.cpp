@@ -53,7 +53,8 @@ Listing Collect(SourceListing& listing) {
     const SourceTreeModel& model = listing.Model();
     for (std::size_t i = 0; i < model.disks.size(); ++i) {
         const DiskRef disk{model.diskNumbers[i]};
-        out.disks.push_back({model.disks[i], SourcePath(disk, context), ShowDiskInformation(disk.number, context.registry)});
+        out.disks.push_back(
+            {model.disks[i], SourcePath(disk, context), ShowDiskInformation(disk.number, context.registry)});
     }
     return out;
 }

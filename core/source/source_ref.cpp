@@ -8,11 +8,6 @@ namespace zt {
 
 namespace {
 
-template <typename... Fns>
-struct Overloaded : Fns... {
-    using Fns::operator()...;
-};
-
 // Opens the device once, read-only, only to learn that it can be read.
 std::optional<SourceChoice> CheckReadable(const std::string& path, platform::RawIo& io) {
     platform::OpenResult opened = io.Open(path);
@@ -37,6 +32,19 @@ SourceDescription DescribeImage(const std::string& readPath, const std::string& 
         description.info = ShowDiskInformation(*n, context.registry);
     }
     return description;
+}
+
+// Drives and disks are read through the device their listing names; the
+// other kinds by their own path, examined afresh at Next.
+bool ReadThroughListing(const SourceRef& ref) {
+    return std::visit(Overloaded{
+                          [](const LogicalDriveRef&) { return true; },
+                          [](const DiskRef&) { return true; },
+                          [](const ImageSetRef&) { return false; },
+                          [](const RawImageRef&) { return false; },
+                          [](const DevicePathRef&) { return false; },
+                      },
+                      ref);
 }
 
 // Nothing to read any more: the drive or disk is not (or no longer) listed.
@@ -87,8 +95,12 @@ SourceDescription DescribeSource(const SourceRef& ref, SelectionContext& context
     }
     return std::visit(
         Overloaded{
-            [&](const LogicalDriveRef& drive) { return SourceDescription{ShowDriveInformation(drive.name, context.drives), {}}; },
-            [&](const DiskRef& disk) { return SourceDescription{ShowDiskInformation(disk.number, context.registry), {}}; },
+            [&](const LogicalDriveRef& drive) {
+                return SourceDescription{ShowDriveInformation(drive.name, context.drives), {}};
+            },
+            [&](const DiskRef& disk) {
+                return SourceDescription{ShowDiskInformation(disk.number, context.registry), {}};
+            },
             [&](const ImageSetRef& set) { return DescribeImage(set.Folder(), set.firstPart, context); },
             [&](const RawImageRef& file) { return DescribeImage(file.path, file.path, context); },
             [&](const DevicePathRef& device) { return DescribeImage(device.path, device.path, context); },
@@ -136,7 +148,7 @@ ChooseOutcome ChooseSourceRef(const SourceRef& ref, const SourceDescription& sho
     outcome.range = CheckRange(startText, endText, source);
     if (outcome.range != RangeProblem::None) return outcome;
 
-    if (std::holds_alternative<LogicalDriveRef>(ref) || std::holds_alternative<DiskRef>(ref)) {
+    if (ReadThroughListing(ref)) {
         outcome.readProblem = ChooseDevice(ref, context, source);
     } else {
         // Parts may have gone or lost their permissions since the selection.

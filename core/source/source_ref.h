@@ -53,6 +53,12 @@ struct DevicePathRef {
 // place that handles sources say what it does with it.
 using SourceRef = std::variant<LogicalDriveRef, DiskRef, ImageSetRef, RawImageRef, DevicePathRef>;
 
+// One function per kind for std::visit, so that a kind left out does not compile.
+template <typename... Fns>
+struct Overloaded : Fns... {
+    using Fns::operator()...;
+};
+
 // The image set whose folder the user picked, or nullopt when the folder holds
 // no first part (the caller then shows ImagePathNotFoundMessage()).
 std::optional<ImageSetRef> ImageSetInFolder(const std::string& folder, platform::RawIo& io);

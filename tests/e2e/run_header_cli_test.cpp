@@ -82,7 +82,8 @@ protected:
         fs::create_directories(logFolder);
         fs::remove(logFolder + "/Activity Log.txt");
         EXPECT_TRUE(logStore.WriteValue("ZT_PictoraNTFS", "Activity Log", logFolder));
-        EXPECT_TRUE(WriteEntries(LogContext{logStore}, LogKind::Activity, RunHeaderEntries(MakeRunHeader(next.chosen, item.label))));
+        EXPECT_TRUE(WriteEntries(LogContext{logStore}, LogKind::Activity,
+                                 RunHeaderEntries(MakeRunHeader(next.chosen, item.label))));
         return ReadAll(logFolder + "/Activity Log.txt");
     }
 

@@ -14,9 +14,14 @@ constexpr std::string_view kDiskWord = "Disk";
 }  // namespace
 
 std::string_view GroupLabel(const SourceRef& ref) {
-    if (std::holds_alternative<LogicalDriveRef>(ref)) return DriveGroupLabel;
-    if (std::holds_alternative<ImageSetRef>(ref) || std::holds_alternative<RawImageRef>(ref)) return ImageGroupLabel;
-    return DiskGroupLabel;
+    return std::visit(Overloaded{
+                          [](const LogicalDriveRef&) { return DriveGroupLabel; },
+                          [](const DiskRef&) { return DiskGroupLabel; },
+                          [](const ImageSetRef&) { return ImageGroupLabel; },
+                          [](const RawImageRef&) { return ImageGroupLabel; },
+                          [](const DevicePathRef&) { return DiskGroupLabel; },
+                      },
+                      ref);
 }
 
 std::string SelectedGroupText(std::string_view groupLabel) {
@@ -32,14 +37,18 @@ std::string SelectedGroupText(std::string_view groupLabel) {
 }
 
 std::string SourceLabel(const SourceRef& ref, DriveProbe& drives) {
-    if (const auto* drive = std::get_if<LogicalDriveRef>(&ref)) {
-        const std::optional<platform::LogicalDriveEntry> entry = drives.FindLogicalDrive(drive->name);
-        return entry ? DriveLabel(*entry) : drive->name;
-    }
-    if (const auto* disk = std::get_if<DiskRef>(&ref)) return DiskValueName(disk->number);
-    if (const auto* set = std::get_if<ImageSetRef>(&ref)) return set->firstPart;
-    if (const auto* file = std::get_if<RawImageRef>(&ref)) return file->path;
-    return std::get<DevicePathRef>(ref).path;
+    return std::visit(Overloaded{
+                          [&drives](const LogicalDriveRef& drive) {
+                              const std::optional<platform::LogicalDriveEntry> entry =
+                                  drives.FindLogicalDrive(drive.name);
+                              return entry ? DriveLabel(*entry) : drive.name;
+                          },
+                          [](const DiskRef& disk) { return DiskValueName(disk.number); },
+                          [](const ImageSetRef& set) { return set.firstPart; },
+                          [](const RawImageRef& file) { return file.path; },
+                          [](const DevicePathRef& device) { return device.path; },
+                      },
+                      ref);
 }
 
 int DiskNumberFromLabel(std::string_view label) {

@@ -147,9 +147,9 @@ TEST(SourceRefTable, EveryKindIsDescribedAndChosenOrRefused) {
         {DevicePath, Missing, whole, "", P::Missing, {R::StartInvalid, {}, "", 0}},
     };
     for (const Row& row : rows) {
+        const std::string range = row.range.whole ? "whole" : row.range.startText + ":" + row.range.endText;
         SCOPED_TRACE(::testing::Message() << "kind " << static_cast<int>(row.kind) << ", state "
-                                          << static_cast<int>(row.state) << ", range "
-                                          << (row.range.whole ? "whole" : row.range.startText + ":" + row.range.endText));
+                                          << static_cast<int>(row.state) << ", range " << range);
         Rig fresh;
         const SourceRef ref = fresh.Make(row.kind, row.state);
         const SourceDescription shown = DescribeSource(ref, fresh.context, fresh.source);
