@@ -43,10 +43,6 @@ const QString kRootLabel = QStringLiteral("Root");
 const QString kProcessRunning = QStringLiteral("Process is running.");
 const QString kStopQuestion = QStringLiteral("Are you sure you want to stop this process?");
 
-QString Latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QIcon SmallIcon(QStyle::StandardPixmap which) { return QApplication::style()->standardIcon(which); }
 
 }  // namespace
@@ -197,8 +193,8 @@ void CFileDisplayDlg::BuildThumbnails() {
                                                         m_session.Seams().rawIo, m_session.Found());
     m_thumbnails = new ResultsThumbnails(
         this, m_list, m_model, *m_thumbnailMaker,
-        {[this] { return SelectedLabel(); },
-         [](const QString& label) { return ShownPreviewKind(label) == PreviewKind::Picture; },
+        {[this] { return SelectedType(); },
+         [](TypeId type) { return ShownPreviewKind(type) == PreviewKind::Picture; },
          [this](int row) { ClickRow(row); },
          [this](const QModelIndex& row) {
              return !Scanning() && !ListFilling() && !PreviewRunning() && FirstCellCheckable(row);
@@ -292,11 +288,10 @@ void CFileDisplayDlg::RefreshTree() {
     for (std::size_t i = 0; i < types.size(); ++i) {
         const std::int32_t count = m_driver->FoundCount(i);
         if (count <= 0) continue;
-        const QString name = Latin1(types[i].Name());
         const QString label = TypeNodeLabel(types[i].Name(), count);
         QTreeWidgetItem* node = nullptr;
         for (int c = 0; c < m_root->childCount() && node == nullptr; ++c) {
-            if (m_root->child(c)->text(0).startsWith(name)) node = m_root->child(c);
+            if (NodeType(m_root->child(c)) == types[i].type) node = m_root->child(c);
         }
         if (node != nullptr) {
             if (node->text(0) != label) node->setText(0, label);
@@ -308,6 +303,7 @@ void CFileDisplayDlg::RefreshTree() {
             ++at;
         }
         node = m_tree->AddItem(m_root, label);
+        SetNodeType(node, types[i].type);
         m_root->removeChild(node);
         m_root->insertChild(at, node);
         QIcon icon = SmallIcon(QStyle::SP_DirClosedIcon);
@@ -352,10 +348,7 @@ void CFileDisplayDlg::SelectFirstType() {
     m_tree->setCurrentItem(m_root->child(0));
 }
 
-QString CFileDisplayDlg::SelectedLabel() const {
-    const QTreeWidgetItem* item = m_tree->currentItem();
-    return item != nullptr ? item->text(0) : QString();
-}
+TypeId CFileDisplayDlg::SelectedType() const { return NodeType(m_tree->currentItem()); }
 
 void CFileDisplayDlg::OnTreeSelection(QTreeWidgetItem* item) {
     // Filling a list waits in a modal loop: a node chosen meanwhile (a click,
@@ -374,7 +367,7 @@ void CFileDisplayDlg::OnTreeSelection(QTreeWidgetItem* item) {
         if (cardFolder) {
             ListCardFolder(item);
         } else {
-            FillList(item->text(0));
+            FillList(NodeType(item));
         }
         m_tree->setFocus();
         if (m_model.rowCount() > 0) {
@@ -399,11 +392,11 @@ void CFileDisplayDlg::ListChosenMeanwhile(const QTreeWidgetItem* listed) {
     }
 }
 
-void CFileDisplayDlg::FillList(const QString& label) {
+void CFileDisplayDlg::FillList(TypeId type) {
     if (Scanning() || ListFilling()) return;
-    m_shownTypeLabel = label;
-    if (ShownPreviewKind(label) == PreviewKind::Media) m_media->SetFull(true);
-    if (!m_fill.Start(m_session.Found(), label)) return;
+    m_shownType = type;
+    if (ShownPreviewKind(type) == PreviewKind::Media) m_media->SetFull(true);
+    if (!m_fill.Start(m_session.Found(), type)) return;
     RunWaitDialog();
     m_list->scrollToTop();
     // The type node is ticked exactly when one of its files is.
@@ -441,9 +434,9 @@ void CFileDisplayDlg::OnTreeCheck(QTreeWidgetItem* item, int state) {
     if (!CardFolderKey(item).isEmpty()) {
         TickCardFolder(item, ticked);
     } else if (item != m_root) {
-        m_session.Found().SetSelectedByType(item->text(0).toStdString(), ticked);
+        m_session.Found().SetSelectedByType(NodeType(item), ticked);
         m_model.Clear();
-        FillList(item->text(0));
+        FillList(NodeType(item));
         ListChosenMeanwhile(item);
     } else {
         m_session.Found().SetSelectedAll(ticked);
@@ -491,23 +484,23 @@ bool CFileDisplayDlg::eventFilter(QObject* watched, QEvent* event) {
     return CPageDlg::eventFilter(watched, event);
 }
 
-std::optional<FileInfo> CFileDisplayDlg::FindRecord(const QString& fileName, const QString& label) const {
+std::optional<FileInfo> CFileDisplayDlg::FindRecord(const QString& fileName, TypeId type) const {
     const std::string name = fileName.toStdString();
     std::optional<FileInfo> found;
     m_session.Found().Walk([&](const FileInfo& file) {
-        if (!found && file.FileName() == name && BelongsToLabel(file, label)) found = file;
+        if (!found && file.FileName() == name && file.type == type) found = file;
     });
     return found;
 }
 
 void CFileDisplayDlg::PreviewRow(int row) {
     if (row < 0 || row >= m_model.rowCount()) return;
-    const QString label = RowLabel(row);
-    const PreviewKind kind = ShownPreviewKind(label);
+    const TypeId type = RowType(row);
+    const PreviewKind kind = ShownPreviewKind(type);
     const QString fileName = RecordName(row);
     if (kind == PreviewKind::Media) {
         m_picture->hide();
-        const std::optional<FileInfo> record = FindRecord(fileName, label);
+        const std::optional<FileInfo> record = FindRecord(fileName, type);
         if (!record) return;
         m_media->Close();
         StartExtraction(*record, kind);
@@ -520,7 +513,7 @@ void CFileDisplayDlg::PreviewRow(int row) {
         ShowPlaceholder(skin::Preview);
         return;
     }
-    const std::optional<FileInfo> record = FindRecord(fileName, label);
+    const std::optional<FileInfo> record = FindRecord(fileName, type);
     if (!record) return;
     StartExtraction(*record, kind);
     m_picture->update();
@@ -547,7 +540,7 @@ void CFileDisplayDlg::StartExtraction(const FileInfo& record, PreviewKind kind) 
                     if (kind == PreviewKind::Picture) {
                         // A RAW file without a preview picture is not damaged: it has no preview.
                         if (!m_picture->Load(m_previewTempPath)) {
-                            ShowPlaceholder(IsCameraRawType(SelectedLabel()) ? skin::Preview : skin::Corrupted);
+                            ShowPlaceholder(IsCameraRawType(SelectedType()) ? skin::Preview : skin::Corrupted);
                         }
                     } else {
                         QTimer::singleShot(MediaStartMs, this, [this] { m_media->Play(m_previewTempPath); });
@@ -662,7 +655,7 @@ void CFileDisplayDlg::ListCardFolder(const QTreeWidgetItem* item) {
     }
     m_model.Append(std::move(rows));
     m_folderShown = true;
-    m_shownTypeLabel.clear();
+    m_shownType = kNoType;
 }
 
 void CFileDisplayDlg::TickCardFolder(const QTreeWidgetItem* item, bool ticked) {
@@ -681,9 +674,9 @@ QString CFileDisplayDlg::RecordName(int row) const {
     return m_model.Row(row).fileName;
 }
 
-QString CFileDisplayDlg::RowLabel(int row) const {
-    if (m_folderShown) return QString::fromStdString(m_folderFiles.at(static_cast<std::size_t>(row)).type);
-    return SelectedLabel();
+TypeId CFileDisplayDlg::RowType(int row) const {
+    if (m_folderShown) return m_folderFiles.at(static_cast<std::size_t>(row)).type;
+    return SelectedType();
 }
 
 }  // namespace zt::ui

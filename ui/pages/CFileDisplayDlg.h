@@ -94,7 +94,7 @@ private:
     void EndOfScan();
     void SelectFirstType();
     void OnTreeSelection(QTreeWidgetItem* item);
-    void FillList(const QString& label);
+    void FillList(TypeId type);
     // Lists the node chosen while `listed` was being listed, if it differs.
     void ListChosenMeanwhile(const QTreeWidgetItem* listed);
     void OnListTick(int row, bool ticked);
@@ -105,8 +105,8 @@ private:
     void ShowPicture(const QString& path);
     void SelectRow(int row);
     void RunWaitDialog();
-    [[nodiscard]] QString SelectedLabel() const;
-    [[nodiscard]] std::optional<FileInfo> FindRecord(const QString& fileName, const QString& label) const;
+    [[nodiscard]] TypeId SelectedType() const;
+    [[nodiscard]] std::optional<FileInfo> FindRecord(const QString& fileName, TypeId type) const;
     [[nodiscard]] bool ListFilling() const { return m_fill.Running(); }
     // The card's folders (with the file-system option on): their roots in
     // the tree at the end of the scan, a folder's files in the list, and the
@@ -115,7 +115,7 @@ private:
     void ListCardFolder(const QTreeWidgetItem* item);
     void TickCardFolder(const QTreeWidgetItem* item, bool ticked);
     [[nodiscard]] QString RecordName(int row) const;
-    [[nodiscard]] QString RowLabel(int row) const;
+    [[nodiscard]] TypeId RowType(int row) const;
     [[nodiscard]] bool PreviewRunning() const { return m_previewRunning.load(std::memory_order_acquire); }
 
     Session& m_session;
@@ -156,7 +156,7 @@ private:
     CTransparentStatic* m_count = nullptr;
     QProgressBar* m_progress = nullptr;
 
-    QString m_shownTypeLabel;
+    TypeId m_shownType = kNoType;
     int m_currentRow = -1;
     bool m_inTreeSelection = false;
     bool m_inKeys = false;
