@@ -1,8 +1,5 @@
 #include "recovery/preview.h"
 
-#include <algorithm>
-#include <array>
-
 #include <unistd.h>
 
 #include "core/source/source_files.h"
