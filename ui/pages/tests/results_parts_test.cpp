@@ -229,6 +229,13 @@ void ResultsPartsTest::typesPreviewAsThisMachineCanShowThem() {
         const bool always = PreviewKindOf(typeOf(c.label)) != PreviewKind::None;
         if (c.kind != PreviewKind::None && !always) QVERIFY2(ExtraPreviewTypeNames().contains(type), c.label);
     }
+    // A type node is known by the type it carries, whatever its label reads.
+    for (const TypeId type : AllTypes()) {
+        QTreeWidgetItem node(QStringList{QStringLiteral("JPEG (1)")});
+        QVERIFY(NodeType(&node) == kNoType);
+        SetNodeType(&node, type);
+        QVERIFY(NodeType(&node) == type);
+    }
 }
 
 void ResultsPartsTest::playTimesReadAsMinutesAndSeconds() {
@@ -265,12 +272,14 @@ void ResultsPartsTest::cardFoldersNestUnderTheirFileSystems() {
 
     const std::vector<CardFile> files = CardFiles(found);
     QCOMPARE(files.size(), named.size());
+    for (const CardFile& f : files) QVERIFY(f.type == *FindType("JPEG"));  // its preview goes by its type
     CFolderTreeCtrl tree;
     const std::vector<QTreeWidgetItem*> roots = AddCardFolders(tree, files);
     QCOMPARE(roots.size(), std::size_t{2});
     QStringList shown;
     std::function<void(QTreeWidgetItem*, const QString&)> walk = [&](QTreeWidgetItem* node, const QString& indent) {
         shown << indent + node->text(0) + " = " + CardFolderKey(node);
+        QVERIFY(NodeType(node) == kNoType);  // a folder is never taken for a type
         for (int i = 0; i < node->childCount(); ++i) walk(node->child(i), indent + "  ");
     };
     for (QTreeWidgetItem* root : roots) walk(root, "");
