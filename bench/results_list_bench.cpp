@@ -35,11 +35,11 @@ zt::FoundFileList& Found(int files) {
 
 void WalkOnly(benchmark::State& state) {
     const zt::FoundFileList& found = Found(static_cast<int>(state.range(0)));
-    const QString label = QStringLiteral("JPEG (%1)").arg(state.range(0));
+    const zt::TypeId jpeg = *zt::FindType("JPEG");
     for (auto _ : state) {
         std::vector<zt::ui::ResultsRow> rows;
         found.Walk([&](const zt::FileInfo& f) {
-            if (!zt::ui::BelongsToLabel(f, label)) return;
+            if (f.type != jpeg) return;
             rows.push_back({QString::fromLatin1(f.FileName().data()), zt::ui::SizeText(f.sectorCount), f.selected != 0});
         });
         benchmark::DoNotOptimize(rows.data());
@@ -48,7 +48,7 @@ void WalkOnly(benchmark::State& state) {
 
 void ListFill(benchmark::State& state) {
     const zt::FoundFileList& found = Found(static_cast<int>(state.range(0)));
-    const QString label = QStringLiteral("JPEG (%1)").arg(state.range(0));
+    const zt::TypeId jpeg = *zt::FindType("JPEG");
     qint64 worstStall = 0;
     for (auto _ : state) {
         zt::ui::ResultsListModel model;
@@ -71,7 +71,7 @@ void ListFill(benchmark::State& state) {
         });
         sinceTick.start();
         heartbeat.start();
-        fill.Start(found, label);
+        fill.Start(found, jpeg);
         loop.exec();
         heartbeat.stop();
         if (model.rowCount() != state.range(0)) state.SkipWithError("not every file was listed");

@@ -90,7 +90,7 @@ void ScrollGrid(benchmark::State& state) {
     const int files = static_cast<int>(state.range(0));
     const bool pictures = state.range(1) != 0;
     Card card(files, 40);
-    const QString label = zt::ui::TypeNodeLabel("JPEG", files);
+    const zt::TypeId jpeg = *zt::FindType("JPEG");
     qint64 worstStall = 0;
     double worstBusyMs = 0;
     int made = 0;
@@ -104,7 +104,7 @@ void ScrollGrid(benchmark::State& state) {
         list.setModel(&model);
         list.setGeometry(250, 10, 740, 680);
         zt::ui::ResultsThumbnails grid(&page, &list, model, maker,
-                                       {[&label] { return label; }, [pictures](const QString&) { return pictures; }, [](int) {},
+                                       {[jpeg] { return jpeg; }, [pictures](zt::TypeId) { return pictures; }, [](int) {},
                                         [](const QModelIndex& row) { return zt::ui::FirstCellCheckable(row); }});
         std::vector<zt::ui::ResultsRow> rows;
         card.found.Walk([&rows](const zt::FileInfo& f) {

@@ -356,7 +356,7 @@ void PrintTable(const FoundFileList& found, const TypeDefinitionList& types) {
         std::vector<const FileInfo*> ofType;
         std::uint64_t bytes = 0;
         for (const FileInfo& f : files) {
-            if (f.TypeName() != type.Name()) continue;
+            if (f.type != type.type) continue;
             ofType.push_back(&f);
             bytes += FileBytes(f);
         }

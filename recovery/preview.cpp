@@ -1,8 +1,5 @@
 #include "recovery/preview.h"
 
-#include <algorithm>
-#include <array>
-
 #include <unistd.h>
 
 #include "core/source/source_files.h"
@@ -13,30 +10,32 @@ namespace zt {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kPictureTypes{"JPEG", "BMP", "GIF", "PNG", "TIFF"};
-constexpr std::array<std::string_view, 6> kMediaTypes{"MPEG", "WAV", "AVI", "MP3", "MIDI", "WMA"};
-constexpr std::array<std::string_view, 11> kPreviewTypes{"JPEG", "GIF", "BMP",  "PNG",  "TIFF", "MPEG",
-                                                         "WAV",  "AVI", "MP3", "MIDI", "WMA"};
+// The types previewed from the start, in row order.
+const std::vector<std::string_view>& PreviewTypeList() {
+    static const std::vector<std::string_view> names = [] {
+        std::vector<std::string_view> v;
+        for (const TypeId type : AllTypes()) {
+            if (TraitsOf(type).shownBy == PreviewSource::FromStart) v.push_back(TypeName(type));
+        }
+        return v;
+    }();
+    return names;
+}
 
 }  // namespace
 
-PreviewKind PreviewKindOf(std::string_view typeLabel) {
-    for (std::string_view name : kPictureTypes) {
-        if (typeLabel.starts_with(name)) return PreviewKind::Picture;
-    }
-    for (std::string_view name : kMediaTypes) {
-        if (typeLabel.starts_with(name)) return PreviewKind::Media;
-    }
-    return PreviewKind::None;
+PreviewKind PreviewKindOf(TypeId type) {
+    const TypeTraits traits = TraitsOf(type);
+    return traits.shownBy == PreviewSource::FromStart ? traits.Preview() : PreviewKind::None;
 }
 
 std::string PreviewFileName(std::string_view typeName) { return "ZTtemp." + std::string(typeName); }
 
-std::span<const std::string_view> PreviewTypeNames() { return kPreviewTypes; }
+std::span<const std::string_view> PreviewTypeNames() { return PreviewTypeList(); }
 
 void RemovePreviewFiles(const std::string& folder) {
     if (folder.empty()) return;
-    for (std::string_view type : kPreviewTypes) {
+    for (std::string_view type : PreviewTypeList()) {
         platform::RemoveEntry(platform::JoinPath(folder, PreviewFileName(type)));
     }
 }

@@ -27,12 +27,10 @@
 
 namespace zt {
 
-enum class PreviewKind { Picture, Media, None };
-
-// What a results-tree label previews as: "JPEG", "BMP", "GIF", "PNG" and
-// "TIFF" are pictures, "MPEG", "WAV", "AVI", "MP3", "MIDI" and "WMA" are
-// played; any other type has no preview.
-PreviewKind PreviewKindOf(std::string_view typeLabel);
+// How the results page previews a type from the start: JPEG, BMP, GIF, PNG
+// and TIFF are pictures, MPEG, WAV, AVI, MP3, MIDI and WMA are played; any
+// other type has no preview here (the page may show more as the machine can).
+PreviewKind PreviewKindOf(TypeId type);
 
 // "ZTtemp." followed by the type name.
 std::string PreviewFileName(std::string_view typeName);

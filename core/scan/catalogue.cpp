@@ -7,63 +7,77 @@ namespace zt {
 
 namespace {
 
+static_assert(kExtendedCatalogueRowCount < static_cast<int>(kNoType), "a type's identity fits its value");
+
+// The traits rows share.
+constexpr TypeTraits kCameraRaw{.medium = TypeMedium::Picture, .shownBy = PreviewSource::CameraRaw};
+constexpr TypeTraits kPictureFromStart{.medium = TypeMedium::Picture, .shownBy = PreviewSource::FromStart};
+constexpr TypeTraits kPlayedFromStart{.shownBy = PreviewSource::FromStart};
+constexpr TypeTraits kPlayed{.shownBy = PreviewSource::MediaBackend};
+
+constexpr TypeTraits ReadPicture(std::string_view format) {
+    return {.medium = TypeMedium::Picture, .shownBy = PreviewSource::ImageReader, .imageFormat = format};
+}
+
 constexpr CatalogueRow kRows[kCatalogueRowCount] = {
-    {"CR2", "Canon"},
-    {"CRW", "Canon"},
-    {"RAF", "Fuji"},
-    {"MRW", "Minolta"},
-    {"NEF", "Nikon"},
-    {"PEF", "Pentax"},
-    {"ORF", "Olympus"},
-    {"X3F", "Sigma"},
-    {"SR2", "Sony"},
-    {"ERF", "EPSON"},
-    {"DNG", "DNG Files"},
-    {"RAW", "Panasonic RAW"},
-    {"MEF", "Mamiya"},
-    {"DCR", "Kodak"},
-    {"WAV", "WAV Files"},
-    {"MP3", "MP3 Audio Files"},
-    {"WMA", "WMA Files"},
-    {"MIDI", "MIDI Sound"},
-    {"AIFF", "AIFF Files"},
-    {"OGG", "OGG Files"},
-    {"AU", "AU Files"},
-    {"RM", "Real Media"},
-    {"MOV", "Quick Time Movie"},
-    {"AVI", "Audio Video Interleave"},
-    {"MPEG", "MPEG Files"},
-    {"MP4", "MP4 File"},
-    {"VOB", "Video Object Files"},
-    {"3G2", "3G2 Files"},
-    {"MKV", "Matroska Video Files"},
-    {"DIVX", "DIVX Encoded Files"},
-    {"DV", "Digital Video"},
-    {"ASF", "ASF Files"},
-    {"M4V", "M4V Files"},
-    {"BMP", "Bitmap Images"},
-    {"JPEG", "JPEG Images"},
-    {"PNG", "PNG Images"},
-    {"GIF", "GIF Images"},
-    {"TIFF", "TIFF Images"},
-    {"JP2", "JP2 Images"},
-    {"PSP", "Paint Shop Pro Images"},
-    {"PSD", "Adobe Photoshop"},
+    {"CR2", "Canon", kCameraRaw},
+    {"CRW", "Canon", kCameraRaw},
+    {"RAF", "Fuji", kCameraRaw},
+    {"MRW", "Minolta", kCameraRaw},
+    {"NEF", "Nikon", kCameraRaw},
+    {"PEF", "Pentax", kCameraRaw},
+    {"ORF", "Olympus", kCameraRaw},
+    {"X3F", "Sigma", kCameraRaw},
+    {"SR2", "Sony", kCameraRaw},
+    {"ERF", "EPSON", kCameraRaw},
+    {"DNG", "DNG Files", kCameraRaw},
+    {"RAW", "Panasonic RAW",
+     {.medium = TypeMedium::Picture, .shownBy = PreviewSource::CameraRaw, .lengthRule = LengthRule::CapAtMaxSize}},
+    {"MEF", "Mamiya", kCameraRaw},
+    {"DCR", "Kodak", kCameraRaw},
+    {"WAV", "WAV Files", kPlayedFromStart},
+    {"MP3", "MP3 Audio Files", {.shownBy = PreviewSource::FromStart, .trailingMarker = true}},
+    {"WMA", "WMA Files", {.shownBy = PreviewSource::FromStart, .lengthRule = LengthRule::RejectNonPositive}},
+    {"MIDI", "MIDI Sound", kPlayedFromStart},
+    {"AIFF", "AIFF Files", kPlayed},
+    {"OGG", "OGG Files", kPlayed},
+    {"AU", "AU Files", {.shownBy = PreviewSource::MediaBackend, .lengthRule = LengthRule::BigEndianAu}},
+    {"RM", "Real Media", kPlayed},
+    {"MOV", "Quick Time Movie", kPlayed},
+    {"AVI", "Audio Video Interleave", {.shownBy = PreviewSource::FromStart, .lengthRule = LengthRule::CapAtMaxSize}},
+    {"MPEG", "MPEG Files", kPlayedFromStart},
+    {"MP4", "MP4 File", kPlayed},
+    {"VOB", "Video Object Files", kPlayed},
+    {"3G2", "3G2 Files", kPlayed},
+    {"MKV", "Matroska Video Files", {.shownBy = PreviewSource::MediaBackend, .footerFromHeader = true}},
+    {"DIVX", "DIVX Encoded Files", kPlayed},
+    {"DV", "Digital Video", kPlayed},
+    {"ASF", "ASF Files", {.shownBy = PreviewSource::MediaBackend, .lengthRule = LengthRule::CapAtMaxSize}},
+    {"M4V", "M4V Files", kPlayed},
+    {"BMP", "Bitmap Images",
+     {.medium = TypeMedium::Picture, .shownBy = PreviewSource::FromStart, .lengthRule = LengthRule::RejectNonPositive}},
+    {"JPEG", "JPEG Images", kPictureFromStart},
+    {"PNG", "PNG Images", kPictureFromStart},
+    {"GIF", "GIF Images", kPictureFromStart},
+    {"TIFF", "TIFF Images", kPictureFromStart},
+    {"JP2", "JP2 Images", ReadPicture("jp2")},
+    {"PSP", "Paint Shop Pro Images", {.medium = TypeMedium::Picture, .trailingMarker = true}},
+    {"PSD", "Adobe Photoshop", ReadPicture("psd")},
 };
 
 // The extended signatures keep the rows above and add the formats of today's
 // phones and cameras after them.
 constexpr CatalogueRow kExtendedRows[kExtendedCatalogueRowCount - kCatalogueRowCount] = {
-    {"HEIC", "HEIF Images"},
-    {"WEBP", "WebP Images"},
-    {"CR3", "Canon"},
-    {"ARW", "Sony"},
-    {"RW2", "Panasonic"},
-    {"FLAC", "FLAC Audio Files"},
-    {"M4A", "M4A Audio Files"},
-    {"3GP", "3GP Files"},
-    {"WEBM", "WebM Video Files"},
-    {"MTS", "MPEG Transport Streams"},
+    {"HEIC", "HEIF Images", ReadPicture("heic")},
+    {"WEBP", "WebP Images", ReadPicture("webp")},
+    {"CR3", "Canon", kCameraRaw},
+    {"ARW", "Sony", kCameraRaw},
+    {"RW2", "Panasonic", kCameraRaw},
+    {"FLAC", "FLAC Audio Files", kPlayed},
+    {"M4A", "M4A Audio Files", kPlayed},
+    {"3GP", "3GP Files", kPlayed},
+    {"WEBM", "WebM Video Files", kPlayed},
+    {"MTS", "MPEG Transport Streams", kPlayed},
 };
 
 // One scan definition in readable form. Patterns are hexadecimal bytes
@@ -196,6 +210,7 @@ stExtInfo Build(const DefinitionText& d) {
         info.sizeFieldLimit = d.sizeLimit;
     }
     info.searchLimit = d.searchLimit;
+    info.type = FindType(d.name).value_or(kNoType);
     return info;
 }
 
@@ -239,6 +254,36 @@ std::optional<stExtInfo> LookupDefinition(std::string_view fileType, SignatureMo
         if (d.name == fileType) return Build(d);
     }
     return std::nullopt;
+}
+
+std::optional<TypeId> FindType(std::string_view fileType) {
+    const std::vector<CatalogueRow>& rows = AllExtendedRows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].fileType == fileType) return static_cast<TypeId>(i);
+    }
+    return std::nullopt;
+}
+
+const CatalogueRow* RowOf(TypeId type) {
+    const std::vector<CatalogueRow>& rows = AllExtendedRows();
+    const auto i = static_cast<std::size_t>(type);
+    return i < rows.size() ? &rows[i] : nullptr;
+}
+
+std::string_view TypeName(TypeId type) {
+    const CatalogueRow* row = RowOf(type);
+    return row != nullptr ? row->fileType : std::string_view{};
+}
+
+TypeTraits TraitsOf(TypeId type) {
+    const CatalogueRow* row = RowOf(type);
+    return row != nullptr ? row->traits : TypeTraits{};
+}
+
+std::vector<TypeId> AllTypes() {
+    std::vector<TypeId> types;
+    for (std::size_t i = 0; i < AllExtendedRows().size(); ++i) types.push_back(static_cast<TypeId>(i));
+    return types;
 }
 
 std::string_view ConfirmationText(std::string_view typeName) {

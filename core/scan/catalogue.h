@@ -21,6 +21,55 @@ struct SignaturePattern {
     }
 };
 
+// A type's identity: its position in the extended type list, whose first
+// rows are the standard list in the same order, so one value names the type
+// in either mode.
+enum class TypeId : std::uint8_t {};
+inline constexpr TypeId kNoType{0xFF};
+
+// How a found file of the type is shown before it is saved.
+enum class PreviewKind : std::uint8_t { Picture, Media, None };
+
+// What a found file's contents are; pictures and the rest keep files of
+// different sizes by default.
+enum class TypeMedium : std::uint8_t { Picture, SoundOrVideo };
+
+// What shows a type's files on the results page.
+enum class PreviewSource : std::uint8_t {
+    None,
+    FromStart,     // the picture and sound types previewed from the first versions on
+    CameraRaw,     // the preview picture a camera RAW file carries
+    ImageReader,   // an installed image reader, when it decodes the format
+    MediaBackend,  // the media backend, which plays the file or says it cannot
+};
+
+// How the length field of a header sector gives a file's size.
+enum class LengthRule : std::uint8_t {
+    None,
+    RejectNonPositive,  // little-endian; a file whose field is not above 0 is no file
+    BigEndianAu,        // the AU header's data size, after its data offset
+    CapAtMaxSize,       // little-endian, kept at most at the type's maximum size
+};
+
+// What the scan and the results page need to know of a type beyond its
+// patterns, declared with its row.
+struct TypeTraits {
+    TypeMedium medium = TypeMedium::SoundOrVideo;
+    PreviewSource shownBy = PreviewSource::None;
+    std::string_view imageFormat{};  // ImageReader: the reader's name of the format
+    LengthRule lengthRule = LengthRule::None;
+    // The file ends where its marker stops recurring, not at the first one.
+    bool trailingMarker = false;
+    // The footer is taken per file from the header sector (Matroska's).
+    bool footerFromHeader = false;
+
+    // The kind of preview where the machine can show the type.
+    PreviewKind Preview() const {
+        if (shownBy == PreviewSource::None) return PreviewKind::None;
+        return medium == TypeMedium::Picture ? PreviewKind::Picture : PreviewKind::Media;
+    }
+};
+
 inline constexpr int kMaxPatterns = 5;
 inline constexpr int kTypeNameCapacity = 6;
 
@@ -37,6 +86,7 @@ struct stExtInfo {
     std::array<SignaturePattern, kMaxPatterns> footers{};
     std::int32_t searchLimit = 0;  // sectors, counted from the header sector
     std::int32_t foundCount = 0;
+    TypeId type = kNoType;
 
     std::string_view Name() const { return {name.data()}; }
     bool HasSizeField() const { return sizeFieldOffset != -1; }
@@ -48,6 +98,7 @@ using TypeDefinitionList = std::vector<stExtInfo>;
 struct CatalogueRow {
     std::string_view fileType;
     std::string_view description;
+    TypeTraits traits{};
 };
 
 inline constexpr std::string_view MaxSizeDefaultKB = "2000";
@@ -73,6 +124,18 @@ std::optional<stExtInfo> LookupDefinition(std::string_view fileType, SignatureMo
 // (case-sensitive). Nothing for DIVX or a name not in the catalogue.
 // The caller fills maxSizeBytes; foundCount starts at 0.
 std::optional<stExtInfo> LookupDefinition(std::string_view fileType);
+
+// The identity of the type of this File Type text, compared exactly
+// (case-sensitive), among every row of either mode.
+std::optional<TypeId> FindType(std::string_view fileType);
+// The row of a type; a type outside the list has no row.
+const CatalogueRow* RowOf(TypeId type);
+// The File Type text of a type; empty for a type outside the list.
+std::string_view TypeName(TypeId type);
+// The traits of a type; the default ones for a type outside the list.
+TypeTraits TraitsOf(TypeId type);
+// Every type of the extended list, in row order.
+std::vector<TypeId> AllTypes();
 
 // The confirmation text that a header of this type must also show somewhere
 // in its sector, or an empty view when the header alone decides.

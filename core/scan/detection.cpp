@@ -79,7 +79,7 @@ SignatureDetector::SignatureDetector(TypeDefinitionList& list) : list_(list) {
         const stExtInfo& def = list_[static_cast<std::size_t>(d)];
         const int count = std::clamp(def.headerCount, 0, kMaxPatterns);
         for (int k = 0; k < count; ++k) {
-            Entry e{d, k, def.Name() == "MKV", ConfirmationText(def.Name())};
+            Entry e{d, k, TraitsOf(def.type).footerFromHeader, ConfirmationText(def.Name())};
             const SignaturePattern& p = def.headers[static_cast<std::size_t>(k)];
             std::uint8_t value[4] = {};
             std::uint8_t mask[4] = {};

@@ -11,6 +11,7 @@ FileInfo MakeFileInfo(std::string_view typeName, std::int32_t number, std::uint6
     const std::size_t n = std::min(typeName.size(), kFileTypeNameCapacity - 1);
     std::copy_n(typeName.begin(), n, info.typeName.begin());
     std::snprintf(info.fileName.data(), info.fileName.size(), "File%d.%s", number, info.typeName.data());
+    info.type = FindType(info.TypeName()).value_or(kNoType);
     info.startSector = startSector;
     info.sectorCount = sectorCount;
     return info;
@@ -70,11 +71,12 @@ bool FoundFileList::SetSelectedByName(std::string_view fileName, bool selected) 
     return false;
 }
 
-std::size_t FoundFileList::SetSelectedByType(std::string_view typeLabel, bool selected) {
+std::size_t FoundFileList::SetSelectedByType(TypeId type, bool selected) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::size_t changed = 0;
+    if (type == kNoType) return changed;
     for (FileInfo& info : records_) {
-        if (typeLabel.starts_with(info.TypeName())) {
+        if (info.type == type) {
             info.selected = selected ? 1 : 0;
             ++changed;
         }

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/scan/catalogue.h"
+
 namespace zt {
 
 inline constexpr std::size_t kFileTypeNameCapacity = 5;  // 4 characters and the terminator
@@ -31,11 +33,14 @@ struct FileInfo {
     // its end could not be found or it is longer than the largest size kept
     // for its type. Saving such a record never counts as a whole file.
     std::uint8_t cut = 0;
+    // The type of typeName, in the room after `cut` the record always had.
+    TypeId type = kNoType;
 
     std::string_view TypeName() const { return {typeName.data()}; }
     std::string_view FileName() const { return {fileName.data()}; }
     bool operator==(const FileInfo&) const = default;
 };
+static_assert(sizeof(FileInfo) == 64, "the type's identity takes no room the record did not have");
 
 // A piece of a file found through the card's file system, in sectors of the source.
 struct SectorRun {
@@ -67,8 +72,8 @@ struct NamedFile {
     bool operator==(const NamedFile&) const = default;
 };
 
-// A record as the scan makes it: named "File<number>.<type>", not selected.
-// The type name is cut to 4 characters.
+// A record as the scan makes it: named "File<number>.<type>", not selected,
+// of the catalogue's type of that name. The type name is cut to 4 characters.
 FileInfo MakeFileInfo(std::string_view typeName, std::int32_t number, std::uint64_t startSector,
                       std::int32_t sectorCount);
 
@@ -95,9 +100,8 @@ public:
 
     // Sets `selected` of the record with this file name; false when none has it.
     bool SetSelectedByName(std::string_view fileName, bool selected);
-    // Sets `selected` of every record whose type name begins the label (the
-    // results tree's type node reads "JPEG" followed by its count).
-    std::size_t SetSelectedByType(std::string_view typeLabel, bool selected);
+    // Sets `selected` of every record of this type.
+    std::size_t SetSelectedByType(TypeId type, bool selected);
     void SetSelectedAll(bool selected);
     void Clear();
 

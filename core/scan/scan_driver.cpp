@@ -15,10 +15,6 @@ std::int32_t SaturatedCount(std::uint64_t sectors) {
     return static_cast<std::int32_t>(std::min<std::uint64_t>(sectors, std::numeric_limits<std::int32_t>::max()));
 }
 
-bool IsOneOf(std::string_view name, std::initializer_list<std::string_view> names) {
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
 }  // namespace
 
 ScanDriver::ScanDriver(SectorReader& reader, TypeDefinitionList& types, FoundFileList& found, ScanCallbacks callbacks,
@@ -37,20 +33,14 @@ ScanDriver::ScanDriver(SectorReader& reader, TypeDefinitionList& types, FoundFil
     traits_.reserve(types_.size());
     for (std::size_t t = 0; t < types_.size(); ++t) {
         const stExtInfo& d = types_[t];
-        const std::string_view name = d.Name();
+        const zt::TypeTraits row = TraitsOf(d.type);
         TypeTraits traits;
-        if (d.HasSizeField()) {
-            if (IsOneOf(name, {"BMP", "WMA"})) {
-                traits.lengthRule = LengthRule::RejectNonPositive;
-            } else if (name == "AU") {
-                traits.lengthRule = LengthRule::BigEndianAu;
-            } else {
-                traits.lengthRule = LengthRule::CapAtMaxSize;
-            }
-        }
-        traits.trailingMarker = IsOneOf(name, {"PSP", "MP3"});
-        traits.previewable = IsOneOf(name, {"JPEG", "BMP", "PNG", "GIF", "TIFF"});
-        traits.isMkv = name == "MKV";
+        // A length field the definition does not have is never read.
+        if (d.HasSizeField()) traits.lengthRule = row.lengthRule;
+        traits.trailingMarker = row.trailingMarker;
+        // The pictures the page shows from the start are offered while the scan runs.
+        traits.previewable = row.shownBy == PreviewSource::FromStart && row.medium == TypeMedium::Picture;
+        traits.isMkv = row.footerFromHeader;
         traits_.push_back(traits);
         foundCounts_[t].store(d.foundCount, std::memory_order_relaxed);
     }

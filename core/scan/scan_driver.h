@@ -100,7 +100,6 @@ public:
     ScanSummary Summary() const;
 
 private:
-    enum class LengthRule : std::uint8_t { None, RejectNonPositive, BigEndianAu, CapAtMaxSize };
     enum class EndKind : std::uint8_t { NotYet, EndFound, Reject, Stopped };
     struct EndResult {
         EndKind kind = EndKind::NotYet;

@@ -7,15 +7,9 @@ namespace zt {
 
 namespace {
 
-// The rows whose files are pictures; the others hold sound or video.
-constexpr std::string_view kPictureTypes[] = {
-    "CR2", "CRW",  "RAF",  "MRW", "NEF", "PEF",  "ORF",  "X3F", "SR2", "ERF",  "DNG", "RAW", "MEF", "DCR",
-    "BMP", "JPEG", "PNG",  "GIF", "TIFF", "JP2", "PSP",  "PSD", "HEIC", "WEBP", "CR3", "ARW", "RW2",
-};
-
 std::int64_t DefaultMaxSizeKBOf(std::string_view fileType, SignatureMode mode) {
     if (mode == SignatureMode::Standard) return DefaultMaxSizeKB;
-    const bool picture = std::find(std::begin(kPictureTypes), std::end(kPictureTypes), fileType) != std::end(kPictureTypes);
+    const bool picture = TraitsOf(FindType(fileType).value_or(kNoType)).medium == TypeMedium::Picture;
     return picture ? ExtendedPictureMaxSizeKB : ExtendedMediaMaxSizeKB;
 }
 

@@ -59,15 +59,15 @@ protected:
     TempFolder temp;
 };
 
-TEST_F(PreviewTest, KindsFollowTheTreeLabel) {
-    EXPECT_EQ(PreviewKindOf("JPEG (12)"), PreviewKind::Picture);
-    EXPECT_EQ(PreviewKindOf("TIFF (1)"), PreviewKind::Picture);
-    EXPECT_EQ(PreviewKindOf("MIDI (3)"), PreviewKind::Media);
-    EXPECT_EQ(PreviewKindOf("MP3 (3)"), PreviewKind::Media);
-    EXPECT_EQ(PreviewKindOf("MPEG (1)"), PreviewKind::Media);
-    EXPECT_EQ(PreviewKindOf("CR2 (4)"), PreviewKind::None);
-    EXPECT_EQ(PreviewKindOf("MP4 (4)"), PreviewKind::None);
-    EXPECT_EQ(PreviewKindOf("Root"), PreviewKind::None);
+TEST_F(PreviewTest, KindsFollowTheType) {
+    EXPECT_EQ(PreviewKindOf(*FindType("JPEG")), PreviewKind::Picture);
+    EXPECT_EQ(PreviewKindOf(*FindType("TIFF")), PreviewKind::Picture);
+    EXPECT_EQ(PreviewKindOf(*FindType("MIDI")), PreviewKind::Media);
+    EXPECT_EQ(PreviewKindOf(*FindType("MP3")), PreviewKind::Media);
+    EXPECT_EQ(PreviewKindOf(*FindType("MPEG")), PreviewKind::Media);
+    EXPECT_EQ(PreviewKindOf(*FindType("CR2")), PreviewKind::None);
+    EXPECT_EQ(PreviewKindOf(*FindType("MP4")), PreviewKind::None);
+    EXPECT_EQ(PreviewKindOf(kNoType), PreviewKind::None);
 }
 
 TEST_F(PreviewTest, CopyHoldsTheSavedBytesOwnerOnlyAndIsReplacedByTheNext) {

@@ -23,7 +23,7 @@ std::vector<CardFile> CardFiles(const FoundFileList& found) {
         if (index >= records.size()) continue;
         const std::size_t slash = named.path.rfind('/');
         const std::string folder = slash == std::string::npos ? "" : named.path.substr(0, slash);
-        files.push_back({std::string(records[index].FileName()), std::string(records[index].TypeName()),
+        files.push_back({std::string(records[index].FileName()), records[index].type,
                          folder.empty() ? named.volume : named.volume + "/" + folder,
                          slash == std::string::npos ? named.path : named.path.substr(slash + 1)});
     }

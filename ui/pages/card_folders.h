@@ -18,7 +18,7 @@ class CFolderTreeCtrl;
 
 struct CardFile {
     std::string record;  // the found file's name in the list, "File3.JPEG"
-    std::string type;    // its type name
+    TypeId type = kNoType;  // its type
     std::string folder;  // its folder's key: the file system, then the card's folders ("FAT32 at sector 0/DCIM")
     std::string name;    // its name on the card
 };

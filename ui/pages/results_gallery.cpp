@@ -42,9 +42,10 @@ void ChooseCard(zt::Session& session, const QString& image) {
     }
 }
 
-QTreeWidgetItem* Node(zt::ui::CFileDisplayDlg& page, const QString& prefix) {
+QTreeWidgetItem* Node(zt::ui::CFileDisplayDlg& page, std::string_view typeName) {
+    const zt::TypeId type = zt::FindType(typeName).value_or(zt::kNoType);
     for (int i = 0; i < page.Root()->childCount(); ++i) {
-        if (page.Root()->child(i)->text(0).startsWith(prefix)) return page.Root()->child(i);
+        if (zt::ui::NodeType(page.Root()->child(i)) == type) return page.Root()->child(i);
     }
     return nullptr;
 }

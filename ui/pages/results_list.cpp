@@ -8,40 +8,41 @@ namespace zt::ui {
 
 namespace {
 
-const QStringList kCameraRawTypes{"CR2", "CRW", "RAF", "MRW", "NEF", "PEF", "ORF", "X3F", "SR2",
-                                  "ERF", "DNG", "RAW", "MEF", "DCR", "CR3", "ARW", "RW2"};
-// Picture types with the image-reader format that decodes them.
-const QList<QPair<QString, QByteArray>> kReaderPictureTypes{
-    {"WEBP", "webp"}, {"HEIC", "heic"}, {"JP2", "jp2"}, {"PSD", "psd"}};
-const QStringList kMoreMediaTypes{"AIFF", "OGG", "AU", "RM", "MOV", "MP4", "VOB", "3G2", "MKV", "DIVX",
-                                  "DV", "ASF", "M4V", "FLAC", "M4A", "3GP", "WEBM", "MTS"};
-
-QString TypeOfLabel(const QString& label) { return label.section(QStringLiteral(" ("), 0, 0); }
+// Above the card folders' key role, which the same tree uses.
+constexpr int TypeRole = Qt::UserRole + 2;
 
 }  // namespace
 
-bool IsCameraRawType(const QString& label) { return kCameraRawTypes.contains(TypeOfLabel(label)); }
+void SetNodeType(QTreeWidgetItem* node, TypeId type) {
+    node->setData(0, TypeRole, static_cast<int>(type));
+}
 
-PreviewKind ShownPreviewKind(const QString& label) {
-    const QString type = TypeOfLabel(label);
-    // The types previewed from the start keep their rule (it goes by the label's start).
-    if (const PreviewKind kind = PreviewKindOf(label.toStdString()); kind != PreviewKind::None) return kind;
-    if (kCameraRawTypes.contains(type) || kMoreMediaTypes.contains(type)) {
-        return kCameraRawTypes.contains(type) ? PreviewKind::Picture : PreviewKind::Media;
-    }
+TypeId NodeType(const QTreeWidgetItem* item) {
+    if (item == nullptr) return kNoType;
+    bool ok = false;
+    const int value = item->data(0, TypeRole).toInt(&ok);
+    return ok ? static_cast<TypeId>(value) : kNoType;
+}
+
+bool IsCameraRawType(TypeId type) { return TraitsOf(type).shownBy == PreviewSource::CameraRaw; }
+
+PreviewKind ShownPreviewKind(TypeId type) {
+    const TypeTraits traits = TraitsOf(type);
+    if (traits.shownBy != PreviewSource::ImageReader) return traits.Preview();
     static const QList<QByteArray> readers = QImageReader::supportedImageFormats();
-    for (const auto& [name, format] : kReaderPictureTypes) {
-        if (type == name && readers.contains(format)) return PreviewKind::Picture;
-    }
-    return PreviewKind::None;
+    const QByteArray format(traits.imageFormat.data(), static_cast<qsizetype>(traits.imageFormat.size()));
+    return readers.contains(format) ? PreviewKind::Picture : PreviewKind::None;
 }
 
 QStringList ExtraPreviewTypeNames() {
-    QStringList names = kCameraRawTypes + kMoreMediaTypes;
-    for (const auto& type : kReaderPictureTypes) names << type.first;
+    QStringList names;
+    for (const TypeId type : AllTypes()) {
+        const PreviewSource source = TraitsOf(type).shownBy;
+        if (source == PreviewSource::None || source == PreviewSource::FromStart) continue;
+        names << QString::fromLatin1(TypeName(type).data(), static_cast<qsizetype>(TypeName(type).size()));
+    }
     return names;
 }
-
 
 QString SizeText(std::int32_t sectorCount) {
     const double bytes = static_cast<double>(static_cast<std::uint64_t>(static_cast<std::uint32_t>(sectorCount)) * 512u);
@@ -61,11 +62,6 @@ QString SizeCellText(const FileInfo& file) {
 QString TypeNodeLabel(std::string_view typeName, std::int32_t foundCount) {
     return QString::fromLatin1(typeName.data(), static_cast<qsizetype>(typeName.size())) +
            QStringLiteral(" (%1)").arg(foundCount);
-}
-
-bool BelongsToLabel(const FileInfo& file, const QString& label) {
-    const std::string_view type = file.TypeName();
-    return label.startsWith(QString::fromLatin1(type.data(), static_cast<qsizetype>(type.size())));
 }
 
 int ResultsListModel::rowCount(const QModelIndex& parent) const {
@@ -139,12 +135,12 @@ ResultsListFill::ResultsListFill(ResultsListModel& model, QObject* parent) : QOb
 
 ResultsListFill::~ResultsListFill() { m_slot.StopAndJoin(); }
 
-bool ResultsListFill::Start(const FoundFileList& found, const QString& label) {
+bool ResultsListFill::Start(const FoundFileList& found, TypeId type) {
     if (Running()) return false;
     // The last fill has handed over its last batch; its thread ends just after.
     m_slot.Join();
     m_running.store(true, std::memory_order_release);
-    const bool started = m_slot.Start([this, &found, label] {
+    const bool started = m_slot.Start([this, &found, type] {
         std::vector<ResultsRow> batch;
         int rowsMade = 0;
         auto hand = [this, &batch, &rowsMade](bool last) {
@@ -166,7 +162,7 @@ bool ResultsListFill::Start(const FoundFileList& found, const QString& label) {
         found.Walk([&](const FileInfo& file) {
             // Asked by an owner going away: the rest of the list is not made.
             if (m_slot.StopRequested()) return;
-            if (!BelongsToLabel(file, label)) return;
+            if (file.type != type) return;
             batch.push_back({QString::fromLatin1(file.FileName().data(), static_cast<qsizetype>(file.FileName().size())),
                              SizeCellText(file), file.selected != 0});
             ++rowsMade;

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QTableView>
+#include <QTreeWidgetItem>
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -24,17 +25,19 @@ namespace zt::ui {
 [[nodiscard]] QString SizeCellText(const FileInfo& file);
 // "JPEG (12)": a type node's label.
 [[nodiscard]] QString TypeNodeLabel(std::string_view typeName, std::int32_t foundCount);
-// Whether the record belongs to the node: its type name begins the label.
-[[nodiscard]] bool BelongsToLabel(const FileInfo& file, const QString& label);
+// A type node carries its type as item data; the label is only its words.
+void SetNodeType(QTreeWidgetItem* node, TypeId type);
+// The type of a type node; kNoType for any other item.
+[[nodiscard]] TypeId NodeType(const QTreeWidgetItem* item);
 
-// How the page previews a type node's files: the picture and sound types it
+// How the page previews a type's files: the picture and sound types it
 // always showed, and beyond them every type this machine can show: pictures
 // that an installed image reader decodes (WebP, HEIC, JPEG 2000, PSD),
 // camera RAW files through their preview picture, and every sound and video
 // type, which the media backend plays or reports it cannot.
-[[nodiscard]] PreviewKind ShownPreviewKind(const QString& label);
+[[nodiscard]] PreviewKind ShownPreviewKind(TypeId type);
 // Camera RAW types: shown through the preview picture they carry.
-[[nodiscard]] bool IsCameraRawType(const QString& label);
+[[nodiscard]] bool IsCameraRawType(TypeId type);
 // The type names whose preview files the page makes beyond the ones the
 // recovery side always removes at Exit.
 [[nodiscard]] QStringList ExtraPreviewTypeNames();
@@ -92,7 +95,7 @@ public:
     ~ResultsListFill() override;
 
     // Refused (false) while a fill runs. The list must no longer grow.
-    bool Start(const FoundFileList& found, const QString& label);
+    bool Start(const FoundFileList& found, TypeId type);
     [[nodiscard]] bool Running() const { return m_running.load(std::memory_order_acquire); }
 
 signals:

@@ -96,10 +96,10 @@ ThumbnailMaker::~ThumbnailMaker() {
     m_slot.Join();
 }
 
-void ThumbnailMaker::Want(const QString& label, const QStringList& names) {
+void ThumbnailMaker::Want(TypeId type, const QStringList& names) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_label = label;
+        m_type = type;
         m_queue.assign(names.begin(), names.end());
     }
     m_wake.notify_all();
@@ -130,31 +130,31 @@ void ThumbnailMaker::Run() {
     // it has something to draw, so this thread yields to it (and to the rest
     // of the desktop).
     (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), WorkerNice);
-    QString resolved;
+    TypeId resolved = kNoType;
     std::unordered_map<std::string, FileInfo> records;
     for (;;) {
-        QString label;
+        TypeId type = kNoType;
         QString name;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_wake.wait(lock, [this] { return m_closing || !m_queue.empty(); });
             if (m_closing) return;
-            label = m_label;
+            type = m_type;
             name = m_queue.front();
             m_queue.pop_front();
         }
         if (m_slot.PassBoundary()) return;
-        if (label != resolved) {
+        if (type != resolved) {
             // One walk per type shown, not one per file.
             records.clear();
-            m_found.Walk([&records, &label](const FileInfo& file) {
-                if (BelongsToLabel(file, label)) records.emplace(std::string(file.FileName()), file);
+            m_found.Walk([&records, type](const FileInfo& file) {
+                if (file.type == type) records.emplace(std::string(file.FileName()), file);
             });
-            resolved = label;
+            resolved = type;
         }
         QImage image;
         if (const auto record = records.find(name.toStdString()); record != records.end()) {
-            image = MakeThumbnail(ReadFile(record->second), ThumbnailSide, IsCameraRawType(label));
+            image = MakeThumbnail(ReadFile(record->second), ThumbnailSide, IsCameraRawType(type));
         }
         m_made.fetch_add(1, std::memory_order_relaxed);
         QMetaObject::invokeMethod(
@@ -293,16 +293,16 @@ void ResultsThumbnails::ShowGrid(bool grid) {
         m_settle.start();
     } else {
         // Nothing more to make while the list is shown.
-        m_maker.Want(QString(), {});
+        m_maker.Want(kNoType, {});
     }
 }
 
 void ResultsThumbnails::AskForVisible() {
     if (!GridShown()) return;
-    const QString label = m_hooks.label();
+    const TypeId type = m_hooks.type();
     m_asked.clear();
     QStringList names;
-    if (m_hooks.pictures(label)) {
+    if (m_hooks.pictures(type)) {
         for (const int row : m_grid->VisibleRows()) {
             const QString name = m_model.Row(row).fileName;
             if (m_cache.Contains(name)) continue;
@@ -310,7 +310,7 @@ void ResultsThumbnails::AskForVisible() {
             names << name;
         }
     }
-    m_maker.Want(label, names);
+    m_maker.Want(type, names);
 }
 
 void ResultsThumbnails::OnMade(const QString& name, const QImage& image) {

@@ -79,9 +79,9 @@ public:
                    const FoundFileList& found, QObject* parent = nullptr);
     ~ThumbnailMaker() override;
 
-    // The files of the type node label to make, in order; whatever was still
-    // to be made from an earlier call and is not named here is dropped.
-    void Want(const QString& label, const QStringList& names);
+    // The files of this type to make, in order; whatever was still to be
+    // made from an earlier call and is not named here is dropped.
+    void Want(TypeId type, const QStringList& names);
     // The worker's niceness: the window's thread goes first.
     static constexpr int WorkerNice = 10;
 
@@ -101,7 +101,7 @@ private:
     const FoundFileList& m_found;
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    QString m_label;           // guarded by m_mutex
+    TypeId m_type = kNoType;   // guarded by m_mutex
     std::deque<QString> m_queue;  // guarded by m_mutex
     bool m_closing = false;    // guarded by m_mutex
     std::atomic<int> m_made{0};
@@ -146,8 +146,8 @@ public:
     static constexpr int SettleMs = 40;
 
     struct Hooks {
-        std::function<QString()> label;                 // the type node whose files are listed
-        std::function<bool(const QString&)> pictures;   // whether that type's files make thumbnails
+        std::function<TypeId()> type;                   // the type whose files are listed
+        std::function<bool(TypeId)> pictures;           // whether that type's files make thumbnails
         std::function<void(int row)> pick;             // a cell picked, as a click on its row
         std::function<bool(const QModelIndex&)> canTick;
     };

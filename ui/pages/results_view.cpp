@@ -23,9 +23,6 @@ namespace {
 
 const QString kRootLabel = QStringLiteral("Root");
 
-QString Latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QIcon SmallIcon(QStyle::StandardPixmap which) { return QApplication::style()->standardIcon(which); }
 
@@ -68,8 +65,8 @@ ResultsView::ResultsView(CBDialog& page, Session& session, Hooks hooks)
                                                         m_session.Seams().rawIo, m_session.Found());
     m_thumbnails = new ResultsThumbnails(
         &page, m_list, m_model, *m_thumbnailMaker,
-        {[this] { return SelectedLabel(); },
-         [](const QString& label) { return ShownPreviewKind(label) == PreviewKind::Picture; },
+        {[this] { return SelectedType(); },
+         [](TypeId type) { return ShownPreviewKind(type) == PreviewKind::Picture; },
          [this](int row) { ClickRow(row); }, [this](const QModelIndex& row) { return CanTick(row); }});
     // In the place of the progress display, which the results no longer show.
     page.PlaceDu(m_thumbnails->Switch(), 10, 281, 90, 12);
@@ -103,11 +100,10 @@ void ResultsView::Refresh(const ScanDriver& driver) {
     for (std::size_t i = 0; i < types.size(); ++i) {
         const std::int32_t count = driver.FoundCount(i);
         if (count <= 0) continue;
-        const QString name = Latin1(types[i].Name());
         const QString label = TypeNodeLabel(types[i].Name(), count);
         QTreeWidgetItem* node = nullptr;
         for (int c = 0; c < m_root->childCount() && node == nullptr; ++c) {
-            if (m_root->child(c)->text(0).startsWith(name)) node = m_root->child(c);
+            if (NodeType(m_root->child(c)) == types[i].type) node = m_root->child(c);
         }
         if (node != nullptr) {
             if (node->text(0) != label) node->setText(0, label);
@@ -119,6 +115,7 @@ void ResultsView::Refresh(const ScanDriver& driver) {
             ++at;
         }
         node = m_tree->AddItem(m_root, label);
+        SetNodeType(node, types[i].type);
         m_root->removeChild(node);
         m_root->insertChild(at, node);
         QIcon icon = SmallIcon(QStyle::SP_DirClosedIcon);
@@ -146,10 +143,7 @@ void ResultsView::SelectFirstType() {
     m_tree->setCurrentItem(m_root->child(0));
 }
 
-QString ResultsView::SelectedLabel() const {
-    const QTreeWidgetItem* item = m_tree->currentItem();
-    return item != nullptr ? item->text(0) : QString();
-}
+TypeId ResultsView::SelectedType() const { return NodeType(m_tree->currentItem()); }
 
 void ResultsView::OnTreeSelection(QTreeWidgetItem* item) {
     // Filling a list waits in a modal loop: a node chosen meanwhile (a click,
@@ -168,7 +162,7 @@ void ResultsView::OnTreeSelection(QTreeWidgetItem* item) {
         if (cardFolder) {
             ListCardFolder(item);
         } else {
-            FillList(item->text(0));
+            FillList(NodeType(item));
         }
         m_tree->setFocus();
         if (m_model.rowCount() > 0) {
@@ -189,10 +183,10 @@ void ResultsView::ListChosenMeanwhile(const QTreeWidgetItem* listed) {
     }
 }
 
-void ResultsView::FillList(const QString& label) {
+void ResultsView::FillList(TypeId type) {
     if (m_hooks.scanning() || ListFilling()) return;
-    if (ShownPreviewKind(label) == PreviewKind::Media) m_hooks.mediaListed();
-    if (!m_fill.Start(m_session.Found(), label)) return;
+    if (ShownPreviewKind(type) == PreviewKind::Media) m_hooks.mediaListed();
+    if (!m_fill.Start(m_session.Found(), type)) return;
     m_hooks.wait();
     m_list->scrollToTop();
     TickTypeNode(m_model.AnyTicked());
@@ -218,9 +212,9 @@ void ResultsView::OnTreeCheck(QTreeWidgetItem* item, int state) {
     if (!CardFolderKey(item).isEmpty()) {
         TickCardFolder(item, ticked);
     } else if (item != m_root) {
-        m_session.Found().SetSelectedByType(item->text(0).toStdString(), ticked);
+        m_session.Found().SetSelectedByType(NodeType(item), ticked);
         m_model.Clear();
-        FillList(item->text(0));
+        FillList(NodeType(item));
         ListChosenMeanwhile(item);
     } else {
         m_session.Found().SetSelectedAll(ticked);
@@ -271,21 +265,21 @@ bool ResultsView::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-std::optional<FileInfo> ResultsView::FindRecord(const QString& fileName, const QString& label) const {
+std::optional<FileInfo> ResultsView::FindRecord(const QString& fileName, TypeId type) const {
     const std::string name = fileName.toStdString();
     std::optional<FileInfo> found;
     m_session.Found().Walk([&](const FileInfo& file) {
-        if (!found && file.FileName() == name && BelongsToLabel(file, label)) found = file;
+        if (!found && file.FileName() == name && file.type == type) found = file;
     });
     return found;
 }
 
 void ResultsView::PreviewRow(int row) {
     if (row < 0 || row >= m_model.rowCount()) return;
-    const QString label = RowLabel(row);
-    const PreviewKind kind = ShownPreviewKind(label);
+    const TypeId type = RowType(row);
+    const PreviewKind kind = ShownPreviewKind(type);
     // A type without a preview is not looked up: its placeholder is shown.
-    m_hooks.preview(kind, kind == PreviewKind::None ? std::nullopt : FindRecord(RecordName(row), label));
+    m_hooks.preview(kind, kind == PreviewKind::None ? std::nullopt : FindRecord(RecordName(row), type));
 }
 
 void ResultsView::ListCardFolder(const QTreeWidgetItem* item) {
@@ -318,9 +312,9 @@ QString ResultsView::RecordName(int row) const {
     return m_model.Row(row).fileName;
 }
 
-QString ResultsView::RowLabel(int row) const {
-    if (m_folderShown) return QString::fromStdString(m_folderFiles.at(static_cast<std::size_t>(row)).type);
-    return SelectedLabel();
+TypeId ResultsView::RowType(int row) const {
+    if (m_folderShown) return m_folderFiles.at(static_cast<std::size_t>(row)).type;
+    return SelectedType();
 }
 
 }  // namespace zt::ui

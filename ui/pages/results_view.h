@@ -59,8 +59,8 @@ public:
     [[nodiscard]] ResultsThumbnails* Thumbnails() const { return m_thumbnails; }
     [[nodiscard]] int CurrentRow() const { return m_currentRow; }
     [[nodiscard]] bool ListFilling() const { return m_fill.Running(); }
-    // The chosen node's label, empty without one.
-    [[nodiscard]] QString SelectedLabel() const;
+    // The chosen node's type, kNoType for the root, a card folder or none.
+    [[nodiscard]] TypeId SelectedType() const;
 
     // While the scan runs: a node per type found so far, with its count.
     void Refresh(const ScanDriver& driver);
@@ -79,7 +79,7 @@ protected:
 
 private:
     void OnTreeSelection(QTreeWidgetItem* item);
-    void FillList(const QString& label);
+    void FillList(TypeId type);
     // Lists the node chosen while `listed` was being listed, if it differs.
     void ListChosenMeanwhile(const QTreeWidgetItem* listed);
     void OnListTick(int row, bool ticked);
@@ -89,11 +89,11 @@ private:
     void PreviewRow(int row);
     void SelectRow(int row);
     [[nodiscard]] bool CanTick(const QModelIndex& row) const;
-    [[nodiscard]] std::optional<FileInfo> FindRecord(const QString& fileName, const QString& label) const;
+    [[nodiscard]] std::optional<FileInfo> FindRecord(const QString& fileName, TypeId type) const;
     void ListCardFolder(const QTreeWidgetItem* item);
     void TickCardFolder(const QTreeWidgetItem* item, bool ticked);
     [[nodiscard]] QString RecordName(int row) const;
-    [[nodiscard]] QString RowLabel(int row) const;
+    [[nodiscard]] TypeId RowType(int row) const;
 
     Session& m_session;
     Hooks m_hooks;

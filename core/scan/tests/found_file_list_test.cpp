@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 namespace zt {
 namespace {
@@ -35,12 +38,12 @@ TEST(FoundFileListTest, SelectionByNameTypeAndAll) {
 
     EXPECT_TRUE(list.SetSelectedByName("File2.JPEG", true));
     EXPECT_FALSE(list.SetSelectedByName("File9.JPEG", true));
-    EXPECT_EQ(list.SetSelectedByType("JP2 (1)", true), 1u);
+    EXPECT_EQ(list.SetSelectedByType(*FindType("JP2"), true), 1u);
     std::vector<std::uint8_t> flags;
     list.Walk([&](const FileInfo& f) { flags.push_back(f.selected); });
     EXPECT_EQ(flags, (std::vector<std::uint8_t>{0, 1, 1, 0}));
 
-    EXPECT_EQ(list.SetSelectedByType("JPEG", true), 2u);
+    EXPECT_EQ(list.SetSelectedByType(*FindType("JPEG"), true), 2u);
     list.SetSelectedAll(false);
     for (const FileInfo& f : list.Snapshot()) EXPECT_EQ(f.selected, 0);
     list.SetSelectedAll(true);
@@ -49,6 +52,40 @@ TEST(FoundFileListTest, SelectionByNameTypeAndAll) {
     list.Clear();
     EXPECT_EQ(list.Count(), 0u);
     EXPECT_TRUE(list.Snapshot().empty());
+}
+
+// Types whose names share their first letters, as a tree label would show
+// them ("MPEG (3)" begins with neither MP3 nor MP4, "DIVX (1)" not with DV):
+// ticking one type ticks its records and no other's.
+TEST(FoundFileListTest, SelectionByTypeTouchesThatTypeOnly) {
+    const std::vector<std::string_view> names{"JPEG", "JP2",  "MP3", "MP4", "MPEG", "3GP", "3G2",
+                                              "WEBM", "WEBP", "DV",  "DIVX", "AU",  "PSP", "PSD"};
+    FoundFileList list;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        list.Append(MakeFileInfo(names[i], 1, i, 1));
+        if (i % 2 == 0) list.Append(MakeFileInfo(names[i], 2, 100 + i, 1));
+    }
+    list.Append(MakeFileInfo("ZZ", 1, 999, 1));  // a name the catalogue does not know
+
+    const struct {
+        std::string_view tick;
+        std::size_t records;
+    } cases[] = {{"JPEG", 2}, {"JP2", 1}, {"MP3", 2}, {"MP4", 1}, {"MPEG", 2}, {"3GP", 1}, {"3G2", 2},
+                 {"WEBM", 1}, {"WEBP", 2}, {"DV", 1}, {"DIVX", 2}, {"AU", 1}, {"PSD", 1}};
+    for (const auto& c : cases) {
+        const std::optional<TypeId> type = FindType(c.tick);
+        ASSERT_TRUE(type.has_value()) << c.tick;
+        list.SetSelectedAll(false);
+        EXPECT_EQ(list.SetSelectedByType(*type, true), c.records) << c.tick;
+        for (const FileInfo& f : list.Snapshot()) {
+            EXPECT_EQ(f.selected != 0, f.TypeName() == c.tick) << c.tick << " ticked " << f.FileName();
+        }
+        EXPECT_EQ(list.SetSelectedByType(*type, false), c.records) << c.tick;
+        for (const FileInfo& f : list.Snapshot()) EXPECT_EQ(f.selected, 0) << c.tick;
+    }
+    // A record of no known type is never taken for the type nobody chose.
+    EXPECT_EQ(list.Snapshot().back().type, kNoType);
+    EXPECT_EQ(list.SetSelectedByType(kNoType, true), 0u);
 }
 
 TEST(FoundFileListTest, CountIsReadableWhileAnotherThreadAppends) {

@@ -73,8 +73,8 @@ void ResultsPartsTest::fillListsOneTypeInFoundOrderWithTicks() {
     ResultsListModel model;
     ResultsListFill fill(model);
     QSignalSpy done(&fill, &ResultsListFill::Finished);
-    QVERIFY(fill.Start(found, "JPEG (200)"));
-    QVERIFY(!fill.Start(found, "JP2 (4)"));  // one fill at a time
+    QVERIFY(fill.Start(found, *FindType("JPEG")));
+    QVERIFY(!fill.Start(found, *FindType("JP2")));  // one fill at a time
     QVERIFY(done.wait(5000));
     QVERIFY(!fill.Running());
     QCOMPARE(model.rowCount(), 200);
@@ -87,7 +87,7 @@ void ResultsPartsTest::fillListsOneTypeInFoundOrderWithTicks() {
     QCOMPARE(model.Row(5).size, QString("3.00 KB"));
 
     model.Clear();
-    QVERIFY(fill.Start(found, "JP2 (4)"));
+    QVERIFY(fill.Start(found, *FindType("JP2")));
     QVERIFY(done.wait(5000));
     QCOMPARE(model.rowCount(), 4);
     QCOMPARE(model.Row(3).fileName, QString("File4.JP2"));
@@ -217,15 +217,24 @@ void ResultsPartsTest::typesPreviewAsThisMachineCanShowThem() {
         {"WEBP (1)", webp ? PreviewKind::Picture : PreviewKind::None},
         {"HEIC (1)", heic ? PreviewKind::Picture : PreviewKind::None},
     };
+    const auto typeOf = [](const char* label) { return *FindType(QString(label).section(" (", 0, 0).toStdString()); };
     for (const auto& c : cases) {
-        QVERIFY2(ShownPreviewKind(c.label) == c.kind, c.label);
+        QVERIFY2(ShownPreviewKind(typeOf(c.label)) == c.kind, c.label);
     }
-    QVERIFY(IsCameraRawType("NEF (2)") && !IsCameraRawType("JPEG (2)"));
+    QVERIFY(ShownPreviewKind(kNoType) == PreviewKind::None);
+    QVERIFY(IsCameraRawType(typeOf("NEF (2)")) && !IsCameraRawType(typeOf("JPEG (2)")));
     // Every type shown beyond the first ones has its preview file removed at Exit.
     for (const auto& c : cases) {
         const QString type = QString(c.label).section(" (", 0, 0);
-        const bool always = PreviewKindOf(type.toStdString()) != PreviewKind::None;
+        const bool always = PreviewKindOf(typeOf(c.label)) != PreviewKind::None;
         if (c.kind != PreviewKind::None && !always) QVERIFY2(ExtraPreviewTypeNames().contains(type), c.label);
+    }
+    // A type node is known by the type it carries, whatever its label reads.
+    for (const TypeId type : AllTypes()) {
+        QTreeWidgetItem node(QStringList{QStringLiteral("JPEG (1)")});
+        QVERIFY(NodeType(&node) == kNoType);
+        SetNodeType(&node, type);
+        QVERIFY(NodeType(&node) == type);
     }
 }
 
@@ -263,12 +272,14 @@ void ResultsPartsTest::cardFoldersNestUnderTheirFileSystems() {
 
     const std::vector<CardFile> files = CardFiles(found);
     QCOMPARE(files.size(), named.size());
+    for (const CardFile& f : files) QVERIFY(f.type == *FindType("JPEG"));  // its preview goes by its type
     CFolderTreeCtrl tree;
     const std::vector<QTreeWidgetItem*> roots = AddCardFolders(tree, files);
     QCOMPARE(roots.size(), std::size_t{2});
     QStringList shown;
     std::function<void(QTreeWidgetItem*, const QString&)> walk = [&](QTreeWidgetItem* node, const QString& indent) {
         shown << indent + node->text(0) + " = " + CardFolderKey(node);
+        QVERIFY(NodeType(node) == kNoType);  // a folder is never taken for a type
         for (int i = 0; i < node->childCount(); ++i) walk(node->child(i), indent + "  ");
     };
     for (QTreeWidgetItem* root : roots) walk(root, "");

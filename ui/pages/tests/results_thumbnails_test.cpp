@@ -161,7 +161,7 @@ void ResultsThumbnailsTest::makerReadsTheFilesAskedForInOrderAndWritesNothing() 
     ThumbnailMaker maker(card.source, card.policy, platform::SystemRawIo(), card.found);
     QSignalSpy made(&maker, &ThumbnailMaker::Made);
     // A name of another type, or no found file at all, makes nothing to show.
-    maker.Want("JPEG (4)", {"File2.JPEG", "File4.JPEG", "File3.JPEG", "File1.JPEG", "File9.JPEG", "File1.PNG"});
+    maker.Want(*FindType("JPEG"), {"File2.JPEG", "File4.JPEG", "File3.JPEG", "File1.JPEG", "File9.JPEG", "File1.PNG"});
     QTRY_COMPARE_WITH_TIMEOUT(made.count(), 6, 10000);
     const QList<QPair<QString, QSize>> expected{{"File2.JPEG", {48, 96}}, {"File4.JPEG", {64, 48}},
                                                 {"File3.JPEG", {}},       {"File1.JPEG", {96, 72}},
@@ -182,8 +182,8 @@ void ResultsThumbnailsTest::makerDropsWhatIsNoLongerWanted() {
     QStringList all;
     for (int i = 1; i <= 200; ++i) all << QStringLiteral("File%1.JPEG").arg(i);
     // Scrolled far at once: the first screenful is no longer wanted.
-    maker.Want("JPEG (200)", all);
-    maker.Want("JPEG (200)", {"File200.JPEG"});
+    maker.Want(*FindType("JPEG"), all);
+    maker.Want(*FindType("JPEG"), {"File200.JPEG"});
     QTRY_VERIFY_WITH_TIMEOUT(!made.isEmpty() && made.last().at(0).toString() == "File200.JPEG", 10000);
     QTest::qWait(100);
     QVERIFY2(maker.MadeCount() < 10, qPrintable(QString::number(maker.MadeCount())));
@@ -202,8 +202,8 @@ void ResultsThumbnailsTest::gridMakesOnlyTheCellsInViewAndTicksTheListsFiles() {
     list.setGeometry(10, 10, 480, 260);
     QList<int> picked;
     ResultsThumbnails thumbnails(&page, &list, model, maker,
-                                 {[] { return QStringLiteral("JPEG (120)"); },
-                                  [](const QString& label) { return label.startsWith("JPEG"); },
+                                 {[] { return *FindType("JPEG"); },
+                                  [](TypeId type) { return type == *FindType("JPEG"); },
                                   [&picked](int row) { picked << row; },
                                   [](const QModelIndex& row) { return FirstCellCheckable(row); }});
     std::vector<ResultsRow> rows;
