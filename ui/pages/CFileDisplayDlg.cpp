@@ -57,7 +57,7 @@ void CFileDisplayDlg::BuildControls() {
     m_preview = std::make_unique<PreviewPanel>(
         *this, m_session,
         PreviewPanel::Hooks{[this] { return Scanning(); },
-                            [this] { return IsCameraRawType(m_results->SelectedType()); },
+                            [this] { return IsCameraRawType(m_results->CurrentRowType()); },
                             [this] { m_results->MarkCurrentRow(); }, [this] { RunWaitDialog(); }});
     m_monitor = std::make_unique<ScanMonitor>(*this);
     m_back = new CButtonST(this);

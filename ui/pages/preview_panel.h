@@ -61,7 +61,7 @@ class PreviewPanel : public QObject {
 public:
     struct Hooks {
         std::function<bool()> scanning;
-        // Whether the node in view holds camera RAW files: one without a
+        // Whether the row previewed is a camera RAW file: one without a
         // preview picture is shown as having none, not as damaged.
         std::function<bool()> cameraRawInView;
         // A preview is in place: the list marks the row it came from again.

@@ -145,6 +145,12 @@ void ResultsView::SelectFirstType() {
 
 TypeId ResultsView::SelectedType() const { return NodeType(m_tree->currentItem()); }
 
+TypeId ResultsView::CurrentRowType() const {
+    const bool listed = m_folderShown ? m_currentRow < static_cast<int>(m_folderFiles.size())
+                                      : m_currentRow < m_model.rowCount();
+    return m_currentRow >= 0 && listed ? RowType(m_currentRow) : kNoType;
+}
+
 void ResultsView::OnTreeSelection(QTreeWidgetItem* item) {
     // Filling a list waits in a modal loop: a node chosen meanwhile (a click,
     // or the accessibility bus) is listed once this one is done, not dropped.

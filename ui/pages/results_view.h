@@ -61,6 +61,9 @@ public:
     [[nodiscard]] bool ListFilling() const { return m_fill.Running(); }
     // The chosen node's type, kNoType for the root, a card folder or none.
     [[nodiscard]] TypeId SelectedType() const;
+    // The type of the row picked last: in a card's folder each row has its
+    // own; kNoType without a row.
+    [[nodiscard]] TypeId CurrentRowType() const;
 
     // While the scan runs: a node per type found so far, with its count.
     void Refresh(const ScanDriver& driver);
