@@ -46,8 +46,10 @@ void CFileDisplayDlg::BuildControls() {
     m_toolSave = new CButtonST(this);
     PlaceDu(m_toolSave, 2, 7, 38, 30);
     // Made in this order, the controls keep the page's tab order.
+    const ScanPageParts parts{m_session.Source(),        m_session.BadSectors(), m_session.Seams().rawIo,
+                              m_session.Seams().destination, m_session.Types(),    m_session.Found()};
     m_results = std::make_unique<ResultsView>(
-        *this, m_session,
+        *this, parts,
         ResultsView::Hooks{[this] { return Scanning(); }, [this] { return m_preview->Busy(); },
                            [this] { RunWaitDialog(); },
                            [this](PreviewKind kind, const std::optional<FileInfo>& record) {
@@ -55,7 +57,7 @@ void CFileDisplayDlg::BuildControls() {
                            },
                            [this] { m_preview->ShowNothingChosen(); }, [this] { m_preview->ExpectMedia(); }});
     m_preview = std::make_unique<PreviewPanel>(
-        *this, m_session,
+        *this, parts,
         PreviewPanel::Hooks{[this] { return Scanning(); },
                             [this] { return IsCameraRawType(m_results->CurrentRowType()); },
                             [this] { m_results->MarkCurrentRow(); }, [this] { RunWaitDialog(); }});

@@ -4,7 +4,6 @@
 #include <QTimer>
 #include <utility>
 
-#include "app/session.h"
 #include "core/filesystems/named_files.h"
 #include "platform/private_file.h"
 #include "ui/pages/CPictureCtrl.h"
@@ -56,14 +55,13 @@ void NewestExtraction::Ended(const std::optional<std::string>& path) {
     m_running = false;
 }
 
-PreviewPanel::PreviewPanel(CBDialog& page, Session& session, Hooks hooks)
-    : m_session(session),
+PreviewPanel::PreviewPanel(CBDialog& page, ScanPageParts parts, Hooks hooks)
+    : m_parts(parts),
       m_skinFolder(page.SkinFolder()),
       m_hooks(std::move(hooks)),
-      m_extractor(session.Source(), session.BadSectors(),
-                  ChoosePreviewFolder(PreviewFolderCandidates(), session.Source(), session.Seams().destination,
-                                      session.Seams().rawIo),
-                  session.Seams().rawIo),
+      m_extractor(parts.source, parts.badSectors,
+                  ChoosePreviewFolder(PreviewFolderCandidates(), parts.source, parts.destination, parts.io),
+                  parts.io),
       m_live(m_extractor) {
     m_picture = new CPictureCtrl(&page);
     m_picture->setAccessibleName(QStringLiteral("Preview"));
@@ -98,7 +96,7 @@ void PreviewPanel::Show(PreviewKind kind, const std::optional<FileInfo>& record)
 void PreviewPanel::Extract(const FileInfo& record, PreviewKind kind) {
     // A file the card's file system names is previewed from its pieces, as it is saved.
     std::vector<SectorRun> runs;
-    if (const std::optional<NamedFile> named = m_session.Found().NamedByName(record.FileName())) runs = named->runs;
+    if (const std::optional<NamedFile> named = m_parts.found.NamedByName(record.FileName())) runs = named->runs;
     // One wait box covers a request made while an earlier one still runs.
     const bool waiting = m_extraction.Busy();
     m_extraction.Request([this, record, runs = std::move(runs)] { return m_extractor.Extract(record, runs); },

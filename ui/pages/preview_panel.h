@@ -13,9 +13,9 @@
 #include "core/scan/found_file_list.h"
 #include "core/source/worker_slot.h"
 #include "recovery/preview.h"
+#include "ui/pages/scan_page_parts.h"
 
 namespace zt {
-class Session;
 }
 
 namespace zt::ui {
@@ -72,7 +72,7 @@ public:
     static constexpr int MediaStartMs = 100;
 
     // Makes the picture and the player on page, over the same place.
-    PreviewPanel(CBDialog& page, Session& session, Hooks hooks);
+    PreviewPanel(CBDialog& page, ScanPageParts parts, Hooks hooks);
 
     [[nodiscard]] CPictureCtrl* Picture() const { return m_picture; }
     [[nodiscard]] MediaPreview* Player() const { return m_media; }
@@ -101,7 +101,7 @@ private:
     void Extract(const FileInfo& record, PreviewKind kind);
     void Present(const std::optional<std::string>& path, PreviewKind kind);
 
-    Session& m_session;
+    ScanPageParts m_parts;
     QString m_skinFolder;
     Hooks m_hooks;
     CPictureCtrl* m_picture = nullptr;

@@ -10,7 +10,6 @@
 #include <map>
 #include <utility>
 
-#include "app/session.h"
 #include "core/scan/scan_driver.h"
 #include "ui/controls/CFolderTreeCtrl.h"
 #include "ui/controls/row_ticking.h"
@@ -28,8 +27,8 @@ QIcon SmallIcon(QStyle::StandardPixmap which) { return QApplication::style()->st
 
 }  // namespace
 
-ResultsView::ResultsView(CBDialog& page, Session& session, Hooks hooks)
-    : m_session(session), m_hooks(std::move(hooks)), m_fill(m_model) {
+ResultsView::ResultsView(CBDialog& page, ScanPageParts parts, Hooks hooks)
+    : m_parts(parts), m_hooks(std::move(hooks)), m_fill(m_model) {
     m_tree = new CFolderTreeCtrl(&page);
     m_tree->setAccessibleName(QStringLiteral("Found file types"));
     m_tree->setIconSize(QSize(16, 16));
@@ -61,8 +60,8 @@ ResultsView::ResultsView(CBDialog& page, Session& session, Hooks hooks)
     EnableRowTicking(m_list, {[this](const QModelIndex& row) { return CanTick(row); }, FlipFirstCellCheck,
                               [this](const QModelIndex& row) { ClickRow(row.row()); }});
 
-    m_thumbnailMaker = std::make_unique<ThumbnailMaker>(m_session.Source(), m_session.BadSectors(),
-                                                        m_session.Seams().rawIo, m_session.Found());
+    m_thumbnailMaker = std::make_unique<ThumbnailMaker>(m_parts.source, m_parts.badSectors, m_parts.io,
+                                                        m_parts.found);
     m_thumbnails = new ResultsThumbnails(
         &page, m_list, m_model, *m_thumbnailMaker,
         {[this] { return SelectedType(); },
@@ -95,7 +94,7 @@ bool ResultsView::CanTick(const QModelIndex& row) const {
 }
 
 void ResultsView::Refresh(const ScanDriver& driver) {
-    const TypeDefinitionList& types = m_session.Types();
+    const TypeDefinitionList& types = m_parts.types;
     bool added = false;
     for (std::size_t i = 0; i < types.size(); ++i) {
         const std::int32_t count = driver.FoundCount(i);
@@ -129,7 +128,7 @@ void ResultsView::Refresh(const ScanDriver& driver) {
 void ResultsView::ShowResults(bool cardFolders) {
     m_thumbnails->Switch()->show();
     if (cardFolders) {
-        m_cardFiles = CardFiles(m_session.Found());
+        m_cardFiles = CardFiles(m_parts.found);
         for (QTreeWidgetItem* root : AddCardFolders(*m_tree, m_cardFiles)) root->setExpanded(true);
     }
     if (m_root->childCount() > 0) {
@@ -192,7 +191,7 @@ void ResultsView::ListChosenMeanwhile(const QTreeWidgetItem* listed) {
 void ResultsView::FillList(TypeId type) {
     if (m_hooks.scanning() || ListFilling()) return;
     if (ShownPreviewKind(type) == PreviewKind::Media) m_hooks.mediaListed();
-    if (!m_fill.Start(m_session.Found(), type)) return;
+    if (!m_fill.Start(m_parts.found, type)) return;
     m_hooks.wait();
     m_list->scrollToTop();
     TickTypeNode(m_model.AnyTicked());
@@ -209,7 +208,7 @@ void ResultsView::TickTypeNode(bool ticked) {
 void ResultsView::OnListTick(int row, bool ticked) {
     if (m_hooks.scanning() || ListFilling()) return;
     TickTypeNode(ticked || m_model.AnyTicked());
-    m_session.Found().SetSelectedByName(RecordName(row).toStdString(), ticked);
+    m_parts.found.SetSelectedByName(RecordName(row).toStdString(), ticked);
 }
 
 void ResultsView::OnTreeCheck(QTreeWidgetItem* item, int state) {
@@ -218,12 +217,12 @@ void ResultsView::OnTreeCheck(QTreeWidgetItem* item, int state) {
     if (!CardFolderKey(item).isEmpty()) {
         TickCardFolder(item, ticked);
     } else if (item != m_root) {
-        m_session.Found().SetSelectedByType(NodeType(item), ticked);
+        m_parts.found.SetSelectedByType(NodeType(item), ticked);
         m_model.Clear();
         FillList(NodeType(item));
         ListChosenMeanwhile(item);
     } else {
-        m_session.Found().SetSelectedAll(ticked);
+        m_parts.found.SetSelectedAll(ticked);
     }
 }
 
@@ -274,7 +273,7 @@ bool ResultsView::eventFilter(QObject* watched, QEvent* event) {
 std::optional<FileInfo> ResultsView::FindRecord(const QString& fileName, TypeId type) const {
     const std::string name = fileName.toStdString();
     std::optional<FileInfo> found;
-    m_session.Found().Walk([&](const FileInfo& file) {
+    m_parts.found.Walk([&](const FileInfo& file) {
         if (!found && file.FileName() == name && file.type == type) found = file;
     });
     return found;
@@ -291,7 +290,7 @@ void ResultsView::PreviewRow(int row) {
 void ResultsView::ListCardFolder(const QTreeWidgetItem* item) {
     m_folderFiles = FilesInFolder(m_cardFiles, CardFolderKey(item).toStdString(), false);
     std::map<std::string, FileInfo> records;
-    m_session.Found().Walk([&records](const FileInfo& f) { records.emplace(std::string(f.FileName()), f); });
+    m_parts.found.Walk([&records](const FileInfo& f) { records.emplace(std::string(f.FileName()), f); });
     std::vector<ResultsRow> rows;
     for (const CardFile& f : m_folderFiles) {
         const FileInfo& info = records[f.record];
@@ -304,7 +303,7 @@ void ResultsView::ListCardFolder(const QTreeWidgetItem* item) {
 
 void ResultsView::TickCardFolder(const QTreeWidgetItem* item, bool ticked) {
     for (const CardFile& f : FilesInFolder(m_cardFiles, CardFolderKey(item).toStdString(), true)) {
-        m_session.Found().SetSelectedByName(f.record, ticked);
+        m_parts.found.SetSelectedByName(f.record, ticked);
     }
     // The list shows the ticks of the folder in view, which may lie inside this one.
     if (m_folderShown) {

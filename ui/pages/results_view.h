@@ -17,13 +17,13 @@
 #include "recovery/preview.h"
 #include "ui/pages/card_folders.h"
 #include "ui/pages/results_list.h"
+#include "ui/pages/scan_page_parts.h"
 
 class QTableView;
 class QTreeWidgetItem;
 
 namespace zt {
 class ScanDriver;
-class Session;
 }  // namespace zt
 
 namespace zt::ui {
@@ -49,7 +49,7 @@ public:
     };
 
     // Makes the tree, the list and the grid on page, the tree holding its root.
-    ResultsView(CBDialog& page, Session& session, Hooks hooks);
+    ResultsView(CBDialog& page, ScanPageParts parts, Hooks hooks);
     ~ResultsView() override;
 
     [[nodiscard]] CFolderTreeCtrl* Tree() const { return m_tree; }
@@ -98,7 +98,7 @@ private:
     [[nodiscard]] QString RecordName(int row) const;
     [[nodiscard]] TypeId RowType(int row) const;
 
-    Session& m_session;
+    ScanPageParts m_parts;
     Hooks m_hooks;
     CFolderTreeCtrl* m_tree = nullptr;
     QTreeWidgetItem* m_root = nullptr;
