@@ -58,6 +58,9 @@ template <typename... Fns>
 struct Overloaded : Fns... {
     using Fns::operator()...;
 };
+// Spelled out for compilers that do not yet deduce an aggregate's arguments.
+template <typename... Fns>
+Overloaded(Fns...) -> Overloaded<Fns...>;
 
 // The image set whose folder the user picked, or nullopt when the folder holds
 // no first part (the caller then shows ImagePathNotFoundMessage()).
