@@ -33,8 +33,8 @@ ScanDriver::ScanDriver(SectorReader& reader, TypeDefinitionList& types, FoundFil
     traits_.reserve(types_.size());
     for (std::size_t t = 0; t < types_.size(); ++t) {
         const stExtInfo& d = types_[t];
-        const zt::TypeTraits row = TraitsOf(d.type);
-        TypeTraits traits;
+        const TypeTraits row = TraitsOf(d.type);
+        RunTraits traits;
         // A length field the definition does not have is never read.
         if (d.HasSizeField()) traits.lengthRule = row.lengthRule;
         traits.trailingMarker = row.trailingMarker;
@@ -367,7 +367,7 @@ void ScanDriver::Publish(int type, std::int32_t number, const FileInfo& info) {
 ScanDriver::EndResult ScanDriver::FindEnd(const OpenFile& open, const std::uint8_t* sector, std::size_t available,
                                           std::uint64_t cur) {
     const std::size_t t = static_cast<std::size_t>(open.type);
-    const TypeTraits& traits = traits_[t];
+    const RunTraits& traits = traits_[t];
     // The sectors after cur in this chunk are those the chunk was read with.
     if (traits.trailingMarker) return TrailingMarkerRun(open, sector, cur, cur + available / kSectorBytes);
 

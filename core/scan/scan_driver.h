@@ -106,7 +106,9 @@ private:
         std::int32_t sectorCount = 0;
         std::int32_t number = 0;
     };
-    struct TypeTraits {
+    // What the scan needs of a type on its hot path, taken once per run from
+    // the catalogue row and the type's definition.
+    struct RunTraits {
         LengthRule lengthRule = LengthRule::None;
         bool trailingMarker = false;  // PSP and MP3
         bool previewable = false;     // pictures offered for a live preview
@@ -177,7 +179,7 @@ private:
         std::uint64_t end = 0;  // the sector after the last recorded file whose data is looked into
         FormatFamily family = FormatFamily::None;
     } container_;
-    std::vector<TypeTraits> traits_;
+    std::vector<RunTraits> traits_;
     std::unique_ptr<std::atomic<std::int32_t>[]> foundCounts_;
     std::vector<std::uint8_t> chunk_;
     std::array<std::uint8_t, kSectorBytes> markerSector_{};
