@@ -4,6 +4,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zt {
 
 namespace {
@@ -22,6 +26,26 @@ bool FindInSector(const std::uint8_t* sector, std::size_t available, const std::
     if (limit < length) return false;
     const std::size_t positions = limit - length + 1;
     std::size_t p = 0;
+#if defined(__SSE2__)
+    // Sixteen start positions at a time where the processor has the vectors
+    // for it (every x86-64 one): the same candidates, half the steps.
+    {
+        const __m128i first = _mm_set1_epi8(static_cast<char>(needle[0]));
+        const __m128i last = _mm_set1_epi8(static_cast<char>(needle[length - 1]));
+        // Both sixteen-byte loads end at or before limit.
+        for (; p + 16 <= positions; p += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sector + p));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sector + p + length - 1));
+            auto candidates = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+            while (candidates != 0) {
+                const std::size_t at = p + static_cast<std::size_t>(__builtin_ctz(candidates));
+                if (std::memcmp(sector + at, needle, length) == 0) return true;
+                candidates &= candidates - 1;
+            }
+        }
+    }
+#endif
     if constexpr (std::endian::native == std::endian::little) {
         const std::uint64_t first = kOnes * needle[0];
         const std::uint64_t last = kOnes * needle[length - 1];

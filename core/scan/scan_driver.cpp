@@ -89,7 +89,8 @@ void ScanDriver::Scan() {
     bool sourceEnded = false;
     while (base < rangeEnd) {
         std::uint32_t count = ChunkCountAt(base, rangeEnd);
-        reader_.ReadSectors(base, count, chunk_.data());
+        // Looked at where the reader holds it when it can, else read into chunk_.
+        chunkData_ = reader_.ViewSectors(base, count, chunk_.data(), chunkView_);
         // A source that ended early ends the scan, a failure: the sectors
         // read before its end are still looked at, the zeros after it never.
         if (const std::optional<std::uint64_t> endedAt = reader_.SourceEndedAt()) {
@@ -97,7 +98,7 @@ void ScanDriver::Scan() {
             if (*endedAt <= base) break;
             count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, *endedAt - base));
         }
-        if (callbacks_.examineChunk) callbacks_.examineChunk(base, count, chunk_.data());
+        if (callbacks_.examineChunk) callbacks_.examineChunk(base, count, chunkData_);
         const std::uint64_t rescanFrom =
             extended_ ? ScanChunkExtended(base, count, open) : ScanChunk(base, count, open);
         // A look past the chunk (an end marker run, a format walk) may find the end too.
@@ -120,6 +121,9 @@ void ScanDriver::Scan() {
         }
         base += count;
     }
+
+    chunkView_.Reset();
+    chunkData_ = nullptr;
 
     // A scan cut short by its source keeps where it got to: the range was not covered.
     if (stopped) {
@@ -144,7 +148,7 @@ std::uint64_t ScanDriver::ScanChunk(std::uint64_t base, std::uint32_t count, Ope
     std::int32_t limit = 0;
     for (std::uint32_t j = 0; j < count; ++j) {
         const std::uint64_t cur = base + j;
-        const std::uint8_t* sector = chunk_.data() + std::size_t{j} * kSectorBytes;
+        const std::uint8_t* sector = chunkData_ + std::size_t{j} * kSectorBytes;
         // Patterns may run into the following sectors of this chunk, never past it.
         const std::size_t available = std::size_t{count - j} * kSectorBytes;
 
@@ -206,7 +210,7 @@ std::uint64_t ScanDriver::ScanChunkExtended(std::uint64_t base, std::uint32_t co
     const std::uint64_t rangeEnd = reader_.Source().RangeEnd;
     for (std::uint32_t j = 0; j < count; ++j) {
         const std::uint64_t cur = base + j;
-        const std::uint8_t* sector = chunk_.data() + std::size_t{j} * kSectorBytes;
+        const std::uint8_t* sector = chunkData_ + std::size_t{j} * kSectorBytes;
         const std::size_t available = std::size_t{count - j} * kSectorBytes;
 
         if (open.type >= 0 && cur < open.blindUntil) {
@@ -227,7 +231,7 @@ std::uint64_t ScanDriver::ScanChunkExtended(std::uint64_t base, std::uint32_t co
         if (m.family != FormatFamily::None) {
             // The walk follows the whole file whatever size is kept of it, so
             // that nothing inside a file longer than that is a file of its own.
-            SourceFileView view(reader_, cur, rangeEnd, kLargestFileBytes, {chunk_.data(), base, count},
+            SourceFileView view(reader_, cur, rangeEnd, kLargestFileBytes, {chunkData_, base, count},
                                 *walkBlocks_);
             view.WatchStop(&slot_.StopFlag());
             const Extent extent = MeasureFormat(m.family, view);

@@ -182,6 +182,9 @@ private:
     std::vector<RunTraits> traits_;
     std::unique_ptr<std::atomic<std::int32_t>[]> foundCounts_;
     std::vector<std::uint8_t> chunk_;
+    // The chunk in hand: in chunk_, or in a block the reader holds, kept by chunkView_.
+    const std::uint8_t* chunkData_ = nullptr;
+    ReadWindow::View chunkView_;
     std::array<std::uint8_t, kSectorBytes> markerSector_{};
 
     std::atomic<bool> started_{false};

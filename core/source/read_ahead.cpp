@@ -34,7 +34,7 @@ void ReadAhead::StartRun(std::uint64_t endBlock, BlockReader read) {
 
 void ReadAhead::Settle() {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_ && (next_ >= aim_ || next_ >= endBlock_); });
+    changed_.wait(lock, [this] { return busy_ == 0 && (next_ >= aim_ || next_ >= endBlock_); });
 }
 
 void ReadAhead::Aim(const std::string& device, const std::string& key, std::uint64_t block) {
@@ -62,50 +62,100 @@ void ReadAhead::Aim(const std::string& device, const std::string& key, std::uint
     changed_.notify_all();
 }
 
-bool ReadAhead::Copy(const std::string& device, const std::string& key, std::uint64_t block, std::uint64_t first,
-                     std::uint64_t count, std::uint8_t* out) {
-    const std::uint64_t blockFirst = block * blockSectors_;
-    std::unique_lock<std::mutex> lock(mutex_);
+template <typename Take>
+bool ReadAhead::Obtain(std::unique_lock<std::mutex>& lock, const std::string& device, const std::string& key,
+                       std::uint64_t block, const Take& take, std::shared_ptr<const ReadWindow::Bytes>& read) {
     Aim(device, key, block);
     lock.unlock();
-    if (window_.Copy(key, first, count, out)) return true;
+    if (take()) return true;
     lock.lock();
     // A block is put into the window before it stops being read, both under
     // the lock: once no thread reads it, the window holds it unless it failed
     // or was pushed out since.
-    changed_.wait(lock, [&] { return reading_.count(block) == 0; });
-    if (window_.Copy(key, first, count, out)) return true;
+    while (reading_.count(block) != 0) {
+        if (!ReadNextAimed(lock)) changed_.wait(lock);
+    }
+    lock.unlock();
+    if (take()) return true;
+    lock.lock();
     if (failed_.count(block) != 0 || !read_) return false;
-    const bool ok = ReadAndKeep(lock, device, key, block, out, first - blockFirst, count);
+    read = ReadAndKeep(lock, device, key, block);
     lock.unlock();
     changed_.notify_all();
-    return ok;
+    return read != nullptr;
 }
 
-bool ReadAhead::ReadAndKeep(std::unique_lock<std::mutex>& lock, const std::string& device, const std::string& key,
-                            std::uint64_t block, std::uint8_t* out, std::uint64_t from, std::uint64_t count) {
+bool ReadAhead::Copy(const std::string& device, const std::string& key, std::uint64_t block, std::uint64_t first,
+                     std::uint64_t count, std::uint8_t* out) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    std::shared_ptr<const ReadWindow::Bytes> read;
+    if (!Obtain(lock, device, key, block, [&] { return window_.Copy(key, first, count, out); }, read)) return false;
+    if (read) {
+        std::memcpy(out, read->data() + (first - block * blockSectors_) * kSectorSize,
+                    static_cast<std::size_t>(count * kSectorSize));
+    }
+    return true;
+}
+
+ReadWindow::View ReadAhead::Look(const std::string& device, const std::string& key, std::uint64_t block,
+                                 std::uint64_t first, std::uint64_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ReadWindow::View view;
+    std::shared_ptr<const ReadWindow::Bytes> read;
+    const auto take = [&] {
+        view = window_.Look(key, first, count);
+        return static_cast<bool>(view);
+    };
+    if (!Obtain(lock, device, key, block, take, read)) return {};
+    if (read) view = window_.LookAt(std::move(read), block * blockSectors_, first);
+    return view;
+}
+
+bool ReadAhead::ReadNextAimed(std::unique_lock<std::mutex>& lock) {
+    const std::uint64_t from = next_;
+    while (next_ < aim_ && next_ < endBlock_) {
+        const std::uint64_t block = next_++;
+        if (reading_.count(block) != 0 || failed_.count(block) != 0 ||
+            window_.Holds(key_, block * blockSectors_, blockSectors_)) {
+            continue;
+        }
+        ++busy_;
+        // Copies: the thread that asks may change them while this one reads.
+        const std::string device = device_;
+        const std::string key = key_;
+        ReadAndKeep(lock, device, key, block);
+        --busy_;
+        changed_.notify_all();
+        return true;
+    }
+    // For Settle, when blocks passed over were the last ones aimed at.
+    if (next_ != from) changed_.notify_all();
+    return false;
+}
+
+std::shared_ptr<const ReadWindow::Bytes> ReadAhead::ReadAndKeep(std::unique_lock<std::mutex>& lock,
+                                                                const std::string& device, const std::string& key,
+                                                                std::uint64_t block) {
     reading_.insert(block);
     const std::uint64_t run = run_;
     const std::shared_ptr<const BlockReader> read = read_;
     lock.unlock();
 
-    std::vector<std::uint8_t> bytes = window_.TakeSpare();
-    bytes.resize(std::size_t{blockSectors_} * kSectorBytes);
-    const bool ok = (*read)(device, block, bytes);
-    if (ok && out != nullptr) {
-        std::memcpy(out, bytes.data() + from * kSectorBytes, static_cast<std::size_t>(count * kSectorBytes));
-    }
+    std::shared_ptr<ReadWindow::Bytes> bytes = window_.TakeSpare();
+    bytes->resize(std::size_t{blockSectors_} * kSectorBytes);
+    const bool ok = (*read)(device, block, *bytes);
 
     lock.lock();
     reading_.erase(block);
     if (run == run_) {
         if (ok) {
-            window_.Put(key, block * blockSectors_, std::move(bytes));
+            window_.Put(key, block * blockSectors_, bytes);
         } else {
             failed_.insert(block);
         }
     }
-    return ok;
+    if (!ok) return nullptr;
+    return bytes;
 }
 
 void ReadAhead::Run() {
@@ -113,20 +163,7 @@ void ReadAhead::Run() {
     while (true) {
         changed_.wait(lock, [this] { return quit_ || (next_ < aim_ && next_ < endBlock_); });
         if (quit_) return;
-        const std::uint64_t block = next_++;
-        const std::uint64_t blockFirst = block * blockSectors_;
-        if (reading_.count(block) != 0 || failed_.count(block) != 0 ||
-            window_.Holds(key_, blockFirst, blockSectors_)) {
-            changed_.notify_all();  // for Settle, when that was the last block aimed at
-            continue;
-        }
-        busy_ = true;
-        // Copies: the thread that asks may change them while this one reads.
-        const std::string device = device_;
-        const std::string key = key_;
-        ReadAndKeep(lock, device, key, block, nullptr, 0, 0);
-        busy_ = false;
-        changed_.notify_all();
+        ReadNextAimed(lock);
     }
 }
 

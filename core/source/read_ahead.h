@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,7 +33,7 @@ public:
     // (already of the block's size); true when all of it arrived. Called on
     // the threads that ask and on the thread ahead at once.
     using BlockReader =
-        std::function<bool(const std::string& device, std::uint64_t block, std::vector<std::uint8_t>& bytes)>;
+        std::function<bool(const std::string& device, std::uint64_t block, std::span<std::uint8_t> bytes)>;
 
     // Blocks hold blockSectors sectors; depth blocks past the last one asked
     // for are read ahead (0: none). The window keeps the blocks.
@@ -53,6 +54,10 @@ public:
     // could not be read whole, or no run has started (out is then undefined).
     bool Copy(const std::string& device, const std::string& key, std::uint64_t block, std::uint64_t first,
               std::uint64_t count, std::uint8_t* out);
+    // The same sectors, looked at in place in the block read; an empty view
+    // where Copy would be false.
+    ReadWindow::View Look(const std::string& device, const std::string& key, std::uint64_t block,
+                          std::uint64_t first, std::uint64_t count);
 
     // Waits until the thread ahead has read every block it aims at; for
     // tests, whose counts of reads must not depend on its pace.
@@ -60,11 +65,23 @@ public:
 
 private:
     void Aim(const std::string& device, const std::string& key, std::uint64_t block);
+    // Where the sectors of block `block` that a thread asks for come from,
+    // once Aim has been told: held in the window (take() true), or the
+    // block's bytes as read now by this thread (in `read`); false when the
+    // block failed. A thread whose block another one is reading reads a
+    // block aimed at ahead meanwhile rather than wait idle.
+    template <typename Take>
+    bool Obtain(std::unique_lock<std::mutex>& lock, const std::string& device, const std::string& key,
+                std::uint64_t block, const Take& take, std::shared_ptr<const ReadWindow::Bytes>& read);
+    // Reads the next block aimed at, if any is left, on the calling thread;
+    // false when there is none.
+    bool ReadNextAimed(std::unique_lock<std::mutex>& lock);
     // Reads a block no thread reads now, with the lock let go meanwhile, and
     // keeps it in the window, or remembers that it failed, unless a new run
-    // began; copies sectors [from, from + count) of it to out when given.
-    bool ReadAndKeep(std::unique_lock<std::mutex>& lock, const std::string& device, const std::string& key,
-                     std::uint64_t block, std::uint8_t* out, std::uint64_t from, std::uint64_t count);
+    // began. Returns its bytes when it read whole, null otherwise.
+    std::shared_ptr<const ReadWindow::Bytes> ReadAndKeep(std::unique_lock<std::mutex>& lock,
+                                                         const std::string& device, const std::string& key,
+                                                         std::uint64_t block);
     void Run();
 
     ReadWindow& window_;
@@ -88,7 +105,7 @@ private:
     std::uint64_t lastAsked_ = kNone;
     std::uint64_t next_ = 0;
     std::uint64_t aim_ = 0;
-    bool busy_ = false;  // the thread ahead is reading a block
+    int busy_ = 0;  // reads of blocks aimed at under way, on any thread
     bool quit_ = false;
     std::thread thread_;
 };

@@ -2,14 +2,37 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "core/source/source_descriptor.h"
 
 namespace zt {
 
 namespace {
-constexpr std::size_t kSpares = 4;
+constexpr std::size_t kSpares = 6;
 }  // namespace
+
+ReadWindow::View& ReadWindow::View::operator=(View&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        window_ = std::exchange(other.window_, nullptr);
+        bytes_ = std::move(other.bytes_);
+        data_ = std::exchange(other.data_, nullptr);
+    }
+    return *this;
+}
+
+void ReadWindow::View::Reset() {
+    if (window_ != nullptr) {
+        // Let go under the window's lock, where TakeSpare counts who still
+        // looks at a stretch before its bytes are read into again.
+        std::lock_guard<std::mutex> lock(window_->mutex_);
+        bytes_.reset();
+    }
+    bytes_.reset();
+    window_ = nullptr;
+    data_ = nullptr;
+}
 
 void ReadWindow::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -42,11 +65,11 @@ bool ReadWindow::Visit(const std::string& source, std::uint64_t first, std::uint
         auto it = stretches_.upper_bound(s);
         if (it == stretches_.begin()) return false;
         --it;
-        const std::uint64_t stretchEnd = it->first + it->second.bytes.size() / kSectorBytes;
+        const std::uint64_t stretchEnd = it->first + it->second.bytes->size() / kSectorBytes;
         if (stretchEnd <= s) return false;
         const std::uint64_t upTo = std::min(end, stretchEnd);
         if (out != nullptr) {
-            std::memcpy(out + (s - first) * kSectorBytes, it->second.bytes.data() + (s - it->first) * kSectorBytes,
+            std::memcpy(out + (s - first) * kSectorBytes, it->second.bytes->data() + (s - it->first) * kSectorBytes,
                         static_cast<std::size_t>((upTo - s) * kSectorBytes));
         }
         s = upTo;
@@ -54,29 +77,54 @@ bool ReadWindow::Visit(const std::string& source, std::uint64_t first, std::uint
     return true;
 }
 
-std::vector<std::uint8_t> ReadWindow::TakeSpare() {
+ReadWindow::View ReadWindow::Look(const std::string& source, std::uint64_t first, std::uint64_t count) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (spares_.empty()) return {};
-    std::vector<std::uint8_t> spare = std::move(spares_.back());
-    spares_.pop_back();
-    return spare;
+    if (source != source_ || count == 0) return {};
+    auto it = stretches_.upper_bound(first);
+    if (it == stretches_.begin()) return {};
+    --it;
+    const Bytes& bytes = *it->second.bytes;
+    if (it->first + bytes.size() / kSectorBytes < first + count) return {};
+    return View(this, it->second.bytes, bytes.data() + (first - it->first) * kSectorBytes);
+}
+
+ReadWindow::View ReadWindow::LookAt(std::shared_ptr<const Bytes> bytes, std::uint64_t bytesFirst,
+                                    std::uint64_t first) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::uint8_t* data = bytes->data() + (first - bytesFirst) * kSectorBytes;
+    return View(this, std::move(bytes), data);
+}
+
+std::shared_ptr<ReadWindow::Bytes> ReadWindow::TakeSpare() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // A spare some view still looks at stays until it is let go.
+    for (auto it = spares_.begin(); it != spares_.end(); ++it) {
+        if (it->use_count() == 1) {
+            std::shared_ptr<Bytes> spare = std::move(*it);
+            spares_.erase(it);
+            return spare;
+        }
+    }
+    return std::make_shared<Bytes>();
 }
 
 void ReadWindow::EraseOverlapping(std::uint64_t first, std::uint64_t end) {
     auto it = stretches_.upper_bound(first);
     if (it != stretches_.begin()) {
         auto before = std::prev(it);
-        if (before->first + before->second.bytes.size() / kSectorBytes > first) it = before;
+        if (before->first + before->second.bytes->size() / kSectorBytes > first) it = before;
     }
     while (it != stretches_.end() && it->first < end) {
-        held_ -= it->second.bytes.size();
+        held_ -= it->second.bytes->size();
         it = stretches_.erase(it);
     }
 }
 
-void ReadWindow::Put(const std::string& source, std::uint64_t first, std::vector<std::uint8_t> bytes) {
-    const std::uint64_t sectors = bytes.size() / kSectorBytes;
-    if (sectors == 0 || bytes.size() % kSectorBytes != 0 || bytes.size() > capacity_) return;
+void ReadWindow::Put(const std::string& source, std::uint64_t first, std::shared_ptr<Bytes> bytes) {
+    if (!bytes) return;
+    const std::size_t size = bytes->size();
+    const std::uint64_t sectors = size / kSectorBytes;
+    if (sectors == 0 || size % kSectorBytes != 0 || size > capacity_) return;
     std::lock_guard<std::mutex> lock(mutex_);
     if (source != source_) {
         stretches_.clear();
@@ -85,16 +133,16 @@ void ReadWindow::Put(const std::string& source, std::uint64_t first, std::vector
         source_ = source;
     }
     EraseOverlapping(first, first + sectors);
-    while (held_ + bytes.size() > capacity_ && !order_.empty()) {
+    while (held_ + size > capacity_ && !order_.empty()) {
         const auto [oldest, serial] = order_.front();
         order_.pop_front();
         auto it = stretches_.find(oldest);
         if (it == stretches_.end() || it->second.serial != serial) continue;
-        held_ -= it->second.bytes.size();
+        held_ -= it->second.bytes->size();
         if (spares_.size() < kSpares) spares_.push_back(std::move(it->second.bytes));
         stretches_.erase(it);
     }
-    held_ += bytes.size();
+    held_ += size;
     const std::uint64_t serial = ++serial_;
     stretches_[first] = Stretch{std::move(bytes), serial};
     order_.emplace_back(first, serial);

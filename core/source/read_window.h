@@ -10,15 +10,46 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/source/block_memory.h"
+
 namespace zt {
 
 class ReadWindow {
 public:
+    using Bytes = std::vector<std::uint8_t, BlockAllocator<std::uint8_t>>;
+
+    // Sectors looked at where the window holds them, without a copy. While a
+    // view lives, the stretch's bytes are neither freed nor reused for
+    // another read, even once the window has let the stretch go. Views are
+    // let go on the thread that holds them; the window must outlive them.
+    class View {
+    public:
+        View() = default;
+        View(View&& other) noexcept { *this = std::move(other); }
+        View& operator=(View&& other) noexcept;
+        View(const View&) = delete;
+        View& operator=(const View&) = delete;
+        ~View() { Reset(); }
+
+        explicit operator bool() const { return data_ != nullptr; }
+        const std::uint8_t* Data() const { return data_; }
+        void Reset();
+
+    private:
+        friend class ReadWindow;
+        View(ReadWindow* window, std::shared_ptr<const Bytes> bytes, const std::uint8_t* data)
+            : window_(window), bytes_(std::move(bytes)), data_(data) {}
+        ReadWindow* window_ = nullptr;
+        std::shared_ptr<const Bytes> bytes_;
+        const std::uint8_t* data_ = nullptr;
+    };
+
     explicit ReadWindow(std::size_t capacityBytes) : capacity_(capacityBytes) {}
 
     // Forgets everything held.
@@ -26,17 +57,27 @@ public:
     // Copies sectors [first, first + count) of source into out when every one
     // of them is held; false otherwise (out may then be partly written).
     bool Copy(const std::string& source, std::uint64_t first, std::uint64_t count, std::uint8_t* out);
+    // A view of sectors [first, first + count) of source when one stretch
+    // holds them all; an empty view otherwise.
+    View Look(const std::string& source, std::uint64_t first, std::uint64_t count);
+    // A view of the sector `first` of bytes, which hold sectors from
+    // bytesFirst on: for a stretch just read, whether or not it is held.
+    View LookAt(std::shared_ptr<const Bytes> bytes, std::uint64_t bytesFirst, std::uint64_t first);
     // True when every sector of [first, first + count) of source is held.
     bool Holds(const std::string& source, std::uint64_t first, std::uint64_t count) const;
     // Holds bytes (whole sectors) as the sectors of source from first on. A
     // stretch of another source replaces all held; older stretches make room.
-    void Put(const std::string& source, std::uint64_t first, std::vector<std::uint8_t> bytes);
+    void Put(const std::string& source, std::uint64_t first, std::shared_ptr<Bytes> bytes);
+    void Put(const std::string& source, std::uint64_t first, const std::vector<std::uint8_t>& bytes) {
+        Put(source, first, std::make_shared<Bytes>(bytes.begin(), bytes.end()));
+    }
     // Bytes held now: never more than the capacity, once a Put returns.
     std::size_t HeldBytes() const;
-    // The bytes of a stretch that made room, for the next Put to reuse
-    // rather than to allocate (and fault in) anew; empty when none. A few
-    // are kept, as the reader and the thread ahead of it each take one.
-    std::vector<std::uint8_t> TakeSpare();
+    // The bytes of a stretch that made room and that no view looks at, for
+    // the next read to reuse rather than to allocate (and fault in) anew; a
+    // new empty one when there is none. A few are kept, as the reader, the
+    // thread ahead of it and the views each take one.
+    std::shared_ptr<Bytes> TakeSpare();
 
 private:
     // Copy's walk over the stretches; with out null it only looks.
@@ -48,7 +89,7 @@ private:
     std::string source_;
     // By first sector; stretches never overlap.
     struct Stretch {
-        std::vector<std::uint8_t> bytes;
+        std::shared_ptr<Bytes> bytes;
         std::uint64_t serial = 0;
     };
     std::map<std::uint64_t, Stretch> stretches_;
@@ -57,7 +98,7 @@ private:
     std::deque<std::pair<std::uint64_t, std::uint64_t>> order_;
     std::uint64_t serial_ = 0;
     std::size_t held_ = 0;
-    std::vector<std::vector<std::uint8_t>> spares_;
+    std::vector<std::shared_ptr<Bytes>> spares_;
 };
 
 }  // namespace zt

@@ -128,7 +128,7 @@ void SectorReader::StartRun() {
     auto from = std::make_shared<const BlockSource>(
         BlockSource{source_.ImageMode, source_.ImageMultiFile, source_.ImageFolder});
     ahead_.StartRun(endBlock, [this, from](const std::string& device, std::uint64_t block,
-                                           std::vector<std::uint8_t>& bytes) {
+                                           std::span<std::uint8_t> bytes) {
         return ReadBlock(*from, device, block, bytes);
     });
 }
@@ -202,6 +202,21 @@ std::int32_t SectorReader::ReadSectors(const std::string& deviceName, std::uint6
         return ReadImage(first, count, buffer);
     }
     return ReadDevice(deviceName, first, count, buffer);
+}
+
+const std::uint8_t* SectorReader::ViewSectors(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
+                                              ReadWindow::View& view) {
+    view.Reset();
+    const std::string& device = source_.SelectedDevice();
+    const std::uint64_t block = first / LargeReadSectors;
+    const bool inRange = source_.RangeEnd == 0 || first <= source_.RangeEnd;
+    if (count != 0 && buffer != nullptr && inRange && RunActive() &&
+        (first + count - 1) / LargeReadSectors == block && ReadsLarge(device)) {
+        view = ahead_.Look(device, WindowKey(device), block, first, count);
+        if (view) return view.Data();
+    }
+    ReadSectors(device, first, count, buffer);
+    return buffer;
 }
 
 bool SectorReader::ReadHeld(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer) {
@@ -375,10 +390,14 @@ std::string SectorReader::WindowKey(const std::string& deviceName) const {
     return source_.ImageMode ? "\n" + source_.ImageFolder : deviceName;
 }
 
+bool SectorReader::ReadsLarge(const std::string& deviceName) {
+    if (sourceBytes_.load(std::memory_order_relaxed) == kUnknown) return false;
+    return source_.ImageMode || CachedDeviceFor(deviceName)->regularFile;
+}
+
 bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first, std::uint32_t count,
                              std::uint8_t* buffer) {
-    if (sourceBytes_.load(std::memory_order_relaxed) == kUnknown) return false;
-    if (!source_.ImageMode && !CachedDeviceFor(deviceName)->regularFile) return false;
+    if (!ReadsLarge(deviceName)) return false;
     const std::string key = WindowKey(deviceName);
     const std::uint64_t end = first + count;
     for (std::uint64_t block = first / LargeReadSectors; block * LargeReadSectors < end; ++block) {
@@ -392,7 +411,7 @@ bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first,
 }
 
 bool SectorReader::ReadBlock(const BlockSource& from, const std::string& deviceName, std::uint64_t block,
-                             std::vector<std::uint8_t>& bytes) {
+                             std::span<std::uint8_t> bytes) {
     const std::uint64_t size = sourceBytes_.load(std::memory_order_relaxed);
     const std::uint64_t start = block * LargeReadSectors * kSectorSize;
     // Past the source's end the 40-sector path gives what it always gave.

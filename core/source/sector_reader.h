@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,11 @@ namespace zt {
 
 // The block in which images are read during a run: 1 MiB. Parts of an image
 // set hold a whole number of blocks, so no block spans two parts.
-inline constexpr std::uint32_t LargeReadSectors = 2048;
+inline constexpr std::uint32_t LargeReadSectors = 4096;
 static_assert(ImagePartSectors % LargeReadSectors == 0);
 // Blocks read ahead of the last one asked for: enough to keep the other core
 // busy while the scan examines one.
-inline constexpr std::uint32_t ReadAheadBlocks = 4;
+inline constexpr std::uint32_t ReadAheadBlocks = 2;
 // What the window of sectors read keeps at most: 8 MiB behind the block in
 // hand, besides those read ahead of it.
 inline constexpr std::size_t ReadWindowBytes =
@@ -72,6 +73,15 @@ public:
     // that is not such an image, or a stretch of one that did not read
     // whole, still gets exactly the requests and questions it got before.
     bool ReadHeld(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer);
+
+    // The sectors ReadSectors would put into buffer, where a run reads an
+    // image in blocks and one block read whole holds them all: looked at in
+    // place, kept by view until it is reset or given another run of sectors.
+    // Otherwise they are read into buffer as ReadSectors reads them, and
+    // buffer is returned. For a reader that only looks (the scan), so that
+    // what was read is not copied once more.
+    const std::uint8_t* ViewSectors(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
+                                    ReadWindow::View& view);
 
     const SourceDescriptor& Source() const { return source_; }
 
@@ -121,6 +131,8 @@ private:
     // whole now; false (the buffer then undefined) when the source is not an
     // image, no run measured it, or a block needed could not be read whole.
     bool ReadLarge(const std::string& deviceName, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer);
+    // True when the source read through deviceName is read in blocks now.
+    bool ReadsLarge(const std::string& deviceName);
     // What a block read needs of the descriptor, taken as a run starts.
     struct BlockSource {
         bool imageMode = false;
@@ -132,7 +144,7 @@ private:
     // error (the bytes past the source's end are zeros). Changes nothing else:
     // it runs on the thread ahead too.
     bool ReadBlock(const BlockSource& from, const std::string& deviceName, std::uint64_t block,
-                   std::vector<std::uint8_t>& bytes);
+                   std::span<std::uint8_t> bytes);
     // The window's name for the source read through deviceName.
     std::string WindowKey(const std::string& deviceName) const;
     bool RunActive() const { return runActive_.load(std::memory_order_relaxed); }

@@ -29,7 +29,8 @@ using testing::TempFolder;
 
 using testing::kCard;
 constexpr char kOut[] = "/out";
-constexpr std::uint64_t kCardSectors = 4000;
+// Two blocks of a large read, less a little: the end of the card lies in its second block.
+constexpr std::uint64_t kCardSectors = 2 * FileCopyPieceSectors - 96;
 
 class ScriptedOverwritePrompt final : public OverwritePrompt {
 public:
@@ -126,9 +127,10 @@ TEST_F(SavingRunTest, SavedFilesHoldTheirSectorsThroughTheLastOne) {
 }
 
 TEST_F(SavingRunTest, AnImageIsSavedInLargeWritesWithTheBytesAndQuestionsADeviceGets) {
-    // The card's second 1 MiB block holds a bad sector: that block is never
-    // read whole, so whatever lies in it goes chunk by chunk as on a device.
-    constexpr std::uint64_t kBad = 3500;
+    // The card's second block holds a bad sector: that block is never read
+    // whole, so whatever lies in it goes chunk by chunk as on a device.
+    constexpr std::uint64_t kBlock = FileCopyPieceSectors;
+    constexpr std::uint64_t kBad = kBlock + 1452;
     struct Row {
         std::uint64_t start;
         std::int32_t count;
@@ -136,13 +138,13 @@ TEST_F(SavingRunTest, AnImageIsSavedInLargeWritesWithTheBytesAndQuestionsADevice
         bool oneWriteFromAnImage;  // all in the first block: one write per piece
     };
     const std::vector<Row> rows = {
-        {0, 2047, 0, true},       // exactly one piece
-        {10, 0, 0, true},         // one sector
-        {20, 30, 15000, true},    // its exact length
-        {100, 1800, 0, true},     // most of a block
-        {3000, 900, 0, false},    // over the bad sector
-        {1000, 2100, 0, false},   // two pieces, the second in the bad block
-        {3990, 20, 0, false},     // off the card's end
+        {0, kBlock - 1, 0, true},                      // exactly one piece
+        {10, 0, 0, true},                              // one sector
+        {20, 30, 15000, true},                         // its exact length
+        {100, kBlock * 7 / 8, 0, true},                // most of a block
+        {kBad - 500, 900, 0, false},                   // over the bad sector
+        {1000, kBlock + 52, 0, false},                 // two pieces, the second in the bad block
+        {kCardSectors - 10, 20, 0, false},             // off the card's end
     };
     struct Outcome {
         std::vector<testing::FakeDestination::File> files;

@@ -211,9 +211,9 @@ TEST(ImagingCopy, AnImageIsWrittenInLargePiecesWithTheBytesAndQuestionsOfADevice
         int imageWrites;
     };
     const Row rows[] = {
-        {0, 5000, {}, 3},        // 2048 + 2048 + 904 sectors
-        {3, 4101, {}, 3},        // 2048 + 2048, then a tail of 2 sectors
-        {0, 5000, 3000, 258},    // 2048, the bad block's 256 chunks, 904
+        {0, 9000, {}, 3},        // 4096 + 4096 + 808 sectors
+        {3, 8197, {}, 3},        // 4096 + 4096, then a tail of 2 sectors
+        {0, 9000, 5000, 514},    // 4096, the bad block's 512 chunks, 808
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.start) + " to " + std::to_string(row.end));
@@ -225,7 +225,7 @@ TEST(ImagingCopy, AnImageIsWrittenInLargePiecesWithTheBytesAndQuestionsOfADevice
         };
         auto copy = [&row](bool image) {
             ScriptedPrompt asker({Retry});
-            ImagingRig rig(6000, &asker);
+            ImagingRig rig(10000, &asker);
             if (image) rig.device.MarkRegularFile(kDevicePath);
             if (row.bad) rig.device.AddBadSector(kDevicePath, *row.bad);
             EXPECT_EQ(rig.Run(row.start, row.end, false).result, ImagingResult::Completed);

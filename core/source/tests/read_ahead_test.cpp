@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -26,7 +27,7 @@ constexpr std::size_t kBlockBytes = kBlockSectors * 512;
 class BlockSource {
 public:
     ReadAhead::BlockReader Reader() {
-        return [this](const std::string&, std::uint64_t block, std::vector<std::uint8_t>& bytes) {
+        return [this](const std::string&, std::uint64_t block, std::span<std::uint8_t> bytes) {
             std::unique_lock<std::mutex> lock(mutex_);
             ++reads_[block];
             changed_.notify_all();
