@@ -64,7 +64,8 @@ void ReadAhead::Aim(const std::string& device, const std::string& key, std::uint
 
 template <typename Take>
 bool ReadAhead::Obtain(std::unique_lock<std::mutex>& lock, const std::string& device, const std::string& key,
-                       std::uint64_t block, const Take& take, std::shared_ptr<const ReadWindow::Bytes>& read) {
+                       std::uint64_t block, const Take& take, std::shared_ptr<const ReadWindow::Bytes>& read,
+                       const PieceReader* readAlone) {
     Aim(device, key, block);
     lock.unlock();
     if (take()) return true;
@@ -79,6 +80,15 @@ bool ReadAhead::Obtain(std::unique_lock<std::mutex>& lock, const std::string& de
     if (take()) return true;
     lock.lock();
     if (failed_.count(block) != 0 || !read_) return false;
+    if (readAlone != nullptr) {
+        const std::uint64_t run = run_;
+        lock.unlock();
+        const bool ok = (*readAlone)();
+        if (ok) return true;
+        lock.lock();
+        if (run == run_) failed_.insert(block);
+        return false;
+    }
     read = ReadAndKeep(lock, device, key, block);
     lock.unlock();
     changed_.notify_all();
@@ -95,6 +105,13 @@ bool ReadAhead::Copy(const std::string& device, const std::string& key, std::uin
                     static_cast<std::size_t>(count * kSectorSize));
     }
     return true;
+}
+
+bool ReadAhead::Copy(const std::string& device, const std::string& key, std::uint64_t block, std::uint64_t first,
+                     std::uint64_t count, std::uint8_t* out, const PieceReader& readAlone) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    std::shared_ptr<const ReadWindow::Bytes> read;
+    return Obtain(lock, device, key, block, [&] { return window_.Copy(key, first, count, out); }, read, &readAlone);
 }
 
 ReadWindow::View ReadAhead::Look(const std::string& device, const std::string& key, std::uint64_t block,

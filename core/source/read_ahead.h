@@ -54,6 +54,13 @@ public:
     // could not be read whole, or no run has started (out is then undefined).
     bool Copy(const std::string& device, const std::string& key, std::uint64_t block, std::uint64_t first,
               std::uint64_t count, std::uint8_t* out);
+    // The same, except that where no thread has read the block or reads it
+    // now, readAlone reads just those sectors into out (true when they all
+    // arrived), and the block is not kept; a failure of it counts as the
+    // block's, so the block is not read whole afterwards.
+    using PieceReader = std::function<bool()>;
+    bool Copy(const std::string& device, const std::string& key, std::uint64_t block, std::uint64_t first,
+              std::uint64_t count, std::uint8_t* out, const PieceReader& readAlone);
     // The same sectors, looked at in place in the block read; an empty view
     // where Copy would be false.
     ReadWindow::View Look(const std::string& device, const std::string& key, std::uint64_t block,
@@ -67,12 +74,13 @@ private:
     void Aim(const std::string& device, const std::string& key, std::uint64_t block);
     // Where the sectors of block `block` that a thread asks for come from,
     // once Aim has been told: held in the window (take() true), or the
-    // block's bytes as read now by this thread (in `read`); false when the
-    // block failed. A thread whose block another one is reading reads a
+    // block's bytes as read now by this thread (in `read`), or the piece
+    // read alone by readAlone when given; false when the block failed. A thread whose block another one is reading reads a
     // block aimed at ahead meanwhile rather than wait idle.
     template <typename Take>
     bool Obtain(std::unique_lock<std::mutex>& lock, const std::string& device, const std::string& key,
-                std::uint64_t block, const Take& take, std::shared_ptr<const ReadWindow::Bytes>& read);
+                std::uint64_t block, const Take& take, std::shared_ptr<const ReadWindow::Bytes>& read,
+                const PieceReader* readAlone = nullptr);
     // Reads the next block aimed at, if any is left, on the calling thread;
     // false when there is none.
     bool ReadNextAimed(std::unique_lock<std::mutex>& lock);

@@ -224,7 +224,24 @@ bool SectorReader::ReadHeld(std::uint64_t first, std::uint32_t count, std::uint8
     // A piece that reaches requests starting past the range end is left to
     // ReadSectors, which gives those zeros.
     if (source_.RangeEnd != 0 && first + count - 1 > source_.RangeEnd) return false;
-    return ReadLarge(source_.SelectedDevice(), first, count, buffer);
+    const std::string& device = source_.SelectedDevice();
+    if (!ReadsLarge(device)) return false;
+    const BlockSource from{source_.ImageMode, source_.ImageMultiFile, source_.ImageFolder};
+    const std::string key = WindowKey(device);
+    const std::uint64_t end = first + count;
+    for (std::uint64_t block = first / LargeReadSectors; block * LargeReadSectors < end; ++block) {
+        const std::uint64_t blockFirst = block * LargeReadSectors;
+        const std::uint64_t at = std::max(first, blockFirst);
+        const std::uint64_t to = std::min<std::uint64_t>(end, blockFirst + LargeReadSectors);
+        std::uint8_t* out = buffer + (at - first) * kSectorSize;
+        // Files are saved in the order of their types, not of the medium:
+        // a piece no block holds is read alone, not with the rest of its block.
+        const auto readPiece = [&] {
+            return ReadInBlock(from, device, at, {out, static_cast<std::size_t>((to - at) * kSectorSize)});
+        };
+        if (!ahead_.Copy(device, key, block, at, to - at, out, readPiece)) return false;
+    }
+    return true;
 }
 
 std::string SectorReader::PartName(std::uint64_t partIndex) const {
@@ -412,8 +429,13 @@ bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first,
 
 bool SectorReader::ReadBlock(const BlockSource& from, const std::string& deviceName, std::uint64_t block,
                              std::span<std::uint8_t> bytes) {
+    return ReadInBlock(from, deviceName, block * LargeReadSectors, bytes);
+}
+
+bool SectorReader::ReadInBlock(const BlockSource& from, const std::string& deviceName, std::uint64_t first,
+                               std::span<std::uint8_t> bytes) {
     const std::uint64_t size = sourceBytes_.load(std::memory_order_relaxed);
-    const std::uint64_t start = block * LargeReadSectors * kSectorSize;
+    const std::uint64_t start = first * kSectorSize;
     // Past the source's end the 40-sector path gives what it always gave.
     if (size == kUnknown || start >= size) return false;
     const std::uint64_t expected = std::min<std::uint64_t>(bytes.size(), size - start);
@@ -423,11 +445,11 @@ bool SectorReader::ReadBlock(const BlockSource& from, const std::string& deviceN
         if (device->handle < 0) return false;
         r = io_.ReadAt(device->handle, bytes.data(), bytes.size(), start);
     } else {
-        const std::uint64_t blockFirst = block * LargeReadSectors;
+        // A block never spans two parts of an image set.
         const bool multi = from.multiFile;
-        const std::uint64_t inPart = multi ? blockFirst % ImagePartSectors : blockFirst;
-        const std::optional<std::string> path = io_.FindEntryNoCase(
-            from.folder, ImageReadPartName(multi, multi ? blockFirst / ImagePartSectors : 0));
+        const std::uint64_t inPart = multi ? first % ImagePartSectors : first;
+        const std::optional<std::string> path =
+            io_.FindEntryNoCase(from.folder, ImageReadPartName(multi, multi ? first / ImagePartSectors : 0));
         if (!path) return false;
         PartFile file(io_, *path);
         if (!file.Valid()) return false;

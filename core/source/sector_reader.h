@@ -32,7 +32,8 @@
 
 namespace zt {
 
-// The block in which images are read during a run: 1 MiB. Parts of an image
+// The block in which images are read during a run: 2 MiB, one huge page of
+// block memory (core/source/block_memory.h). Parts of an image
 // set hold a whole number of blocks, so no block spans two parts.
 inline constexpr std::uint32_t LargeReadSectors = 4096;
 static_assert(ImagePartSectors % LargeReadSectors == 0);
@@ -145,6 +146,10 @@ private:
     // it runs on the thread ahead too.
     bool ReadBlock(const BlockSource& from, const std::string& deviceName, std::uint64_t block,
                    std::span<std::uint8_t> bytes);
+    // The same for the sectors from first on that bytes has room for, all
+    // inside one block.
+    bool ReadInBlock(const BlockSource& from, const std::string& deviceName, std::uint64_t first,
+                     std::span<std::uint8_t> bytes);
     // The window's name for the source read through deviceName.
     std::string WindowKey(const std::string& deviceName) const;
     bool RunActive() const { return runActive_.load(std::memory_order_relaxed); }

@@ -4,6 +4,7 @@
 // reaches the next.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -168,6 +169,68 @@ TEST(ReadAheadTest, AReadBegunInOneRunIsNotKeptForTheNext) {
     EXPECT_TRUE(Ask(rig.ahead, rig.source, 1));
     // Block 0 was read whole in the last run; in this one it fails.
     EXPECT_FALSE(Ask(rig.ahead, rig.source, 0));
+}
+
+TEST(ReadAheadTest, APieceNoBlockHoldsIsReadAloneAndItsFailureFailsTheBlock) {
+    struct Case {
+        const char* what;
+        bool heldBefore;     // the block was asked for whole first
+        bool pieceArrives;   // the read of the piece alone succeeds
+        bool got;            // the piece was delivered
+        int aloneReads;      // reads of the piece alone
+        int blockReads;      // whole reads of the block, a later ask included
+        bool laterAskGets;   // a later ask for the whole block gets it
+    };
+    const Case cases[] = {
+        {"not read before: the piece alone, the block later", false, true, true, 1, 1, true},
+        {"held: from the window", true, true, true, 0, 1, true},
+        {"the piece fails: its block is not read whole in that run", false, false, false, 1, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BlockSource source;
+        ReadWindow window(100 * kBlockBytes);
+        ReadAhead ahead(window, kBlockSectors, 0);
+        ahead.StartRun(100, source.Reader());
+        if (c.heldBefore) {
+            EXPECT_TRUE(Ask(ahead, source, 5));
+        }
+        int aloneReads = 0;
+        std::vector<std::uint8_t> out(2 * 512, 0);
+        const bool got = ahead.Copy("card", "card", 5, 5 * kBlockSectors + 3, 2, out.data(), [&] {
+            ++aloneReads;
+            std::fill(out.begin(), out.end(), BlockSource::Byte(5, 0));
+            return c.pieceArrives;
+        });
+        EXPECT_EQ(got, c.got);
+        if (got) {
+            EXPECT_EQ(out[0], BlockSource::Byte(5, 0));
+        }
+        EXPECT_EQ(aloneReads, c.aloneReads);
+        EXPECT_EQ(Ask(ahead, source, 5), c.laterAskGets);
+        EXPECT_EQ(source.Reads()[5], c.blockReads);
+    }
+}
+
+TEST(ReadWindowTest, AViewKeepsItsBytesFromReuseUntilLetGo) {
+    ReadWindow window(2 * kBlockBytes);
+    const auto bytesOf = [](std::uint8_t value) { return std::vector<std::uint8_t>(kBlockBytes, value); };
+    window.Put("card", 0, bytesOf(1));
+    ReadWindow::View view = window.Look("card", 2, 3);
+    ASSERT_TRUE(view);
+    const std::uint8_t* looked = view.Data();
+    EXPECT_FALSE(window.Look("card", 6, 4)) << "past the stretch";
+    // Two more stretches push the first out of the window.
+    window.Put("card", kBlockSectors, bytesOf(2));
+    window.Put("card", 2 * kBlockSectors, bytesOf(3));
+    EXPECT_FALSE(window.Holds("card", 0, 1));
+    std::shared_ptr<ReadWindow::Bytes> spare = window.TakeSpare();
+    EXPECT_TRUE(spare->empty()) << "the stretch looked at is not handed out while looked at";
+    EXPECT_TRUE(std::all_of(looked, looked + 3 * 512, [](std::uint8_t b) { return b == 1; }));
+    view.Reset();
+    spare = window.TakeSpare();
+    EXPECT_EQ(spare->size(), kBlockBytes) << "let go, its bytes are reused";
+    EXPECT_EQ(spare->data() + 2 * 512, looked);
 }
 
 }  // namespace
