@@ -14,6 +14,8 @@
 #     size (2000 KB unless given), so a larger file is cut by the marker rules
 #   pictora-cli scan IMG --signatures standard --save DIR   (for reference)
 #   photorec, every file type it knows enabled, the whole space searched
+#   the same photorec run followed by `sync -f` of its folder: pictora-cli's
+#     saving ends with a flush of what it wrote, photorec's does not
 #   foremost -q (headers at sector starts, like the scan), its media types
 # Then compares each folder with the manifest of the image (bench/corpus-match.py):
 #   byte-right   whole files of which a saved file from their sector starts with
@@ -87,12 +89,13 @@ sizes=$("$cli" scan --help | sed -n '/^File types:/,$p' | awk -v kb="$max_kb" \
   '/^  [A-Z0-9]+ / && !/not looked for/ {printf " --max-size %s=%s", $1, kb}')
 cat "$img" >/dev/null  # into the page cache, so that every tool reads it from there
 
-order=(extended extended-max standard photorec foremost)
+order=(extended extended-max standard photorec photorec-flushed foremost)
 declare -A label=(
   [extended]="pictora-cli extended"
   [extended-max]="extended, max $max_kb KB"
   [standard]="pictora-cli standard"
   [photorec]="photorec"
+  [photorec-flushed]="photorec, flushed"
   [foremost]="foremost -q"
 )
 declare -A cmds=(
@@ -100,6 +103,10 @@ declare -A cmds=(
   [extended-max]="'$cli' scan '$img' --signatures extended --bad-sectors skip$sizes --list --save '$work/out-extended-max' </dev/null"
   [standard]="'$cli' scan '$img' --signatures standard --bad-sectors skip --list --save '$work/out-standard' </dev/null"
   [photorec]="cd '$work/out-photorec' && photorec /log /d '$work/out-photorec/f' /cmd '$img' partition_none,fileopt,everything,enable,wholespace,search"
+  # pictora-cli ends a saving run by flushing what it wrote (a write error
+  # during writeback is told, not "saved"); photorec does not. The same run
+  # followed by a flush of its folder compares like with like.
+  [photorec-flushed]="cd '$work/out-photorec-flushed' && photorec /log /d '$work/out-photorec-flushed/f' /cmd '$img' partition_none,fileopt,everything,enable,wholespace,search && sync -f '$work/out-photorec-flushed'"
   [foremost]="foremost -q -t jpg,gif,png,bmp,avi,wav,mpg,wmv,mov,mp4 -i '$img' -o '$work/out-foremost'"
 )
 
@@ -149,6 +156,7 @@ for name in "${order[@]}"; do
 done
 echo
 echo "pictora-cli extended throughput / photorec:    $(ratio "${wall[photorec]}" "${wall[extended]}")"
+echo "  ... / photorec with its files flushed:        $(ratio "${wall[photorec-flushed]}" "${wall[extended]}")"
 echo "pictora-cli extended throughput / foremost -q: $(ratio "${wall[foremost]}" "${wall[extended]}")"
 echo "pictora-cli extended throughput / standard:    $(ratio "${wall[standard]}" "${wall[extended]}")"
 echo "wall times of the $rounds rounds (s):"
