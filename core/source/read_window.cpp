@@ -9,7 +9,7 @@
 namespace zt {
 
 namespace {
-constexpr std::size_t kSpares = 6;
+constexpr std::size_t kSpares = 4;
 }  // namespace
 
 ReadWindow::View& ReadWindow::View::operator=(View&& other) noexcept {
