@@ -2,7 +2,9 @@
 // the thread that needs a block first reads it, and, while the blocks are
 // asked for in order, a thread of the reader's own reads the next few ahead
 // of the last one asked for, so that while a scan examines one stretch the
-// next is being read on the other core.
+// next is being read on the other core. A thread that asks for a block
+// another one is reading reads the next block due meanwhile, so the copying
+// out of the page cache is shared by both cores rather than waited for.
 //
 // A block read whole goes into the window, where every later request finds
 // it; a block whose read failed is remembered for the run and never read
