@@ -234,8 +234,8 @@ bool SectorReader::ReadHeld(std::uint64_t first, std::uint32_t count, std::uint8
         const std::uint64_t at = std::max(first, blockFirst);
         const std::uint64_t to = std::min<std::uint64_t>(end, blockFirst + LargeReadSectors);
         std::uint8_t* out = buffer + (at - first) * kSectorSize;
-        // Files are saved in the order of their types, not of the medium:
-        // a piece no block holds is read alone, not with the rest of its block.
+        // Saving goes from file to file, and a preview to any file: a piece
+        // no block holds is read alone, not with the rest of its block.
         const auto readPiece = [&] {
             return ReadInBlock(from, device, at, {out, static_cast<std::size_t>((to - at) * kSectorSize)});
         };
