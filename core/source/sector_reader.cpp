@@ -224,24 +224,7 @@ bool SectorReader::ReadHeld(std::uint64_t first, std::uint32_t count, std::uint8
     // A piece that reaches requests starting past the range end is left to
     // ReadSectors, which gives those zeros.
     if (source_.RangeEnd != 0 && first + count - 1 > source_.RangeEnd) return false;
-    const std::string& device = source_.SelectedDevice();
-    if (!ReadsLarge(device)) return false;
-    const BlockSource from{source_.ImageMode, source_.ImageMultiFile, source_.ImageFolder};
-    const std::string key = WindowKey(device);
-    const std::uint64_t end = first + count;
-    for (std::uint64_t block = first / LargeReadSectors; block * LargeReadSectors < end; ++block) {
-        const std::uint64_t blockFirst = block * LargeReadSectors;
-        const std::uint64_t at = std::max(first, blockFirst);
-        const std::uint64_t to = std::min<std::uint64_t>(end, blockFirst + LargeReadSectors);
-        std::uint8_t* out = buffer + (at - first) * kSectorSize;
-        // Saving goes from file to file, and a preview to any file: a piece
-        // no block holds is read alone, not with the rest of its block.
-        const auto readPiece = [&] {
-            return ReadInBlock(from, device, at, {out, static_cast<std::size_t>((to - at) * kSectorSize)});
-        };
-        if (!ahead_.Copy(device, key, block, at, to - at, out, readPiece)) return false;
-    }
-    return true;
+    return ReadLarge(source_.SelectedDevice(), first, count, buffer, true);
 }
 
 std::string SectorReader::PartName(std::uint64_t partIndex) const {
@@ -413,16 +396,26 @@ bool SectorReader::ReadsLarge(const std::string& deviceName) {
 }
 
 bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first, std::uint32_t count,
-                             std::uint8_t* buffer) {
+                             std::uint8_t* buffer, bool piecesAlone) {
     if (!ReadsLarge(deviceName)) return false;
     const std::string key = WindowKey(deviceName);
+    const BlockSource from{source_.ImageMode, source_.ImageMultiFile, piecesAlone ? source_.ImageFolder : ""};
     const std::uint64_t end = first + count;
     for (std::uint64_t block = first / LargeReadSectors; block * LargeReadSectors < end; ++block) {
         const std::uint64_t blockFirst = block * LargeReadSectors;
-        const std::uint64_t from = std::max(first, blockFirst);
+        const std::uint64_t at = std::max(first, blockFirst);
         const std::uint64_t to = std::min<std::uint64_t>(end, blockFirst + LargeReadSectors);
-        std::uint8_t* out = buffer + (from - first) * kSectorSize;
-        if (!ahead_.Copy(deviceName, key, block, from, to - from, out)) return false;
+        std::uint8_t* out = buffer + (at - first) * kSectorSize;
+        if (!piecesAlone) {
+            if (!ahead_.Copy(deviceName, key, block, at, to - at, out)) return false;
+            continue;
+        }
+        // Saving goes from file to file, and a preview to any file: a piece
+        // no block holds is read alone, not with the rest of its block.
+        const auto readPiece = [&] {
+            return ReadInBlock(from, deviceName, at, {out, static_cast<std::size_t>((to - at) * kSectorSize)});
+        };
+        if (!ahead_.Copy(deviceName, key, block, at, to - at, out, readPiece)) return false;
     }
     return true;
 }

@@ -132,7 +132,10 @@ private:
     // Serves the request from blocks of the image held in the window or read
     // whole now; false (the buffer then undefined) when the source is not an
     // image, no run measured it, or a block needed could not be read whole.
-    bool ReadLarge(const std::string& deviceName, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer);
+    // With piecesAlone, a piece of a block that is not held nor being read
+    // is read by itself rather than with its whole block.
+    bool ReadLarge(const std::string& deviceName, std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
+                   bool piecesAlone = false);
     // True when the source read through deviceName is read in blocks now.
     bool ReadsLarge(const std::string& deviceName);
     // What a block read needs of the descriptor, taken as a run starts.
