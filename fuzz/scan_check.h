@@ -1,6 +1,7 @@
 // One fuzz input scanned twice, by the scan and by the reference model, from
-// memory. The first bytes choose the range, the search limits and where the
-// rest of the input lies in the image (so that chunk ends are reachable).
+// memory. The first bytes choose the range, the search limits, whether the
+// memory is read as a device or an image file, and where the rest of the
+// input lies in the image (so that chunk ends are reachable).
 #pragma once
 
 #include <cstdint>
@@ -54,6 +55,9 @@ inline bool ScanMatchesModel(const std::uint8_t* data, std::size_t size) {
     source.RangeEnd = std::uint64_t{rangeStart} + rangeLength;
     BadSectorPolicyState policy;
     testing::MemoryRawIo io(image);
+    // Read as a device (40-sector requests) or as an image file (blocks
+    // looked at in place): both must give the model's list.
+    io.regularFile = (flags & 2) != 0;
     SectorReader reader(source, policy, io);
     FoundFileList found;
     TypeDefinitionList scanned = defs;

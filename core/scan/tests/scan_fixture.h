@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,7 +64,11 @@ public:
     void Close(int) override {}
     std::optional<std::uint64_t> Size(int) override { return bytes_.size(); }
     platform::ReadResult ReadAt(int, void* buffer, std::size_t length, std::uint64_t offset) override {
-        requests.push_back({offset, length});
+        {
+            // As an image file the reader's thread ahead reads too.
+            std::lock_guard<std::mutex> lock(requestsMutex_);
+            requests.push_back({offset, length});
+        }
         if (offset >= bytes_.size()) return {0, 0};
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(length, bytes_.size() - offset));
         std::memcpy(buffer, bytes_.data() + offset, n);
@@ -71,9 +76,14 @@ public:
     }
     std::optional<std::string> FindEntryNoCase(const std::string&, const std::string&) override { return {}; }
 
+    bool IsRegularFile(int) override { return regularFile; }
+
     std::vector<Request> requests;
+    // Read as an image file (in large blocks, ahead of the scan) rather than as a device.
+    bool regularFile = false;
 
 private:
+    std::mutex requestsMutex_;
     const std::vector<std::uint8_t>& bytes_;
 };
 
