@@ -101,8 +101,10 @@ bool ReadAhead::Copy(const std::string& device, const std::string& key, std::uin
     std::shared_ptr<const ReadWindow::Bytes> read;
     if (!Obtain(lock, device, key, block, [&] { return window_.Copy(key, first, count, out); }, read)) return false;
     if (read) {
-        std::memcpy(out, read->data() + (first - block * blockSectors_) * kSectorSize,
-                    static_cast<std::size_t>(count * kSectorSize));
+        // Through a view, which is let go under the window's lock: the block
+        // may meanwhile have left the window and be taken for the next read.
+        const ReadWindow::View view = window_.LookAt(std::move(read), block * blockSectors_, first);
+        std::memcpy(out, view.Data(), static_cast<std::size_t>(count * kSectorSize));
     }
     return true;
 }

@@ -77,8 +77,9 @@ private:
     // Where the sectors of block `block` that a thread asks for come from,
     // once Aim has been told: held in the window (take() true), or the
     // block's bytes as read now by this thread (in `read`), or the piece
-    // read alone by readAlone when given; false when the block failed. A thread whose block another one is reading reads a
-    // block aimed at ahead meanwhile rather than wait idle.
+    // read alone by readAlone when given; false when the block failed. A
+    // thread whose block another one is reading reads a block aimed at
+    // ahead meanwhile rather than wait idle.
     template <typename Take>
     bool Obtain(std::unique_lock<std::mutex>& lock, const std::string& device, const std::string& key,
                 std::uint64_t block, const Take& take, std::shared_ptr<const ReadWindow::Bytes>& read,
