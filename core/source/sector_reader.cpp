@@ -399,7 +399,6 @@ bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first,
                              std::uint8_t* buffer, bool piecesAlone) {
     if (!ReadsLarge(deviceName)) return false;
     const std::string key = WindowKey(deviceName);
-    const BlockSource from{source_.ImageMode, source_.ImageMultiFile, piecesAlone ? source_.ImageFolder : ""};
     const std::uint64_t end = first + count;
     for (std::uint64_t block = first / LargeReadSectors; block * LargeReadSectors < end; ++block) {
         const std::uint64_t blockFirst = block * LargeReadSectors;
@@ -413,6 +412,7 @@ bool SectorReader::ReadLarge(const std::string& deviceName, std::uint64_t first,
         // Saving goes from file to file, and a preview to any file: a piece
         // no block holds is read alone, not with the rest of its block.
         const auto readPiece = [&] {
+            const BlockSource from{source_.ImageMode, source_.ImageMultiFile, source_.ImageFolder};
             return ReadInBlock(from, deviceName, at, {out, static_cast<std::size_t>((to - at) * kSectorSize)});
         };
         if (!ahead_.Copy(deviceName, key, block, at, to - at, out, readPiece)) return false;
