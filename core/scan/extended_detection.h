@@ -14,6 +14,7 @@
 #include "core/scan/detection.h"
 #include "core/scan/file_view.h"
 #include "core/scan/format_walk.h"
+#include "core/source/block_memory.h"
 #include "core/source/sector_reader.h"
 
 namespace zt {
@@ -63,7 +64,7 @@ public:
 private:
     friend class SourceFileView;
     struct Block {
-        std::vector<std::uint8_t> bytes;
+        UnzeroedBytes bytes;
         std::uint64_t start = 0;  // absolute byte of bytes[0]
         std::size_t held = 0;     // 0: nothing held yet
         std::uint64_t used = 0;   // when it last served a read

@@ -181,7 +181,7 @@ private:
     } container_;
     std::vector<RunTraits> traits_;
     std::unique_ptr<std::atomic<std::int32_t>[]> foundCounts_;
-    std::vector<std::uint8_t> chunk_;
+    UnzeroedBytes chunk_;
     // The chunk in hand: in chunk_, or in a block the reader holds, kept by chunkView_.
     const std::uint8_t* chunkData_ = nullptr;
     ReadWindow::View chunkView_;

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -10,11 +11,15 @@ namespace zt {
 
 namespace {
 
-constexpr std::size_t kRegion = 2 * BlockMemoryPiece;
+// Room for the blocks of a read window, the spares and the reads under way
+// of one run; a region is only address space until its pieces are touched.
+constexpr std::size_t kRegionPieces = 16;
+constexpr std::size_t kRegion = kRegionPieces * BlockMemoryPiece;
 
 struct Pool {
     std::mutex mutex;
-    std::vector<void*> free;
+    // Highest address first, so that the back is the lowest.
+    std::vector<std::uintptr_t> free;
     std::vector<std::uintptr_t> regions;  // first bytes of the regions mapped
 };
 
@@ -24,13 +29,14 @@ Pool& ThePool() {
     return *pool;
 }
 
-// A region of kRegion bytes aligned to kRegion, so that a huge page can back it.
+// A region of kRegion bytes aligned to a piece, so that huge pages can back
+// each piece.
 void* MapRegion() {
-    const std::size_t span = 2 * kRegion;
+    const std::size_t span = kRegion + BlockMemoryPiece;
     void* p = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return nullptr;
     const auto start = reinterpret_cast<std::uintptr_t>(p);
-    const std::uintptr_t aligned = (start + kRegion - 1) & ~(std::uintptr_t{kRegion} - 1);
+    const std::uintptr_t aligned = (start + BlockMemoryPiece - 1) & ~(std::uintptr_t{BlockMemoryPiece} - 1);
     if (aligned > start) munmap(p, aligned - start);
     const std::uintptr_t end = start + span;
     if (end > aligned + kRegion) munmap(reinterpret_cast<void*>(aligned + kRegion), end - aligned - kRegion);
@@ -42,9 +48,17 @@ void* MapRegion() {
     return region;
 }
 
+// The first byte of the region that holds the piece at `at`, or 0.
+std::uintptr_t RegionOf(const Pool& pool, std::uintptr_t at) {
+    for (const std::uintptr_t region : pool.regions) {
+        if (at >= region && at < region + kRegion && (at - region) % BlockMemoryPiece == 0) return region;
+    }
+    return 0;
+}
+
 }  // namespace
 
-void* TakeBlockMemory(std::size_t bytes) noexcept {
+void* TakeBlockMemory(std::size_t bytes, const void* want) noexcept {
     if (bytes != BlockMemoryPiece) return nullptr;
     Pool& pool = ThePool();
     std::lock_guard<std::mutex> lock(pool.mutex);
@@ -54,17 +68,35 @@ void* TakeBlockMemory(std::size_t bytes) noexcept {
         try {
             pool.regions.push_back(reinterpret_cast<std::uintptr_t>(region));
             // Room for every piece, so that giving one back never allocates.
-            pool.free.reserve(2 * pool.regions.size());
+            pool.free.reserve(kRegionPieces * pool.regions.size());
         } catch (...) {
             munmap(region, kRegion);
             return nullptr;
         }
-        pool.free.push_back(static_cast<char*>(region) + BlockMemoryPiece);
-        pool.free.push_back(region);
+        for (std::size_t i = kRegionPieces; i-- > 0;)
+            pool.free.push_back(reinterpret_cast<std::uintptr_t>(region) + i * BlockMemoryPiece);
     }
-    void* piece = pool.free.back();
-    pool.free.pop_back();
-    return piece;
+    auto it = std::find(pool.free.begin(), pool.free.end(), reinterpret_cast<std::uintptr_t>(want));
+    if (want == nullptr || it == pool.free.end()) it = pool.free.end() - 1;
+    const std::uintptr_t piece = *it;
+    pool.free.erase(it);
+    return reinterpret_cast<void*>(piece);
+}
+
+const void* NextBlockMemory(const void* piece) noexcept {
+    Pool& pool = ThePool();
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    const auto at = reinterpret_cast<std::uintptr_t>(piece);
+    const std::uintptr_t region = RegionOf(pool, at);
+    if (region == 0) return nullptr;
+    return reinterpret_cast<const void*>(region + (at - region + BlockMemoryPiece) % kRegion);
+}
+
+bool BlockMemoryFree(const void* piece) noexcept {
+    Pool& pool = ThePool();
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    return std::binary_search(pool.free.begin(), pool.free.end(), reinterpret_cast<std::uintptr_t>(piece),
+                              std::greater<>());
 }
 
 bool GiveBackBlockMemory(void* piece, std::size_t bytes) noexcept {
@@ -72,16 +104,10 @@ bool GiveBackBlockMemory(void* piece, std::size_t bytes) noexcept {
     Pool& pool = ThePool();
     std::lock_guard<std::mutex> lock(pool.mutex);
     const auto at = reinterpret_cast<std::uintptr_t>(piece);
-    bool ours = false;
-    for (const std::uintptr_t region : pool.regions) {
-        if (at == region || at == region + BlockMemoryPiece) {
-            ours = true;
-            break;
-        }
-    }
-    if (!ours) return false;
-    // The list had room for every piece when its region was mapped.
-    pool.free.push_back(piece);
+    if (RegionOf(pool, at) == 0) return false;
+    // The list had room for every piece when its region was mapped; it stays
+    // in order, highest first.
+    pool.free.insert(std::upper_bound(pool.free.begin(), pool.free.end(), at, std::greater<>()), at);
     return true;
 }
 

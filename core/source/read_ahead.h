@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -101,8 +102,8 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    // Blocks being read now, by any thread.
-    std::set<std::uint64_t> reading_;
+    // Blocks being read now, by any thread, with the bytes each is read into.
+    std::map<std::uint64_t, const std::uint8_t*> reading_;
     std::set<std::uint64_t> failed_;
     // Counts runs, so that a read begun in one is not kept in the next.
     std::uint64_t run_ = 0;

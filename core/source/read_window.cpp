@@ -17,6 +17,7 @@ ReadWindow::View& ReadWindow::View::operator=(View&& other) noexcept {
         Reset();
         window_ = std::exchange(other.window_, nullptr);
         bytes_ = std::move(other.bytes_);
+        next_ = std::move(other.next_);
         data_ = std::exchange(other.data_, nullptr);
     }
     return *this;
@@ -28,10 +29,23 @@ void ReadWindow::View::Reset() {
         // looks at a stretch before its bytes are read into again.
         std::lock_guard<std::mutex> lock(window_->mutex_);
         bytes_.reset();
+        next_.reset();
     }
     bytes_.reset();
+    next_.reset();
     window_ = nullptr;
     data_ = nullptr;
+}
+
+bool ReadWindow::View::Extend(std::size_t bytesHere, View&& next) {
+    if (!*this || !next || next_ || next.next_ || next.window_ != window_ || next.data_ != data_ + bytesHere)
+        return false;
+    // Under the window's lock, as the views are let go.
+    std::lock_guard<std::mutex> lock(window_->mutex_);
+    next_ = std::move(next.bytes_);
+    next.window_ = nullptr;
+    next.data_ = nullptr;
+    return true;
 }
 
 void ReadWindow::Clear() {
@@ -95,17 +109,39 @@ ReadWindow::View ReadWindow::LookAt(std::shared_ptr<const Bytes> bytes, std::uin
     return View(this, std::move(bytes), data);
 }
 
-std::shared_ptr<ReadWindow::Bytes> ReadWindow::TakeSpare() {
+std::shared_ptr<ReadWindow::Bytes> ReadWindow::TakeSpare(const std::uint8_t* want) {
     std::lock_guard<std::mutex> lock(mutex_);
     // A spare some view still looks at stays until it is let go.
+    auto free = spares_.end();
     for (auto it = spares_.begin(); it != spares_.end(); ++it) {
-        if (it->use_count() == 1) {
-            std::shared_ptr<Bytes> spare = std::move(*it);
-            spares_.erase(it);
-            return spare;
+        if (it->use_count() != 1) continue;
+        if (want != nullptr && (*it)->data() == want) {
+            free = it;
+            break;
         }
+        if (free == spares_.end()) free = it;
     }
-    return std::make_shared<Bytes>();
+    // Where the wanted bytes are no spare but free memory, they are taken
+    // new rather than a spare elsewhere: once blocks read one after another
+    // lie apart, they would go on doing so.
+    const bool wantedIsSpare = free != spares_.end() && (*free)->data() == want;
+    if (free != spares_.end() && (wantedIsSpare || want == nullptr || !BlockMemoryFree(want))) {
+        std::shared_ptr<Bytes> spare = std::move(*free);
+        spares_.erase(free);
+        return spare;
+    }
+    return std::make_shared<Bytes>(BlockAllocator<std::uint8_t>(want));
+}
+
+const std::uint8_t* ReadWindow::BytesEndingAt(const std::string& source, std::uint64_t end) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (source != source_) return nullptr;
+    auto it = stretches_.lower_bound(end);
+    if (it == stretches_.begin()) return nullptr;
+    --it;
+    const Bytes& bytes = *it->second.bytes;
+    if (it->first + bytes.size() / kSectorBytes != end) return nullptr;
+    return bytes.data();
 }
 
 void ReadWindow::EraseOverlapping(std::uint64_t first, std::uint64_t end) {

@@ -41,12 +41,19 @@ public:
         const std::uint8_t* Data() const { return data_; }
         void Reset();
 
+        // Where next's sectors lie right after this view's bytesHere bytes
+        // (two stretches whose bytes lie one after the other in memory),
+        // this view takes them on too, and both are looked at as one; true
+        // then. Otherwise false, and neither changes.
+        bool Extend(std::size_t bytesHere, View&& next);
+
     private:
         friend class ReadWindow;
         View(ReadWindow* window, std::shared_ptr<const Bytes> bytes, const std::uint8_t* data)
             : window_(window), bytes_(std::move(bytes)), data_(data) {}
         ReadWindow* window_ = nullptr;
         std::shared_ptr<const Bytes> bytes_;
+        std::shared_ptr<const Bytes> next_;
         const std::uint8_t* data_ = nullptr;
     };
 
@@ -76,8 +83,13 @@ public:
     // The bytes of a stretch that made room and that no view looks at, for
     // the next read to reuse rather than to allocate (and fault in) anew; a
     // new empty one when there is none. A few are kept, as the reader, the
-    // thread ahead of it and the views each take one.
-    std::shared_ptr<Bytes> TakeSpare();
+    // thread ahead of it and the views each take one. Those at `want` when
+    // they are free: spare or new (see TakeBlockMemory).
+    std::shared_ptr<Bytes> TakeSpare(const std::uint8_t* want = nullptr);
+    // The bytes of the stretch of source held that ends just before sector
+    // `end`, or null: those of the stretch read next best follow them (see
+    // View::Extend).
+    const std::uint8_t* BytesEndingAt(const std::string& source, std::uint64_t end) const;
 
 private:
     // Copy's walk over the stretches; with out null it only looks.

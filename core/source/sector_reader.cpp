@@ -209,11 +209,28 @@ const std::uint8_t* SectorReader::ViewSectors(std::uint64_t first, std::uint32_t
     view.Reset();
     const std::string& device = source_.SelectedDevice();
     const std::uint64_t block = first / LargeReadSectors;
+    const std::uint64_t lastBlock = (first + count - 1) / LargeReadSectors;
     const bool inRange = source_.RangeEnd == 0 || first <= source_.RangeEnd;
-    if (count != 0 && buffer != nullptr && inRange && RunActive() &&
-        (first + count - 1) / LargeReadSectors == block && ReadsLarge(device)) {
-        view = ahead_.Look(device, WindowKey(device), block, first, count);
-        if (view) return view.Data();
+    if (count != 0 && buffer != nullptr && inRange && RunActive() && lastBlock <= block + 1 && ReadsLarge(device)) {
+        const std::string key = WindowKey(device);
+        const std::uint64_t here = std::min<std::uint64_t>(count, (block + 1) * LargeReadSectors - first);
+        view = ahead_.Look(device, key, block, first, here);
+        if (view && here == count) return view.Data();
+        // Sectors in two blocks: as one where the second's bytes follow the
+        // first's in memory, else copied together. A block that did not read
+        // whole leaves the whole stretch to ReadSectors, as before.
+        ReadWindow::View next;
+        if (view) next = ahead_.Look(device, key, block + 1, first + here, count - here);
+        const std::size_t bytesHere = static_cast<std::size_t>(here * kSectorSize);
+        if (next) {
+            const std::uint8_t* nextData = next.Data();
+            if (view.Extend(bytesHere, std::move(next))) return view.Data();
+            std::memcpy(buffer, view.Data(), bytesHere);
+            std::memcpy(buffer + bytesHere, nextData, static_cast<std::size_t>((count - here) * kSectorSize));
+            view.Reset();
+            return buffer;
+        }
+        view.Reset();
     }
     ReadSectors(device, first, count, buffer);
     return buffer;

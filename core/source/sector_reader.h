@@ -38,9 +38,9 @@ namespace zt {
 inline constexpr std::uint32_t LargeReadSectors = 4096;
 static_assert(ImagePartSectors % LargeReadSectors == 0);
 // Blocks read ahead of the last one asked for: enough to keep the other core
-// busy while the scan examines one (the scan's thread reads ahead too while
-// it would wait).
-inline constexpr std::uint32_t ReadAheadBlocks = 2;
+// busy while the scan examines one, so that the scan's thread, which reads
+// ahead too while it would wait, seldom has to.
+inline constexpr std::uint32_t ReadAheadBlocks = 4;
 // What the window of sectors read keeps at most: 8 MiB behind the block in
 // hand, besides those read ahead of it.
 inline constexpr std::size_t ReadWindowBytes =

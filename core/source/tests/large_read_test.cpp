@@ -257,6 +257,86 @@ TEST(LargeReadTest, ThreadsReadingOneImageAtOnceEachGetItsBytes) {
     EXPECT_EQ(reader.UnreadableSectors(), 0u);
 }
 
+// The scan's chunks, read in turn, are looked at in place even where they
+// span two blocks (but where the blocks' memory goes round), and are what
+// the image holds.
+TEST(LargeReadTest, ChunksAcrossTwoBlocksAreLookedAtInPlace) {
+    FakeRawIo io;
+    const std::string disk = "/img/card.dd";
+    constexpr std::uint64_t kSectors = 40 * LargeReadSectors;
+    io.AddPatternFile(disk, kSectors * 512, 5);
+    io.MarkRegularFile(disk);
+    SourceDescriptor source;
+    source.DeviceNames[0] = disk;
+    BadSectorPolicyState policy;
+    SectorReader reader(source, policy, io);
+    reader.StartRun();
+    ReadWindow::View view;
+    std::vector<std::uint8_t> buffer(1000 * 512);
+    int spanning = 0;
+    int inPlace = 0;
+    int wrong = 0;
+    for (std::uint64_t first = 0; first + 1000 <= kSectors; first += 1000) {
+        const std::uint8_t* data = reader.ViewSectors(first, 1000, buffer.data(), view);
+        if (first / LargeReadSectors != (first + 999) / LargeReadSectors) {
+            ++spanning;
+            if (data != buffer.data()) ++inPlace;
+        }
+        for (std::size_t k = 0; k < buffer.size(); k += 61) {
+            if (data[k] != testing::PatternByte(5, first * 512 + k)) ++wrong;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(reader.UnreadableSectors(), 0u);
+    // Blocks read in turn take the memory after the last one's; only where
+    // it goes round, or the thread ahead and the scan's meet, are the two
+    // halves copied together.
+    EXPECT_GE(inPlace * 4, spanning * 3) << inPlace << " of " << spanning << " spanning chunks in place";
+}
+
+TEST(ReadWindowTest, StretchesWhoseBytesFollowEachOtherAreLookedAtAsOneAndKeptTogether) {
+    constexpr std::size_t kPiece = BlockMemoryPiece;
+    constexpr std::uint64_t kPieceSectors = kPiece / 512;
+    ReadWindow window(2 * kPiece);
+    auto filled = [&](const std::uint8_t* want, std::uint8_t value) {
+        std::shared_ptr<ReadWindow::Bytes> bytes = window.TakeSpare(want);
+        bytes->resize(kPiece);
+        std::fill(bytes->begin(), bytes->end(), value);
+        return bytes;
+    };
+    std::shared_ptr<ReadWindow::Bytes> first = filled(nullptr, 1);
+    const std::uint8_t* firstData = first->data();
+    const auto* after = static_cast<const std::uint8_t*>(NextBlockMemory(firstData));
+    ASSERT_EQ(after, firstData + kPiece) << "a fresh region's next piece follows";
+    std::shared_ptr<ReadWindow::Bytes> second = filled(after, 2);
+    ASSERT_EQ(second->data(), after) << "free, the wanted piece is taken";
+    window.Put("card", 0, std::move(first));
+    window.Put("card", kPieceSectors, std::move(second));
+    EXPECT_EQ(window.BytesEndingAt("card", kPieceSectors), firstData);
+    EXPECT_EQ(window.BytesEndingAt("card", kPieceSectors - 1), nullptr);
+
+    ReadWindow::View view = window.Look("card", kPieceSectors - 3, 3);
+    ReadWindow::View elsewhere = window.Look("card", kPieceSectors + 1, 1);
+    EXPECT_FALSE(view.Extend(3 * 512, std::move(elsewhere))) << "not where the view's bytes end";
+    EXPECT_TRUE(elsewhere) << "refused, it is left as it was";
+    ReadWindow::View next = window.Look("card", kPieceSectors, 2);
+    ASSERT_TRUE(view.Extend(3 * 512, std::move(next)));
+    EXPECT_FALSE(next);
+    const std::uint8_t* looked = view.Data();
+    elsewhere.Reset();
+
+    // Two more stretches push both out; neither is handed out while the view looks.
+    window.Put("card", 2 * kPieceSectors, std::vector<std::uint8_t>(kPiece, 3));
+    window.Put("card", 3 * kPieceSectors, std::vector<std::uint8_t>(kPiece, 4));
+    EXPECT_FALSE(window.Holds("card", 0, 2 * kPieceSectors));
+    EXPECT_TRUE(window.TakeSpare()->empty());
+    EXPECT_TRUE(std::all_of(looked, looked + 3 * 512, [](std::uint8_t b) { return b == 1; }));
+    EXPECT_TRUE(std::all_of(looked + 3 * 512, looked + 5 * 512, [](std::uint8_t b) { return b == 2; }));
+    view.Reset();
+    EXPECT_EQ(window.TakeSpare(after)->data(), after) << "let go, the wanted spare comes first";
+    EXPECT_EQ(window.TakeSpare()->data(), firstData);
+}
+
 TEST(ReadWindowTest, HoldsOnlyWhatWasPutWithinItsCapacity) {
     auto sectors = [](std::uint64_t first, std::uint64_t count) {
         std::vector<std::uint8_t> bytes(count * 512);
