@@ -1,5 +1,6 @@
 #include "platform/disk_service.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -36,24 +38,82 @@ constexpr int kAgentStartMilliseconds = 5000;
 
 std::atomic<AuthorisationPrompt> g_prompt{AuthorisationPrompt::None};
 
+// The parts of sd-bus a request uses. The library is loaded the first time
+// a disk is asked of the service, not as every program starts: most runs
+// read an image, or a disk the user may read, and never need the bus.
+struct SdBus {
+    decltype(&sd_bus_open_system) openSystem = nullptr;
+    decltype(&sd_bus_flush_close_unref) flushCloseUnref = nullptr;
+    decltype(&sd_bus_message_new_method_call) newMethodCall = nullptr;
+    decltype(&sd_bus_message_append) append = nullptr;
+    decltype(&sd_bus_message_set_allow_interactive_authorization) allowInteractiveAuthorization = nullptr;
+    decltype(&sd_bus_call) call = nullptr;
+    decltype(&sd_bus_message_enter_container) enterContainer = nullptr;
+    decltype(&sd_bus_message_read) read = nullptr;
+    decltype(&sd_bus_message_unref) unref = nullptr;
+    decltype(&sd_bus_error_free) errorFree = nullptr;
+};
+
+// The loaded library, or null with why it could not be loaded.
+const SdBus* LoadSdBus(std::string& why) {
+    static std::once_flag once;
+    static SdBus bus;
+    static bool loaded = false;
+    static std::string failure;
+    std::call_once(once, [] {
+        // Never closed: the functions stay in use for the process's life.
+        void* library = ::dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            const char* error = ::dlerror();
+            failure = error != nullptr ? error : "libsystemd.so.0 cannot be loaded";
+            return;
+        }
+        bool all = true;
+        const auto find = [&](auto& function, const char* name) {
+            void* symbol = ::dlsym(library, name);
+            if (symbol == nullptr) {
+                all = false;
+                failure = std::string("libsystemd.so.0 lacks ") + name;
+                return;
+            }
+            static_assert(sizeof(function) == sizeof(symbol));
+            std::memcpy(&function, &symbol, sizeof(symbol));
+        };
+        find(bus.openSystem, "sd_bus_open_system");
+        find(bus.flushCloseUnref, "sd_bus_flush_close_unref");
+        find(bus.newMethodCall, "sd_bus_message_new_method_call");
+        find(bus.append, "sd_bus_message_append");
+        find(bus.allowInteractiveAuthorization, "sd_bus_message_set_allow_interactive_authorization");
+        find(bus.call, "sd_bus_call");
+        find(bus.enterContainer, "sd_bus_message_enter_container");
+        find(bus.read, "sd_bus_message_read");
+        find(bus.unref, "sd_bus_message_unref");
+        find(bus.errorFree, "sd_bus_error_free");
+        loaded = all;
+    });
+    why = failure;
+    return loaded ? &bus : nullptr;
+}
+
 // Frees the sd-bus objects of one request whatever path it leaves by.
 struct BusRequest {
+    explicit BusRequest(const SdBus& library) : api(library) {}
+    const SdBus& api;
     sd_bus* bus = nullptr;
     sd_bus_message* call = nullptr;
     sd_bus_message* reply = nullptr;
     sd_bus_error error = SD_BUS_ERROR_NULL;
 
-    BusRequest() = default;
     BusRequest(const BusRequest&) = delete;
     BusRequest& operator=(const BusRequest&) = delete;
     ~BusRequest() {
         Reset();
-        sd_bus_flush_close_unref(bus);
+        api.flushCloseUnref(bus);
     }
     void Reset() {
-        call = sd_bus_message_unref(call);
-        reply = sd_bus_message_unref(reply);
-        sd_bus_error_free(&error);
+        call = api.unref(call);
+        reply = api.unref(reply);
+        api.errorFree(&error);
         error = SD_BUS_ERROR_NULL;
     }
 };
@@ -163,25 +223,29 @@ void SetAuthorisationPrompt(AuthorisationPrompt prompt) { g_prompt.store(prompt)
 AuthorisationPrompt CurrentAuthorisationPrompt() { return g_prompt.load(); }
 
 ServiceOpenResult OpenThroughDiskService(const std::string& devicePath, AuthorisationPrompt prompt) {
-    BusRequest request;
-    int r = sd_bus_open_system(&request.bus);
+    std::string why;
+    const SdBus* library = LoadSdBus(why);
+    if (library == nullptr) return Outcome(ServiceAccess::Unavailable, "no system bus: " + why);
+    const SdBus& api = *library;
+    BusRequest request(api);
+    int r = api.openSystem(&request.bus);
     if (r < 0) return Outcome(ServiceAccess::Unavailable, std::string("no system bus: ") + std::strerror(-r));
 
     // The device's object on the service.
-    r = sd_bus_message_new_method_call(request.bus, &request.call, kService, kManagerPath, kManagerInterface,
+    r = api.newMethodCall(request.bus, &request.call, kService, kManagerPath, kManagerInterface,
                                        "ResolveDevice");
-    if (r >= 0) r = sd_bus_message_append(request.call, "a{sv}", 1, "path", "s", devicePath.c_str());
-    if (r >= 0) r = sd_bus_message_append(request.call, "a{sv}", 0);
+    if (r >= 0) r = api.append(request.call, "a{sv}", 1, "path", "s", devicePath.c_str());
+    if (r >= 0) r = api.append(request.call, "a{sv}", 0);
     if (r < 0) return Outcome(ServiceAccess::Failed, std::strerror(-r));
-    r = sd_bus_call(request.bus, request.call, kQuickCallMicroseconds, &request.error, &request.reply);
+    r = api.call(request.bus, request.call, kQuickCallMicroseconds, &request.error, &request.reply);
     if (r < 0) {
         if (ServiceIsMissing(request.error) || r == -ENOENT || r == -ECONNREFUSED)
             return Outcome(ServiceAccess::Unavailable, ErrorText(request.error, r));
         return Outcome(ServiceAccess::Failed, ErrorText(request.error, r));
     }
     const char* objectPath = nullptr;
-    r = sd_bus_message_enter_container(request.reply, 'a', "o");
-    if (r > 0) r = sd_bus_message_read(request.reply, "o", &objectPath);
+    r = api.enterContainer(request.reply, 'a', "o");
+    if (r > 0) r = api.read(request.reply, "o", &objectPath);
     if (r <= 0 || objectPath == nullptr)
         return Outcome(ServiceAccess::Failed, "the disk service does not know " + devicePath);
     const std::string object = objectPath;
@@ -189,16 +253,16 @@ ServiceOpenResult OpenThroughDiskService(const std::string& devicePath, Authoris
 
     // Read-only, whatever else the service would allow.
     const bool interactive = prompt != AuthorisationPrompt::None;
-    r = sd_bus_message_new_method_call(request.bus, &request.call, kService, object.c_str(), kBlockInterface,
+    r = api.newMethodCall(request.bus, &request.call, kService, object.c_str(), kBlockInterface,
                                        "OpenDevice");
-    if (r >= 0) r = sd_bus_message_append(request.call, "s", "r");
-    if (r >= 0) r = sd_bus_message_append(request.call, "a{sv}", 1, "auth.no_user_interaction", "b", interactive ? 0 : 1);
-    if (r >= 0) r = sd_bus_message_set_allow_interactive_authorization(request.call, interactive ? 1 : 0);
+    if (r >= 0) r = api.append(request.call, "s", "r");
+    if (r >= 0) r = api.append(request.call, "a{sv}", 1, "auth.no_user_interaction", "b", interactive ? 0 : 1);
+    if (r >= 0) r = api.allowInteractiveAuthorization(request.call, interactive ? 1 : 0);
     if (r < 0) return Outcome(ServiceAccess::Failed, std::strerror(-r));
     {
         std::optional<TerminalAgent> agent;
         if (prompt == AuthorisationPrompt::Terminal) agent.emplace();
-        r = sd_bus_call(request.bus, request.call, interactive ? kInteractiveCallMicroseconds : kQuickCallMicroseconds,
+        r = api.call(request.bus, request.call, interactive ? kInteractiveCallMicroseconds : kQuickCallMicroseconds,
                         &request.error, &request.reply);
     }
     if (r < 0) {
@@ -207,7 +271,7 @@ ServiceOpenResult OpenThroughDiskService(const std::string& devicePath, Authoris
         return Outcome(ServiceAccess::Failed, ErrorText(request.error, r));
     }
     int handed = -1;
-    r = sd_bus_message_read(request.reply, "h", &handed);
+    r = api.read(request.reply, "h", &handed);
     if (r <= 0 || handed < 0) return Outcome(ServiceAccess::Failed, "the disk service sent no descriptor");
     // The reply owns its descriptor; keep a copy of our own.
     const int fd = ::fcntl(handed, F_DUPFD_CLOEXEC, 3);
