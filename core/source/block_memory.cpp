@@ -11,9 +11,12 @@ namespace zt {
 
 namespace {
 
-// Room for the blocks of a read window, the spares and the reads under way
-// of one run; a region is only address space until its pieces are touched.
-constexpr std::size_t kRegionPieces = 16;
+// Room for the six blocks of a run's read window (core/source/sector_reader.h),
+// the two being read and a view or a spare: with fewer, the piece after a
+// block's would often still be in use; each more is 2 MiB more touched,
+// which on a virtual machine costs about a millisecond. A region is only
+// address space until its pieces are touched.
+constexpr std::size_t kRegionPieces = 10;
 constexpr std::size_t kRegion = kRegionPieces * BlockMemoryPiece;
 
 struct Pool {
@@ -83,13 +86,12 @@ void* TakeBlockMemory(std::size_t bytes, const void* want) noexcept {
     return reinterpret_cast<void*>(piece);
 }
 
-const void* NextBlockMemory(const void* piece) noexcept {
+const void* BlockMemorySlot(const void* piece, std::uint64_t index) noexcept {
     Pool& pool = ThePool();
     std::lock_guard<std::mutex> lock(pool.mutex);
-    const auto at = reinterpret_cast<std::uintptr_t>(piece);
-    const std::uintptr_t region = RegionOf(pool, at);
+    const std::uintptr_t region = RegionOf(pool, reinterpret_cast<std::uintptr_t>(piece));
     if (region == 0) return nullptr;
-    return reinterpret_cast<const void*>(region + (at - region + BlockMemoryPiece) % kRegion);
+    return reinterpret_cast<const void*>(region + index % kRegionPieces * BlockMemoryPiece);
 }
 
 bool BlockMemoryFree(const void* piece) noexcept {

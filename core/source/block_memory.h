@@ -26,11 +26,13 @@ inline constexpr std::size_t BlockMemoryPiece = std::size_t{2} << 20;
 // the heap); null too when no region could be mapped. The piece at `want`
 // when that one is free, else the free piece lowest in memory.
 void* TakeBlockMemory(std::size_t bytes, const void* want = nullptr) noexcept;
-// The piece after `piece` in its region, the region's first after its
-// last: taking each block's piece after the last one's makes the blocks go
-// round a region in order, each piece free again by the time it comes up.
-// Null for memory TakeBlockMemory did not give.
-const void* NextBlockMemory(const void* piece) noexcept;
+// Piece number `index`, counted round, of the region that holds `piece`;
+// null for memory TakeBlockMemory did not give. Block b taking piece b of
+// the region makes the blocks read in turn go round it in order, one after
+// another in memory, each piece free again by the time it comes up; a block
+// that cannot have its piece (still looked at, or held by a block read out
+// of turn) upsets no other.
+const void* BlockMemorySlot(const void* piece, std::uint64_t index) noexcept;
 // True when the piece at `piece` is one TakeBlockMemory would give now.
 bool BlockMemoryFree(const void* piece) noexcept;
 // Gives back what TakeBlockMemory gave; false for memory it did not give.

@@ -158,14 +158,15 @@ std::shared_ptr<const ReadWindow::Bytes> ReadAhead::ReadAndKeep(std::unique_lock
     const std::uint64_t run = run_;
     const std::shared_ptr<const BlockReader> read = read_;
     // Right after the bytes of the block before, held or being read, so that
-    // a stretch spanning both is looked at in place. Taken under the lock, so
-    // that the thread reading the next block meanwhile knows where they are.
+    // a stretch spanning both is looked at in place: the block's own piece of
+    // the region they lie in. Taken under the lock, so that the thread
+    // reading the next block meanwhile knows where they are.
     const std::uint8_t* before = nullptr;
     if (block > 0) {
         const auto it = reading_.find(block - 1);
         before = it != reading_.end() ? it->second : window_.BytesEndingAt(key, block * blockSectors_);
     }
-    const auto* want = before != nullptr ? static_cast<const std::uint8_t*>(NextBlockMemory(before)) : nullptr;
+    const auto* want = before != nullptr ? static_cast<const std::uint8_t*>(BlockMemorySlot(before, block)) : nullptr;
     std::shared_ptr<ReadWindow::Bytes> bytes = window_.TakeSpare(want);
     bytes->resize(std::size_t{blockSectors_} * kSectorBytes);
     reading_[block] = bytes->data();

@@ -121,11 +121,23 @@ std::shared_ptr<ReadWindow::Bytes> ReadWindow::TakeSpare(const std::uint8_t* wan
         }
         if (free == spares_.end()) free = it;
     }
-    // Where the wanted bytes are no spare but free memory, they are taken
-    // new rather than a spare elsewhere: once blocks read one after another
-    // lie apart, they would go on doing so.
     const bool wantedIsSpare = free != spares_.end() && (*free)->data() == want;
-    if (free != spares_.end() && (wantedIsSpare || want == nullptr || !BlockMemoryFree(want))) {
+    if (want != nullptr && !wantedIsSpare) {
+        // Still held by a stretch nobody looks at: one read out of turn, long
+        // behind the others (or ahead of a reader gone back), that stayed
+        // since. It makes room now, rather than send this read, and each one
+        // after it, to bytes that belong to the reads to come.
+        for (auto it = stretches_.begin(); it != stretches_.end(); ++it) {
+            if (it->second.bytes->data() != want || it->second.bytes.use_count() != 1) continue;
+            std::shared_ptr<Bytes> bytes = std::move(it->second.bytes);
+            held_ -= bytes->size();
+            stretches_.erase(it);
+            return bytes;
+        }
+        // Free memory is taken new rather than a spare elsewhere, for the same reason.
+        if (BlockMemoryFree(want)) return std::make_shared<Bytes>(BlockAllocator<std::uint8_t>(want));
+    }
+    if (free != spares_.end()) {
         std::shared_ptr<Bytes> spare = std::move(*free);
         spares_.erase(free);
         return spare;

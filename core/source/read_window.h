@@ -84,7 +84,8 @@ public:
     // the next read to reuse rather than to allocate (and fault in) anew; a
     // new empty one when there is none. A few are kept, as the reader, the
     // thread ahead of it and the views each take one. Those at `want` when
-    // they are free: spare or new (see TakeBlockMemory).
+    // nobody looks at them: spare, new (see TakeBlockMemory), or those of a
+    // stretch held, which then makes room.
     std::shared_ptr<Bytes> TakeSpare(const std::uint8_t* want = nullptr);
     // The bytes of the stretch of source held that ends just before sector
     // `end`, or null: those of the stretch read next best follow them (see

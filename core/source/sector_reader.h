@@ -41,10 +41,11 @@ static_assert(ImagePartSectors % LargeReadSectors == 0);
 // busy while the scan examines one, so that the scan's thread, which reads
 // ahead too while it would wait, seldom has to.
 inline constexpr std::uint32_t ReadAheadBlocks = 4;
-// What the window of sectors read keeps at most: 8 MiB behind the block in
-// hand, besides those read ahead of it.
+// What the window of sectors read keeps at most: 4 MiB behind the block in
+// hand (a rescan from the sector after a header seldom goes further back),
+// besides those read ahead of it.
 inline constexpr std::size_t ReadWindowBytes =
-    (std::size_t{8} << 20) + std::size_t{ReadAheadBlocks} * LargeReadSectors * kSectorSize;
+    (std::size_t{4} << 20) + std::size_t{ReadAheadBlocks} * LargeReadSectors * kSectorSize;
 
 class SectorReader {
 public:
