@@ -38,10 +38,23 @@ bool BlockMemoryFree(const void* piece) noexcept;
 // Gives back what TakeBlockMemory gave; false for memory it did not give.
 bool GiveBackBlockMemory(void* piece, std::size_t bytes) noexcept;
 
+// Makes the elements of a buffer without zeros: a block, or a buffer, that
+// is always read into whole before it is looked at needs none first.
+struct ConstructWithoutZeros {
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(static_cast<Args&&>(args)...);
+    }
+};
+
 // For the vectors that hold blocks. One made with a wanted address asks for
 // the piece there (see TakeBlockMemory); all of them free each other's.
 template <typename T>
-struct BlockAllocator {
+struct BlockAllocator : ConstructWithoutZeros {
     using value_type = T;
     BlockAllocator() = default;
     explicit BlockAllocator(const void* wanted) noexcept : want(wanted) {}
@@ -55,15 +68,6 @@ struct BlockAllocator {
     void deallocate(T* p, std::size_t n) noexcept {
         if (!GiveBackBlockMemory(p, n * sizeof(T))) ::operator delete(p);
     }
-    // A block is always read into whole: it needs no zeros first.
-    template <typename U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(static_cast<Args&&>(args)...);
-    }
     friend bool operator==(const BlockAllocator&, const BlockAllocator&) noexcept { return true; }
 
     const void* want = nullptr;
@@ -73,7 +77,7 @@ struct BlockAllocator {
 // into, a walk's block): made without zeros, so that their pages are not
 // touched, and faulted in, until a read fills them.
 template <typename T>
-struct NoZeroAllocator : std::allocator<T> {
+struct NoZeroAllocator : std::allocator<T>, ConstructWithoutZeros {
     NoZeroAllocator() = default;
     template <typename U>
     NoZeroAllocator(const NoZeroAllocator<U>&) noexcept {}
@@ -81,14 +85,6 @@ struct NoZeroAllocator : std::allocator<T> {
     struct rebind {
         using other = NoZeroAllocator<U>;
     };
-    template <typename U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(static_cast<Args&&>(args)...);
-    }
 };
 
 // A byte buffer of that kind.

@@ -227,18 +227,28 @@ TEST(LargeReadTest, EveryPatternOfBadSectorsGivesTheBytesQuestionsAndCountsOfFor
     }
 }
 
-TEST(LargeReadTest, ThreadsReadingOneImageAtOnceEachGetItsBytes) {
+// A raw image file of patterned bytes, read in a run.
+struct PatternImage {
+    PatternImage(std::uint64_t sectors, std::uint8_t seed) {
+        io.AddPatternFile(source.DeviceNames[0], sectors * 512, seed);
+        io.MarkRegularFile(source.DeviceNames[0]);
+        reader.StartRun();
+    }
     FakeRawIo io;
-    const std::string disk = "/img/card.dd";
+    SourceDescriptor source = [] {
+        SourceDescriptor s;
+        s.DeviceNames[0] = "/img/card.dd";
+        return s;
+    }();
+    BadSectorPolicyState policy;
+    SectorReader reader{source, policy, io};
+};
+
+TEST(LargeReadTest, ThreadsReadingOneImageAtOnceEachGetItsBytes) {
     // Larger than the window, so blocks are evicted while others read them.
     constexpr std::uint64_t kSectors = 12 * LargeReadSectors;
-    io.AddPatternFile(disk, kSectors * 512, 9);
-    io.MarkRegularFile(disk);
-    SourceDescriptor source;
-    source.DeviceNames[0] = disk;
-    BadSectorPolicyState policy;
-    SectorReader reader(source, policy, io);
-    reader.StartRun();
+    PatternImage image(kSectors, 9);
+    SectorReader& reader = image.reader;
     std::vector<std::thread> threads;
     std::atomic<int> wrong{0};
     for (int t = 0; t < 4; ++t) {
@@ -261,16 +271,9 @@ TEST(LargeReadTest, ThreadsReadingOneImageAtOnceEachGetItsBytes) {
 // span two blocks (but where the blocks' memory goes round), and are what
 // the image holds.
 TEST(LargeReadTest, ChunksAcrossTwoBlocksAreLookedAtInPlace) {
-    FakeRawIo io;
-    const std::string disk = "/img/card.dd";
     constexpr std::uint64_t kSectors = 40 * LargeReadSectors;
-    io.AddPatternFile(disk, kSectors * 512, 5);
-    io.MarkRegularFile(disk);
-    SourceDescriptor source;
-    source.DeviceNames[0] = disk;
-    BadSectorPolicyState policy;
-    SectorReader reader(source, policy, io);
-    reader.StartRun();
+    PatternImage image(kSectors, 5);
+    SectorReader& reader = image.reader;
     ReadWindow::View view;
     std::vector<std::uint8_t> buffer(1000 * 512);
     int spanning = 0;
