@@ -65,7 +65,7 @@ void ReadAhead::Aim(const std::string& device, const std::string& key, std::uint
 template <typename Take>
 bool ReadAhead::Obtain(std::unique_lock<std::mutex>& lock, const std::string& device, const std::string& key,
                        std::uint64_t block, const Take& take, std::shared_ptr<const ReadWindow::Bytes>& read,
-                       const PieceReader* readAlone) {
+                       const PieceReader* readAlone, bool heldOnly) {
     Aim(device, key, block);
     lock.unlock();
     if (take()) return true;
@@ -79,7 +79,7 @@ bool ReadAhead::Obtain(std::unique_lock<std::mutex>& lock, const std::string& de
     lock.unlock();
     if (take()) return true;
     lock.lock();
-    if (failed_.count(block) != 0 || !read_) return false;
+    if (heldOnly || failed_.count(block) != 0 || !read_) return false;
     if (readAlone != nullptr) {
         const std::uint64_t run = run_;
         lock.unlock();
@@ -127,6 +127,19 @@ ReadWindow::View ReadAhead::Look(const std::string& device, const std::string& k
     };
     if (!Obtain(lock, device, key, block, take, read)) return {};
     if (read) view = window_.LookAt(std::move(read), block * blockSectors_, first);
+    return view;
+}
+
+ReadWindow::View ReadAhead::LookHeld(const std::string& device, const std::string& key, std::uint64_t block,
+                                     std::uint64_t first, std::uint64_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ReadWindow::View view;
+    std::shared_ptr<const ReadWindow::Bytes> read;
+    const auto take = [&] {
+        view = window_.Look(key, first, count);
+        return static_cast<bool>(view);
+    };
+    (void)Obtain(lock, device, key, block, take, read, nullptr, true);
     return view;
 }
 

@@ -68,6 +68,11 @@ public:
     // where Copy would be false.
     ReadWindow::View Look(const std::string& device, const std::string& key, std::uint64_t block,
                           std::uint64_t first, std::uint64_t count);
+    // The same where the window holds the block, or once another thread's
+    // read of it under way has ended; an empty view otherwise, with nothing
+    // read (the caller reads the sectors as it would without a view).
+    ReadWindow::View LookHeld(const std::string& device, const std::string& key, std::uint64_t block,
+                              std::uint64_t first, std::uint64_t count);
 
     // Waits until the thread ahead has read every block it aims at; for
     // tests, whose counts of reads must not depend on its pace.
@@ -78,13 +83,14 @@ private:
     // Where the sectors of block `block` that a thread asks for come from,
     // once Aim has been told: held in the window (take() true), or the
     // block's bytes as read now by this thread (in `read`), or the piece
-    // read alone by readAlone when given; false when the block failed. A
-    // thread whose block another one is reading reads a block aimed at
-    // ahead meanwhile rather than wait idle.
+    // read alone by readAlone when given; false when the block failed, or,
+    // with heldOnly, when no thread had read it or was reading it. A thread
+    // whose block another one is reading reads a block aimed at ahead
+    // meanwhile rather than wait idle.
     template <typename Take>
     bool Obtain(std::unique_lock<std::mutex>& lock, const std::string& device, const std::string& key,
                 std::uint64_t block, const Take& take, std::shared_ptr<const ReadWindow::Bytes>& read,
-                const PieceReader* readAlone = nullptr);
+                const PieceReader* readAlone = nullptr, bool heldOnly = false);
     // Reads the next block aimed at, if any is left, on the calling thread;
     // false when there is none.
     bool ReadNextAimed(std::unique_lock<std::mutex>& lock);

@@ -208,25 +208,18 @@ const std::uint8_t* SectorReader::ViewSectors(std::uint64_t first, std::uint32_t
                                               ReadWindow::View& view) {
     view.Reset();
     const std::string& device = source_.SelectedDevice();
-    const std::uint64_t block = first / LargeReadSectors;
-    const std::uint64_t lastBlock = (first + count - 1) / LargeReadSectors;
     const bool inRange = source_.RangeEnd == 0 || first <= source_.RangeEnd;
-    if (count != 0 && buffer != nullptr && inRange && RunActive() && lastBlock <= block + 1 && ReadsLarge(device)) {
-        const std::string key = WindowKey(device);
-        const std::uint64_t here = std::min<std::uint64_t>(count, (block + 1) * LargeReadSectors - first);
-        view = ahead_.Look(device, key, block, first, here);
-        if (view && here == count) return view.Data();
-        // Sectors in two blocks: as one where the second's bytes follow the
-        // first's in memory, else copied together. A block that did not read
-        // whole leaves the whole stretch to ReadSectors, as before.
+    if (count != 0 && buffer != nullptr && inRange && RunActive() && ReadsLarge(device)) {
+        // Sectors in two blocks that do not lie one after the other in
+        // memory are copied together. A block that did not read whole leaves
+        // the whole stretch to ReadSectors, as before.
         ReadWindow::View next;
-        if (view) next = ahead_.Look(device, key, block + 1, first + here, count - here);
-        const std::size_t bytesHere = static_cast<std::size_t>(here * kSectorSize);
-        if (next) {
-            const std::uint8_t* nextData = next.Data();
-            if (view.Extend(bytesHere, std::move(next))) return view.Data();
+        if (LookAcross(device, first, count, false, view, next)) return view.Data();
+        if (view && next) {
+            const auto bytesHere =
+                static_cast<std::size_t>(((first / LargeReadSectors + 1) * LargeReadSectors - first) * kSectorSize);
             std::memcpy(buffer, view.Data(), bytesHere);
-            std::memcpy(buffer + bytesHere, nextData, static_cast<std::size_t>((count - here) * kSectorSize));
+            std::memcpy(buffer + bytesHere, next.Data(), static_cast<std::size_t>(count * kSectorSize) - bytesHere);
             view.Reset();
             return buffer;
         }
@@ -234,6 +227,32 @@ const std::uint8_t* SectorReader::ViewSectors(std::uint64_t first, std::uint32_t
     }
     ReadSectors(device, first, count, buffer);
     return buffer;
+}
+
+const std::uint8_t* SectorReader::ViewHeld(std::uint64_t first, std::uint32_t count, ReadWindow::View& view) {
+    view.Reset();
+    if (count == 0 || !RunActive()) return nullptr;
+    if (source_.RangeEnd != 0 && first + count - 1 > source_.RangeEnd) return nullptr;
+    const std::string& device = source_.SelectedDevice();
+    ReadWindow::View next;
+    if (ReadsLarge(device) && LookAcross(device, first, count, true, view, next)) return view.Data();
+    view.Reset();
+    return nullptr;
+}
+
+bool SectorReader::LookAcross(const std::string& device, std::uint64_t first, std::uint64_t count, bool heldOnly,
+                              ReadWindow::View& view, ReadWindow::View& next) {
+    const std::uint64_t block = first / LargeReadSectors;
+    if ((first + count - 1) / LargeReadSectors > block + 1) return false;
+    const std::string key = WindowKey(device);
+    const auto look = [&](std::uint64_t b, std::uint64_t from, std::uint64_t n) {
+        return heldOnly ? ahead_.LookHeld(device, key, b, from, n) : ahead_.Look(device, key, b, from, n);
+    };
+    const std::uint64_t here = std::min<std::uint64_t>(count, (block + 1) * LargeReadSectors - first);
+    view = look(block, first, here);
+    if (!view || here == count) return static_cast<bool>(view);
+    next = look(block + 1, first + here, count - here);
+    return next && view.Extend(static_cast<std::size_t>(here * kSectorSize), std::move(next));
 }
 
 bool SectorReader::ReadHeld(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer) {

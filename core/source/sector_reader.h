@@ -85,6 +85,12 @@ public:
     // what was read is not copied once more.
     const std::uint8_t* ViewSectors(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer,
                                     ReadWindow::View& view);
+    // The sectors ReadHeld would copy, looked at in place (kept by view),
+    // where the blocks read hold them all already, or once a read of them
+    // under way ends, in one block or two that lie one after the other in
+    // memory; null otherwise, with nothing read, asked or counted. Saving
+    // writes from them without a copy.
+    const std::uint8_t* ViewHeld(std::uint64_t first, std::uint32_t count, ReadWindow::View& view);
 
     const SourceDescriptor& Source() const { return source_; }
 
@@ -139,6 +145,13 @@ private:
                    bool piecesAlone = false);
     // True when the source read through deviceName is read in blocks now.
     bool ReadsLarge(const std::string& deviceName);
+    // Looks at sectors [first, first + count) of a source read large in
+    // place: true with view over all of them where they lie in one block, or
+    // in two whose bytes follow each other in memory. Otherwise false, with
+    // view (and next, for the second block) holding what could be looked at.
+    // heldOnly: only blocks read already or being read (see ReadAhead::LookHeld).
+    bool LookAcross(const std::string& device, std::uint64_t first, std::uint64_t count, bool heldOnly,
+                    ReadWindow::View& view, ReadWindow::View& next);
     // What a block read needs of the descriptor, taken as a run starts.
     struct BlockSource {
         bool imageMode = false;

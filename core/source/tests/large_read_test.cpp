@@ -71,9 +71,14 @@ const std::vector<Read> kSequence = {
     {3900, 400, How::Piece}, {5800, 200, How::Piece}, {4096, 1000, How::View},  {10, 1, How::Piece},
 };
 
-// Saving's way of taking a piece: whole where the reader holds it, else as
-// a device is read.
+// Saving's way of taking a piece: in place where the blocks read hold it,
+// else whole where the reader can take it, else as a device is read.
 void ReadPiece(SectorReader& reader, std::uint64_t first, std::uint32_t count, std::uint8_t* out) {
+    ReadWindow::View view;
+    if (const std::uint8_t* held = reader.ViewHeld(first, count, view)) {
+        std::memcpy(out, held, std::size_t{count} * 512);
+        return;
+    }
     if (reader.ReadHeld(first, count, out)) return;
     for (std::uint32_t done = 0; done < count; done += 8) {
         reader.ReadSectors(first + done, std::min<std::uint32_t>(8, count - done), out + std::size_t{done} * 512);
