@@ -117,7 +117,7 @@ bool ReadAhead::Copy(const std::string& device, const std::string& key, std::uin
 }
 
 ReadWindow::View ReadAhead::Look(const std::string& device, const std::string& key, std::uint64_t block,
-                                 std::uint64_t first, std::uint64_t count) {
+                                 std::uint64_t first, std::uint64_t count, bool heldOnly) {
     std::unique_lock<std::mutex> lock(mutex_);
     ReadWindow::View view;
     std::shared_ptr<const ReadWindow::Bytes> read;
@@ -125,21 +125,8 @@ ReadWindow::View ReadAhead::Look(const std::string& device, const std::string& k
         view = window_.Look(key, first, count);
         return static_cast<bool>(view);
     };
-    if (!Obtain(lock, device, key, block, take, read)) return {};
+    if (!Obtain(lock, device, key, block, take, read, nullptr, heldOnly)) return {};
     if (read) view = window_.LookAt(std::move(read), block * blockSectors_, first);
-    return view;
-}
-
-ReadWindow::View ReadAhead::LookHeld(const std::string& device, const std::string& key, std::uint64_t block,
-                                     std::uint64_t first, std::uint64_t count) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ReadWindow::View view;
-    std::shared_ptr<const ReadWindow::Bytes> read;
-    const auto take = [&] {
-        view = window_.Look(key, first, count);
-        return static_cast<bool>(view);
-    };
-    (void)Obtain(lock, device, key, block, take, read, nullptr, true);
     return view;
 }
 

@@ -65,14 +65,12 @@ public:
     bool Copy(const std::string& device, const std::string& key, std::uint64_t block, std::uint64_t first,
               std::uint64_t count, std::uint8_t* out, const PieceReader& readAlone);
     // The same sectors, looked at in place in the block read; an empty view
-    // where Copy would be false.
+    // where Copy would be false. With heldOnly, only where the window holds
+    // the block, or once another thread's read of it under way has ended;
+    // otherwise an empty view, with nothing read (the caller then reads the
+    // sectors as it would without a view).
     ReadWindow::View Look(const std::string& device, const std::string& key, std::uint64_t block,
-                          std::uint64_t first, std::uint64_t count);
-    // The same where the window holds the block, or once another thread's
-    // read of it under way has ended; an empty view otherwise, with nothing
-    // read (the caller reads the sectors as it would without a view).
-    ReadWindow::View LookHeld(const std::string& device, const std::string& key, std::uint64_t block,
-                              std::uint64_t first, std::uint64_t count);
+                          std::uint64_t first, std::uint64_t count, bool heldOnly = false);
 
     // Waits until the thread ahead has read every block it aims at; for
     // tests, whose counts of reads must not depend on its pace.

@@ -245,13 +245,10 @@ bool SectorReader::LookAcross(const std::string& device, std::uint64_t first, st
     const std::uint64_t block = first / LargeReadSectors;
     if ((first + count - 1) / LargeReadSectors > block + 1) return false;
     const std::string key = WindowKey(device);
-    const auto look = [&](std::uint64_t b, std::uint64_t from, std::uint64_t n) {
-        return heldOnly ? ahead_.LookHeld(device, key, b, from, n) : ahead_.Look(device, key, b, from, n);
-    };
     const std::uint64_t here = std::min<std::uint64_t>(count, (block + 1) * LargeReadSectors - first);
-    view = look(block, first, here);
+    view = ahead_.Look(device, key, block, first, here, heldOnly);
     if (!view || here == count) return static_cast<bool>(view);
-    next = look(block + 1, first + here, count - here);
+    next = ahead_.Look(device, key, block + 1, first + here, count - here, heldOnly);
     return next && view.Extend(static_cast<std::size_t>(here * kSectorSize), std::move(next));
 }
 

@@ -149,7 +149,7 @@ private:
     // place: true with view over all of them where they lie in one block, or
     // in two whose bytes follow each other in memory. Otherwise false, with
     // view (and next, for the second block) holding what could be looked at.
-    // heldOnly: only blocks read already or being read (see ReadAhead::LookHeld).
+    // heldOnly: only blocks read already or being read (see ReadAhead::Look).
     bool LookAcross(const std::string& device, std::uint64_t first, std::uint64_t count, bool heldOnly,
                     ReadWindow::View& view, ReadWindow::View& next);
     // What a block read needs of the descriptor, taken as a run starts.
