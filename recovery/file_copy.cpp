@@ -47,14 +47,14 @@ int FileSectorCopy::CopySpan(std::uint64_t first, std::uint64_t sectors, std::ui
         const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(FileCopyPieceSectors, sectors - done));
         if (gate != nullptr) gate->PassThrough();
         // Written straight from the blocks read where they hold the piece.
-        const std::uint8_t* held = reader_.ViewHeld(first + done, piece, view_);
+        ReadWindow::View view;
+        const std::uint8_t* held = reader_.ViewHeld(first + done, piece, view);
         if (held != nullptr || reader_.ReadHeld(first + done, piece, buffer_.data())) {
             const std::uint64_t at = done * kSectorBytes;
             const auto length =
                 static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{piece} * kSectorBytes, bytes - at));
-            const int error = write(held != nullptr ? held : buffer_.data(), length, offset + at);
-            view_.Reset();
-            if (error != 0) return error;
+            if (const int error = write(held != nullptr ? held : buffer_.data(), length, offset + at); error != 0)
+                return error;
             done += piece;
             continue;
         }

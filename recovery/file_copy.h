@@ -54,7 +54,6 @@ private:
 
     SectorReader& reader_;
     std::vector<std::uint8_t> buffer_;
-    ReadWindow::View view_;
 };
 
 }  // namespace zt

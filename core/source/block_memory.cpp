@@ -59,6 +59,12 @@ std::uintptr_t RegionOf(const Pool& pool, std::uintptr_t at) {
     return 0;
 }
 
+// Where the piece at `at` is in the free list (sorted, highest first), or its end.
+std::vector<std::uintptr_t>::iterator FindFree(Pool& pool, std::uintptr_t at) {
+    const auto it = std::lower_bound(pool.free.begin(), pool.free.end(), at, std::greater<>());
+    return it != pool.free.end() && *it == at ? it : pool.free.end();
+}
+
 }  // namespace
 
 void* TakeBlockMemory(std::size_t bytes, const void* want) noexcept {
@@ -79,7 +85,7 @@ void* TakeBlockMemory(std::size_t bytes, const void* want) noexcept {
         for (std::size_t i = kRegionPieces; i-- > 0;)
             pool.free.push_back(reinterpret_cast<std::uintptr_t>(region) + i * BlockMemoryPiece);
     }
-    auto it = std::find(pool.free.begin(), pool.free.end(), reinterpret_cast<std::uintptr_t>(want));
+    auto it = FindFree(pool, reinterpret_cast<std::uintptr_t>(want));
     if (want == nullptr || it == pool.free.end()) it = pool.free.end() - 1;
     const std::uintptr_t piece = *it;
     pool.free.erase(it);
@@ -97,8 +103,7 @@ const void* BlockMemorySlot(const void* piece, std::uint64_t index) noexcept {
 bool BlockMemoryFree(const void* piece) noexcept {
     Pool& pool = ThePool();
     std::lock_guard<std::mutex> lock(pool.mutex);
-    return std::binary_search(pool.free.begin(), pool.free.end(), reinterpret_cast<std::uintptr_t>(piece),
-                              std::greater<>());
+    return FindFree(pool, reinterpret_cast<std::uintptr_t>(piece)) != pool.free.end();
 }
 
 bool GiveBackBlockMemory(void* piece, std::size_t bytes) noexcept {

@@ -231,13 +231,19 @@ const std::uint8_t* SectorReader::ViewSectors(std::uint64_t first, std::uint32_t
 
 const std::uint8_t* SectorReader::ViewHeld(std::uint64_t first, std::uint32_t count, ReadWindow::View& view) {
     view.Reset();
-    if (count == 0 || !RunActive()) return nullptr;
-    if (source_.RangeEnd != 0 && first + count - 1 > source_.RangeEnd) return nullptr;
+    if (!HeldPieceAsked(first, count)) return nullptr;
     const std::string& device = source_.SelectedDevice();
     ReadWindow::View next;
     if (ReadsLarge(device) && LookAcross(device, first, count, true, view, next)) return view.Data();
     view.Reset();
     return nullptr;
+}
+
+bool SectorReader::HeldPieceAsked(std::uint64_t first, std::uint32_t count) const {
+    if (count == 0 || !RunActive()) return false;
+    // A piece that reaches requests starting past the range end is left to
+    // ReadSectors, which gives those zeros.
+    return source_.RangeEnd == 0 || first + count - 1 <= source_.RangeEnd;
 }
 
 bool SectorReader::LookAcross(const std::string& device, std::uint64_t first, std::uint64_t count, bool heldOnly,
@@ -253,10 +259,7 @@ bool SectorReader::LookAcross(const std::string& device, std::uint64_t first, st
 }
 
 bool SectorReader::ReadHeld(std::uint64_t first, std::uint32_t count, std::uint8_t* buffer) {
-    if (count == 0 || buffer == nullptr || !RunActive()) return false;
-    // A piece that reaches requests starting past the range end is left to
-    // ReadSectors, which gives those zeros.
-    if (source_.RangeEnd != 0 && first + count - 1 > source_.RangeEnd) return false;
+    if (buffer == nullptr || !HeldPieceAsked(first, count)) return false;
     return ReadLarge(source_.SelectedDevice(), first, count, buffer, true);
 }
 

@@ -145,6 +145,9 @@ private:
                    bool piecesAlone = false);
     // True when the source read through deviceName is read in blocks now.
     bool ReadsLarge(const std::string& deviceName);
+    // What ReadHeld and ViewHeld ask of a piece before they look for it: a
+    // run under way, and no sector of the piece past the range end.
+    bool HeldPieceAsked(std::uint64_t first, std::uint32_t count) const;
     // Looks at sectors [first, first + count) of a source read large in
     // place: true with view over all of them where they lie in one block, or
     // in two whose bytes follow each other in memory. Otherwise false, with
