@@ -80,9 +80,7 @@ std::string FileSystemsEntry(const std::vector<FileSystemLine>& fileSystems) {
 }
 
 bool WriteEntries(const LogContext& context, LogKind kind, const std::vector<std::string>& entries) {
-    bool ok = true;
-    for (const std::string& entry : entries) ok = WriteLog(context, kind, entry) && ok;
-    return ok;
+    return WriteLogEntries(context, kind, entries);
 }
 
 }  // namespace zt

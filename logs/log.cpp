@@ -1,6 +1,7 @@
 #include "logs/log.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "logs/code_page.h"
 #include "platform/files.h"
@@ -47,12 +48,21 @@ std::string LogEntryBytes(std::string_view text) {
 }
 
 bool WriteLog(const LogContext& context, LogKind kind, std::string_view text) {
+    const std::string entry(text);
+    return WriteLogEntries(context, kind, std::span<const std::string>(&entry, 1));
+}
+
+bool WriteLogEntries(const LogContext& context, LogKind kind, std::span<const std::string> texts) {
+    if (texts.empty()) return true;
     const std::string path = ResolveLogPath(context, kind);
     if (path.empty()) return false;
     if (platform::IsRegularFile(path)) platform::MakeOwnerWritable(path);
-    // CR LF and the entry go out in one locked append, so another writer's
+    // CR LF and each entry go out in one locked append, so another writer's
     // entry can never land between them.
-    return platform::AppendLocked(path, LogEntryBytes(text), kLogSizeLimit) == 0;
+    std::vector<std::string> entries;
+    entries.reserve(texts.size());
+    for (const std::string& text : texts) entries.push_back(LogEntryBytes(text));
+    return platform::AppendLocked(path, entries, kLogSizeLimit) == 0;
 }
 
 void ViewLog(const LogContext& context, LogUserInterface& ui, LogKind kind) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -50,6 +51,10 @@ std::string LogEntryBytes(std::string_view text);
 // true when the entry was written. Callers ignore a failure: an entry that
 // cannot be written is lost, and nothing is shown.
 bool WriteLog(const LogContext& context, LogKind kind, std::string_view text);
+// Appends several entries in turn under one lock, each as WriteLog would
+// (the file found too large before an entry is emptied first), with the
+// log's path looked up once. True when every entry was written.
+bool WriteLogEntries(const LogContext& context, LogKind kind, std::span<const std::string> texts);
 
 // What the view and clear commands show. Message boxes carry AppCaption.
 class LogUserInterface {

@@ -138,7 +138,7 @@ private:
 
 }  // namespace
 
-int AppendLocked(const std::string& path, std::string_view data, std::uint64_t resetAbove) {
+int AppendLocked(const std::string& path, std::span<const std::string> pieces, std::uint64_t resetAbove) {
     // A clear (or a rollover by an older program) may delete the file between
     // our open and our lock; a few rounds settle that race.
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -151,17 +151,23 @@ int AppendLocked(const std::string& path, std::string_view data, std::uint64_t r
 
         struct stat st {};
         if (::fstat(fd.Get(), &st) != 0) return errno;
-        if (static_cast<std::uint64_t>(st.st_size) > resetAbove && ::ftruncate(fd.Get(), 0) != 0) return errno;
-
-        std::size_t done = 0;
-        while (done < data.size()) {
-            ssize_t n = ::write(fd.Get(), data.data() + done, data.size() - done);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return errno;
+        auto size = static_cast<std::uint64_t>(st.st_size);
+        for (const std::string& data : pieces) {
+            if (size > resetAbove) {
+                if (::ftruncate(fd.Get(), 0) != 0) return errno;
+                size = 0;
             }
-            if (n == 0) return ENOSPC;
-            done += static_cast<std::size_t>(n);
+            std::size_t done = 0;
+            while (done < data.size()) {
+                ssize_t n = ::write(fd.Get(), data.data() + done, data.size() - done);
+                if (n < 0) {
+                    if (errno == EINTR) continue;
+                    return errno;
+                }
+                if (n == 0) return ENOSPC;
+                done += static_cast<std::size_t>(n);
+            }
+            size += data.size();
         }
         return 0;  // closing the descriptor releases the lock
     }

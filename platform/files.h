@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,15 +33,16 @@ struct FileContent {
 // no more than limit + 1 bytes of it.
 FileContent ReadWholeFile(const std::string& path, std::uint64_t limit = ~std::uint64_t{0});
 
-// Appends data to the regular file at path in one locked step (a link there
-// fails with ELOOP, anything else with EINVAL, without blocking), creating the file
-// (mode 0644 before the umask) when missing. While the exclusive lock is held
-// no other appender (thread or process) can add bytes, so entries never
-// interleave. A file larger than resetAbove bytes is emptied before the
-// append. A file deleted or replaced by someone else between the open and
-// the lock is opened again, so the bytes never go to a vanished file.
-// Returns 0 when every byte was written, else the errno of the failure.
-[[nodiscard]] int AppendLocked(const std::string& path, std::string_view data, std::uint64_t resetAbove);
+// Appends pieces in turn to the regular file at path in one locked step (a
+// link there fails with ELOOP, anything else with EINVAL, without blocking),
+// creating the file (mode 0644 before the umask) when missing. While the
+// exclusive lock is held no other appender (thread or process) can add
+// bytes, so entries never interleave. The file is emptied before any piece
+// that finds it larger than resetAbove bytes. A file deleted or replaced by
+// someone else between the open and the lock is opened again, so the bytes
+// never go to a vanished file. Returns 0 when every byte was written, else
+// the errno of the failure.
+[[nodiscard]] int AppendLocked(const std::string& path, std::span<const std::string> pieces, std::uint64_t resetAbove);
 
 // Value of an environment variable; nullopt when unset.
 std::optional<std::string> EnvironmentValue(const char* name);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "platform/testing/temp_folder.h"
 
@@ -73,6 +74,15 @@ TEST_F(LogTest, AFileAbove5MiBIsStartedAnewAndOneOfExactly5MiBIsKept) {
     WriteBytes(activityPath, std::string(kLogSizeLimit + 1, 'o'));
     EXPECT_TRUE(WriteLog(context, LogKind::Activity, "fresh"));
     EXPECT_EQ(ReadBytes(activityPath), "\r\nfresh");
+
+    // Entries written together under one lock: the file is emptied before
+    // the entry that finds it too large, as if each were written alone.
+    WriteBytes(activityPath, std::string(kLogSizeLimit - 4, 'o'));
+    const std::vector<std::string> entries{"first", "second", "third"};
+    EXPECT_TRUE(WriteLogEntries(context, LogKind::Activity, entries));
+    EXPECT_EQ(ReadBytes(activityPath), "\r\nsecond\r\nthird");
+    EXPECT_TRUE(WriteLogEntries(context, LogKind::Activity, {}));
+    EXPECT_EQ(ReadBytes(activityPath), "\r\nsecond\r\nthird");
 }
 
 TEST_F(LogTest, AReadOnlyLogIsMadeWritableAndAppendedTo) {
