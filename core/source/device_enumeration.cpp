@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <future>
 #include <limits>
+#include <system_error>
 
 #include "platform/files.h"
 
@@ -106,15 +108,19 @@ void ListReportedDisks(const DeviceListingContext& context, SourceTreeModel& mod
     std::string tool = DevqueryPath(context.installFolder);
     if (!context.launcher.ToolExists(tool)) return;
     if (context.launcher.RunAndWait(tool, {""})) ++model.toolRuns;
-    if (!context.registry.KeyExists(DeviceRegistryKey)) {
-        model.error = DeviceListError::DeviceKeyMissing;
-        return;
-    }
-    for (int j = 0; j < kMaxDisks; ++j) {
-        if (context.registry.ReadValue(DeviceRegistryKey, DiskValueName(j)).empty()) continue;
-        model.disks.push_back(DiskValueName(j));
-        model.diskNumbers.push_back(j);
-    }
+    // What devquery wrote is read as one content, not loaded again for each
+    // value; a batch that edits nothing changes nothing.
+    context.registry.Batch([&] {
+        if (!context.registry.KeyExists(DeviceRegistryKey)) {
+            model.error = DeviceListError::DeviceKeyMissing;
+            return;
+        }
+        for (int j = 0; j < kMaxDisks; ++j) {
+            if (context.registry.ReadValue(DeviceRegistryKey, DiskValueName(j)).empty()) continue;
+            model.disks.push_back(DiskValueName(j));
+            model.diskNumbers.push_back(j);
+        }
+    });
 }
 
 SourceTreeModel BuildSourceTree(const DeviceListingContext& context, bool mediaRecoveryMode) {
@@ -130,11 +136,19 @@ SourceTreeModel BuildSourceTree(const DeviceListingContext& context, bool mediaR
     });
     if (model.error != DeviceListError::None) return model;
 
-    for (const platform::LogicalDriveEntry& drive : context.drives.ListLogicalDrives()) {
+    // The drives are probed while devquery looks for the disks: neither needs
+    // the other, and each takes milliseconds that a run waits for as it starts.
+    std::future<std::vector<platform::LogicalDriveEntry>> drives;
+    try {
+        drives = std::async(std::launch::async, [&probe = context.drives] { return probe.ListLogicalDrives(); });
+    } catch (const std::system_error&) {
+        // No thread to spare: the drives are probed after the disks instead.
+    }
+    ListReportedDisks(context, model);
+    for (const platform::LogicalDriveEntry& drive : drives.valid() ? drives.get() : context.drives.ListLogicalDrives()) {
         model.logicalDrives.push_back(DriveLabel(drive));
         model.driveNames.push_back(drive.name);
     }
-    ListReportedDisks(context, model);
     if (model.error != DeviceListError::None || !model.disks.empty()) return model;
 
     // No disk at all is more likely a tool that came too early (a card
