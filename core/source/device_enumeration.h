@@ -32,6 +32,8 @@ inline constexpr std::string_view UnknownSpace = "Unknown";
 class DriveProbe {
 public:
     virtual ~DriveProbe() = default;
+    // BuildSourceTree calls this on a thread of its own while devquery runs,
+    // and uses the probe for nothing else meanwhile.
     virtual std::vector<platform::LogicalDriveEntry> ListLogicalDrives() = 0;
     // The drive of that kernel name, probed afresh; nullopt when it is gone.
     virtual std::optional<platform::LogicalDriveEntry> FindLogicalDrive(std::string_view name);
