@@ -395,6 +395,19 @@ TEST(FormatWalkTest, VideoStreamsEndAfterTheirLastPacketOrFrame) {
     two.Append(ps.b);
     EXPECT_EQ(Measure(FormatFamily::MpegProgram, two.b).bytes, first);
 
+    // A copy cut inside a packet, zeros to the end of its sector, then a whole
+    // stream from the next sector: the packet's stated length lands inside
+    // the whole stream's first packet, past its pack header. The cut copy ends
+    // where that header's sector starts, which is left for the whole stream.
+    Builder whole;
+    whole.Raw({0, 0, 1, 0xBA, 0x44, 0x20, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8});
+    whole.Raw({0, 0, 1, 0xE0}).Be16(3000).Fill(3000, 0x33).Raw({0, 0, 1, 0xB9});
+    Builder damaged;
+    damaged.Raw({0, 0, 1, 0xBA, 0x44, 0x10, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8});
+    damaged.Raw({0, 0, 1, 0xE0}).Be16(2000).Fill(700, 0x33).Fill(1024 - 720, 0x00).Append(whole.b);
+    EXPECT_EQ(Measure(FormatFamily::MpegProgram, damaged.b).bytes, 1024u);
+    EXPECT_EQ(Measure(FormatFamily::MpegProgram, whole.b).bytes, whole.b.size());
+
     // A fuzzing input, reduced: one MPEG-1 pack header of 12 bytes and then
     // no packet. Cut at that end, the walk wanted the 14 bytes of an MPEG-2
     // header and was sure of nothing; it is sure of the same 12 bytes.
