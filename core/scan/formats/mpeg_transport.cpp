@@ -14,6 +14,13 @@ bool IsTransportRun(const std::uint8_t* s, std::size_t available, std::size_t pa
     return true;
 }
 
+// A transport stream of either packet size starting at `at`.
+bool StartsTransport(FileView& view, std::uint64_t at) {
+    std::uint8_t s[3 * 192];
+    if (view.Read(at, s, sizeof s) && IsTransportRun(s, sizeof s, 192, 4)) return true;
+    return view.Read(at, s, 3 * 188) && IsTransportRun(s, 3 * 188, 188, 0);
+}
+
 }  // namespace
 
 Extent MeasureTransport(FileView& view) {
@@ -33,6 +40,13 @@ Extent MeasureTransport(FileView& view) {
         if (*b != 0x47) break;
         if (pos + packet > view.Limit()) return Sure(pos);
         pos += packet;
+    }
+    // A copy cut short with another stream right behind it, from the next
+    // sector on: the copy's last packet runs into that stream's first one,
+    // whose sector is left for it rather than taken into the copy.
+    if (pos >= packet) {
+        const std::uint64_t sector = ((pos - packet) / 512 + 1) * 512;
+        if (sector < pos && StartsTransport(view, sector)) pos = sector;
     }
     if (pos < 3 * packet) return kNotAFile;
     return Exact(pos);

@@ -374,6 +374,16 @@ TEST(FormatWalkTest, VideoStreamsEndAfterTheirLastPacketOrFrame) {
     for (std::size_t at = 0; at < ts.size(); at += 188) ts[at] = 0x47;
     EXPECT_EQ(Detect(ts).type, "MTS");
     EXPECT_EQ(Measure(FormatFamily::MpegTransport, ts).bytes, ts.size());
+    // Cut at its third sector, inside its sixth packet, and followed there
+    // by another stream of either packet size: the copy ends where that
+    // stream begins, not with the packet that runs into it.
+    Bytes m2ts(192 * 6, 0x00);
+    for (std::size_t at = 4; at < m2ts.size(); at += 192) m2ts[at] = 0x47;
+    for (const Bytes* next : {&ts, &m2ts}) {
+        Bytes copy(ts.begin(), ts.begin() + 1024);
+        copy.insert(copy.end(), next->begin(), next->end());
+        EXPECT_EQ(Measure(FormatFamily::MpegTransport, copy).bytes, 1024u) << (next == &ts ? 188 : 192);
+    }
 
     // Program stream: MPEG-2 pack, a navigation packet (a DVD's), end code.
     Builder ps;
