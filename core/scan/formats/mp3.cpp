@@ -85,6 +85,17 @@ std::uint64_t SkipTrailingTags(FileView& view, std::uint64_t pos) {
     return pos;
 }
 
+// An MP3 file from `at` on: its tag, or two frames of one stream in a row.
+bool StartsMp3(FileView& view, std::uint64_t at) {
+    // The longest frame (MPEG-2.5 layer II, 160 kbit/s at 8 kHz, padded) and
+    // the next frame's header.
+    std::uint8_t s[2881 + 4];
+    for (const std::size_t n : {sizeof s, std::size_t{10}}) {
+        if (view.Read(at, s, n)) return DetectMp3(s, n).family == FormatFamily::Mp3;
+    }
+    return false;
+}
+
 }  // namespace
 
 Extent MeasureMp3(FileView& view) {
@@ -112,6 +123,7 @@ Extent MeasureMp3(FileView& view) {
     // may follow at once, and frames alone would run on into it.
     std::uint64_t declaredEnd = UINT64_MAX;
     int frames = 0;
+    std::uint64_t lastFrame = pos;
     for (;; ++frames) {
         if (frames == kMaxPieces * 16) return Sure(pos);
         if (pos >= declaredEnd) break;
@@ -128,10 +140,16 @@ Extent MeasureMp3(FileView& view) {
                 bytes && *bytes >= f->length)
                 declaredEnd = pos + *bytes;
         }
+        lastFrame = pos;
         pos += f->length;
     }
     if (frames == 0) return tagged ? kUnknown : kNotAFile;
     if (!tagged && frames < kMp3RunFrames) return kNotAFile;
+    // A copy cut short with another MP3 file right behind it, from the next
+    // sector on: the copy's last frame runs into that file's tag or frames,
+    // whose sector is left for it rather than taken into the copy.
+    const std::uint64_t sector = (lastFrame / 512 + 1) * 512;
+    if (sector < pos && StartsMp3(view, sector)) return Exact(sector);
     return Exact(SkipTrailingTags(view, pos));
 }
 

@@ -294,6 +294,15 @@ TEST(FormatWalkTest, SoundFormatsEndWhereTheirFramesOrPagesEnd) {
     // Without a tag a few frames in a row are not enough.
     const Bytes bare(mp3.b.begin() + 30, mp3.b.begin() + 30 + 3 * 417);
     EXPECT_EQ(Measure(FormatFamily::Mp3, bare).kind, ExtentKind::NotAFile);
+    // Cut at its third sector, inside its third frame, and followed there by
+    // another MP3 file, tagged or frames alone: the copy ends where that file
+    // begins, not with the frame that runs into it.
+    const Bytes frames(mp3.b.begin() + 30, mp3.b.end() - 128);
+    for (const Bytes* next : {static_cast<const Bytes*>(&mp3.b), &frames}) {
+        Bytes copy(mp3.b.begin(), mp3.b.begin() + 1024);
+        copy.insert(copy.end(), next->begin(), next->end());
+        EXPECT_EQ(Measure(FormatFamily::Mp3, copy).bytes, 1024u) << (next == &frames ? "frames" : "tagged");
+    }
 
     // Ogg: two logical streams, ended when both have their last page.
     auto page = [](std::uint8_t flags, std::uint32_t serial, std::uint8_t body) {
