@@ -40,6 +40,14 @@ Extent MeasureDv(FileView& view) {
         pos += frame;
     }
     if (pos == 0) return kUnknown;
+    // A copy cut inside its last frame, after that frame's last sequence
+    // header, with another DV file from the next sector on: the frame runs
+    // into that file's first frame, whose sector is left for it. Inside a
+    // frame no sector starts with a first sequence's header block.
+    for (std::uint64_t at = ((pos - frame) / 512 + 1) * 512; at < pos; at += 512) {
+        std::uint8_t h[4];
+        if (view.Read(at, h, 4) && h[0] == 0x1F && DetectDv(h, sizeof h).family == FormatFamily::Dv) return Exact(at);
+    }
     return Exact(pos);
 }
 
