@@ -6,6 +6,11 @@ namespace zt::formats {
 
 namespace {
 
+// A sound's samples and a picture's coded image are data no walk checks: a
+// header inside may be a file that overwrote the rest of this one. A movie's
+// frames are chunks of their own, followed to the end.
+bool HoldsUncheckedData(std::string_view type) { return type == "WAV" || type == "WEBP"; }
+
 bool IsChunkId(const std::uint8_t* id) {
     return std::all_of(id, id + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
 }
@@ -48,7 +53,7 @@ Extent MeasureStreamedRiff(FileView& view, std::string_view type) {
         pos = next;
     }
     if (pos == 12) return kUnknown;
-    return type == "WAV" ? Opaque(pos, type) : Exact(pos, type);
+    return HoldsUncheckedData(type) ? Opaque(pos, type) : Exact(pos, type);
 }
 
 }  // namespace
@@ -86,7 +91,7 @@ Extent MeasureRiff(FileView& view) {
         if (extra > view.Limit() - end) return Sure(end);
         end += extra;
     }
-    return type == "WAV" ? Opaque(end, type) : Exact(end, type);
+    return HoldsUncheckedData(type) ? Opaque(end, type) : Exact(end, type);
 }
 
 FormatMatch DetectRiff(const std::uint8_t* s, std::size_t available) {
