@@ -1,4 +1,6 @@
 // MPEG transport streams, 188-byte packets and 192-byte M2TS ones.
+#include <array>
+
 #include "core/scan/formats/families.h"
 #include "core/scan/formats/walk_common.h"
 
@@ -29,6 +31,9 @@ Extent MeasureTransport(FileView& view) {
     const std::uint64_t packet = h[0] == 0x47 ? 188 : 192;
     const std::uint64_t sync = packet == 188 ? 0 : 4;
     std::uint64_t pos = 0;
+    // The continuity count of each PID's last packet with a payload, none yet.
+    std::array<std::int8_t, 8192> counts;
+    counts.fill(-1);
     // The count of packets, enough for more than 4 GiB of them, only keeps
     // the walk's work bounded.
     for (std::uint64_t packets = 0;; ++packets) {
@@ -38,6 +43,18 @@ Extent MeasureTransport(FileView& view) {
         // A packet whose sync byte is there but whose rest lies past the
         // bound may go on: the stream's end is not known.
         if (*b != 0x47) break;
+        // Each PID's packets with a payload count on by one (one may come
+        // twice). A packet at a sector start that opens a section or PES
+        // packet out of turn is another stream's first, laid right where a
+        // copy cut short at a packet's end stops.
+        if (view.Read(pos + sync, h, 4)) {
+            const unsigned pid = (h[1] & 0x1Fu) << 8 | h[2];
+            if (pid != 0x1FFF && (h[3] & 0x10)) {
+                const int count = h[3] & 0x0F, last = counts[pid];
+                if (last >= 0 && pos % 512 == 0 && (h[1] & 0x40) && count != last && count != (last + 1) % 16) break;
+                counts[pid] = static_cast<std::int8_t>(count);
+            }
+        }
         if (pos + packet > view.Limit()) return Sure(pos);
         pos += packet;
     }

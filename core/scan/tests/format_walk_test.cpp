@@ -377,6 +377,12 @@ TEST(FormatWalkTest, VideoStreamsEndAfterTheirLastPacketOrFrame) {
     cut.resize(240000 + 96384, 0xA5);
     cut.insert(cut.end(), dv.begin(), dv.end());
     EXPECT_EQ(Measure(FormatFamily::Dv, cut).bytes, 240000u);
+    // Cut after its third frame's last sequence header, at a sector, and
+    // followed there by another DV file: that frame looks whole, but the copy
+    // ends where the next file's first frame begins.
+    Bytes late(dv.begin(), dv.begin() + 680 * 512);
+    late.insert(late.end(), dv.begin(), dv.end());
+    EXPECT_EQ(Measure(FormatFamily::Dv, late).bytes, 680u * 512);
 
     // Transport stream: 188-byte packets.
     Bytes ts(188 * 6, 0x00);
@@ -393,6 +399,24 @@ TEST(FormatWalkTest, VideoStreamsEndAfterTheirLastPacketOrFrame) {
         copy.insert(copy.end(), next->begin(), next->end());
         EXPECT_EQ(Measure(FormatFamily::MpegTransport, copy).bytes, 1024u) << (next == &ts ? 188 : 192);
     }
+    // M2TS cut at a packet's end that is a sector's too (every eighth), and
+    // another stream from there: its packets keep the grid, but the first
+    // one opens a PES packet out of its PID's turn.
+    auto stream = [](int packets) {
+        Bytes b;
+        for (int k = 0; k < packets; ++k) {
+            const Bytes p = {0, 0, 0, 0, 0x47, static_cast<std::uint8_t>(k == 0 ? 0x41 : 0x01), 0x00,
+                             static_cast<std::uint8_t>(0x10 | (k & 15))};
+            b.insert(b.end(), p.begin(), p.end());
+            b.resize(b.size() + 184, 0x5A);
+        }
+        return b;
+    };
+    Bytes aligned = stream(8);
+    const Bytes after = stream(8);
+    aligned.insert(aligned.end(), after.begin(), after.end());
+    EXPECT_EQ(Measure(FormatFamily::MpegTransport, aligned).bytes, 1536u);
+    EXPECT_EQ(Measure(FormatFamily::MpegTransport, stream(16)).bytes, 16u * 192);
 
     // Program stream: MPEG-2 pack, a navigation packet (a DVD's), end code.
     Builder ps;
