@@ -85,11 +85,13 @@ std::vector<Placement> BuildCorpusImage(const std::string& folder, const std::st
         std::vector<char> data = ReadWhole(files[i]);
         if (data.empty()) continue;
         Placement p{files[i].filename().string(), image.Size() / kSector, data.size(), false};
-        // Every seventh file also appears cut short, every eleventh with a
-        // stretch of its middle overwritten by zeros.
-        if (options.addDamaged && data.size() > 4096 && (i % 7 == 3 || i % 11 == 5)) {
+        // Every seventh file also appears cut short (with adjacent cuts,
+        // every file), every eleventh with a stretch of its middle
+        // overwritten by zeros.
+        const bool cut = i % 7 == 3 || (options.adjacentCuts && i % 11 != 5);
+        if (options.addDamaged && data.size() > 4096 && (cut || i % 11 == 5)) {
             std::vector<char> copy = data;
-            if (i % 7 == 3) {
+            if (cut) {
                 copy.resize(copy.size() / 2);
             } else {
                 std::fill(copy.begin() + static_cast<std::ptrdiff_t>(copy.size() / 3),
@@ -99,7 +101,7 @@ std::vector<Placement> BuildCorpusImage(const std::string& folder, const std::st
             image.Put(copy.data(), copy.size());
             image.EndSector(true);
             placements.push_back(damaged);
-            gap();
+            if (!options.adjacentCuts || !cut) gap();
             p.startSector = image.Size() / kSector;
         }
         image.Put(data.data(), data.size());

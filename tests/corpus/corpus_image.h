@@ -22,6 +22,10 @@ struct CorpusOptions {
     std::uint64_t maxGapSectors = 64;    // filler or zeros between two files, at most
     std::uint64_t minImageBytes = 0;     // the image is padded with filler to at least this size
     bool addDamaged = true;              // also place cut and overwritten copies of a few files
+    // Every file (bar the ones overwritten in the middle) comes after a copy
+    // of it cut short, from the very next sector, as where a new file
+    // overwrote the rest of a deleted one.
+    bool adjacentCuts = false;
 };
 
 // Writes the image at imagePath from every regular file of folder (in a

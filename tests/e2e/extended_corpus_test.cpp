@@ -1,6 +1,7 @@
 // pictora-cli scan --signatures extended on an image of real files of many
 // forms made by the common tools, each laid at a sector start between
-// filler, with cut and overwritten copies of some: every whole file must be
+// filler, with cut and overwritten copies of some (a cut copy right before
+// its whole file, as where a new file overwrote a deleted one's end): every whole file must be
 // found once, at its start, with its exact length, its saved copy equal to
 // the original, and nothing reported that is not a file.
 #include <gtest/gtest.h>
@@ -72,6 +73,7 @@ void MakeAndScan(Corpus& c) {
     c.makeErrors = ReadAll(c.dir.Path() / "make.err");
     corpus::CorpusOptions options;
     options.seed = 16;
+    options.adjacentCuts = true;
     c.placements = corpus::BuildCorpusImage(files.string(), image.string(), options);
     // Large enough for every file of the corpus, so that no walk meets its bound.
     std::string sizes;
