@@ -281,6 +281,14 @@ TEST(FormatWalkTest, AnIsoFileWhoseMediaDataComesLastLeavesItsInsideToBeLookedAt
     EXPECT_EQ(indexed.kind, ExtentKind::Exact);
     EXPECT_EQ(indexed.bytes, movie.b.size());
     EXPECT_FALSE(indexed.opaque);
+
+    // A WEBP's coded picture is looked inside too, as a WAV's samples are.
+    Builder webp;
+    webp.Text("RIFF").Le32(4 + 8 + 3000).Text("WEBP").Text("VP8 ").Le32(3000).Fill(3000, 0x22);
+    const Extent coded = Measure(FormatFamily::Riff, webp.b);
+    EXPECT_EQ(coded.bytes, webp.b.size());
+    EXPECT_EQ(coded.type, "WEBP");
+    EXPECT_TRUE(coded.opaque);
 }
 
 TEST(FormatWalkTest, SoundFormatsEndWhereTheirFramesOrPagesEnd) {
