@@ -94,13 +94,15 @@ inline std::string_view WalkFailure(FormatFamily family, const std::uint8_t* dat
     // stream whose length nothing records (program and transport streams,
     // DV, MPEG audio, a RIFF its writer left unsized) ends where the next
     // bytes are not a unit of it; once it is cut right there nothing shows
-    // whether more would have followed, so it may come out unknown instead,
-    // sure of exactly what it measured. It must still never give another end.
+    // whether more would have followed, so it may come out unknown instead.
+    // One whose last unit ran into a next file's first sector ended at that
+    // sector; cut there, its last unit is no longer whole. Unknown, it is
+    // sure of no more than it measured; it must still never give another end.
     WholeView file(data, e.bytes);
     const Extent cut = MeasureFormat(family, file);
     const bool stream = family == FormatFamily::MpegProgram || family == FormatFamily::MpegTransport ||
                         family == FormatFamily::Dv || family == FormatFamily::Mp3 || family == FormatFamily::Riff;
-    if (stream && cut.kind == ExtentKind::Unknown && cut.bytes == e.bytes) return {};
+    if (stream && cut.kind == ExtentKind::Unknown && cut.bytes <= e.bytes) return {};
     if (!SameExtent(e, cut)) return "the file cut at its own end measures otherwise";
     return {};
 }
