@@ -38,7 +38,8 @@ Extent MeasureTransport(FileView& view) {
     // the walk's work bounded.
     for (std::uint64_t packets = 0;; ++packets) {
         if (packets == std::uint64_t{kMaxPieces} * 8) return Sure(pos);
-        const std::optional<std::uint8_t> b = view.U8(pos + sync);
+        const bool header = view.Read(pos + sync, h, 4);
+        const std::optional<std::uint8_t> b = header ? std::optional<std::uint8_t>(h[0]) : view.U8(pos + sync);
         if (!b) return pos < 3 * packet ? kUnknown : Sure(pos);
         // A packet whose sync byte is there but whose rest lies past the
         // bound may go on: the stream's end is not known.
@@ -47,7 +48,7 @@ Extent MeasureTransport(FileView& view) {
         // twice). A packet at a sector start that opens a section or PES
         // packet out of turn is another stream's first, laid right where a
         // copy cut short at a packet's end stops.
-        if (view.Read(pos + sync, h, 4)) {
+        if (header) {
             const unsigned pid = (h[1] & 0x1Fu) << 8 | h[2];
             if (pid != 0x1FFF && (h[3] & 0x10)) {
                 const int count = h[3] & 0x0F, last = counts[pid];
