@@ -44,11 +44,11 @@ Extent MeasureDv(FileView& view) {
     // header, with another DV file from the next sector on: the frame runs
     // into that file's first frame, whose sector is left for it. Inside a
     // frame no sector starts with a first sequence's header block.
-    for (std::uint64_t at = ((pos - frame) / 512 + 1) * 512; at < pos; at += 512) {
+    const auto next = NextFileWithin(pos - frame, pos, [&](std::uint64_t at) {
         std::uint8_t h[4];
-        if (view.Read(at, h, 4) && h[0] == 0x1F && DetectDv(h, sizeof h).family == FormatFamily::Dv) return Exact(at);
-    }
-    return Exact(pos);
+        return view.Read(at, h, sizeof h) && h[0] == 0x1F && DetectDv(h, sizeof h).family == FormatFamily::Dv;
+    });
+    return Exact(next.value_or(pos));
 }
 
 // The header block of a frame's first DIF sequence.

@@ -145,11 +145,11 @@ Extent MeasureMp3(FileView& view) {
     }
     if (frames == 0) return tagged ? kUnknown : kNotAFile;
     if (!tagged && frames < kMp3RunFrames) return kNotAFile;
-    // A copy cut short with another MP3 file right behind it, from the next
-    // sector on: the copy's last frame runs into that file's tag or frames,
-    // whose sector is left for it rather than taken into the copy.
-    const std::uint64_t sector = (lastFrame / 512 + 1) * 512;
-    if (sector < pos && StartsMp3(view, sector)) return Exact(sector);
+    // A copy cut short with another MP3 file right behind it: the copy's last
+    // frame runs into that file's tag or frames, whose sector is left for it
+    // rather than taken into the copy.
+    if (const auto next = NextFileWithin(lastFrame, pos, [&](std::uint64_t at) { return StartsMp3(view, at); }))
+        return Exact(*next);
     return Exact(SkipTrailingTags(view, pos));
 }
 

@@ -36,18 +36,10 @@ std::optional<std::uint64_t> AfterZeros(FileView& view, std::uint64_t pos) {
     return pos;
 }
 
-// The first sector start in (from, to) that opens with a pack header: a
-// packet from `from` whose stated length runs over one was cut short, and
-// that sector starts the stream that follows (a damaged copy lying just before
-// a whole file). A pack header never lies inside a packet of a whole stream.
-std::optional<std::uint64_t> PackInside(FileView& view, std::uint64_t from, std::uint64_t to) {
-    constexpr std::uint64_t kSector = 512;
-    for (std::uint64_t at = (from / kSector + 1) * kSector; at < to; at += kSector) {
-        std::uint8_t s[5];
-        if (!view.Read(at, s, sizeof s)) return std::nullopt;
-        if (DetectMpegProgram(s, sizeof s).family == FormatFamily::MpegProgram) return at;
-    }
-    return std::nullopt;
+// A pack header at `at`. One never lies inside a packet of a whole stream.
+bool StartsPack(FileView& view, std::uint64_t at) {
+    std::uint8_t s[5];
+    return view.Read(at, s, sizeof s) && DetectMpegProgram(s, sizeof s).family == FormatFamily::MpegProgram;
 }
 
 }  // namespace
@@ -115,7 +107,9 @@ Extent MeasureMpegProgram(FileView& view) {
             const std::optional<std::uint16_t> length = view.Be16(pos + 4);
             if (!length) return Sure(start);
             pos += 6 + std::uint64_t{*length};
-            if (const std::optional<std::uint64_t> next = PackInside(view, start, pos)) {
+            // A copy cut inside this packet, with another stream from a
+            // sector the packet's length runs over.
+            if (const auto next = NextFileWithin(start, pos, [&](std::uint64_t at) { return StartsPack(view, at); })) {
                 pos = *next;
                 break;
             }

@@ -63,8 +63,9 @@ Extent MeasureTransport(FileView& view) {
     // sector on: the copy's last packet runs into that stream's first one,
     // whose sector is left for it rather than taken into the copy.
     if (pos >= packet) {
-        const std::uint64_t sector = ((pos - packet) / 512 + 1) * 512;
-        if (sector < pos && StartsTransport(view, sector)) pos = sector;
+        if (const auto next =
+                NextFileWithin(pos - packet, pos, [&](std::uint64_t at) { return StartsTransport(view, at); }))
+            pos = *next;
     }
     if (pos < 3 * packet) return kNotAFile;
     return Exact(pos);

@@ -39,6 +39,18 @@ inline bool IsOneOf(std::string_view v, std::initializer_list<std::string_view> 
     return std::find(set.begin(), set.end(), v) != set.end();
 }
 
+// Where a copy cut short has another file of its kind right behind it: the
+// first sector start in (from, to) at which `starts` sees such a file begin.
+// A unit of the copy from `from` whose length runs to `to` was cut there, and
+// that sector is left for the file that begins in it.
+template <typename Starts>
+std::optional<std::uint64_t> NextFileWithin(std::uint64_t from, std::uint64_t to, const Starts& starts) {
+    for (std::uint64_t at = (from / kSectorBytes + 1) * kSectorBytes; at < to; at += kSectorBytes) {
+        if (starts(at)) return at;
+    }
+    return std::nullopt;
+}
+
 // Offsets at which a walk gives up: a file of this many pieces is not
 // plausible, and no walk may run forever on hostile input.
 inline constexpr int kMaxPieces = 1 << 22;

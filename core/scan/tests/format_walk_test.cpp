@@ -311,6 +311,14 @@ TEST(FormatWalkTest, SoundFormatsEndWhereTheirFramesOrPagesEnd) {
         copy.insert(copy.end(), next->begin(), next->end());
         EXPECT_EQ(Measure(FormatFamily::Mp3, copy).bytes, 1024u) << (next == &frames ? "frames" : "tagged");
     }
+    // Frames of 1440 bytes (320 kbit/s, 32 kHz) cross several sectors; the
+    // next file begins at the second one the copy's last frame runs over.
+    Builder wide;
+    wide.Text("ID3").Raw({3, 0, 0, 0, 0, 0, 0});
+    for (int i = 0; i < 3; ++i) wide.Raw({0xFF, 0xFB, 0xE8, 0x00}).Fill(1436, 0x11);
+    Bytes wideCopy(wide.b.begin(), wide.b.begin() + 2048);
+    wideCopy.insert(wideCopy.end(), wide.b.begin(), wide.b.end());
+    EXPECT_EQ(Measure(FormatFamily::Mp3, wideCopy).bytes, 2048u);
 
     // Ogg: two logical streams, ended when both have their last page.
     auto page = [](std::uint8_t flags, std::uint32_t serial, std::uint8_t body) {
