@@ -16,6 +16,17 @@ namespace zt {
 
 namespace {
 
+// Whether the needle starts at p + k for a bit k set in candidates: the start
+// positions of a vector step whose first and last bytes agree.
+inline bool AnyCandidateMatches(const std::uint8_t* sector, std::size_t p, unsigned candidates,
+                                const std::uint8_t* needle, std::size_t length) {
+    for (; candidates != 0; candidates &= candidates - 1) {
+        const std::size_t at = p + static_cast<std::size_t>(__builtin_ctz(candidates));
+        if (std::memcmp(sector + at, needle, length) == 0) return true;
+    }
+    return false;
+}
+
 #if defined(ZT_HAVE_AVX2_PATH)
 // Thirty-two start positions at a time, on processors that have AVX2 (the
 // program itself is built for every x86-64 one). Returns true when the
@@ -28,13 +39,9 @@ __attribute__((target("avx2"))) bool FindWide(const std::uint8_t* sector, std::s
     for (; p + 32 <= positions; p += 32) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sector + p));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sector + p + length - 1));
-        auto candidates = static_cast<unsigned>(
+        const auto candidates = static_cast<unsigned>(
             _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
-        while (candidates != 0) {
-            const std::size_t at = p + static_cast<std::size_t>(__builtin_ctz(candidates));
-            if (std::memcmp(sector + at, needle, length) == 0) return true;
-            candidates &= candidates - 1;
-        }
+        if (AnyCandidateMatches(sector, p, candidates, needle, length)) return true;
     }
     return false;
 }
@@ -74,13 +81,9 @@ bool FindInSector(const std::uint8_t* sector, std::size_t available, const std::
         for (; p + 16 <= positions; p += 16) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sector + p));
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sector + p + length - 1));
-            auto candidates = static_cast<unsigned>(
+            const auto candidates = static_cast<unsigned>(
                 _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-            while (candidates != 0) {
-                const std::size_t at = p + static_cast<std::size_t>(__builtin_ctz(candidates));
-                if (std::memcmp(sector + at, needle, length) == 0) return true;
-                candidates &= candidates - 1;
-            }
+            if (AnyCandidateMatches(sector, p, candidates, needle, length)) return true;
         }
     }
 #endif
