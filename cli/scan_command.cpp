@@ -53,7 +53,9 @@ Options:
                        extended (the default): headers as each format
                        defines them, more formats (the types marked below),
                        ends found by following the file's structure however
-                       long the file is (up to 4 GiB), saved files cut to
+                       long the file is (up to 4 GiB, and further where MP4,
+                       MOV, M4A, 3GP, HEIC, MKV and WEBM files record larger
+                       sizes), saved files cut to
                        their exact length, and nothing reported that lies
                        inside a file already found (such as the preview
                        picture inside a camera photo, or the frames of a
@@ -62,7 +64,9 @@ Options:
   --max-size TYPE=KB   the largest size in KB kept for a file of TYPE.
                        extended: 2..4194304, default 262144 (256 MB) for
                        pictures and 4194304 (4 GiB) for sound and video; a
-                       longer file is kept up to this size and marked cut.
+                       longer file is kept up to this size and marked cut,
+                       except that at 4194304 a file whose own size fields
+                       take it further is kept whole.
                        standard: the size kept for a file whose end cannot be
                        found, 2..250000, default 2000. Other values become
                        the default. May be given several times.

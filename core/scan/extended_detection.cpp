@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "core/scan/formats/registry.h"
 
@@ -51,7 +52,13 @@ int ExtendedDetector::DefinitionOf(std::string_view type) const {
 std::uint64_t ExtendedDetector::KeptBytes(int definition) const {
     if (definition < 0) return 0;
     const std::int64_t bytes = list_[static_cast<std::size_t>(definition)].maxSizeBytes;
-    return std::min(static_cast<std::uint64_t>(std::max<std::int64_t>(bytes, 0)), kLargestFileBytes);
+    const auto kept = static_cast<std::uint64_t>(std::max<std::int64_t>(bytes, 0));
+    return kept >= kLargestFileBytes ? std::numeric_limits<std::uint64_t>::max() : kept;
+}
+
+std::uint64_t WalkBound(FormatFamily family) {
+    if (family == FormatFamily::IsoMedia || family == FormatFamily::Ebml) return std::numeric_limits<std::uint64_t>::max();
+    return kLargestFileBytes;
 }
 
 ExtendedDetector::Match ExtendedDetector::Detect(const std::uint8_t* sector, std::size_t available) {

@@ -20,8 +20,16 @@
 namespace zt {
 
 // However long a file's structure says it is, a walk follows it no further
-// than this (FAT32's own limit on a file).
+// than this (FAT32's own limit on a file), unless its format records sizes
+// of 64 bits that its walk hops along (see WalkBound).
 inline constexpr std::uint64_t kLargestFileBytes = std::uint64_t{4} << 30;
+
+// How far a walk of this family may follow a file. MP4 and its kin, and MKV,
+// record every box's or element's size in up to 64 bits, and a camera on an
+// exFAT card writes files past 4 GiB in them; their walks read a header per
+// box or cluster, so following such a file to its end costs little. Streams
+// are read unit by unit and keep to kLargestFileBytes.
+std::uint64_t WalkBound(FormatFamily family);
 
 class ExtendedDetector {
 public:
@@ -42,7 +50,9 @@ public:
     // stands in for it when it is not selected; -1 when neither is.
     int DefinitionOf(std::string_view type) const;
     // The most bytes kept of a file of the type at this position of the list:
-    // its maximum size, never more than kLargestFileBytes.
+    // its maximum size. A size of kLargestFileBytes or more (the default for
+    // sound and video) keeps all a walk could follow: a file whose own size
+    // fields take it past 4 GiB comes back whole.
     std::uint64_t KeptBytes(int definition) const;
 
 private:

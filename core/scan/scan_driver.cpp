@@ -231,7 +231,7 @@ std::uint64_t ScanDriver::ScanChunkExtended(std::uint64_t base, std::uint32_t co
         if (m.family != FormatFamily::None) {
             // The walk follows the whole file whatever size is kept of it, so
             // that nothing inside a file longer than that is a file of its own.
-            SourceFileView view(reader_, cur, rangeEnd, kLargestFileBytes, {chunkData_, base, count},
+            SourceFileView view(reader_, cur, rangeEnd, WalkBound(m.family), {chunkData_, base, count},
                                 *walkBlocks_);
             view.WatchStop(&slot_.StopFlag());
             const Extent extent = MeasureFormat(m.family, view);

@@ -263,6 +263,53 @@ TEST_F(ScanCliTest, ExtendedSignaturesAreTheDefaultAndAFileCutToItsSizeIsMarked)
     EXPECT_EQ(ReadBytes(out + "/JPEG/File1.JPEG"), ReadBytes(dir_->Path() / "photo.jpg"));
 }
 
+// A camera on an exFAT card writes videos past 4 GiB. Where the file's own
+// size fields say so (a 64-bit media data box, an MKV segment), the walk
+// follows it to its end and the default size keeps it whole; a size the user
+// sets still caps it. Sparse images: the walk reads only the headers.
+TEST_F(ScanCliTest, AVideoPastFourGibibytesComesBackWholeWhereItsSizeFieldsSaySo) {
+    const std::uint64_t big = (std::uint64_t{4} << 30) + (std::uint64_t{300} << 20);
+    auto be = [](std::uint64_t v, int bytes) {
+        std::string s;
+        for (int i = bytes - 1; i >= 0; --i) s += static_cast<char>(v >> (8 * i) & 0xFF);
+        return s;
+    };
+    // ftyp, a media data box of 64-bit size, then the movie box.
+    const std::string ftyp = be(24, 4) + "ftypisom" + be(0x200, 4) + "isommp41";
+    const std::string moov = be(8 + 108, 4) + "moov" + be(108, 4) + "mvhd" + std::string(100, '\0');
+    // The EBML header, a segment of known size filled by one Void element.
+    const std::string head = std::string("\x1A\x45\xDF\xA3\x8B\x42\x82\x88matroska");
+    struct Case {
+        std::string name, type;
+        std::string start;  // written at 0
+        std::uint64_t hole;  // zeros after it
+        std::string end;    // written after them
+    };
+    const Case cases[] = {
+        {"big-mp4.dd", "MP4", ftyp + be(1, 4) + "mdat" + be(16 + big, 8), big, moov},
+        {"big-mkv.dd", "MKV", head + "\x18\x53\x80\x67" + be(0x01ull << 56 | (9 + big), 8) + "\xEC" + be(0x01ull << 56 | big, 8),
+         big, ""},
+    };
+    for (const Case& c : cases) {
+        const std::filesystem::path image = dir_->Path() / c.name;
+        {
+            std::ofstream out(image, std::ios::binary);
+            out << c.start;
+            out.seekp(static_cast<std::streamoff>(c.start.size() + c.hole));
+            out << c.end << std::string(4096, '\0');
+        }
+        const std::uint64_t bytes = c.start.size() + c.hole + c.end.size();
+        const std::string sectors = std::to_string((bytes + 511) / 512);
+        CommandResult r = Cli("scan " + image.string() + " --list");
+        EXPECT_EQ(r.status, 0) << c.name << r.err;
+        EXPECT_EQ(r.out, "File1." + c.type + '\t' + c.type + "\t0\t" + sectors + '\t' + std::to_string(bytes) + '\n')
+            << c.name;
+        r = Cli("scan " + image.string() + " --list --max-size " + c.type + "=1000000");
+        EXPECT_EQ(r.out, "File1." + c.type + '\t' + c.type + "\t0\t2000000\t1024000000\tcut\n") << c.name;
+        std::filesystem::remove(image);
+    }
+}
+
 TEST_F(ScanCliTest, TypesSizesAndRangeNarrowTheScan) {
     // Names in any letter case. The maximum size only stands in for an end
     // that is not found: the AVI's length field is within its limit.
