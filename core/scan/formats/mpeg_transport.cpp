@@ -8,10 +8,25 @@ namespace zt::formats {
 
 namespace {
 
+// The first five bytes of a packet as a stream can hold them: the sync byte,
+// no transport error flagged, a payload or an adaptation field or both (the
+// fourth combination is reserved, and pixels or samples that repeat a byte
+// near 0x47 make it), and an adaptation field that fits the packet: all of
+// it when there is no payload, room for a byte of payload when there is one.
+bool IsPacketHeader(const std::uint8_t* h) {
+    if (h[0] != 0x47 || (h[1] & 0x80)) return false;
+    switch (h[3] >> 4 & 3) {
+        case 0: return false;
+        case 2: return h[4] == 183;
+        case 3: return h[4] <= 182;
+        default: return true;
+    }
+}
+
 bool IsTransportRun(const std::uint8_t* s, std::size_t available, std::size_t packet, std::size_t first) {
     for (std::size_t k = 0; k < 3; ++k) {
         const std::size_t at = first + k * packet;
-        if (at + 4 > available || s[at] != 0x47 || (s[at + 1] & 0x80)) return false;
+        if (at + 5 > available || !IsPacketHeader(s + at)) return false;
     }
     return true;
 }
@@ -38,12 +53,12 @@ Extent MeasureTransport(FileView& view) {
     // the walk's work bounded.
     for (std::uint64_t packets = 0;; ++packets) {
         if (packets == std::uint64_t{kMaxPieces} * 8) return Sure(pos);
-        const bool header = view.Read(pos + sync, h, 4);
+        const bool header = view.Read(pos + sync, h, 5);
         const std::optional<std::uint8_t> b = header ? std::optional<std::uint8_t>(h[0]) : view.U8(pos + sync);
         if (!b) return pos < 3 * packet ? kUnknown : Sure(pos);
         // A packet whose sync byte is there but whose rest lies past the
         // bound may go on: the stream's end is not known.
-        if (*b != 0x47) break;
+        if (*b != 0x47 || (header && !IsPacketHeader(h))) break;
         // Each PID's packets with a payload count on by one (one may come
         // twice). A packet at a sector start that opens a section or PES
         // packet out of turn is another stream's first, laid right where a

@@ -43,8 +43,21 @@ TEST(FormatRegistry, EachHeaderReachesItsFamilyWithATypeItLists) {
          Sector({{0, {0xFF, 0xFB, 0x90, 0x00}}, {417, {0xFF, 0xFB, 0x90, 0x00}}}), FormatFamily::Mp3, "MP3"},
         {"PNG", Sector({{0, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}}}), FormatFamily::Png, "PNG"},
         {"GIF", Sector({{0, Ascii("GIF89a")}}), FormatFamily::Gif, "GIF"},
-        {"transport stream", Sector({{0, {0x47, 0x40}}, {188, {0x47, 0x01}}, {376, {0x47, 0x01}}}),
+        {"transport stream", Sector({{0, {0x47, 0x40, 0, 0x10}}, {188, {0x47, 0x01, 0, 0x11}}, {376, {0x47, 0x01, 0, 0x12}}}),
          FormatFamily::MpegTransport, "MTS"},
+        // Adaptation fields: all of a packet without payload, room for one byte with it.
+        {"transport stream with adaptation fields",
+         Sector({{0, {0x47, 0x40, 0, 0x20, 183}}, {188, {0x47, 0x01, 0, 0x30, 7}}, {376, {0x47, 0x01, 0, 0x31, 182}}}),
+         FormatFamily::MpegTransport, "MTS"},
+        // Pixels that repeat bytes near 0x47 (an uncompressed TIFF's) give a
+        // run of sync bytes; their fourth bytes hold the reserved value, or an
+        // adaptation field that does not fit the packet.
+        {"sync bytes without a payload or an adaptation field",
+         Sector({{4, {0x47, 0x10, 0x5A, 0x46}}, {196, {0x47, 0x18, 0x63, 0x46}}, {388, {0x47, 0x0C, 0x58, 0x45}}}),
+         FormatFamily::None, {}},
+        {"adaptation fields too long",
+         Sector({{0, {0x47, 0x40, 0, 0x20, 182}}, {188, {0x47, 0x01, 0, 0x30, 183}}, {376, {0x47, 0x01, 0, 0x31, 7}}}),
+         FormatFamily::None, {}},
         {"BMP", Sector({{0, Ascii("BM")}, {2, {0xE8, 0x03}}, {10, {54}}, {14, {40}}}), FormatFamily::Bmp, "BMP"},
         {"little-endian TIFF", Sector({{0, {'I', 'I', 42, 0, 8}}, {8, {1}}}), FormatFamily::Tiff, "TIFF"},
         {"big-endian TIFF", Sector({{0, {'M', 'M', 0, 42, 0, 0, 0, 8}}, {8, {0, 1}}}), FormatFamily::Tiff, "TIFF"},
@@ -71,8 +84,8 @@ TEST(FormatRegistry, EachHeaderReachesItsFamilyWithATypeItLists) {
         {"MP4", Sector({{0, {0, 0, 0, 24}}, {4, Ascii("ftypisom")}}), FormatFamily::IsoMedia, "MP4"},
         {"HEIC", Sector({{0, {0, 0, 0, 24}}, {4, Ascii("ftypheic")}}), FormatFamily::IsoMedia, "HEIC"},
         {"QuickTime from its wide box", Sector({{0, {0, 0, 0, 8}}, {4, Ascii("wide")}}), FormatFamily::IsoMedia, "MOV"},
-        {"M2TS", Sector({{4, {0x47, 0x40}}, {196, {0x47, 0x01}}, {388, {0x47, 0x01}}}), FormatFamily::MpegTransport,
-         "MTS"},
+        {"M2TS", Sector({{4, {0x47, 0x40, 0, 0x10}}, {196, {0x47, 0x01, 0, 0x11}}, {388, {0x47, 0x01, 0, 0x12}}}),
+         FormatFamily::MpegTransport, "MTS"},
         {"zeros", Sector({}), FormatFamily::None, {}},
     };
     for (const Case& c : cases) {

@@ -402,14 +402,19 @@ TEST(FormatWalkTest, VideoStreamsEndAfterTheirLastPacketOrFrame) {
 
     // Transport stream: 188-byte packets.
     Bytes ts(188 * 6, 0x00);
-    for (std::size_t at = 0; at < ts.size(); at += 188) ts[at] = 0x47;
+    for (std::size_t at = 0; at < ts.size(); at += 188) ts[at] = 0x47, ts[at + 3] = 0x10;
     EXPECT_EQ(Detect(ts).type, "MTS");
     EXPECT_EQ(Measure(FormatFamily::MpegTransport, ts).bytes, ts.size());
+    // Followed by bytes that keep the sync bytes' spacing but no packet's
+    // form (neither payload nor adaptation field): the stream ends before them.
+    Bytes flat = ts;
+    flat.resize(ts.size() + 188 * 3, 0x47);
+    EXPECT_EQ(Measure(FormatFamily::MpegTransport, flat).bytes, ts.size());
     // Cut at its third sector, inside its sixth packet, and followed there
     // by another stream of either packet size: the copy ends where that
     // stream begins, not with the packet that runs into it.
     Bytes m2ts(192 * 6, 0x00);
-    for (std::size_t at = 4; at < m2ts.size(); at += 192) m2ts[at] = 0x47;
+    for (std::size_t at = 4; at < m2ts.size(); at += 192) m2ts[at] = 0x47, m2ts[at + 3] = 0x10;
     for (const Bytes* next : {&ts, &m2ts}) {
         Bytes copy(ts.begin(), ts.begin() + 1024);
         copy.insert(copy.end(), next->begin(), next->end());
