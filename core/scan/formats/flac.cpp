@@ -272,7 +272,7 @@ Extent MeasureFlac(FileView& view) {
         // followed through its bits, and taken when its CRC holds there.
         if (last) {
             const std::optional<std::uint64_t> length = FlacFrameLength(view, pos, *frame, streamBits);
-            if (length && Crc16Over(view, pos, *length) == 0) return Exact(pos + *length);
+            if (length && Crc16Over(view, pos, *length) == 0) return Exact(SkipTrailingTags(view, pos + *length));
         }
         // Otherwise the frame ends where the running CRC-16 over it (its stored
         // CRC included) comes to zero, and, unless it is the last, the next
@@ -295,7 +295,7 @@ Extent MeasureFlac(FileView& view) {
                 crc = Crc16Step(table, crc, span[used]);
                 const std::uint64_t after = q + ++used;
                 if (crc != 0 || after - pos <= frame->headerLength + 1) continue;
-                if (last) return Exact(after);
+                if (last) return Exact(SkipTrailingTags(view, after));
                 // Reading the next header may move the view on to another
                 // block and take the span's bytes with it: the CRC goes on
                 // from a fresh span.

@@ -69,22 +69,6 @@ std::optional<std::uint64_t> InfoFrameBytes(FileView& view, std::uint64_t frame,
     return std::nullopt;
 }
 
-// Tags that follow the frames: an APE tag (with its header; the ones without
-// are found only from the file's end) and then an ID3v1 tag.
-std::uint64_t SkipTrailingTags(FileView& view, std::uint64_t pos) {
-    std::uint8_t ape[32];
-    if (view.Read(pos, ape, 32) && std::memcmp(ape, "APETAGEX", 8) == 0) {
-        // The size counts the items and the footer, not the header.
-        const std::uint64_t end = pos + 32 + std::uint64_t{Le32At(ape + 12)};
-        std::uint8_t footer[8];
-        if (Le32At(ape + 12) >= 32 && end <= view.Limit() && view.Read(end - 32, footer, 8) &&
-            std::memcmp(footer, "APETAGEX", 8) == 0)
-            pos = end;
-    }
-    if (view.Equals(pos, Text("TAG")) && pos + 128 <= view.Limit()) pos += 128;
-    return pos;
-}
-
 // An MP3 file from `at` on: its tag, or two frames of one stream in a row.
 bool StartsMp3(FileView& view, std::uint64_t at) {
     // The longest frame (MPEG-2.5 layer II, 160 kbit/s at 8 kHz, padded) and

@@ -51,6 +51,32 @@ std::optional<std::uint64_t> NextFileWithin(std::uint64_t from, std::uint64_t to
     return std::nullopt;
 }
 
+// Tags that sound files carry after their frames, in the order writers put
+// them: an ID3v2.4 tag appended with its footer, an APE tag (with its
+// header; the ones without are found only from the file's end), an ID3v1
+// tag. An appended ID3v2 tag is taken only off a sector start: at one, it
+// may be the next file's own tag, which that file keeps.
+inline std::uint64_t SkipTrailingTags(FileView& view, std::uint64_t pos) {
+    std::uint8_t id3[10];
+    if (pos % kSectorBytes != 0 && view.Read(pos, id3, 10) && std::memcmp(id3, "ID3", 3) == 0 && id3[3] == 4 &&
+        (id3[5] & 0x10) && !((id3[6] | id3[7] | id3[8] | id3[9]) & 0x80)) {
+        const std::uint64_t end = pos + 20 + (std::uint64_t{id3[6]} << 21 | std::uint64_t{id3[7]} << 14 |
+                                              std::uint64_t{id3[8]} << 7 | id3[9]);
+        if (end <= view.Limit() && view.Equals(end - 10, Text("3DI"))) pos = end;
+    }
+    std::uint8_t ape[32];
+    if (view.Read(pos, ape, 32) && std::memcmp(ape, "APETAGEX", 8) == 0) {
+        // The size counts the items and the footer, not the header.
+        const std::uint64_t end = pos + 32 + std::uint64_t{Le32At(ape + 12)};
+        std::uint8_t footer[8];
+        if (Le32At(ape + 12) >= 32 && end <= view.Limit() && view.Read(end - 32, footer, 8) &&
+            std::memcmp(footer, "APETAGEX", 8) == 0)
+            pos = end;
+    }
+    if (view.Equals(pos, Text("TAG")) && pos + 128 <= view.Limit()) pos += 128;
+    return pos;
+}
+
 // Offsets at which a walk gives up: a file of this many pieces is not
 // plausible, and no walk may run forever on hostile input.
 inline constexpr int kMaxPieces = 1 << 22;

@@ -329,6 +329,16 @@ TEST_F(FormatFormsTest, Mp3EndsAtItsLastFrameOrTagWhateverItsTags) {
              return b;
          },
          1441},
+        // An ID3v2.4 tag appended after the frames, before an ID3v1 one.
+        {"appended.mp3", "cp plain.mp3 appended.mp3", FormatFamily::Mp3, {},
+         [](Bytes b) {
+             const Bytes tag = Id3v2(4, 0x10, "TIT2", {});
+             b.insert(b.end(), tag.begin(), tag.end());
+             Append(b, "TAG");
+             b.insert(b.end(), 125, 0x20);
+             return b;
+         },
+         1441},
     };
     for (const Form& f : forms) Check(f);
 

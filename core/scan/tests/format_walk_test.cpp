@@ -559,6 +559,12 @@ TEST(FormatWalkTest, FlacEndsAfterItsLastFrameWhereverTheSourceBlocksEnd) {
     const Extent whole = Measure(FormatFamily::Flac, f.b);
     EXPECT_EQ(whole.kind, ExtentKind::Exact);
     EXPECT_EQ(whole.bytes, f.b.size());
+    // Taggers append an ID3v1 tag to the last frame: it is the file's.
+    Bytes tagged = f.b;
+    tagged.insert(tagged.end(), {'T', 'A', 'G'});
+    tagged.resize(f.b.size() + 128, 0x20);
+    tagged.resize(tagged.size() + 100, 0x5A);
+    EXPECT_EQ(Measure(FormatFamily::Flac, tagged).bytes, f.b.size() + 128);
 
     // Blocks of 64 bytes: looking for a frame header after the false end
     // reads across the first block's end while the CRC is still being run
