@@ -43,6 +43,20 @@ bool IsClusterChildId(std::uint64_t id) {
            id == 0xEC || id == 0xBF;
 }
 
+// Whether an element of this ID may have this size: the integers a cluster
+// holds (its timestamp, position, previous size) take at most eight bytes, a
+// CRC-32 four, a block at least its track, timestamp and flags. What follows
+// a live recording's last cluster may begin like one of its children; bytes
+// of no such size end the cluster there.
+bool FitsElement(std::uint64_t id, std::uint64_t size) {
+    switch (id) {
+        case 0xE7: case 0xA7: case 0xAB: return size <= 8;
+        case 0xBF: return size == 4;
+        case 0xA3: case 0xAF: return size >= 4;
+        default: return true;
+    }
+}
+
 // Walks elements from pos while `belongs` accepts their IDs, and no further
 // than `until` (where a parent of known size ends: what follows it may start
 // like an element, a Void's 0xEC say, and is not the parent's); elements of
@@ -54,7 +68,7 @@ std::optional<std::uint64_t> WalkEbml(FileView& view, std::uint64_t pos, std::ui
         const std::optional<Vint> id = ReadVint(view, pos, true, 4);
         if (!id || !belongs(id->value)) return pos;
         const std::optional<Vint> size = ReadVint(view, pos + static_cast<std::uint64_t>(id->length), false, 8);
-        if (!size) return pos;
+        if (!size || (!size->unknown && !FitsElement(id->value, size->value))) return pos;
         const std::uint64_t data = pos + static_cast<std::uint64_t>(id->length + size->length);
         if (size->unknown) {
             if (depth > 0 || inner == nullptr) return std::nullopt;

@@ -374,6 +374,19 @@ TEST(FormatWalkTest, MatroskaDocTypeDecidesWebmAndTheSegmentSizeTheEnd) {
     const Extent after = MeasureFormat(FormatFamily::Ebml, view);
     EXPECT_EQ(after.kind, ExtentKind::Exact);
     EXPECT_EQ(after.bytes, f.b.size());
+
+    // A live recording (a browser's): segment and cluster of unknown size.
+    // What follows its last block may start like a cluster's child, here a
+    // previous size of 17 bytes; no such element is, so the file ends before it.
+    Builder live;
+    live.Raw({0x1A, 0x45, 0xDF, 0xA3, static_cast<int>(0x80 | header.b.size())}).Append(header.b);
+    for (const int id : {0x18538067, 0x1F43B675})
+        live.Be32(static_cast<std::uint32_t>(id)).Raw({0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    live.Raw({0xE7, 0x81, 0x00}).Raw({0xA3, 0x88, 0x81, 0x00, 0x00, 0x80}).Fill(4, 0x55);
+    Bytes tail = live.b;
+    tail.insert(tail.end(), {0xAB, 0x91});
+    tail.resize(tail.size() + 17 + 64, 0x37);
+    EXPECT_EQ(Measure(FormatFamily::Ebml, tail).bytes, live.b.size());
 }
 
 TEST(FormatWalkTest, VideoStreamsEndAfterTheirLastPacketOrFrame) {
