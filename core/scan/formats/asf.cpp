@@ -22,6 +22,10 @@ constexpr std::uint8_t kAsfStreamProperties[16] = {0x91, 0x07, 0xDC, 0xB7, 0xB7,
                                                    0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
 constexpr std::uint8_t kAsfHeaderExtension[16] = {0xB5, 0x03, 0xBF, 0x5F, 0x2E, 0xA9, 0xCF, 0x11,
                                                   0x8E, 0xE3, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr std::uint8_t kAsfFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                                 0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+// The data object's own fields before its packets: file ID, packet count, reserved.
+constexpr std::uint64_t kAsfDataHeader = 24 + 16 + 8 + 2;
 // A header of more objects than this is not one a writer made.
 constexpr int kAsfMaxHeaderObjects = 256;
 
@@ -46,6 +50,45 @@ bool DeclaresVideo(FileView& view, std::uint64_t pos, std::uint64_t end, int& ob
     return false;
 }
 
+// The size of every data packet, where the file properties give one for all
+// (their least and largest sizes equal, as every writer makes them); 0 when
+// they do not, or are not among the header's objects in [pos, end).
+std::uint32_t FixedPacketSize(FileView& view, std::uint64_t pos, std::uint64_t end) {
+    for (int objects = 0; end - pos >= 24 && objects < kAsfMaxHeaderObjects; ++objects) {
+        std::uint8_t h[24];
+        const std::optional<std::uint64_t> size = view.Le64(pos + 16);
+        if (!view.Read(pos, h, 16) || !size || *size < 24 || *size > end - pos) return 0;
+        if (std::memcmp(h, kAsfFileProperties, 16) == 0) {
+            const std::optional<std::uint32_t> least = view.Le32(pos + 92), largest = view.Le32(pos + 96);
+            return *size >= 104 && least && largest && *least == *largest ? *least : 0;
+        }
+        pos += *size;
+    }
+    return 0;
+}
+
+// Where the packets of a data object whose size was left open end: a writer
+// to a pipe or a broadcast cannot go back to write it, and leaves it at the
+// object's own header (or at 0). Packets of the fixed size are followed while
+// each opens as the first does (its error correction flags, or its length
+// flags); what no packet begins like ends them.
+std::uint64_t OpenPacketsEnd(FileView& view, std::uint64_t first, std::uint32_t packet) {
+    // A packet opens with error correction flags (two bytes of it, 0x82) or
+    // with length flags, whose top bit is clear; an index object's GUID, as
+    // after a data object that holds no packet, does neither.
+    std::uint8_t lead[3];
+    if (packet < 3 || !view.Read(first, lead, 3) || (lead[0] != 0x82 && (lead[0] & 0x80))) return first;
+    std::uint64_t pos = first;
+    for (int packets = 0; packets < kMaxPieces; ++packets) {
+        std::uint8_t h[3];
+        if (pos + packet > view.Limit() || !view.Read(pos, h, 3) || h[0] != lead[0]) break;
+        // Error correction data of two bytes, as written, is two zeros.
+        if (h[0] == 0x82 && (h[1] | h[2]) != 0) break;
+        pos += packet;
+    }
+    return pos;
+}
+
 }  // namespace
 
 Extent MeasureAsf(FileView& view) {
@@ -63,8 +106,13 @@ Extent MeasureAsf(FileView& view) {
         if (!known) break;
         std::uint64_t size = 0;
         for (int i = 7; i >= 0; --i) size = (size << 8) | h[16 + i];
-        if (size < 24) return kUnknown;  // a broadcast stream leaves the data size open
-        if (size > view.Limit() - pos) return kUnknown;
+        if (objects == 0 && std::memcmp(h, kAsfObjects[0], 16) == 0 && (size == 0 || size == kAsfDataHeader)) {
+            const std::uint32_t packet = FixedPacketSize(view, 30, *headerSize);
+            if (packet == 0 || kAsfDataHeader > view.Limit() - pos) return kUnknown;
+            pos = OpenPacketsEnd(view, pos + kAsfDataHeader, packet);
+            continue;
+        }
+        if (size < 24 || size > view.Limit() - pos) return kUnknown;
         pos += size;
     }
     return Opaque(pos, type);

@@ -25,6 +25,7 @@ TEST(AsfFiles, VideoIsAsfSoundAloneIsWmaAndEachEndsAfterItsLastObject) {
         const char* file;
         const char* options;
         const char* type;
+        bool piped = false;  // written to a pipe: the data object's size is left open
     } cases[] = {
         {"video-sound.wmv", "-f lavfi -i testsrc=s=64x48:d=2 -f lavfi -i sine=d=2 -c:v wmv2 -c:a wmav2", "ASF"},
         {"video.wmv", "-f lavfi -i testsrc=s=64x48:d=1 -c:v wmv1", "ASF"},
@@ -32,12 +33,14 @@ TEST(AsfFiles, VideoIsAsfSoundAloneIsWmaAndEachEndsAfterItsLastObject) {
         {"sound.wma", "-f lavfi -i sine=d=3 -c:a wmav2", "WMA"},
         {"tagged.wma", "-f lavfi -i sine=d=1:sample_rate=22050 -c:a wmav1 -metadata title=song -metadata artist=someone",
          "WMA"},
+        {"piped.wmv", "-f lavfi -i testsrc=s=64x48:d=2 -f lavfi -i sine=d=2 -c:v msmpeg4 -c:a wmav2 -f asf", "ASF", true},
+        {"piped.wma", "-f lavfi -i sine=d=3 -c:a wmav2 -f asf", "WMA", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const std::filesystem::path out = dir.Path() / c.file;
-        const std::string command =
-            std::string("ffmpeg -loglevel error -y ") + c.options + " '" + out.string() + "' 2>&1";
+        const std::string command = std::string("ffmpeg -loglevel error -y ") + c.options +
+                                    (c.piped ? " - > '" : " '") + out.string() + "' 2>&1";
         const int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
             << command << " (ffmpeg: scripts/deps.sh test installs it)";
@@ -52,7 +55,14 @@ TEST(AsfFiles, VideoIsAsfSoundAloneIsWmaAndEachEndsAfterItsLastObject) {
         MemoryFileView view(followed.data(), followed.size());
         const Extent e = MeasureFormat(FormatFamily::Asf, view);
         EXPECT_EQ(e.kind, ExtentKind::Exact);
-        EXPECT_EQ(e.bytes, file.size());
+        if (c.piped) {
+            // Its packets are followed to the index object after them; ffmpeg
+            // writes a few index entries more than that object's size holds.
+            EXPECT_LE(e.bytes, file.size());
+            EXPECT_LT(file.size() - e.bytes, 64u);
+        } else {
+            EXPECT_EQ(e.bytes, file.size());
+        }
         EXPECT_EQ(e.type, c.type);
     }
 }
