@@ -301,8 +301,11 @@ Extent MeasureTiff(FileView& view) {
         push(*next);
     }
     if (!sawImageData) return kUnknown;
-    // Values start on even offsets, so writers pad an odd end with a zero.
-    if (end % 2 == 1 && view.U8(end) == std::optional<std::uint8_t>(0)) ++end;
+    // Writers that start values on even offsets pad an odd end with a zero;
+    // one that puts a directory at an odd offset keeps to no such rule.
+    const bool wordAligned = std::all_of(visited.begin(), visited.begin() + static_cast<std::ptrdiff_t>(visitedCount),
+                                         [](std::uint64_t at) { return at % 2 == 0; });
+    if (wordAligned && end % 2 == 1 && view.U8(end) == std::optional<std::uint8_t>(0)) ++end;
     make.back() = 0;
     type = dng ? std::string_view("DNG") : TiffTypeForMake(make.data(), type);
     return Opaque(end, type);

@@ -53,6 +53,7 @@ TEST(TiffFiles, EachEndsWhereItsFurthestPieceEndsAndItsMakerNamesTheType) {
         const char* file;
         const char* make;  // PIC: the picture, OUT: the file
         const char* type;
+        bool padsOddEnd = true;  // with a zero, when the file's length is odd
     } cases[] = {
         {"little-raw.tif", "convert PIC -endian LSB -compress none OUT", "TIFF"},
         {"big-lzw.tif", "convert PIC -endian MSB -compress lzw OUT", "TIFF"},
@@ -73,6 +74,9 @@ TEST(TiffFiles, EachEndsWhereItsFurthestPieceEndsAndItsMakerNamesTheType) {
          "convert PIC -endian MSB -define tiff:tile-geometry=64x64 OUT && exiftool -q -overwrite_original -Make=SONY "
          "-Artist=someone -ISO=400 OUT",
          "ARW"},
+        // ffmpeg puts no value on an even offset and pads nothing.
+        {"ffmpeg.tif", "ffmpeg -loglevel error -y -i PIC OUT", "TIFF", false},
+        {"ffmpeg-odd.tif", "ffmpeg -loglevel error -y -i PIC -vf crop=199:149 -compression_algo raw OUT", "TIFF", false},
         {"canon-dng.tif",
          "convert PIC -endian MSB -compress lzw OUT && exiftool -q -overwrite_original -Make=Canon -DNGVersion=1.4.0.0 "
          "OUT",
@@ -104,6 +108,12 @@ TEST(TiffFiles, EachEndsWhereItsFurthestPieceEndsAndItsMakerNamesTheType) {
         EXPECT_EQ(e.kind, ExtentKind::Exact);
         EXPECT_EQ(e.bytes, file.size());
         EXPECT_EQ(e.type, c.type);
+        // Followed by zeros, as on a card: a zero after an odd end is the
+        // writer's padding only where the writer pads.
+        Bytes zeroed = file;
+        zeroed.resize(file.size() + 3000, 0);
+        MemoryFileView zeros(zeroed.data(), zeroed.size());
+        EXPECT_EQ(MeasureFormat(FormatFamily::Tiff, zeros).bytes, file.size() + (file.size() % 2 == 1 && c.padsOddEnd));
 
         // On the image at a sector start, three sectors of noise after it.
         placed.push_back({image.size() / kSectorBytes, file.size(), c.type});
