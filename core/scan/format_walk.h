@@ -64,7 +64,9 @@ struct Extent {
     // Unknown, sure of its whole units: the limit may be the type's size
     // bound, not the file's end.
     std::uint64_t bytes = 0;
-    std::string_view type;    // the type the walk settled, empty to keep the header's
+    // The type the walk settled, empty to keep the header's; an Unknown
+    // extent may carry one too, from the part the walk is sure of.
+    std::string_view type;
     // Exact, from a size the file declares over data the walk cannot check
     // (sound samples, pixels): a header inside may be a file that has
     // overwritten the rest of this one, so the scan still looks inside.

@@ -240,6 +240,9 @@ std::uint64_t ScanDriver::ScanChunkExtended(std::uint64_t base, std::uint32_t co
                 open = OpenFile{};
                 return kStopped;
             }
+            // A cut file's walk may still tell its type where the header
+            // alone did not (a RIFF that is a picture or a movie).
+            if (extent.kind == ExtentKind::Unknown && !extent.type.empty()) r = extended_->DefinitionOf(extent.type);
             if (extent.kind == ExtentKind::NotAFile) {
                 r = -1;
             } else if (extent.kind == ExtentKind::Exact && extent.bytes > 0) {

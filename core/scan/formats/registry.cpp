@@ -97,7 +97,7 @@ constexpr HeaderRule kHeaders[] = {
     {"IM", DetectTiff},
     {"M", DetectMidi},
     {"\x1A", DetectEbml},
-    {"R", DetectRiff},
+    {"RB", DetectRiff},  // RIFF, RF64, BW64
     {"F", DetectAiff},
     {".", DetectAu},
     {".", DetectRealMedia},

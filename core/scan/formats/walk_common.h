@@ -26,8 +26,9 @@ inline Extent Exact(std::uint64_t bytes, std::string_view type = {}) { return {E
 inline Extent Opaque(std::uint64_t bytes, std::string_view type = {}) { return {ExtentKind::Exact, bytes, type, true}; }
 inline constexpr Extent kUnknown{ExtentKind::Unknown, 0, {}, false};
 inline constexpr Extent kNotAFile{ExtentKind::NotAFile, 0, {}, false};
-// Unknown, but sure that the file's first bytes are its own.
-inline Extent Sure(std::uint64_t bytes) { return {ExtentKind::Unknown, bytes, {}, false}; }
+// Unknown, but sure that the file's first bytes are its own, and of its
+// type where the header alone does not tell it.
+inline Extent Sure(std::uint64_t bytes, std::string_view type = {}) { return {ExtentKind::Unknown, bytes, type, false}; }
 
 inline bool Starts(const std::uint8_t* s, std::size_t available, std::size_t at, std::string_view text) {
     return at + text.size() <= available && std::memcmp(s + at, text.data(), text.size()) == 0;

@@ -152,6 +152,30 @@ TEST(ExtendedScanTest, AFileInsideTheDeclaredDataOfACutPictureIsStillFound) {
     EXPECT_EQ(files[2].byteLength, 5000u);
 }
 
+TEST(ExtendedScanTest, ACutRiffIsNamedForItsFormAndHidesNoFileBehindIt) {
+    // The first 5000 bytes of a picture or movie of four 3000-byte chunks,
+    // then the same file whole from the next sector: the cut one is not
+    // taken for a sound, and its chunks' sizes, running on into the copy,
+    // do not hide the copy.
+    for (const std::string_view form : {"WEBP", "AVI "}) {
+        std::vector<std::uint8_t> file(12 + 4 * 3008, 0x07);
+        std::copy_n("RIFF\x04\x2F\x00\x00", 8, file.begin());  // 12036 bytes follow
+        std::copy(form.begin(), form.end(), file.begin() + 8);
+        for (std::size_t at = 12; at < file.size(); at += 3008) {
+            std::copy_n("JUNK\xB8\x0B\x00\x00", 8, file.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        Image image(60);
+        image.Put(0, 0, std::vector<std::uint8_t>(file.begin(), file.begin() + 5000));
+        image.Put(10, 0, file);
+        const std::vector<FileInfo> files = ScanExtended(image, ExtendedDefinitions({"WAV", "WEBP", "AVI"}));
+        ASSERT_EQ(files.size(), 2u) << form;
+        EXPECT_EQ(files[0].FileName(), form == "WEBP" ? "File1.WEBP" : "File1.AVI");
+        EXPECT_EQ(files[0].byteLength, 0u) << form;
+        EXPECT_EQ(files[1].startSector, 10u) << form;
+        EXPECT_EQ(files[1].byteLength, file.size()) << form;
+    }
+}
+
 // A PNG of `bytes` bytes: its header, one data chunk and its end.
 std::vector<std::uint8_t> Png(std::uint32_t bytes) {
     std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};

@@ -5,6 +5,7 @@
 // length, ended at their last whole unit when other data overwrote the rest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -195,6 +196,17 @@ TEST_F(FormatFormsTest, RiffFilesEndAfterTheirChunksInAnyOrder) {
              b.insert(b.end(), 1000, 0x5A);
              return b;
          }},
+        // RF64 as ffmpeg writes it when asked, and with the name BW64 that
+        // broadcast recorders give the same layout.
+        {"rf64.wav", kFf + "-i tone.wav -rf64 always" + kExact + "rf64.wav", FormatFamily::Riff, "WAV"},
+        {"bw64.wav", "cp rf64.wav bw64.wav", FormatFamily::Riff, "WAV",
+         [](Bytes b) {
+             std::copy_n("BW64", 4, b.begin());
+             return b;
+         }},
+        // Written to a pipe: neither the RIFF nor the movie list has a size.
+        {"pipe.avi", "(" + kFf + kVideo + "-c:v mpeg4 -c:a libmp3lame -shortest -f avi" + kExact + "- | cat > pipe.avi)",
+         FormatFamily::Riff, "AVI", nullptr, 64 * 1024},
         {"lossy.webp", "convert -size 320x240 plasma:fractal -seed 3 p.png && cwebp -quiet p.png -o lossy.webp",
          FormatFamily::Riff, "WEBP"},
         {"lossless.webp", "convert -size 320x240 plasma:fractal -seed 4 q.png && cwebp -quiet -lossless -metadata all q.png -o lossless.webp",
@@ -204,12 +216,53 @@ TEST_F(FormatFormsTest, RiffFilesEndAfterTheirChunksInAnyOrder) {
 
     // Sizes a writer to a pipe leaves open on the samples too: nothing
     // records where they end, so the walk is sure only of the headers.
-    Form piped{"piped.wav", kFf + "-i tone.wav -f wav" + kExact + "- > piped.wav", FormatFamily::Riff, "WAV"};
-    const Bytes file = Make(piped);
-    ASSERT_GT(file.size(), 44u);
-    const Extent e = Walk(FormatFamily::Riff, file, file.size());
-    EXPECT_EQ(e.kind, ExtentKind::Unknown);
-    EXPECT_EQ(e.bytes, 44u);
+    // In RF64 its ds64 chunk is left at 0s, its data after 80 bytes.
+    for (const std::string_view rf64 : {"", "-rf64 always "}) {
+        const Form piped{"piped.wav", kFf + "-i tone.wav -f wav " + std::string(rf64) + kExact + "- > piped.wav",
+                         FormatFamily::Riff, "WAV"};
+        const Bytes file = Make(piped);
+        ASSERT_GT(file.size(), 80u);
+        const Extent e = Walk(FormatFamily::Riff, file, file.size());
+        EXPECT_EQ(e.kind, ExtentKind::Unknown);
+        EXPECT_EQ(e.bytes, rf64.empty() ? 44u : 80u);
+    }
+}
+
+TEST_F(FormatFormsTest, ACutRiffCopyIsSureOfNothingItsChunksDoNotConfirm) {
+    // Cut anywhere and followed from the next sector by a whole copy: the
+    // walk names the cut one for what it is and claims none of the copy.
+    const std::string frames = "for i in 1 2 3; do convert -size 160x120 plasma:fractal -seed $i f$i.png; done && ";
+    const Form forms[] = {
+        {"anim.webp", frames + "img2webp -loop 0 -lossy f1.png f2.png f3.png -o anim.webp >/dev/null",
+         FormatFamily::Riff, "WEBP", nullptr, 0, ExtentKind::Unknown},
+        {"meta.webp", frames + "cwebp -quiet f1.png -o p.webp && webpmux -set exif f2.png p.webp -o e.webp >/dev/null"
+                               " && webpmux -set xmp f3.png e.webp -o meta.webp >/dev/null",
+         FormatFamily::Riff, "WEBP", nullptr, 0, ExtentKind::Unknown},
+        {"cut.avi", kFf + kVideo + "-c:v mpeg4 -c:a libmp3lame -shortest" + kExact + "cut.avi", FormatFamily::Riff, "AVI",
+         nullptr, 0, ExtentKind::Unknown},
+        {"cutpipe.avi", "(" + kFf + kVideo + "-c:v mpeg4 -c:a libmp3lame -shortest -f avi" + kExact +
+                            "- | cat > cutpipe.avi)",
+         FormatFamily::Riff, "AVI"},
+    };
+    for (const Form& f : forms) {
+        const Bytes file = Make(f);
+        for (const std::size_t kept : {file.size() / 4, file.size() / 2, file.size() * 3 / 4, file.size() - 600}) {
+            SCOPED_TRACE(std::string(f.name) + " cut at " + std::to_string(kept));
+            Bytes image(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(kept));
+            const Bytes noise = Noise((512 - kept % 512) % 512);
+            image.insert(image.end(), noise.begin(), noise.end());
+            const std::size_t copy = image.size();
+            image.insert(image.end(), file.begin(), file.end());
+            const Extent e = Walk(f.family, image, image.size());
+            EXPECT_EQ(e.kind, f.kind);
+            EXPECT_EQ(e.type, f.type);
+            // A movie from a pipe ends after the chunk it was cut in, at most where the copy begins.
+            EXPECT_LE(e.bytes, f.kind == ExtentKind::Exact ? copy : kept);
+            if (f.kind == ExtentKind::Exact) {
+                EXPECT_GE(e.bytes, kept);
+            }
+        }
+    }
 }
 
 // Rewrites the media data box's header in the 16-byte form with a 64-bit

@@ -106,6 +106,11 @@ TEST(FormatWalkTest, LengthsPointingPastTheBoundAreNeverTaken) {
     Builder other;
     other.Text("RIFF").Le32(100).Text("RMID");
     EXPECT_EQ(Measure(FormatFamily::Riff, other.b).kind, ExtentKind::NotAFile);
+    // RF64 keeps its sizes in a first ds64 chunk; without one it is no file.
+    Builder rf64;
+    rf64.Text("RF64").Le32(0xFFFFFFFF).Text("WAVEfmt ").Le32(16).Fill(16, 1);
+    EXPECT_EQ(Measure(FormatFamily::Riff, rf64.b).kind, ExtentKind::NotAFile);
+    EXPECT_EQ(Detect(rf64.b).family, FormatFamily::None);
 
     Bytes data(64, 0xAB);
     MemoryFileView view(data.data(), 16);
