@@ -5,9 +5,11 @@
 // can never make the scan read outside its range.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 
@@ -69,6 +71,23 @@ protected:
 
 private:
     const std::uint8_t* data_;
+};
+
+// The bytes of another view from `start` on, counted from there, and at
+// most `length` of them: a file stored inside another (the movie behind a
+// motion photo's picture) is measured by its own walk. It reaches no further
+// than the outer view.
+class OffsetFileView final : public FileView {
+public:
+    OffsetFileView(FileView& outer, std::uint64_t start, std::uint64_t length = std::numeric_limits<std::uint64_t>::max())
+        : FileView(start < outer.Limit() ? std::min(outer.Limit() - start, length) : 0), outer_(outer), start_(start) {}
+
+protected:
+    std::span<const std::uint8_t> Fetch(std::uint64_t offset) override { return outer_.Span(start_ + offset); }
+
+private:
+    FileView& outer_;
+    std::uint64_t start_;
 };
 
 }  // namespace zt

@@ -1,4 +1,5 @@
-// JPEG: segments up to the scan, the entropy-coded data to EOI.
+// JPEG: segments up to the scan, the entropy-coded data to EOI, then the
+// pictures a Multi-Picture index lists and a motion photo's movie after it.
 #include "core/scan/formats/families.h"
 #include "core/scan/formats/walk_common.h"
 
@@ -89,7 +90,15 @@ bool PlausibleSegment(FileView& view, std::uint8_t marker, std::uint64_t body, s
     }
 }
 
-Extent MeasureJpegWalk(FileView& view, std::uint64_t& firstScan) {
+// Where the first picture's Multi-Picture index lies: the offset of its TIFF
+// header, from which the index counts its images' offsets, and the end of
+// its segment, which the index may not reach past. No index when tiff is 0.
+struct MpfIndex {
+    std::uint64_t tiff = 0;
+    std::uint64_t end = 0;
+};
+
+Extent MeasureJpegWalk(FileView& view, std::uint64_t& firstScan, MpfIndex* mpf = nullptr) {
     std::uint64_t pos = 2;
     bool sawScan = false;
     for (int segments = 0; segments < kMaxPieces; ++segments) {
@@ -112,6 +121,10 @@ Extent MeasureJpegWalk(FileView& view, std::uint64_t& firstScan) {
         const std::optional<std::uint16_t> length = view.Be16(markerAt + 2);
         if (!length || *length < 2) return kUnknown;
         if (!PlausibleSegment(view, m, markerAt + 4, *length - 2u, sawScan)) return kUnknown;
+        if (m == 0xE2 && mpf != nullptr && mpf->tiff == 0 && !sawScan && *length >= 2 + 4 + 8 &&
+            view.Equals(markerAt + 4, Text(std::string_view("MPF\0", 4)))) {
+            *mpf = {markerAt + 8, markerAt + 2 + *length};
+        }
         pos = markerAt + 2 + *length;
         if (m == 0xDA) {
             if (!sawScan) firstScan = markerAt;
@@ -124,15 +137,97 @@ Extent MeasureJpegWalk(FileView& view, std::uint64_t& firstScan) {
     return kUnknown;
 }
 
+// Whether a file of any kind begins at a sector start in (from, to): the
+// rest of a cut copy was written over there, so it is not this file's.
+bool AnotherFileWithin(FileView& view, std::uint64_t from, std::uint64_t to) {
+    std::uint8_t sector[2 * kSectorBytes];
+    return NextFileWithin(from, to, [&](std::uint64_t at) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof sector, view.Limit() - at));
+        return n >= kSectorBytes && view.Read(at, sector, n) && DetectFormat(sector, n).family != FormatFamily::None;
+    }).has_value();
+}
+
+// A writer may pad between the pictures it lists; a longer stretch of bytes
+// nothing checks is not taken on the index's word alone.
+constexpr std::uint64_t kMostBytesBetweenPictures = 64 * 1024;
+
+// The pictures an index lists after the first (a camera's preview, the gain
+// map of an HDR photo) follow that one's EOI, in the order listed: the file
+// ends after the last. Each is taken only where a whole JPEG of the listed
+// size begins at the listed place, after the one before it, so a damaged or
+// forged index, or another file where the rest of a cut copy was, leaves
+// the file ending after the last picture found whole. None is read past its
+// listed size.
+std::uint64_t AfterListedPictures(FileView& view, const MpfIndex& index, std::uint64_t end) {
+    std::uint8_t head[8];
+    if (!view.Read(index.tiff, head, 8)) return end;
+    const bool little = std::memcmp(head, "II*\0", 4) == 0;
+    if (!little && std::memcmp(head, "MM\0*", 4) != 0) return end;
+    const auto u16 = [&](std::uint64_t at) { return little ? view.Le16(at) : view.Be16(at); };
+    const auto u32 = [&](std::uint64_t at) { return little ? view.Le32(at) : view.Be32(at); };
+    // Whether n bytes at an offset from the TIFF header lie in the segment.
+    const auto inside = [&](std::uint64_t offset, std::uint64_t n) {
+        return offset <= index.end - index.tiff && n <= index.end - index.tiff - offset;
+    };
+    // The MP Entry table (tag B002) of the first IFD: 16 bytes a picture,
+    // its size at 4 and its offset at 8, the first picture's offset 0.
+    const std::uint64_t ifd = little ? Le32At(head + 4) : Be32At(head + 4);
+    const std::optional<std::uint16_t> fields = inside(ifd, 2) ? u16(index.tiff + ifd) : std::nullopt;
+    if (!fields || !inside(ifd + 2, std::uint64_t{*fields} * 12)) return end;
+    std::uint64_t table = 0, tableBytes = 0;
+    for (std::uint16_t i = 0; i < *fields && tableBytes == 0; ++i) {
+        const std::uint64_t field = index.tiff + ifd + 2 + std::uint64_t{i} * 12;
+        if (u16(field) != std::uint16_t{0xB002}) continue;
+        const std::optional<std::uint32_t> bytes = u32(field + 4);
+        const std::optional<std::uint32_t> at = u32(field + 8);
+        if (!bytes || !at || *bytes % 16 != 0 || !inside(*at, *bytes)) return end;
+        table = index.tiff + *at;
+        tableBytes = *bytes;
+    }
+    for (std::uint64_t entry = table; entry < table + tableBytes; entry += 16) {
+        const std::optional<std::uint32_t> size = u32(entry + 4);
+        const std::optional<std::uint32_t> offset = u32(entry + 8);
+        if (!size || !offset) break;
+        if (*offset == 0) continue;  // the first picture, already walked
+        const std::uint64_t at = index.tiff + *offset;
+        if (at < end || at - end > kMostBytesBetweenPictures) break;
+        OffsetFileView picture(view, at, *size);
+        std::uint8_t soi[3];
+        if (!picture.Read(0, soi, 3) || soi[0] != 0xFF || soi[1] != 0xD8 || soi[2] != 0xFF) break;
+        std::uint64_t firstScan = 0;
+        const Extent e = MeasureJpegWalk(picture, firstScan);
+        if (e.kind != ExtentKind::Exact || e.bytes != *size || AnotherFileWithin(view, at, at + *size)) break;
+        end = at + *size;
+    }
+    return end;
+}
+
+// A motion photo's movie, an MP4 written right after the pictures, is part
+// of the file. Its own walk measures it from the sizes its boxes declare,
+// which a cut copy keeps: the movie is taken only when no other file begins
+// inside it. Otherwise, or when the walk cannot follow it to its end, the
+// file ends after the pictures, as a copy cut there would.
+std::uint64_t AfterMotionVideo(FileView& view, std::uint64_t end) {
+    std::uint8_t box[8];
+    if (!view.Read(end, box, 8) || std::memcmp(box + 4, "ftyp", 4) != 0) return end;
+    OffsetFileView movie(view, end);
+    const Extent e = MeasureIso(movie);
+    if (e.kind != ExtentKind::Exact || AnotherFileWithin(view, end, end + e.bytes)) return end;
+    return end + e.bytes;
+}
+
 }  // namespace
 
 // What comes before the first scan (the Exif segment with its thumbnail) is
 // certain even when the data after it cannot be followed.
 Extent MeasureJpeg(FileView& view) {
     std::uint64_t firstScan = 0;
-    Extent e = MeasureJpegWalk(view, firstScan);
+    MpfIndex mpf;
+    Extent e = MeasureJpegWalk(view, firstScan, &mpf);
     if (e.kind == ExtentKind::Unknown) e.bytes = firstScan;
-    return e;
+    if (e.kind != ExtentKind::Exact) return e;
+    const std::uint64_t end = mpf.tiff != 0 ? AfterListedPictures(view, mpf, e.bytes) : e.bytes;
+    return Exact(AfterMotionVideo(view, end));
 }
 
 FormatMatch DetectJpeg(const std::uint8_t* s, std::size_t available) {

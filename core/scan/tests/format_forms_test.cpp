@@ -302,6 +302,97 @@ TEST_F(FormatFormsTest, IsoMediaEndsAfterItsLastBoxInEitherOrder) {
     for (const Form& f : forms) Check(f);
 }
 
+// Puts a Multi-Picture index (APP2 "MPF": a TIFF IFD whose MP Entry tag lists
+// each picture's size and its offset from the index's TIFF header) after the
+// first picture's SOI and writes the others after its EOI, as cameras store
+// a preview and phones an HDR gain map; no tool here writes one. The deltas
+// move the last entry, as a damaged index would have it.
+Bytes MultiPicture(const Bytes& first, const std::vector<Bytes>& more, bool little, std::uint32_t sizeDelta = 0,
+                   std::uint32_t offsetDelta = 0) {
+    Bytes tiff;
+    auto put = [&](std::size_t v, int n) {
+        for (int i = 0; i < n; ++i) tiff.push_back(static_cast<std::uint8_t>(v >> 8 * (little ? i : n - 1 - i)));
+    };
+    Append(tiff, little ? std::string_view("II*\0", 4) : std::string_view("MM\0*", 4));
+    const std::size_t table = 16 * (more.size() + 1);
+    put(8, 4), put(1, 2), put(0xB002, 2), put(7, 2), put(table, 4), put(26, 4), put(0, 4);
+    // The first picture grows by its index; the TIFF header is 10 bytes in.
+    std::size_t at = first.size() + 8 + tiff.size() + table;
+    put(0x20030000, 4), put(at, 4), put(0, 8);
+    at -= 10;
+    for (const Bytes& p : more) {
+        const bool last = &p == &more.back();
+        put(0x00010002, 4), put(p.size() + (last ? sizeDelta : 0), 4), put(at + (last ? offsetDelta : 0), 4), put(0, 4);
+        at += p.size();
+    }
+    Bytes file = {0xFF, 0xD8, 0xFF, 0xE2, static_cast<std::uint8_t>((tiff.size() + 6) >> 8),
+                  static_cast<std::uint8_t>(tiff.size() + 6)};
+    Append(file, std::string_view("MPF\0", 4));
+    file.insert(file.end(), tiff.begin(), tiff.end());
+    file.insert(file.end(), first.begin() + 2, first.end());
+    for (const Bytes& p : more) file.insert(file.end(), p.begin(), p.end());
+    return file;
+}
+
+Bytes Joined(Bytes a, const Bytes& b, std::size_t bBytes = SIZE_MAX) {
+    a.insert(a.end(), b.begin(), b.begin() + static_cast<std::ptrdiff_t>(std::min(bBytes, b.size())));
+    return a;
+}
+
+// Another file written over the file from its last sector start on.
+Bytes Overwritten(Bytes file, const Bytes& by) {
+    file.resize((file.size() - 1) / 512 * 512);
+    return Joined(file, by);
+}
+
+TEST_F(FormatFormsTest, JpegEndsAfterThePicturesAndTheMovieBehindItsFirst) {
+    const Bytes photo = Make({"photo.jpg", "convert -size 640x480 plasma:fractal -seed 6 -quality 90 photo.jpg",
+                              FormatFamily::Jpeg, {}});
+    const Bytes preview = Make({"preview.jpg", "convert photo.jpg -resize 160x120 preview.jpg", FormatFamily::Jpeg, {}});
+    const std::string movie = kFf + "-f lavfi -i testsrc=size=160x120:rate=10:duration=1 -c:v libx264 -preset ultrafast";
+    const Bytes tail = Make({"tail.mp4", movie + kExact + "tail.mp4", FormatFamily::IsoMedia, {}});
+    const Bytes front = Make({"front.mp4", movie + " -movflags +faststart" + kExact + "front.mp4", FormatFamily::IsoMedia, {}});
+    const Bytes one = MultiPicture(photo, {preview}, true), two = MultiPicture(photo, {preview, preview}, false);
+    const std::size_t first = one.size() - preview.size();
+    struct Case {
+        const char* name;
+        Bytes file;
+        std::size_t end, endBefore;  // whole, and when the bound cuts the file's last byte
+    };
+    const Case cases[] = {
+        {"preview", one, one.size(), first},
+        {"two more, big-endian index", two, two.size(), two.size() - preview.size()},
+        {"motion photo", Joined(photo, tail), photo.size() + tail.size(), photo.size()},
+        {"motion photo, movie index first", Joined(photo, front), photo.size() + front.size(), photo.size()},
+        {"HDR motion photo", Joined(one, tail), one.size() + tail.size(), one.size()},
+        // Copies cut short, and indexes that do not match what follows.
+        {"preview cut", Bytes(one.begin(), one.end() - 100), first, first},
+        {"second of two cut", Bytes(two.begin(), two.end() - 100), two.size() - preview.size(),
+         two.size() - preview.size()},
+        {"movie cut", Joined(one, tail, tail.size() / 2), one.size(), one.size()},
+        // A new file over the rest, where the sizes the movie declares reach.
+        {"movie overwritten in its index", Overwritten(Joined(photo, tail), preview), photo.size(), photo.size()},
+        {"movie overwritten in its data", Overwritten(Joined(photo, front), preview), photo.size(), photo.size()},
+        {"size one byte long", MultiPicture(photo, {preview}, true, 1), first, first},
+        {"offset one byte off", MultiPicture(photo, {preview}, true, 0, 1), first, first},
+        {"offset far past", MultiPicture(photo, {preview}, false, 0, 0x40000000), first, first},
+        {"offset inside the first", MultiPicture(photo, {preview}, true, 0, 0u - 200), first, first},
+    };
+    const Bytes noise = Noise(3000);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes followed = Joined(c.file, noise);
+        const Extent e = Walk(FormatFamily::Jpeg, followed, followed.size());
+        EXPECT_EQ(e.kind, ExtentKind::Exact);
+        EXPECT_EQ(e.bytes, c.end);
+        EXPECT_FALSE(e.opaque);
+        EXPECT_TRUE(e.type.empty());
+        const Extent bound = Walk(FormatFamily::Jpeg, followed, c.file.size() - 1);
+        EXPECT_EQ(bound.kind, ExtentKind::Exact);
+        EXPECT_EQ(bound.bytes, c.endBefore);
+    }
+}
+
 Bytes WithoutId3v2(const Bytes& b) {
     const std::size_t size = 10 + (std::size_t{b[6]} << 21 | std::size_t{b[7]} << 14 | std::size_t{b[8]} << 7 | b[9]);
     return Bytes(b.begin() + static_cast<std::ptrdiff_t>(size), b.end());
