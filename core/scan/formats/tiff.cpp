@@ -301,6 +301,10 @@ Extent MeasureTiff(FileView& view) {
         push(*next);
     }
     if (!sawImageData) return kUnknown;
+    // A real file's directories and tables lie apart, each byte read once:
+    // reading more than the file holds means they overlap, as in a forged
+    // file, whose length would then depend on how much of it is in view.
+    if (work > end) return kUnknown;
     // Writers that start values on even offsets pad an odd end with a zero;
     // one that puts a directory at an odd offset keeps to no such rule.
     const bool wordAligned = std::all_of(visited.begin(), visited.begin() + static_cast<std::ptrdiff_t>(visitedCount),
