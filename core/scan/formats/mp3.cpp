@@ -101,6 +101,13 @@ Extent MeasureMp3(FileView& view) {
             if (*b != 0) break;
             ++pos;
         }
+        // Some taggers put an ID3v2 tag in front of a FLAC stream too.
+        if (view.Equals(pos, Text("fLaC"))) {
+            OffsetFileView flac(view, pos);
+            const Extent e = MeasureFlac(flac);
+            if (e.kind == ExtentKind::Exact) return Exact(pos + e.bytes, "FLAC");
+            return e.kind == ExtentKind::NotAFile ? kNotAFile : Sure(pos + e.bytes, "FLAC");
+        }
     }
     std::optional<AudioFrame> first;
     // Where the info frame says the frames end: a next file of the same kind

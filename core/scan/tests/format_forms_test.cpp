@@ -473,6 +473,9 @@ TEST_F(FormatFormsTest, Mp3EndsAtItsLastFrameOrTagWhateverItsTags) {
              return b;
          },
          1441},
+        // A FLAC stream behind an ID3v2 tag, as some taggers write it.
+        {"id3.flac", "flac --silent -f -o id3.flac tone.wav", FormatFamily::Mp3, "FLAC",
+         [](Bytes b) { return Id3v2(3, 0, "TIT2", b); }},
         // An ID3v2.4 tag appended after the frames, before an ID3v1 one.
         {"appended.mp3", "cp plain.mp3 appended.mp3", FormatFamily::Mp3, {},
          [](Bytes b) {
