@@ -26,8 +26,11 @@ std::optional<std::uint64_t> PackClock(const std::uint8_t (&h)[14]) {
 std::optional<std::uint64_t> AfterZeros(FileView& view, std::uint64_t pos) {
     constexpr std::uint64_t kLongestRun = 4096;
     for (std::uint64_t at = pos; at < pos + kLongestRun;) {
-        const Bytes got = view.Span(at);
+        Bytes got = view.Span(at);
         if (got.empty()) return std::nullopt;
+        // No further than the longest run, however much the view hands over
+        // at once: where the run ends must not depend on where its blocks do.
+        got = got.first(static_cast<std::size_t>(std::min<std::uint64_t>(got.size(), pos + kLongestRun - at)));
         const auto other = std::find_if(got.begin(), got.end(), [](std::uint8_t b) { return b != 0; });
         at += static_cast<std::uint64_t>(other - got.begin());
         if (other == got.end()) continue;

@@ -557,6 +557,21 @@ void CloseFlacStretch(Builder& f, std::size_t from) {
     f.Be16(FlacCrc16(f.b.begin() + static_cast<std::ptrdiff_t>(from), f.b.end()));
 }
 
+TEST(FormatWalkTest, AProgramStreamEndsAtALongRunOfZerosWhereverTheSourceBlocksEnd) {
+    // A pack and a packet, then more zeros than a stream pads with, then a
+    // pack: the stream ends before the zeros whether the view hands them over
+    // at once or a block at a time.
+    Builder ps;
+    ps.Raw({0, 0, 1, 0xBA, 0x21, 0, 1, 0, 1, 0xC3, 0x33, 0x67}).Raw({0, 0, 1, 0xE0}).Be16(9).Fill(9, 0x33);
+    const std::size_t stream = ps.b.size();
+    ps.Fill(5000, 0).Raw({0, 0, 1, 0xBA, 0x21, 0, 1, 0, 1, 0xC3, 0x33, 0x67});
+    EXPECT_EQ(Measure(FormatFamily::MpegProgram, ps.b).bytes, stream);
+    for (const std::size_t block : {512u, 4096u}) {
+        OneBlockView blocks(ps.b, block);
+        EXPECT_EQ(MeasureFormat(FormatFamily::MpegProgram, blocks).bytes, stream) << block;
+    }
+}
+
 TEST(FormatWalkTest, FlacEndsAfterItsLastFrameWhereverTheSourceBlocksEnd) {
     Builder f;
     f.Text("fLaC").Raw({0x80, 0, 0, 34}).Fill(13, 0x10).Raw({0}).Be32(384).Fill(16, 0);  // 384 samples
