@@ -54,8 +54,8 @@ Options:
                        defines them, more formats (the types marked below),
                        ends found by following the file's structure however
                        long the file is (up to 4 GiB, and further where MP4,
-                       MOV, M4A, 3GP, HEIC, MKV and WEBM files record larger
-                       sizes), saved files cut to
+                       MOV, M4A, 3GP, HEIC, MKV, WEBM, AVI and RF64 WAV files
+                       record larger sizes), saved files cut to
                        their exact length, and nothing reported that lies
                        inside a file already found (such as the preview
                        picture inside a camera photo, or the frames of a

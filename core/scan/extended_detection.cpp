@@ -57,7 +57,8 @@ std::uint64_t ExtendedDetector::KeptBytes(int definition) const {
 }
 
 std::uint64_t WalkBound(FormatFamily family) {
-    if (family == FormatFamily::IsoMedia || family == FormatFamily::Ebml) return std::numeric_limits<std::uint64_t>::max();
+    if (family == FormatFamily::IsoMedia || family == FormatFamily::Ebml || family == FormatFamily::Riff)
+        return std::numeric_limits<std::uint64_t>::max();
     return kLargestFileBytes;
 }
 

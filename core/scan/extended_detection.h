@@ -25,10 +25,11 @@ namespace zt {
 inline constexpr std::uint64_t kLargestFileBytes = std::uint64_t{4} << 30;
 
 // How far a walk of this family may follow a file. MP4 and its kin, and MKV,
-// record every box's or element's size in up to 64 bits, and a camera on an
-// exFAT card writes files past 4 GiB in them; their walks read a header per
-// box or cluster, so following such a file to its end costs little. Streams
-// are read unit by unit and keep to kLargestFileBytes.
+// record every box's or element's size in up to 64 bits, RF64 sound its
+// sizes in 64 bits and an AVI its further gigabytes in more RIFF lists, and
+// cameras and recorders write files past 4 GiB in them; their walks read a
+// header per box, cluster or chunk, so following such a file to its end
+// costs little. Streams are read unit by unit and keep to kLargestFileBytes.
 std::uint64_t WalkBound(FormatFamily family);
 
 class ExtendedDetector {

@@ -264,7 +264,7 @@ TEST_F(ScanCliTest, ExtendedSignaturesAreTheDefaultAndAFileCutToItsSizeIsMarked)
 }
 
 // A camera on an exFAT card writes videos past 4 GiB. Where the file's own
-// size fields say so (a 64-bit media data box, an MKV segment), the walk
+// size fields say so (a 64-bit media data box, an MKV segment, RF64), the walk
 // follows it to its end and the default size keeps it whole; a size the user
 // sets still caps it. Sparse images: the walk reads only the headers.
 TEST_F(ScanCliTest, AVideoPastFourGibibytesComesBackWholeWhereItsSizeFieldsSaySo) {
@@ -277,6 +277,15 @@ TEST_F(ScanCliTest, AVideoPastFourGibibytesComesBackWholeWhereItsSizeFieldsSaySo
     // ftyp, a media data box of 64-bit size, then the movie box.
     const std::string ftyp = be(24, 4) + "ftypisom" + be(0x200, 4) + "isommp41";
     const std::string moov = be(8 + 108, 4) + "moov" + be(108, 4) + "mvhd" + std::string(100, '\0');
+    auto le = [](std::uint64_t v, int bytes) {
+        std::string s;
+        for (int i = 0; i < bytes; ++i) s += static_cast<char>(v >> (8 * i) & 0xFF);
+        return s;
+    };
+    // RF64: the true sizes in its ds64 chunk, the 32-bit ones left open.
+    const std::string rf64 = "RF64" + le(0xFFFFFFFF, 4) + "WAVEds64" + le(28, 4) + le(72 + big, 8) + le(big, 8) +
+                             le(big / 4, 8) + le(0, 4) + "fmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(48000, 4) +
+                             le(192000, 4) + le(4, 2) + le(16, 2) + "data" + le(0xFFFFFFFF, 4);
     // The EBML header, a segment of known size filled by one Void element.
     const std::string head = std::string("\x1A\x45\xDF\xA3\x8B\x42\x82\x88matroska");
     struct Case {
@@ -289,6 +298,7 @@ TEST_F(ScanCliTest, AVideoPastFourGibibytesComesBackWholeWhereItsSizeFieldsSaySo
         {"big-mp4.dd", "MP4", ftyp + be(1, 4) + "mdat" + be(16 + big, 8), big, moov},
         {"big-mkv.dd", "MKV", head + "\x18\x53\x80\x67" + be(0x01ull << 56 | (9 + big), 8) + "\xEC" + be(0x01ull << 56 | big, 8),
          big, ""},
+        {"big-rf64.dd", "WAV", rf64, big, ""},
     };
     for (const Case& c : cases) {
         const std::filesystem::path image = dir_->Path() / c.name;
