@@ -18,7 +18,8 @@ inline constexpr std::int32_t MaxMaxSizeKB = 250000;
 inline constexpr std::int32_t DefaultMaxSizeKB = 2000;
 // With extended signatures a file's structure gives its end, so where the user
 // sets no size a file is kept whole up to these sizes; the media size, a
-// FAT32 file's limit, is also the largest that may be set.
+// FAT32 file's limit, is also the largest that may be set, and at it a file
+// whose own size fields take it further is kept whole (ExtendedDetector::KeptBytes).
 inline constexpr std::int64_t ExtendedPictureMaxSizeKB = 262144;  // 256 MB
 inline constexpr std::int64_t ExtendedMediaMaxSizeKB = 4194304;   // 4 GiB
 // The type list reads at most this many characters of a File Type cell.
