@@ -88,11 +88,9 @@ Extent MeasureMp3(FileView& view) {
     std::uint8_t h[10];
     if (!view.Read(0, h, 10)) return kUnknown;
     if (std::memcmp(h, "ID3", 3) == 0) {
-        if (h[3] < 2 || h[3] > 4 || (h[6] | h[7] | h[8] | h[9]) & 0x80) return kNotAFile;
-        // The size is of the tag as stored, unsynchronised or not; a footer
-        // (version 4 only) adds its ten bytes.
-        const std::uint32_t size = std::uint32_t{h[6]} << 21 | std::uint32_t{h[7]} << 14 | std::uint32_t{h[8]} << 7 | h[9];
-        pos = 10 + std::uint64_t{size} + ((h[3] == 4 && (h[5] & 0x10)) ? 10 : 0);
+        const std::optional<std::uint64_t> length = Id3v2Length(h);
+        if (!length) return kNotAFile;
+        pos = *length;
         tagged = true;
         // Some writers pad past the tag's own size with zeros.
         for (int skipped = 0; skipped < 65536; ++skipped) {

@@ -52,6 +52,17 @@ std::optional<std::uint64_t> NextFileWithin(std::uint64_t from, std::uint64_t to
     return std::nullopt;
 }
 
+// The length of the ID3v2 tag whose ten-byte header is h, as stored,
+// unsynchronised or not, with the footer that version 4 may add; nothing
+// where h is no header of versions 2 to 4.
+inline std::optional<std::uint64_t> Id3v2Length(const std::uint8_t* h) {
+    if (std::memcmp(h, "ID3", 3) != 0 || h[3] < 2 || h[3] > 4 || ((h[6] | h[7] | h[8] | h[9]) & 0x80))
+        return std::nullopt;
+    const std::uint64_t size =
+        std::uint64_t{h[6]} << 21 | std::uint64_t{h[7]} << 14 | std::uint64_t{h[8]} << 7 | h[9];
+    return 10 + size + ((h[3] == 4 && (h[5] & 0x10)) ? 10 : 0);
+}
+
 // Tags that sound files carry after their frames, in the order writers put
 // them: an ID3v2.4 tag appended with its footer, an APE tag (with its
 // header; the ones without are found only from the file's end), an ID3v1
@@ -59,11 +70,11 @@ std::optional<std::uint64_t> NextFileWithin(std::uint64_t from, std::uint64_t to
 // may be the next file's own tag, which that file keeps.
 inline std::uint64_t SkipTrailingTags(FileView& view, std::uint64_t pos) {
     std::uint8_t id3[10];
-    if (pos % kSectorBytes != 0 && view.Read(pos, id3, 10) && std::memcmp(id3, "ID3", 3) == 0 && id3[3] == 4 &&
-        (id3[5] & 0x10) && !((id3[6] | id3[7] | id3[8] | id3[9]) & 0x80)) {
-        const std::uint64_t end = pos + 20 + (std::uint64_t{id3[6]} << 21 | std::uint64_t{id3[7]} << 14 |
-                                              std::uint64_t{id3[8]} << 7 | id3[9]);
-        if (end <= view.Limit() && view.Equals(end - 10, Text("3DI"))) pos = end;
+    if (pos % kSectorBytes != 0 && view.Read(pos, id3, 10) && id3[3] == 4 && (id3[5] & 0x10)) {
+        if (const std::optional<std::uint64_t> length = Id3v2Length(id3)) {
+            const std::uint64_t end = pos + *length;
+            if (end <= view.Limit() && view.Equals(end - 10, Text("3DI"))) pos = end;
+        }
     }
     std::uint8_t ape[32];
     if (view.Read(pos, ape, 32) && std::memcmp(ape, "APETAGEX", 8) == 0) {
