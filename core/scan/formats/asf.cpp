@@ -29,42 +29,37 @@ constexpr std::uint64_t kAsfDataHeader = 24 + 16 + 8 + 2;
 // A header of more objects than this is not one a writer made.
 constexpr int kAsfMaxHeaderObjects = 256;
 
-// Whether a stream properties object among the objects in [pos, end) (or
-// among those of a header extension there) declares a video stream. Reads
-// only the objects' own headers, one after another by their sizes, never
-// the bytes in between.
-bool DeclaresVideo(FileView& view, std::uint64_t pos, std::uint64_t end, int& objects) {
-    while (end - pos >= 24 && objects++ < kAsfMaxHeaderObjects) {
-        std::uint8_t h[40];
-        if (!view.Read(pos, h, 24)) return false;
-        std::uint64_t size = 0;
-        for (int i = 7; i >= 0; --i) size = (size << 8) | h[16 + i];
-        if (size < 24 || size > end - pos) return false;
-        if (std::memcmp(h, kAsfStreamProperties, 16) == 0) {
-            if (size >= 40 && view.Read(pos + 24, h + 24, 16) && std::memcmp(h + 24, kAsfVideoMedia, 16) == 0) return true;
-        } else if (std::memcmp(h, kAsfHeaderExtension, 16) == 0 && size >= 46) {
-            if (DeclaresVideo(view, pos + 46, pos + size, objects)) return true;
-        }
-        pos += size;
-    }
-    return false;
-}
+// What the header's objects tell the walk: whether a stream properties
+// object declares a video stream, and the size of every data packet, where
+// the file properties give one for all (their least and largest sizes equal,
+// as every writer makes them; 0 otherwise).
+struct AsfHeaderFacts {
+    bool video = false;
+    std::uint32_t packet = 0;
+    bool sawFileProperties = false;
+};
 
-// The size of every data packet, where the file properties give one for all
-// (their least and largest sizes equal, as every writer makes them); 0 when
-// they do not, or are not among the header's objects in [pos, end).
-std::uint32_t FixedPacketSize(FileView& view, std::uint64_t pos, std::uint64_t end) {
-    for (int objects = 0; end - pos >= 24 && objects < kAsfMaxHeaderObjects; ++objects) {
-        std::uint8_t h[24];
+// Reads the objects in [pos, end), and those of a header extension there,
+// into facts until both are known. Reads only the objects' own headers, one
+// after another by their sizes, never the bytes in between; stops at the
+// first that is no object.
+void ReadHeaderObjects(FileView& view, std::uint64_t pos, std::uint64_t end, int& objects, AsfHeaderFacts& facts) {
+    while (end - pos >= 24 && objects++ < kAsfMaxHeaderObjects && !(facts.video && facts.sawFileProperties)) {
+        std::uint8_t h[40];
         const std::optional<std::uint64_t> size = view.Le64(pos + 16);
-        if (!view.Read(pos, h, 16) || !size || *size < 24 || *size > end - pos) return 0;
-        if (std::memcmp(h, kAsfFileProperties, 16) == 0) {
+        if (!view.Read(pos, h, 16) || !size || *size < 24 || *size > end - pos) return;
+        if (std::memcmp(h, kAsfStreamProperties, 16) == 0) {
+            facts.video = facts.video || (*size >= 40 && view.Read(pos + 24, h + 24, 16) &&
+                                          std::memcmp(h + 24, kAsfVideoMedia, 16) == 0);
+        } else if (std::memcmp(h, kAsfHeaderExtension, 16) == 0 && *size >= 46) {
+            ReadHeaderObjects(view, pos + 46, pos + *size, objects, facts);
+        } else if (std::memcmp(h, kAsfFileProperties, 16) == 0 && !facts.sawFileProperties) {
+            facts.sawFileProperties = true;
             const std::optional<std::uint32_t> least = view.Le32(pos + 92), largest = view.Le32(pos + 96);
-            return *size >= 104 && least && largest && *least == *largest ? *least : 0;
+            if (*size >= 104 && least && largest && *least == *largest) facts.packet = *least;
         }
         pos += *size;
     }
-    return 0;
 }
 
 // Where the packets of a data object whose size was left open end: a writer
@@ -97,7 +92,9 @@ Extent MeasureAsf(FileView& view) {
     std::uint64_t pos = *headerSize;
     if (pos > view.Limit()) return kUnknown;
     int headerObjects = 0;
-    const std::string_view type = DeclaresVideo(view, 30, pos, headerObjects) ? "ASF" : "WMA";
+    AsfHeaderFacts facts;
+    ReadHeaderObjects(view, 30, pos, headerObjects, facts);
+    const std::string_view type = facts.video ? "ASF" : "WMA";
     for (int objects = 0; objects < 64; ++objects) {
         std::uint8_t h[24];
         if (!view.Read(pos, h, 24)) break;
@@ -107,9 +104,8 @@ Extent MeasureAsf(FileView& view) {
         std::uint64_t size = 0;
         for (int i = 7; i >= 0; --i) size = (size << 8) | h[16 + i];
         if (objects == 0 && std::memcmp(h, kAsfObjects[0], 16) == 0 && (size == 0 || size == kAsfDataHeader)) {
-            const std::uint32_t packet = FixedPacketSize(view, 30, *headerSize);
-            if (packet == 0 || kAsfDataHeader > view.Limit() - pos) return kUnknown;
-            pos = OpenPacketsEnd(view, pos + kAsfDataHeader, packet);
+            if (facts.packet == 0 || kAsfDataHeader > view.Limit() - pos) return kUnknown;
+            pos = OpenPacketsEnd(view, pos + kAsfDataHeader, facts.packet);
             continue;
         }
         if (size < 24 || size > view.Limit() - pos) return kUnknown;
